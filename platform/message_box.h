@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <deque>
+#include <functional>
+
+// Message boxes of the program. Every box goes through here so that tests can
+// answer questions without a person: queued answers are used in order, and
+// every box shown is recorded.
+class MessageBox {
+public:
+    // A Yes/No confirmation box; true for Yes.
+    static bool question(QWidget* parent, const QString& caption, const QString& text);
+    // An error box with an OK button.
+    static void error(QWidget* parent, const QString& caption, const QString& text);
+    // An information box with an OK button.
+    static void information(QWidget* parent, const QString& caption, const QString& text);
+
+    // Test hooks. While answers are queued, boxes are not shown: questions
+    // take the next answer (true for Yes), other boxes return at once.
+    // setAutomatic(true) answers every question with Yes when the queue is
+    // empty, so no box ever blocks.
+    static void queueAnswer(bool yes);
+    static void setAutomatic(bool automatic);
+    struct Shown {
+        QString caption;
+        QString text;
+    };
+    static const std::deque<Shown>& shown();
+    static void clearShown();
+
+private:
+    static bool answered(const QString& caption, const QString& text, bool* answer);
+};
