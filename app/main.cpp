@@ -1,23 +1,36 @@
+#include "app_info.h"
+#include "command_line.h"
+#include "form1.h"
+
 #include "platform/application.h"
 #include "platform/program_folder.h"
 
-#include <QMainWindow>
+#include <QFile>
 #include <cstdio>
-#include <cstring>
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::puts("Quorvane 1.04");
-            return 0;
-        }
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    app::CommandLine command = app::parseCommandLine(arguments);
+    switch (command.action) {
+    case app::CommandLine::Action::Help:
+        std::fputs(app::usageText().c_str(), stdout);
+        return 0;
+    case app::CommandLine::Action::Version:
+        std::puts(app::versionText().c_str());
+        return 0;
+    case app::CommandLine::Action::Error:
+        std::fprintf(stderr, "quorvane: %s\n%s", command.error.c_str(), app::usageText().c_str());
+        return 2;
+    case app::CommandLine::Action::Run:
+        break;
     }
-    Application app(argc, argv);
-    QApplication::setApplicationDisplayName("Quorvane");
+
+    Application application(argc, argv);
+    QApplication::setApplicationName("quorvane");
+    QApplication::setApplicationDisplayName(app::kApplicationTitle);
     platform::prepareProgramFolder();
-    QMainWindow window;
-    window.setWindowTitle("Quorvane");
+    TForm1 window(QFile::decodeName(command.page.c_str()));
     window.show();
-    return app.exec();
+    return application.exec();
 }

@@ -1,0 +1,63 @@
+#include "engine_line.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace app {
+namespace {
+
+constexpr std::string_view kPostWord = "POST";
+constexpr size_t kGetWordLength = 3;
+
+// Replaces the first occurrence of the placeholder in text by value.
+void replaceFirst(std::string& text, std::string_view placeholder, std::string_view value)
+{
+    size_t at = text.find(placeholder);
+    if (at != std::string::npos)
+        text.replace(at, placeholder.size(), value);
+}
+
+bool startsWithPost(std::string_view line)
+{
+    if (line.size() < kPostWord.size())
+        return false;
+    return std::equal(kPostWord.begin(), kPostWord.end(), line.begin(), [](char word, char c) {
+        return word == std::toupper(static_cast<unsigned char>(c));
+    });
+}
+
+} // namespace
+
+std::string procesa(std::string_view line, std::string_view page, std::string_view email,
+                    std::string_view name)
+{
+    std::string result(line);
+    replaceFirst(result, kUrlPlaceholder, page);
+    replaceFirst(result, kEmailPlaceholder, email);
+    replaceFirst(result, kNamePlaceholder, name);
+    return result;
+}
+
+EngineRequest splitEngineLine(std::string_view expanded)
+{
+    EngineRequest request;
+    if (startsWithPost(expanded)) {
+        request.method = HttpMethod::Post;
+        request.url = std::string(expanded.substr(kPostWord.size()));
+        size_t query = request.url.find('?');
+        request.body = query == std::string::npos ? request.url : request.url.substr(query + 1);
+        return request;
+    }
+    request.method = HttpMethod::Get;
+    if (expanded.size() > kGetWordLength)
+        request.url = std::string(expanded.substr(kGetWordLength));
+    return request;
+}
+
+bool isBlankEngineLine(std::string_view line)
+{
+    return std::all_of(line.begin(), line.end(),
+                       [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
+}
+
+} // namespace app

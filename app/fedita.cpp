@@ -1,0 +1,177 @@
+#include "fedita.h"
+
+#include "form1.h"
+#include "memo_lines.h"
+#include "profile.h"
+#include "tool_strip.h"
+
+#include "platform/ansi.h"
+#include "platform/file_dialog.h"
+#include "platform/message_box.h"
+#include "platform/program_folder.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
+
+namespace {
+
+constexpr int kWidth = 409;
+constexpr int kHeight = 320;
+// The edits span the window but for this much; the pages box takes the
+// height but for this much.
+constexpr int kEditWidthMargin = 15;
+constexpr int kPagesHeightMargin = 172;
+
+constexpr int kToolStripHeight = 40;
+constexpr int kLeft = 7;
+constexpr int kLabelHeight = 16;
+constexpr int kEditHeight = 22;
+constexpr int kNameLabelTop = 46;
+constexpr int kEmailLabelTop = 90;
+constexpr int kPagesLabelTop = 134;
+constexpr int kPagesTop = 150;
+
+constexpr const char* kConfirmCaption = "Confirm";
+
+} // namespace
+
+Tfedita::Tfedita(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    m_toolStrip = app::createGradientPanel(this);
+    m_toolStrip->setObjectName("ToolStrip");
+    auto* row = new QHBoxLayout(m_toolStrip);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->setSpacing(2);
+    auto button = [&](const char* caption, const char* hint, const char* picture,
+                      std::function<void()> onClick) {
+        app::ToolButtonSpec spec;
+        spec.caption = caption;
+        spec.hint = hint;
+        spec.picture = picture;
+        spec.side = app::PictureSide::Left;
+        spec.height = kToolStripHeight - 4;
+        row->addWidget(app::createToolButton(m_toolStrip, spec, std::move(onClick)));
+    };
+    button("Open...", "Open", "open", [this] { Open1Click(); });
+    button("Save", "", "save", [this] { savefile(); });
+    button("Save As...", "Save As", "saveas", [this] { SaveAs1Click(); });
+    row->addStretch(1);
+
+    m_nameLabel = new QLabel("Name:", this);
+    m_nombre = new QLineEdit(this);
+    m_nombre->setObjectName("nombre");
+    m_emailLabel = new QLabel("E-mail:", this);
+    m_email = new QLineEdit(this);
+    m_email->setObjectName("email");
+    m_pagesLabel = new QLabel("Pages to be submitted:", this);
+    m_pages = new QPlainTextEdit(this);
+    m_pages->setObjectName("pages");
+    m_pages->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_pages->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    connect(m_nombre, &QLineEdit::textChanged, this, &Tfedita::setmodi);
+    connect(m_email, &QLineEdit::textChanged, this, &Tfedita::setmodi);
+    connect(m_pages, &QPlainTextEdit::textChanged, this, &Tfedita::setmodi);
+
+    resize(kWidth, kHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->geometry();
+        move(area.x() + (area.width() - kWidth) / 2, area.y() + (area.height() - kHeight) / 2);
+    }
+    placeEdits();
+}
+
+void Tfedita::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    placeEdits();
+}
+
+void Tfedita::placeEdits()
+{
+    int editWidth = width() - kEditWidthMargin;
+    m_toolStrip->setGeometry(0, 0, width(), kToolStripHeight);
+    m_nameLabel->setGeometry(kLeft, kNameLabelTop, editWidth, kLabelHeight);
+    m_nombre->setGeometry(kLeft, kNameLabelTop + kLabelHeight, editWidth, kEditHeight);
+    m_emailLabel->setGeometry(kLeft, kEmailLabelTop, editWidth, kLabelHeight);
+    m_email->setGeometry(kLeft, kEmailLabelTop + kLabelHeight, editWidth, kEditHeight);
+    m_pagesLabel->setGeometry(kLeft, kPagesLabelTop, editWidth, kLabelHeight);
+    m_pages->setGeometry(kLeft, kPagesTop, editWidth,
+                         std::max(0, height() - kPagesHeightMargin));
+}
+
+void Tfedita::setmodi() { m_profileModified = true; }
+
+void Tfedita::cargar(const QString& fileName)
+{
+    if (QFileInfo::exists(fileName)) {
+        app::Profile profile = app::readProfile(fileName);
+        m_email->setText(platform::fromAnsi(profile.email));
+        m_nombre->setText(platform::fromAnsi(app::poneesp(profile.name)));
+        m_profileLastDate = profile.lastDate;
+        app::setMemoLines(m_pages, profile.pages);
+    } else {
+        m_email->clear();
+        m_nombre->clear();
+        m_profileLastDate.clear();
+        m_pages->clear();
+    }
+    m_profileModified = false;
+    m_fileName = fileName;
+    setWindowTitle(QFileInfo(fileName).fileName());
+}
+
+void Tfedita::savefile()
+{
+    if (m_fileName.isEmpty()) {
+        SaveAs1Click();
+        return;
+    }
+    m_fileName = app::profileSavePath(m_fileName);
+    setWindowTitle(QFileInfo(m_fileName).fileName());
+
+    app::Profile profile;
+    profile.email = platform::toAnsi(m_email->text());
+    profile.name = app::sacaesp(platform::toAnsi(m_nombre->text()));
+    profile.lastDate = m_profileLastDate;
+    for (const std::string& page : app::memoLines(m_pages))
+        profile.pages.push_back(app::sacaesp(page));
+    app::writeProfile(m_fileName, profile);
+}
+
+void Tfedita::SaveAs1Click()
+{
+    FileDialog::Options options;
+    options.title = "Save As";
+    options.filter = "Profiles (*.ini)";
+    options.folder = platform::programFolder();
+    options.fileName = QFileInfo(m_fileName).fileName();
+    options.defaultSuffix = "ini";
+    QString path = FileDialog::save(this, options);
+    if (path.isEmpty())
+        return;
+    // A copy under a new name has not been submitted yet.
+    m_profileLastDate.clear();
+    m_fileName = path;
+    savefile();
+}
+
+void Tfedita::Open1Click()
+{
+    if (m_profileModified &&
+        MessageBox::question(this, kConfirmCaption, "Do you want to save " + windowTitle() + "?"))
+        savefile();
+    m_profileModified = false;
+    QString path = FileDialog::open(
+        this,
+        TForm1::profileDialogOptions("Edit/Create profile", TForm1::MissingProfile::OfferToCreate));
+    if (!path.isEmpty())
+        cargar(path);
+}

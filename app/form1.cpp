@@ -1,0 +1,447 @@
+#include "form1.h"
+
+#include "about_box.h"
+#include "app_info.h"
+#include "builtin_pages.h"
+#include "engines_list.h"
+#include "fedita.h"
+#include "memo_lines.h"
+#include "tool_strip.h"
+
+#include "controls/string_holder.h"
+#include "platform/ansi.h"
+#include "platform/application.h"
+#include "platform/exception.h"
+#include "platform/message_box.h"
+#include "platform/program_folder.h"
+#include "platform/temp_file.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSplitter>
+#include <QTextDocumentFragment>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kToolBarHeight = 57;
+constexpr int kToolButtonWidth = 64;
+constexpr int kToolButtonHeight = 54;
+constexpr int kRuleHeight = 2;
+constexpr int kSplitterWidth = 4;
+constexpr int kBottomPanelHeight = 60;
+constexpr int kCaptionStripHeight = 17;
+constexpr int kHistoryEntries = 6;
+
+constexpr const char* kConfirmCaption = "Confirm";
+constexpr const char* kLogFileName = "logs.dbf";
+
+// The application title as the window caption shows it: "&&" (a literal
+// ampersand in menu-style text) reads as one "&".
+QString applicationTitle()
+{
+    QString title = QApplication::applicationDisplayName();
+    if (title.isEmpty())
+        title = app::kApplicationTitle;
+    return title.replace("&&", "&");
+}
+
+QString fromException(const std::exception& error)
+{
+    return QString::fromLocal8Bit(error.what());
+}
+
+} // namespace
+
+TForm1::TForm1(QString page, QWidget* parent) : QMainWindow(parent), m_page(std::move(page))
+{
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    // A window destroyed without being closed still leaves no temporary
+    // file behind.
+    if (!m_tempFileName.isEmpty())
+        QFile::remove(m_tempFileName);
+}
+
+void TForm1::FormCreate()
+{
+    createHolders();
+
+    m_logFileName = platform::programFolder() + kLogFileName;
+    m_tempFileName = platform::createTempFile();
+    setWindowTitle(applicationTitle());
+    setWindowIcon(app::toolPicture("quorvane"));
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(createToolBar());
+
+    auto* rule = new QFrame(central);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    rule->setFixedHeight(kRuleHeight);
+    layout->addWidget(rule);
+
+    m_splitter = new QSplitter(Qt::Vertical, central);
+    m_splitter->setObjectName("Splitter1");
+    m_splitter->setHandleWidth(kSplitterWidth);
+    m_splitter->setChildrenCollapsible(false);
+    // The viewer area: an empty white page until a document is shown.
+    m_visor = new QWidget(m_splitter);
+    m_visor->setObjectName("visor");
+    m_visor->setAutoFillBackground(true);
+    QPalette white = m_visor->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    m_visor->setPalette(white);
+    new QVBoxLayout(m_visor);
+    m_visor->layout()->setContentsMargins(0, 0, 0, 0);
+    m_splitter->addWidget(m_visor);
+    m_splitter->addWidget(createBottomPanel());
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 0);
+    layout->addWidget(m_splitter, 1);
+    setCentralWidget(central);
+
+    createMenus();
+    loadStartupEngines();
+    sizeToScreen();
+}
+
+void TForm1::createHolders()
+{
+    m_h1 = new TStringHolder(app::helpPage(), this);
+    m_h1->setObjectName("h1");
+    m_h2 = new TStringHolder(app::addingEnginesPage(), this);
+    m_h2->setObjectName("h2");
+    m_h3 = new TStringHolder(app::licensePage(), this);
+    m_h3->setObjectName("h3");
+    m_engines = new TStringHolder(app::defaultEngineLines(), this);
+    m_engines->setObjectName("engines");
+}
+
+QWidget* TForm1::createToolBar()
+{
+    QWidget* bar = app::createGradientPanel(this);
+    bar->setObjectName("ToolBar");
+    bar->setFixedHeight(kToolBarHeight);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(2, 1, 2, 1);
+    row->setSpacing(2);
+    auto button = [&](const char* caption, const char* picture, std::function<void()> onClick) {
+        app::ToolButtonSpec spec;
+        spec.caption = caption;
+        spec.hint = caption;
+        spec.picture = picture;
+        spec.width = kToolButtonWidth;
+        spec.height = kToolButtonHeight;
+        QWidget* made = app::createToolButton(bar, spec, std::move(onClick));
+        row->addWidget(made);
+        return made;
+    };
+    button("Edit/Create profile", "profile", [this] { openprofile(); });
+    m_submitButton = button("Submit", "submit", [this] { Submit1Click(); });
+    // Downloading and opening pages arrive with the viewer; until then their
+    // buttons do nothing.
+    m_downloadButton = button("Download URL", "download", [] {});
+    m_openLocalButton = button("Open Local URL", "open", [] {});
+    m_submitButton->setEnabled(false);
+    m_downloadButton->setEnabled(false);
+    m_openLocalButton->setEnabled(false);
+    row->addStretch(1);
+    return bar;
+}
+
+QWidget* TForm1::createBottomPanel()
+{
+    auto* panel = new QWidget(m_splitter);
+    panel->setObjectName("BottomPanel");
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    QWidget* strip = app::createGradientPanel(panel);
+    strip->setObjectName("EnginesCaptionStrip");
+    strip->setFixedHeight(kCaptionStripHeight);
+    auto* stripRow = new QHBoxLayout(strip);
+    stripRow->setContentsMargins(4, 0, 4, 0);
+    m_enginesCaption = new QLabel("Engines List", strip);
+    m_enginesCaption->setObjectName("EnginesCaption");
+    stripRow->addWidget(m_enginesCaption);
+    column->addWidget(strip);
+
+    m_memo1 = new QPlainTextEdit(panel);
+    m_memo1->setObjectName("Memo1");
+    m_memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Small enough for the panel's starting height with both scroll bars.
+    m_memo1->setMinimumHeight(kBottomPanelHeight - kCaptionStripHeight);
+    connect(m_memo1, &QPlainTextEdit::textChanged, this, &TForm1::Memo1Change);
+    column->addWidget(m_memo1, 1);
+    return panel;
+}
+
+void TForm1::createMenus()
+{
+    QMenu* file = menuBar()->addMenu("&File");
+    QMenu* url = file->addMenu("URL");
+    m_openLocal = url->addAction("Open Local...");
+    m_openLocal->setShortcut(QKeySequence("Ctrl+O"));
+    m_download = url->addAction("Download...");
+    m_download->setShortcut(QKeySequence("Ctrl+D"));
+    // Opening and downloading pages come with the viewer.
+    m_openLocal->setEnabled(false);
+    m_download->setEnabled(false);
+    file->addSeparator();
+    file->addAction("Edit/Create profile", this, [this] { openprofile(); });
+    file->addSeparator();
+    QMenu* engines = file->addMenu("Engines List");
+    engines->addAction("Open...", this, [this] { Loadoptionsenginesfiles1Click(); });
+    engines->addAction("Save", this, [this] { Saveengines1Click(); });
+    engines->addAction("Save As...", this, [this] { SaveEnginesAs1Click(); });
+    file->addSeparator();
+    m_submit = file->addAction("Submit", this, [this] { Submit1Click(); });
+    m_submit->setShortcut(QKeySequence("Ctrl+T"));
+    // The submission window is not part of the program yet.
+    m_submit->setEnabled(false);
+    file->addSeparator();
+    m_programOptions = file->addAction("Program Options");
+    m_programOptions->setEnabled(false);
+    file->addSeparator();
+    file->addAction("&Exit", this, [this] { Exit1Click(); });
+
+    m_historyMenu = menuBar()->addMenu("&History");
+    for (int i = 0; i < kHistoryEntries; ++i) {
+        QAction* entry = m_historyMenu->addAction("XX", this, [this, i] { HistoryClick(i); });
+        entry->setData(i);
+        entry->setCheckable(true);
+        entry->setVisible(false);
+        m_historyItems[static_cast<size_t>(i)] = entry;
+    }
+    // The menu shows once the viewer has a history to offer.
+    m_historyMenu->menuAction()->setVisible(false);
+
+    QMenu* help = menuBar()->addMenu("Help");
+    QAction* contents = help->addAction("Contents", this, [this] { Help1Click(); });
+    contents->setShortcut(QKeySequence(Qt::Key_F1));
+    help->addSeparator();
+    help->addAction("About...", this, [this] { About1Click(); });
+}
+
+void TForm1::sizeToScreen()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect area = screen->geometry();
+    int width = area.width() * 9 / 10;
+    int height = area.height() * 7 / 8;
+    resize(width, height);
+    move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2);
+}
+
+FileDialog::Options TForm1::profileDialogOptions(const QString& title, MissingProfile missing)
+{
+    FileDialog::Options options;
+    options.title = title;
+    options.filter = "Profiles (*.ini)";
+    options.folder = platform::programFolder();
+    options.defaultSuffix = "ini";
+    options.mustExist = true;
+    options.promptCreate = missing == MissingProfile::OfferToCreate;
+    return options;
+}
+
+// --- Engines list -------------------------------------------------------
+
+std::vector<std::string> TForm1::enginesLines() const { return app::memoLines(m_memo1); }
+
+void TForm1::appendEngineLine(const std::string& line)
+{
+    m_memo1->appendPlainText(platform::fromAnsi(line));
+}
+
+void TForm1::setEnginesLines(const std::vector<std::string>& lines)
+{
+    app::setMemoLines(m_memo1, lines);
+}
+
+void TForm1::showEnginesCaption()
+{
+    m_enginesCaption->setText("Engines List [" + m_enginesFileName + "]");
+}
+
+void TForm1::loadStartupEngines()
+{
+    m_enginesFileName = app::defaultEnginesFilePath();
+    const std::vector<std::string>& defaults = m_engines->Strings();
+    try {
+        setEnginesLines(app::loadStartupEngines(m_enginesFileName, defaults));
+    } catch (const std::exception& error) {
+        // The window still opens; a missing list shows the defaults that
+        // could not be written, an unreadable one leaves the box empty.
+        Application::showException(fromException(error));
+        if (!QFileInfo::exists(m_enginesFileName))
+            setEnginesLines(defaults);
+    }
+    showEnginesCaption();
+    m_enginesModified = false;
+}
+
+void TForm1::Memo1Change() { m_enginesModified = true; }
+
+void TForm1::Loadoptionsenginesfiles1Click()
+{
+    FileDialog::Options options;
+    options.title = "Loading Optional Engines file";
+    options.filter = "Text files (*.txt);;All files (*)";
+    options.folder = platform::programFolder();
+    options.defaultSuffix = "txt";
+    options.mustExist = true;
+    QString path = FileDialog::open(this, options);
+    if (path.isEmpty())
+        return;
+    // Read before touching anything, so a failed read leaves the list as it
+    // was. Loading counts as a change of the box.
+    std::vector<std::string> lines = app::readEnginesFile(path);
+    setEnginesLines(lines);
+    m_enginesFileName = path;
+    showEnginesCaption();
+}
+
+void TForm1::Saveengines1Click()
+{
+    if (!MessageBox::question(this, kConfirmCaption,
+                              "Do you want to save " + m_enginesFileName + "?"))
+        return;
+    app::saveEnginesFile(m_enginesFileName, enginesLines());
+    m_enginesModified = false;
+}
+
+void TForm1::SaveEnginesAs1Click()
+{
+    FileDialog::Options options;
+    options.title = "Saving Engines file";
+    options.filter = "Engines files (*.txt)";
+    options.folder = platform::programFolder();
+    options.defaultSuffix = "txt";
+    QString path = FileDialog::save(this, options);
+    if (path.isEmpty())
+        return;
+    app::saveEnginesFile(path, enginesLines());
+    m_enginesFileName = path;
+    m_enginesModified = false;
+    showEnginesCaption();
+}
+
+// --- Commands -----------------------------------------------------------
+
+void TForm1::Exit1Click() { close(); }
+
+void TForm1::openprofile()
+{
+    QString path = FileDialog::open(
+        this, profileDialogOptions("Edit/Create profile", MissingProfile::OfferToCreate));
+    if (path.isEmpty())
+        return;
+    Tfedita editor(this);
+    editor.cargar(path);
+    editor.exec();
+}
+
+void TForm1::Submit1Click()
+{
+    // A run reads the list file, so a changed list is offered for saving
+    // first. The submission window itself is not part of the program yet.
+    if (m_enginesModified)
+        Saveengines1Click();
+}
+
+void TForm1::Help1Click()
+{
+    // Until the HTML viewer is part of the program, the help page is shown
+    // as plain text in the viewer area.
+    auto* view = m_visor->findChild<QPlainTextEdit*>("HelpText");
+    if (!view) {
+        view = new QPlainTextEdit(m_visor);
+        view->setObjectName("HelpText");
+        view->setReadOnly(true);
+        view->setFrameShape(QFrame::NoFrame);
+        m_visor->layout()->addWidget(view);
+    }
+    QString html;
+    for (const std::string& line : m_h1->Strings())
+        html += platform::fromAnsi(line) + '\n';
+    view->setPlainText(QTextDocumentFragment::fromHtml(html).toPlainText());
+    view->show();
+}
+
+void TForm1::About1Click()
+{
+    TAboutBox box(this);
+    box.exec();
+}
+
+void TForm1::HistoryClick(int index)
+{
+    // The entries become live with the viewer's history.
+    (void)index;
+}
+
+// --- Showing and closing ------------------------------------------------
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        // The splitter knows its height only now; the bottom panel starts
+        // at its own height and the viewer takes the rest.
+        m_splitter->setSizes({m_splitter->height() - kBottomPanelHeight, kBottomPanelHeight});
+        FormShow();
+    }
+}
+
+void TForm1::FormShow()
+{
+    // The page named on the command line is shown by the viewer once it is
+    // part of the program; m_page keeps it until then.
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (FormClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TForm1::FormClose()
+{
+    if (m_enginesModified) {
+        try {
+            Saveengines1Click();
+        } catch (const std::exception& error) {
+            // The list could not be written: stay open so that the user can
+            // save it elsewhere instead of losing the changes.
+            Application::showException(fromException(error));
+            return false;
+        }
+    }
+    if (!m_tempFileName.isEmpty())
+        QFile::remove(m_tempFileName);
+    return true;
+}

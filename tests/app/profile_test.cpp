@@ -1,0 +1,90 @@
+#include "app_test_env.h"
+
+#include "app/profile.h"
+#include "platform/exception.h"
+#include "platform/text_file.h"
+
+#include <QDate>
+
+namespace {
+
+TEST(Spaces, SacaespAndPoneespTouchOnlySpacesAndPercentTwenty)
+{
+    struct {
+        const char* plain;
+        const char* stored;
+    } cases[] = {{"John Smith", "John%20Smith"},
+                 {"  two  ", "%20%20two%20%20"},
+                 {"", ""},
+                 {"a\tb+c", "a\tb+c"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(app::sacaesp(c.plain), c.stored);
+        EXPECT_EQ(app::poneesp(c.stored), c.plain);
+    }
+    EXPECT_EQ(app::poneesp("100%2050%25"), "100 50%25");
+    EXPECT_EQ(app::poneesp("%2"), "%2");
+}
+
+TEST(ProfileName, SaveNameIsLowerCaseWithIni)
+{
+    struct {
+        const char* typed;
+        const char* saved;
+    } cases[] = {{"/p/MySite", "/p/mysite.ini"},       {"/p/Site.TXT", "/p/site.ini"},
+                 {"/p/site.ini", "/p/site.ini"},       {"/p/Site.INI", "/p/site.ini"},
+                 {"/p/my.site.txt", "/p/my.site.ini"}, {"/p/site.", "/p/site.ini"},
+                 {"/Upper/Case/A.ini", "/Upper/Case/a.ini"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(app::profileSavePath(c.typed), QString(c.saved)) << c.typed;
+}
+
+using ProfileFile = AppTest;
+
+TEST_F(ProfileFile, LinesArePositional)
+{
+    QString path = home() + "p.ini";
+    app::Profile written{"me@example.com", "John%20Smith", "01.02.2003", {"http://a/", "", "http://b/"}};
+    app::writeProfile(path, written);
+    EXPECT_EQ(fileBytes(path),
+              QByteArray("me@example.com\r\nJohn%20Smith\r\n01.02.2003\r\nhttp://a/\r\n\r\nhttp://b/\r\n"));
+    app::Profile read = app::readProfile(path);
+    EXPECT_EQ(read.email, written.email);
+    EXPECT_EQ(read.name, written.name);
+    EXPECT_EQ(read.lastDate, written.lastDate);
+    EXPECT_EQ(read.pages, written.pages);
+}
+
+TEST_F(ProfileFile, ShortFileReadsMissingLinesAsEmpty)
+{
+    QString path = home() + "short.ini";
+    platform::writeTextLines(path, {"me@example.com"});
+    app::Profile read = app::readProfile(path);
+    EXPECT_EQ(read.email, "me@example.com");
+    EXPECT_EQ(read.name, "");
+    EXPECT_TRUE(read.pages.empty());
+}
+
+TEST_F(ProfileFile, DateUpdateRewritesOnlyLineThree)
+{
+    QString path = home() + "d.ini";
+    platform::writeTextLines(path, {"e", "n", "old", "p1", "", "p2"});
+    app::updateProfileDate(path, "24.12.2026");
+    EXPECT_EQ(platform::readTextLines(path),
+              (std::vector<std::string>{"e", "n", "24.12.2026", "p1", "", "p2"}));
+
+    // A file cut short still gets its date on line 3.
+    platform::writeTextLines(path, {"e"});
+    app::updateProfileDate(path, "24.12.2026");
+    EXPECT_EQ(platform::readTextLines(path), (std::vector<std::string>{"e", "", "24.12.2026"}));
+
+    EXPECT_THROW(app::updateProfileDate(home() + "absent.ini", "x"), EInOutError);
+}
+
+TEST_F(ProfileFile, DateTextFollowsTheConfiguredFormat)
+{
+    EXPECT_EQ(app::shortDateText(QDate(2026, 3, 7)), "07.03.2026");
+    qputenv("QUORVANE_DATE_FORMAT", "yyyy-MM-dd");
+    EXPECT_EQ(app::shortDateText(QDate(2026, 3, 7)), "2026-03-07");
+}
+
+} // namespace
