@@ -1,0 +1,184 @@
+#pragma once
+
+#include "dbf/dbf_error.h"
+#include "dbf/engine_config.h"
+#include "dbf/work_area.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dbf {
+
+// The dBASE table engine: up to 33 work areas, one of them current, and the
+// error state of the last operation. Every operation works on the current
+// work area, sets ErrorCode() (0 on success) and, on failure, the message.
+// A failure is then reported as configured: nothing more with error checking
+// off; otherwise the OnError handler when set, else an EDbfError when
+// exceptions are on, else the halt reporter ("Program halted.", which by
+// default prints the text and ends the process with the code).
+//
+// Operations keep the engine's own names so that callers read like the
+// table layer they were written against.
+class DbfEngine {
+public:
+    static constexpr int kMaxWorkAreas = 33;
+    static constexpr int kMaxAliasLength = 64;
+
+    using HaltReporter = std::function<void(int code, const std::string& text)>;
+
+    DbfEngine();
+    ~DbfEngine();
+    DbfEngine(const DbfEngine&) = delete;
+    DbfEngine& operator=(const DbfEngine&) = delete;
+
+    // The engine a program uses when it has only one.
+    static DbfEngine& global();
+
+    // --- error handling ---
+    int ErrorCode() const { return m_errorCode; }
+    const std::string& ErrorMessage() const { return m_errorMessage; }
+    void setErrorCheck(bool on) { m_errorCheck = on; }
+    bool errorCheck() const { return m_errorCheck; }
+    void setExceptions(bool on) { m_exceptions = on; }
+    bool exceptions() const { return m_exceptions; }
+    void setHaltReporter(HaltReporter reporter) { m_haltReporter = std::move(reporter); }
+    static void defaultHaltReporter(int code, const std::string& text);
+    // Called instead of raising or halting; its first parameter is the engine.
+    std::function<void(DbfEngine* sender, int code, const std::string& text)> OnError;
+
+    // --- settings ---
+    EngineConfig& config() { return m_config; }
+    void setDateStyle(int style) { m_config.dates.style = style; }
+    int dateStyle() const { return m_config.dates.style; }
+    // The four-digit year setting of "D" fields in the record buffer.
+    void setCentury(bool on) { m_config.dates.fourDigitYear = on; }
+    bool century() const { return m_config.dates.fourDigitYear; }
+    // Sets style and four-digit year from a short date format ("dd.MM.yyyy").
+    void setDateFormat(const std::string& format);
+    void setClock(Clock clock);
+    CalendarDate today() const { return m_config.dates.today(); }
+    void setHideDeleted(bool on) { m_config.hideDeleted = on; }
+    bool hideDeleted() const { return m_config.hideDeleted; }
+    void setFlushEveryWrite(bool on) { m_config.flushEveryWrite = on; }
+    void setAutoFixRecCount(bool on) { m_config.autoFixRecCount = on; }
+    bool autoFixRecCount() const { return m_config.autoFixRecCount; }
+    void setNetworkSharing(bool on) { m_config.networkSharing = on; }
+    void setLockBase(uint64_t offset) { m_config.lockBase = offset; }
+    void setLockRetries(int count) { m_config.lockRetries = count; }
+    void setMemoStyle(MemoStyle style) { m_config.memoStyle = style; }
+    void setUniqueIndexes(bool on) { m_config.uniqueIndexes = on; }
+    void setSortMemory(size_t bytes) { m_config.sortMemory = bytes; }
+
+    // --- work areas ---
+    // Makes `area` (1 to 33) current; 0 picks the first free one.
+    bool Select(int area);
+    int CurrentArea() const { return m_current; }
+    bool IsOpen() const;
+    std::string Alias() const;
+    std::string DbfPath() const;
+    // "FILE[ EXCLUSIVE][ ALIAS NAME]". A caller's record buffer must have
+    // exactly the size of the table's buffer.
+    bool Use(const std::string& command, uint8_t* buffer = nullptr, size_t bufferSize = 0);
+    bool CreateDBF(const std::string& fileName, const std::vector<FieldDef>& fields);
+    bool CloseDbf();
+    void CloseAll();
+
+    // --- records ---
+    bool ClearRecord();
+    bool Append();
+    bool Replace();
+    bool DeleteRec();
+    bool RecallRec();
+    bool Deleted();
+    bool GoTop();
+    bool GoBottom();
+    bool Go(long recno);
+    bool Skip(long count = 1);
+    bool Bof();
+    bool Eof();
+    long RecCount();
+    long RecNo();
+    int RecSize();
+    bool Zap();
+    bool Pack();
+    bool FlushFile();
+    std::string UniqueFilename();
+
+    // --- field catalogue and record buffer (field numbers are 1-based) ---
+    int FieldCount();
+    std::string Field(int number);
+    int FieldNo(const std::string& name);
+    char FieldType(int number);
+    int FieldLen(int number);
+    int FieldDec(int number);
+    uint8_t* FieldAddress(int number); // 0 gives the buffer start
+    size_t BufferSize();
+    const FieldList* Fields();
+
+    // Typed access to the record buffer.
+    std::string FieldText(int number);    // "C" with its blanks, "D" in the date style
+    std::string RawFieldText(int number); // the field as stored in the file record
+    bool SetFieldText(int number, const std::string& text);
+    double FieldNumber(int number);
+    bool SetFieldNumber(int number, double value);
+    bool FieldLogical(int number);
+    bool SetFieldLogical(int number, bool value);
+    int32_t FieldMemoBlock(int number);
+
+    // --- memo texts ---
+    std::vector<std::string> GetMemo(int32_t block);
+    std::vector<std::string> GetMemoField(int number);
+    // Writes the lines as a new memo and puts its block into the field's slot;
+    // the record itself is written by the next Append or Replace.
+    bool SetMemoField(int number, const std::vector<std::string>& lines);
+
+    // --- locks ---
+    bool ALock();
+    bool RLock();
+    bool UnlockRec();
+    bool Unlock();
+    bool IsLocked();
+
+    // --- indexes ---
+    bool MakeIndex(const std::string& expression, const std::string& fileWithOptions);
+    bool IndexOn(const std::string& expression, const std::string& fileWithOptions);
+    bool SetIndexTo(const std::string& list);
+    bool SetIndexToLFN(const std::string& fileWithOptions, int order);
+    bool Set_Order_To(int order);
+    int IndexOrder();
+    bool Find(const std::string& key);
+    bool Reindex();
+    bool IndexInfo(const std::string& file, IndexInfoResult& info);
+    // The key of the current record in the controlling index.
+    std::string CurrentKey();
+
+    // A condition records must meet to be visible while moving ("" clears it).
+    bool SetWhile(const std::string& expression);
+    bool SetRecordHooks(WorkArea::RecordHook beforeWrite, WorkArea::RecordHook afterRead);
+
+    // The current work area, or nullptr (for layers built on the engine).
+    WorkArea* currentArea();
+
+private:
+    template <typename F>
+    bool run(const char* operation, F&& body);
+    WorkArea& area(const char* operation);
+    void makeIndexIn(WorkArea* area, const std::string& expression,
+                     const std::string& fileWithOptions);
+    void report(int code, const std::string& message);
+    void reportSoft(int code, const std::string& message);
+
+    EngineConfig m_config;
+    std::array<std::unique_ptr<WorkArea>, kMaxWorkAreas> m_areas;
+    int m_current = 1;
+    int m_errorCode = 0;
+    std::string m_errorMessage;
+    bool m_errorCheck = true;
+    bool m_exceptions = false;
+    HaltReporter m_haltReporter = defaultHaltReporter;
+};
+
+} // namespace dbf

@@ -1,0 +1,243 @@
+#include "dbf/memo_file.h"
+
+#include "dbf/dbf_error.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dbf {
+
+namespace {
+
+constexpr uint8_t kMemoTerminator = 0x1A;
+constexpr uint8_t kSoftReturn = 0x8D;
+constexpr size_t kCounterOffset = 32;
+constexpr size_t kNewDBase3Size = 513;
+constexpr size_t kDBase4HeaderSize = 24;
+constexpr size_t kDBase4PrefixSize = 8;
+constexpr uint8_t kDBase4Prefix[4] = {0xFF, 0xFF, 0x08, 0x00};
+const char* const kBlob = "(BLOB)";
+
+void putU32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+
+uint32_t getU32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+std::string directoryOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+} // namespace
+
+void MemoFile::create(const std::string& path, MemoStyle style, const std::string& tableName)
+{
+    PosixFile file;
+    if (file.create(path) != 0)
+        fail(kInvalidParameter, "Cannot create memo file " + path + " [CreateDbf]");
+    std::vector<uint8_t> bytes;
+    if (style == MemoStyle::DBase3) {
+        bytes.assign(kNewDBase3Size, 0);
+        putU32(bytes.data(), 1);
+        bytes[kBlockSize] = kMemoTerminator;
+    } else {
+        bytes.assign(kDBase4HeaderSize, 0);
+        putU32(bytes.data(), 1);
+        std::string name = tableName.substr(0, 8);
+        std::memcpy(bytes.data() + 8, name.data(), name.size());
+        bytes[18] = 0x02;
+        bytes[19] = 0x01;
+        bytes[20] = uint8_t(kBlockSize & 0xFF);
+        bytes[21] = uint8_t(kBlockSize >> 8);
+    }
+    if (!file.writeExact(0, bytes.data(), bytes.size()))
+        fail(kWriteFault, "Cannot create memo file " + path + " [CreateDbf]");
+}
+
+int MemoFile::open(const std::string& path, PosixFile::Sharing sharing)
+{
+    if (m_file.isOpen())
+        return kMemoAlreadyOpen;
+    return m_file.open(path, sharing);
+}
+
+uint32_t MemoFile::nextFreeBlock() const
+{
+    uint8_t head[4] = {};
+    m_file.readExact(0, head, 4);
+    return getU32(head);
+}
+
+std::vector<std::string> splitMemoLines(std::string_view text)
+{
+    std::vector<std::string> lines;
+    auto addLine = [&lines](std::string_view line) {
+        while (line.size() > MemoFile::kMaxLineLength && lines.size() < MemoFile::kMaxLines) {
+            std::string_view head = line.substr(0, MemoFile::kMaxLineLength);
+            size_t cut = head.rfind(' ');
+            cut = (cut == std::string_view::npos || cut == 0) ? head.size() : cut + 1;
+            lines.emplace_back(line.substr(0, cut));
+            line.remove_prefix(cut);
+        }
+        if (lines.size() < MemoFile::kMaxLines)
+            lines.emplace_back(line);
+    };
+    size_t start = 0;
+    for (size_t i = 0; i + 1 < text.size() && lines.size() < MemoFile::kMaxLines; ++i) {
+        const uint8_t ch = uint8_t(text[i]);
+        if ((ch == '\r' || ch == kSoftReturn) && text[i + 1] == '\n') {
+            addLine(text.substr(start, i - start));
+            start = i + 2;
+            ++i;
+        }
+    }
+    if (start < text.size() && lines.size() < MemoFile::kMaxLines)
+        addLine(text.substr(start));
+    return lines;
+}
+
+MemoFile::RawMemo MemoFile::readRaw(int32_t block, long recno) const
+{
+    RawMemo memo;
+    const uint64_t size = m_file.size();
+    const uint64_t offset = uint64_t(block) * kBlockSize;
+    if (block <= 0 || size == 0 || offset >= size - 1)
+        fail(kInvalidMemoAddress, "Invalid memo address " + std::to_string(block) + " in " +
+                                      path() + " for record " + std::to_string(recno) +
+                                      " [GetMemo]");
+    uint8_t prefix[kDBase4PrefixSize] = {};
+    const size_t got = m_file.readAt(offset, prefix, kDBase4PrefixSize);
+    if (got == kDBase4PrefixSize && std::memcmp(prefix, kDBase4Prefix, 4) == 0) {
+        memo.dbase4Form = true;
+        uint32_t length = getU32(prefix + 4);
+        length = length >= kDBase4PrefixSize ? length - uint32_t(kDBase4PrefixSize) : 0;
+        const uint64_t available = size - offset - kDBase4PrefixSize;
+        memo.text.resize(std::min<uint64_t>(length, available));
+        m_file.readAt(offset + kDBase4PrefixSize, memo.text.data(), memo.text.size());
+        return memo;
+    }
+    // dBASE III form: everything up to the terminator (or the end of the file).
+    std::vector<char> chunk(16 * kBlockSize);
+    uint64_t pos = offset;
+    while (pos < size) {
+        const size_t n = m_file.readAt(pos, chunk.data(), chunk.size());
+        if (n == 0)
+            break;
+        const auto end = std::find(chunk.begin(), chunk.begin() + long(n), char(kMemoTerminator));
+        memo.text.append(chunk.begin(), end);
+        if (end != chunk.begin() + long(n))
+            break;
+        pos += n;
+    }
+    return memo;
+}
+
+std::vector<std::string> MemoFile::read(int32_t block, long recno) const
+{
+    if (block == 0)
+        return {};
+    if (block < 0)
+        return {kBlob};
+    return splitMemoLines(readRaw(block, recno).text);
+}
+
+int32_t MemoFile::write(const std::vector<std::string>& lines)
+{
+    std::string text;
+    size_t total = 0;
+    for (const auto& line : lines)
+        total += line.size() + 2;
+    text.reserve(total);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            text += "\r\n";
+        text += lines[i];
+    }
+    // No lines, or a single empty one, is the empty memo: the field keeps 0.
+    if (text.empty())
+        return 0;
+    return append(text, m_style == MemoStyle::DBase4);
+}
+
+int32_t MemoFile::writeRaw(const RawMemo& memo)
+{
+    if (memo.text.empty() && !memo.dbase4Form)
+        return 0;
+    return append(memo.text, memo.dbase4Form);
+}
+
+void MemoFile::lockForAppend()
+{
+    if (m_sharedLocking && !m_file.lockRange(m_lockOffset, 1))
+        fail(kMemoLockFailed, "Cannot lock memo file " + path());
+}
+
+void MemoFile::unlockAfterAppend()
+{
+    if (m_sharedLocking && !m_file.unlockRange(m_lockOffset, 1))
+        fail(kMemoUnlockFailed, "Cannot unlock memo file " + path());
+}
+
+int32_t MemoFile::append(std::string_view text, bool dbase4Form)
+{
+    const uint64_t needed = text.size() + (dbase4Form ? kDBase4PrefixSize : 1);
+    if (freeDiskSpace(directoryOf(path())) / 1024 <= needed / 1024)
+        fail(kDiskFull, "Disk full writing memo file " + path());
+    lockForAppend();
+    uint64_t size = m_file.size();
+    uint64_t start = size;
+    if (size == kNewDBase3Size)
+        start = kBlockSize; // overwrite the lone end marker of a new file
+    else if (size % kBlockSize != 0)
+        start = (size / kBlockSize + 1) * kBlockSize;
+    if (start < kBlockSize)
+        start = kBlockSize;
+
+    std::string bytes;
+    const uint64_t padded = (needed + kBlockSize - 1) / kBlockSize * kBlockSize;
+    bytes.reserve(padded);
+    if (dbase4Form) {
+        bytes.append(reinterpret_cast<const char*>(kDBase4Prefix), 4);
+        uint8_t length[4];
+        putU32(length, uint32_t(text.size() + kDBase4PrefixSize));
+        bytes.append(reinterpret_cast<const char*>(length), 4);
+        bytes.append(text);
+    } else {
+        bytes.append(text);
+        bytes.push_back(char(kMemoTerminator));
+    }
+    bytes.resize(padded, '\0');
+    // Zero-fill any gap between the old end and the block boundary as well.
+    if (start > size) {
+        std::string gap(start - size, '\0');
+        if (size == kNewDBase3Size)
+            gap.clear();
+        if (!gap.empty() && !m_file.writeExact(size, gap.data(), gap.size()))
+            fail(kWriteFault, "Memo file write error " + path());
+    }
+    if (!m_file.writeExact(start, bytes.data(), bytes.size()))
+        fail(kWriteFault, "Memo file write error " + path());
+
+    uint8_t header[36];
+    if (!m_file.readExact(0, header, sizeof header))
+        fail(kMemoWriteError, "Memo file write error " + path());
+    const uint64_t newSize = start + bytes.size();
+    putU32(header, uint32_t((newSize + kBlockSize - 1) / kBlockSize));
+    putU32(header + kCounterOffset, getU32(header + kCounterOffset) + 1);
+    if (!m_file.writeExact(0, header, 4) ||
+        !m_file.writeExact(kCounterOffset, header + kCounterOffset, 4))
+        fail(kMemoWriteError, "Memo file write error " + path());
+    if (m_flushEveryWrite)
+        m_file.flush();
+    unlockAfterAppend();
+    return int32_t(start / kBlockSize);
+}
+
+} // namespace dbf

@@ -1,0 +1,91 @@
+#pragma once
+
+// Memo file layout (".DBT"), in 512-byte blocks; block n starts at 512 * n.
+//
+//   Block 0, the header: bytes 0-3 the next free block (little-endian), bytes
+//   32-35 a write counter that readers ignore, the rest zero. The dBASE IV
+//   variant also keeps the table name at 8-15, 0x02 0x01 at 18-19 and the block
+//   size at 20-21.
+//
+//   A memo starts at the beginning of its first block and runs over as many
+//   consecutive blocks as it needs. dBASE III form: the lines joined by CR LF,
+//   one 0x1A, zeros up to the block end. dBASE IV form: FF FF 08 00, a 32-bit
+//   length that counts those 8 bytes, then the text with no terminator.
+//
+//   A new dBASE III file is 513 bytes: the header with next free block 1 and a
+//   0x1A at offset 512, which the first memo overwrites. Memos are only ever
+//   appended; a rewritten memo goes to the end and its old blocks stay behind
+//   until the table is packed.
+
+#include "dbf/posix_file.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dbf {
+
+enum class MemoStyle { DBase3, DBase4 };
+
+class MemoFile {
+public:
+    static constexpr int kBlockSize = 512;
+    static constexpr size_t kMaxLineLength = 254;
+    static constexpr size_t kMaxLines = 1024;
+
+    // Writes a new, empty memo file; fails with the engine's message.
+    static void create(const std::string& path, MemoStyle style, const std::string& tableName);
+
+    // Opens an existing memo file; returns 0 or the open error code.
+    int open(const std::string& path, PosixFile::Sharing sharing);
+    void close() { m_file.close(); }
+    bool isOpen() const { return m_file.isOpen(); }
+    const std::string& path() const { return m_file.path(); }
+    MemoStyle style() const { return m_style; }
+    void setStyle(MemoStyle style) { m_style = style; }
+    void setFlushEveryWrite(bool on) { m_flushEveryWrite = on; }
+    // In shared use each append runs under a byte-range lock at this offset.
+    void setSharedLocking(bool on, uint64_t lockOffset)
+    {
+        m_sharedLocking = on;
+        m_lockOffset = lockOffset;
+    }
+
+    // Reads the memo at `block` as lines (254-character split, at most 1024
+    // lines). Block 0 is the empty text; a negative block is a binary memo
+    // read as "(BLOB)". `recno` only goes into the error message.
+    std::vector<std::string> read(int32_t block, long recno) const;
+    // Writes the lines as a new memo at the end of the file; returns its first
+    // block, or 0 for an empty text (nothing is written then).
+    int32_t write(const std::vector<std::string>& lines);
+
+    // The stored bytes of one memo and its form, for copying during a pack.
+    struct RawMemo {
+        std::string text;
+        bool dbase4Form = false;
+    };
+    RawMemo readRaw(int32_t block, long recno) const;
+    int32_t writeRaw(const RawMemo& memo);
+
+    // Next free block from the header (for checks and tests).
+    uint32_t nextFreeBlock() const;
+
+private:
+    int32_t append(std::string_view text, bool dbase4Form);
+    void lockForAppend();
+    void unlockAfterAppend();
+
+    PosixFile m_file;
+    MemoStyle m_style = MemoStyle::DBase3;
+    bool m_flushEveryWrite = false;
+    bool m_sharedLocking = false;
+    uint64_t m_lockOffset = 0;
+};
+
+// Splits stored memo text into display lines: CR LF (or 0x8D LF) ends a line,
+// lines above 254 characters break after the last blank before the limit,
+// and lines beyond the 1024th are dropped.
+std::vector<std::string> splitMemoLines(std::string_view text);
+
+} // namespace dbf

@@ -1,0 +1,681 @@
+#include "dbf/ndx_index.h"
+
+#include "dbf/dbf_error.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dbf {
+
+namespace {
+
+constexpr size_t kNodeHeaderSize = 4;
+constexpr size_t kEntryPrefix = 8; // child block + record number
+constexpr int kNodePayload = 504;
+constexpr size_t kMaxDepth = 32; // deeper than any real tree: a loop in a damaged file
+constexpr size_t kCacheLimit = 2048;
+constexpr size_t kExpressionOffset = 24;
+constexpr size_t kCountComplementOffset = 488;
+constexpr size_t kCountOffset = 492;
+constexpr size_t kTableNameOffset = 496;
+constexpr size_t kTableNameLength = 12;
+
+void putU32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+
+void putU16(uint8_t* p, uint16_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+
+uint32_t getU32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+uint16_t getU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+[[noreturn]] void corrupted(const std::string& path)
+{
+    fail(kCorruptedIndex, "Invalid dBASE key expression or corrupted index file " + path);
+}
+
+} // namespace
+
+// --- header -----------------------------------------------------------------
+
+void NdxIndex::Header::setKey(char letter, int length)
+{
+    keyTypeLetter = letter;
+    keyLength = length;
+    keyType = letter == 'C' ? 0 : 1;
+    groupLength = int(kEntryPrefix) + (length + 3) / 4 * 4;
+    keysPerNode = kNodePayload / groupLength;
+}
+
+NdxIndex::Header NdxIndex::Header::parse(const uint8_t* b)
+{
+    Header h;
+    h.root = getU32(b);
+    h.nextFree = getU32(b + 4);
+    h.keyTypeLetter = char(b[9]);
+    h.keyLength = getU16(b + 12);
+    h.keysPerNode = getU16(b + 14);
+    h.keyType = getU16(b + 16);
+    h.groupLength = getU16(b + 18);
+    h.unique = b[23] != 0;
+    const char* expr = reinterpret_cast<const char*>(b + kExpressionOffset);
+    h.expression.assign(expr, strnlen(expr, kMaxExpressionLength + 1));
+    const uint32_t complement = getU32(b + kCountComplementOffset);
+    const uint32_t count = getU32(b + kCountOffset);
+    h.countValid = complement == ~count;
+    h.storedCount = h.countValid ? long(count) : -1;
+    const char* table = reinterpret_cast<const char*>(b + kTableNameOffset);
+    h.tableName.assign(table, strnlen(table, kTableNameLength + 1));
+    return h;
+}
+
+void NdxIndex::Header::serialize(uint8_t* b, long recordCount, const std::string& table) const
+{
+    std::memset(b, 0, kBlockSize);
+    putU32(b, root);
+    putU32(b + 4, nextFree);
+    b[9] = uint8_t(keyTypeLetter);
+    putU16(b + 12, uint16_t(keyLength));
+    putU16(b + 14, uint16_t(keysPerNode));
+    putU16(b + 16, uint16_t(keyType));
+    putU16(b + 18, uint16_t(groupLength));
+    b[23] = unique ? 1 : 0;
+    std::memcpy(b + kExpressionOffset, expression.data(),
+                std::min<size_t>(expression.size(), kMaxExpressionLength));
+    putU32(b + kCountComplementOffset, ~uint32_t(recordCount));
+    putU32(b + kCountOffset, uint32_t(recordCount));
+    std::memcpy(b + kTableNameOffset, table.data(), std::min(table.size(), kTableNameLength));
+}
+
+NdxIndex::Header NdxIndex::readHeader(const std::string& path)
+{
+    PosixFile file;
+    if (const int code = file.open(path, PosixFile::Sharing::Unguarded); code != 0)
+        fail(code, "Attempt to open " + path + " [IndexInfo]");
+    uint8_t block[kBlockSize];
+    if (!file.readExact(0, block, kBlockSize))
+        fail(kCorruptedIndex, "Invalid dBASE key expression or corrupted index file " + path);
+    return Header::parse(block);
+}
+
+// --- bulk build ---------------------------------------------------------------
+
+void NdxIndex::writeTree(const std::string& path, const Header& base, KeySorter& sorter,
+                         long recordCount, const std::string& tableName)
+{
+    PosixFile file;
+    if (const int code = file.create(path); code != 0)
+        fail(code, "Cannot create index file " + path + " [MakeIndex]");
+    Header header = base;
+    const int keyLength = header.keyLength;
+    const int group = header.groupLength;
+    const int perNode = header.keysPerNode;
+
+    // Leaves are written as they fill; the inner levels are then built from
+    // the list of (block, highest key) of the level below.
+    uint32_t nextBlock = 1;
+    std::vector<uint8_t> pending; // blocks are written in batches
+    uint32_t pendingFirst = 1;
+    auto flushPending = [&] {
+        if (!pending.empty() &&
+            !file.writeExact(uint64_t(pendingFirst) * kBlockSize, pending.data(), pending.size()))
+            fail(kDiskWriteError, "Error writing index file " + path + " [MakeIndex]");
+        pending.clear();
+    };
+    auto emit = [&](const Block& b) -> uint32_t {
+        if (pending.empty())
+            pendingFirst = nextBlock;
+        pending.insert(pending.end(), b.begin(), b.end());
+        if (pending.size() >= 256 * kBlockSize)
+            flushPending();
+        return nextBlock++;
+    };
+    struct ChildRef {
+        uint32_t block;
+        std::string highKey;
+    };
+    std::vector<ChildRef> children;
+    std::string lastUniqueKey;
+    bool haveKey = false;
+    Block leaf{};
+    int leafCount = 0;
+    std::string leafHigh;
+    auto closeLeaf = [&] {
+        putU32(leaf.data(), uint32_t(leafCount));
+        children.push_back({emit(leaf), leafHigh});
+        leaf.fill(0);
+        leafCount = 0;
+    };
+    sorter.drain([&](const uint8_t* key, uint32_t recno) {
+        if (header.unique) {
+            if (haveKey && sorter.compareKeys(key, reinterpret_cast<const uint8_t*>(
+                                                         lastUniqueKey.data())) == 0)
+                return;
+            lastUniqueKey.assign(reinterpret_cast<const char*>(key), size_t(keyLength));
+            haveKey = true;
+        }
+        if (leafCount == perNode)
+            closeLeaf();
+        uint8_t* entry = leaf.data() + kNodeHeaderSize + size_t(leafCount) * group;
+        putU32(entry + 4, recno);
+        std::memcpy(entry + kEntryPrefix, key, size_t(keyLength));
+        leafHigh.assign(reinterpret_cast<const char*>(key), size_t(keyLength));
+        ++leafCount;
+    });
+    closeLeaf();
+    // An inner node holds up to perNode keys and perNode + 1 children; the
+    // children of a level are spread so that no node is left with one child.
+    const size_t fanOut = size_t(perNode) + 1;
+    while (children.size() > 1) {
+        std::vector<ChildRef> parents;
+        const size_t total = children.size();
+        const size_t nodes = (total + fanOut - 1) / fanOut;
+        size_t at = 0;
+        for (size_t n = 0; n < nodes; ++n) {
+            const size_t take = (total - at) / (nodes - n) + ((total - at) % (nodes - n) ? 1 : 0);
+            Block inner{};
+            const size_t keys = take - 1;
+            putU32(inner.data(), uint32_t(keys));
+            for (size_t i = 0; i < keys; ++i) {
+                uint8_t* entry = inner.data() + kNodeHeaderSize + i * group;
+                putU32(entry, children[at + i].block);
+                std::memcpy(entry + kEntryPrefix, children[at + i].highKey.data(), size_t(keyLength));
+            }
+            putU32(inner.data() + kNodeHeaderSize + keys * group, children[at + keys].block);
+            parents.push_back({emit(inner), children[at + keys].highKey});
+            at += take;
+        }
+        children = std::move(parents);
+    }
+    const uint32_t root = children.front().block;
+    flushPending();
+    header.root = root;
+    header.nextFree = nextBlock;
+    uint8_t head[kBlockSize];
+    header.serialize(head, recordCount, tableName);
+    if (!file.writeExact(0, head, kBlockSize))
+        fail(kDiskWriteError, "Error writing index file " + path + " [MakeIndex]");
+}
+
+// --- open and close -------------------------------------------------------------
+
+void NdxIndex::open(const std::string& path, PosixFile::Sharing sharing, const FieldList& fields,
+                    int areaNumber)
+{
+    m_areaNumber = areaNumber;
+    if (const int code = m_file.open(path, sharing); code != 0)
+        fail(code, "Attempt to open " + path + " [SetIndexTo(...," + path + ")]");
+    m_filePath = path;
+    if (m_file.size() < 2 * kBlockSize)
+        fail(kCorruptedIndex, "Index file " + path + " is shorter than 1024 bytes [SetIndexTo]");
+    uint8_t head[kBlockSize];
+    if (!m_file.readExact(0, head, kBlockSize))
+        corrupted(path);
+    m_header = Header::parse(head);
+    std::string error;
+    m_expression = KeyExpression::compile(m_header.expression, fields, error);
+    if (!m_expression || m_header.expression.size() > kMaxExpressionLength)
+        corrupted(path);
+    if (m_header.keyLength < 1 || m_header.keyLength > kMaxKeyLength)
+        fail(kInvalidSize, "Incorrect key length: Must be 1 to 100.");
+    const char type = m_expression->resultType();
+    const bool numeric = type == 'N' || type == 'D';
+    if ((numeric && m_header.keyLength != 8) || (!numeric && type != 'C'))
+        corrupted(path);
+    // The geometry must follow from the key length, or nodes would be misread.
+    Header expected;
+    expected.setKey(m_header.keyTypeLetter, m_header.keyLength);
+    if (m_header.groupLength != expected.groupLength ||
+        m_header.keysPerNode != expected.keysPerNode || m_header.keysPerNode < 2 ||
+        m_header.root == 0 || m_header.nextFree < 2 ||
+        uint64_t(m_header.nextFree) * kBlockSize > m_file.size() + kBlockSize)
+        corrupted(path);
+    m_header.keyType = numeric ? 1 : 0;
+    m_cache.clear();
+    m_path.clear();
+    m_dirty = false;
+}
+
+void NdxIndex::flush(long recordCount, const std::string& tableName)
+{
+    if (!m_file.isOpen())
+        return;
+    uint8_t head[kBlockSize];
+    m_header.serialize(head, recordCount, tableName);
+    if (!m_file.writeExact(0, head, kBlockSize))
+        fail(kDiskWriteError, "Unable to flush file " + m_file.path() + " [TZNDX.FlushFile]");
+    m_dirty = false;
+}
+
+void NdxIndex::close(long recordCount, const std::string& tableName)
+{
+    if (m_dirty)
+        flush(recordCount, tableName);
+    m_file.close();
+    m_cache.clear();
+    m_path.clear();
+}
+
+// --- keys -------------------------------------------------------------------
+
+std::string NdxIndex::keyOf(const EvalContext& context) const
+{
+    ExprValue value;
+    m_expression->evaluate(context, value);
+    if (m_header.keyType == 0) {
+        value.text.resize(size_t(m_header.keyLength), ' ');
+        return value.text;
+    }
+    std::string key(8, '\0');
+    std::memcpy(key.data(), &value.number, 8);
+    return key;
+}
+
+int NdxIndex::compareKeys(const uint8_t* a, const uint8_t* b, size_t length) const
+{
+    if (m_header.keyType != 0) {
+        double x, y;
+        std::memcpy(&x, a, 8);
+        std::memcpy(&y, b, 8);
+        return x < y ? -1 : x > y ? 1 : 0;
+    }
+    return std::memcmp(a, b, length);
+}
+
+// --- nodes ------------------------------------------------------------------
+
+NdxIndex::Block NdxIndex::node(uint32_t block)
+{
+    if (block == 0)
+        fail(kKeyMakerMissing, "Invalid Node Number (0) in DBF Area " + std::to_string(m_areaNumber));
+    if (block >= m_header.nextFree)
+        corrupted(m_filePath);
+    if (m_caching) {
+        if (auto it = m_cache.find(block); it != m_cache.end())
+            return it->second;
+    }
+    Block b{};
+    if (!m_file.readExact(uint64_t(block) * kBlockSize, b.data(), kBlockSize))
+        corrupted(m_filePath);
+    if (getU32(b.data()) > uint32_t(m_header.keysPerNode))
+        corrupted(m_filePath);
+    if (m_caching) {
+        if (m_cache.size() >= kCacheLimit)
+            m_cache.clear();
+        m_cache.emplace(block, b);
+    }
+    return b;
+}
+
+void NdxIndex::writeNode(uint32_t block, const Block& data)
+{
+    if (!m_file.writeExact(uint64_t(block) * kBlockSize, data.data(), kBlockSize))
+        fail(kDiskWriteError, "Error writing index file " + m_filePath);
+    if (m_caching) {
+        if (m_cache.size() >= kCacheLimit)
+            m_cache.clear();
+        m_cache[block] = data;
+    }
+}
+
+uint32_t NdxIndex::count(const Block& b) const { return getU32(b.data()); }
+
+bool NdxIndex::isLeaf(const Block& b) const
+{
+    return count(b) > 0 ? getU32(b.data() + kNodeHeaderSize) == 0
+                        : getU32(b.data() + kNodeHeaderSize) == 0;
+}
+
+uint32_t NdxIndex::child(const Block& b, int slot) const
+{
+    return getU32(b.data() + kNodeHeaderSize + size_t(slot) * size_t(m_header.groupLength));
+}
+
+uint32_t NdxIndex::recnoAt(const Block& b, int pos) const
+{
+    return getU32(b.data() + kNodeHeaderSize + size_t(pos) * size_t(m_header.groupLength) + 4);
+}
+
+const uint8_t* NdxIndex::keyAt(const Block& b, int pos) const
+{
+    return b.data() + kNodeHeaderSize + size_t(pos) * size_t(m_header.groupLength) + kEntryPrefix;
+}
+
+int NdxIndex::lowerBound(const Block& b, const std::string& key) const
+{
+    const size_t length = std::min(key.size(), size_t(m_header.keyLength));
+    int lo = 0, hi = int(count(b));
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        const auto* probe = reinterpret_cast<const uint8_t*>(key.data());
+        if (compareKeys(keyAt(b, mid), probe, length) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+NdxIndex::Entries NdxIndex::unpack(const Block& b) const
+{
+    Entries e;
+    const int n = int(count(b));
+    e.leaf = isLeaf(b);
+    for (int i = 0; i < n; ++i) {
+        e.children.push_back(child(b, i));
+        e.recnos.push_back(recnoAt(b, i));
+        e.keys.emplace_back(reinterpret_cast<const char*>(keyAt(b, i)), size_t(m_header.keyLength));
+    }
+    if (!e.leaf)
+        e.children.push_back(child(b, n));
+    return e;
+}
+
+NdxIndex::Block NdxIndex::pack(const Entries& e) const
+{
+    Block b{};
+    const size_t n = e.keys.size();
+    putU32(b.data(), uint32_t(n));
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t* entry = b.data() + kNodeHeaderSize + i * size_t(m_header.groupLength);
+        putU32(entry, e.leaf ? 0 : e.children[i]);
+        putU32(entry + 4, e.leaf ? e.recnos[i] : 0);
+        std::memcpy(entry + kEntryPrefix, e.keys[i].data(), size_t(m_header.keyLength));
+    }
+    if (!e.leaf)
+        putU32(b.data() + kNodeHeaderSize + n * size_t(m_header.groupLength), e.children[n]);
+    return b;
+}
+
+uint32_t NdxIndex::allocateBlock()
+{
+    m_dirty = true;
+    return m_header.nextFree++;
+}
+
+// --- insertion and deletion ---------------------------------------------------
+
+void NdxIndex::insert(const std::string& key, uint32_t recno)
+{
+    // Descend to the leaf, remembering the path.
+    m_path.clear();
+    uint32_t block = m_header.root;
+    for (;;) {
+        const Block b = node(block);
+        const int pos = lowerBound(b, key);
+        pushStep(block, pos);
+        if (isLeaf(b)) {
+            if (m_header.unique && pos < int(count(b)) &&
+                compareKeys(keyAt(b, pos), reinterpret_cast<const uint8_t*>(key.data()),
+                            size_t(m_header.keyLength)) == 0)
+                return;
+            break;
+        }
+        block = child(b, pos);
+    }
+    const std::vector<Step> path = m_path;
+    m_path.clear(); // the cursor no longer matches the tree
+    m_path = path;
+    insertAt(path.size() - 1, path.back().pos, 0, recno, key, 0);
+    m_path.clear();
+    m_dirty = true;
+}
+
+// Inserts an entry at `pos` of the node at `level` of the current path. For
+// an inner node the entry points to `childBlock` (the left half of a split
+// child) and the slot it is inserted in front of is redirected to `rightBlock`.
+void NdxIndex::insertAt(size_t level, int pos, uint32_t childBlock, uint32_t recno,
+                        const std::string& key, uint32_t rightBlock)
+{
+    const uint32_t block = m_path[level].block;
+    Entries e = unpack(node(block));
+    if (!e.leaf)
+        e.children[size_t(pos)] = rightBlock;
+    e.keys.insert(e.keys.begin() + pos, key);
+    e.recnos.insert(e.recnos.begin() + pos, recno);
+    if (!e.leaf)
+        e.children.insert(e.children.begin() + pos, childBlock);
+    const int n = int(e.keys.size());
+    if (n <= m_header.keysPerNode) {
+        writeNode(block, pack(e));
+        return;
+    }
+    // Split: of the k entries the node held, the old node keeps the first
+    // k - k/2 and the new right sibling the rest; the new entry joins its half.
+    const int k = n - 1;
+    const int keepOld = k - k / 2;
+    const int oldCount = pos < keepOld ? keepOld + 1 : keepOld;
+    Entries left, right;
+    left.leaf = right.leaf = e.leaf;
+    left.keys.assign(e.keys.begin(), e.keys.begin() + oldCount);
+    left.recnos.assign(e.recnos.begin(), e.recnos.begin() + oldCount);
+    right.keys.assign(e.keys.begin() + oldCount, e.keys.end());
+    right.recnos.assign(e.recnos.begin() + oldCount, e.recnos.end());
+    std::string separator = left.keys.back();
+    if (!e.leaf) {
+        left.children.assign(e.children.begin(), e.children.begin() + oldCount);
+        right.children.assign(e.children.begin() + oldCount, e.children.end());
+        // The old node's last key moves up; its child becomes the rightmost.
+        left.keys.pop_back();
+        left.recnos.pop_back();
+    }
+    const uint32_t newBlock = allocateBlock();
+    writeNode(block, pack(left));
+    writeNode(newBlock, pack(right));
+    if (level == 0) {
+        Entries root;
+        root.leaf = false;
+        root.keys.push_back(separator);
+        root.recnos.push_back(0);
+        root.children = {block, newBlock};
+        const uint32_t rootBlock = allocateBlock();
+        writeNode(rootBlock, pack(root));
+        m_header.root = rootBlock;
+        return;
+    }
+    insertAt(level - 1, m_path[level - 1].pos, block, 0, separator, newBlock);
+}
+
+bool NdxIndex::remove(const std::string& key, uint32_t recno)
+{
+    if (!locate(key, recno))
+        return false;
+    const Step leaf = m_path.back();
+    Entries e = unpack(node(leaf.block));
+    e.keys.erase(e.keys.begin() + leaf.pos);
+    e.recnos.erase(e.recnos.begin() + leaf.pos);
+    if (!e.children.empty())
+        e.children.erase(e.children.begin() + leaf.pos);
+    writeNode(leaf.block, pack(e));
+    m_path.clear();
+    m_dirty = true;
+    return true;
+}
+
+void NdxIndex::reset()
+{
+    m_header.root = 1;
+    m_header.nextFree = 2;
+    Block empty{};
+    m_cache.clear();
+    writeNode(1, empty);
+    m_file.truncate(2 * kBlockSize);
+    m_path.clear();
+    m_dirty = true;
+}
+
+// --- cursor -----------------------------------------------------------------
+
+void NdxIndex::pushStep(uint32_t block, int pos)
+{
+    if (m_path.size() >= kMaxDepth)
+        corrupted(m_filePath);
+    m_path.push_back({block, pos});
+}
+
+// Goes down from `block` to a leaf along the first (or last) children.
+void NdxIndex::descendFrom(uint32_t block, bool leftmost)
+{
+    for (;;) {
+        const Block b = node(block);
+        const int n = int(count(b));
+        if (isLeaf(b)) {
+            pushStep(block, leftmost ? 0 : n - 1);
+            return;
+        }
+        const int slot = leftmost ? 0 : n;
+        pushStep(block, slot);
+        block = child(b, slot);
+    }
+}
+
+uint32_t NdxIndex::currentRecno()
+{
+    const Step& s = m_path.back();
+    return recnoAt(node(s.block), s.pos);
+}
+
+// Moves forward from a leaf position past the end of its node.
+uint32_t NdxIndex::settleForward()
+{
+    for (;;) {
+        if (m_path.empty())
+            return 0;
+        const Step s = m_path.back();
+        const Block b = node(s.block);
+        if (isLeaf(b)) {
+            if (s.pos < int(count(b)))
+                return recnoAt(b, s.pos);
+            m_path.pop_back();
+        } else if (s.pos <= int(count(b))) {
+            descendFrom(child(b, s.pos), true);
+            continue;
+        } else {
+            m_path.pop_back();
+        }
+        if (m_path.empty())
+            return 0;
+        ++m_path.back().pos;
+    }
+}
+
+uint32_t NdxIndex::settleBackward()
+{
+    for (;;) {
+        if (m_path.empty())
+            return 0;
+        const Step s = m_path.back();
+        const Block b = node(s.block);
+        if (isLeaf(b)) {
+            if (s.pos >= 0 && s.pos < int(count(b)))
+                return recnoAt(b, s.pos);
+            m_path.pop_back();
+        } else if (s.pos >= 0) {
+            descendFrom(child(b, s.pos), false);
+            continue;
+        } else {
+            m_path.pop_back();
+        }
+        if (m_path.empty())
+            return 0;
+        --m_path.back().pos;
+    }
+}
+
+uint32_t NdxIndex::first()
+{
+    m_path.clear();
+    descendFrom(m_header.root, true);
+    const uint32_t r = settleForward();
+    if (r == 0)
+        m_path.clear();
+    return r;
+}
+
+uint32_t NdxIndex::last()
+{
+    m_path.clear();
+    descendFrom(m_header.root, false);
+    const uint32_t r = settleBackward();
+    if (r == 0)
+        m_path.clear();
+    return r;
+}
+
+uint32_t NdxIndex::next()
+{
+    if (m_path.empty())
+        return 0;
+    ++m_path.back().pos;
+    const uint32_t r = settleForward();
+    if (r == 0)
+        m_path.clear();
+    return r;
+}
+
+uint32_t NdxIndex::prev()
+{
+    if (m_path.empty())
+        return 0;
+    --m_path.back().pos;
+    const uint32_t r = settleBackward();
+    if (r == 0)
+        m_path.clear();
+    return r;
+}
+
+uint32_t NdxIndex::seek(const std::string& key)
+{
+    m_path.clear();
+    uint32_t block = m_header.root;
+    for (;;) {
+        const Block b = node(block);
+        const int pos = lowerBound(b, key);
+        pushStep(block, pos);
+        if (isLeaf(b))
+            break;
+        block = child(b, pos);
+    }
+    const uint32_t r = settleForward();
+    if (r == 0)
+        m_path.clear();
+    return r;
+}
+
+std::string NdxIndex::currentKey()
+{
+    if (m_path.empty())
+        return {};
+    const Step& s = m_path.back();
+    const Block b = node(s.block);
+    return std::string(reinterpret_cast<const char*>(keyAt(b, s.pos)), size_t(m_header.keyLength));
+}
+
+bool NdxIndex::locate(const std::string& key, uint32_t recno)
+{
+    uint32_t r = seek(key);
+    while (r != 0) {
+        const std::string here = currentKey();
+        if (compareKeys(reinterpret_cast<const uint8_t*>(here.data()),
+                        reinterpret_cast<const uint8_t*>(key.data()),
+                        size_t(m_header.keyLength)) != 0)
+            break;
+        if (r == recno)
+            return true;
+        r = next();
+    }
+    m_path.clear();
+    return false;
+}
+
+} // namespace dbf

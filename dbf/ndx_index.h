@@ -1,0 +1,166 @@
+#pragma once
+
+// NDX index layout, in 512-byte blocks; block 0 is the header, every other
+// block one node of a B-tree. Integers are little-endian.
+//
+//   Header: 0 root block, 4 next free block (= blocks in the file), 9 key type
+//   letter ("C", "N", "F", "D"), 12 key length (1-100), 14 keys per node
+//   (504 div group length), 16 key type (0 character, 1 numeric), 18 group
+//   length (8 + key length rounded up to 4), 23 unique flag, 24 the key
+//   expression (zero-terminated, at most 100 characters). Bytes 488-495 keep
+//   the complement of the table's record count and the count itself, 496-508
+//   the table's file name, so that a stale index can be recognised.
+//
+//   Node: 4-byte key count k, then k entries of group length bytes (child
+//   block, record number, key, zero padding). A leaf has child 0 in every
+//   entry; an inner node has record number 0, the highest key of each child's
+//   subtree, and after the last entry the block of the rightmost child, which
+//   holds the keys above the last one.
+//
+//   Character keys compare byte by byte, numeric keys ("N", "F", "D") are
+//   IEEE doubles (dates as Julian day numbers). Equal keys keep ascending
+//   record numbers after a build; a key inserted later goes before its equals.
+
+#include "dbf/key_expression.h"
+#include "dbf/key_sorter.h"
+#include "dbf/posix_file.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace dbf {
+
+class NdxIndex {
+public:
+    static constexpr int kBlockSize = 512;
+    static constexpr int kMaxKeyLength = 100;
+    static constexpr int kMaxExpressionLength = 100;
+
+    struct Header {
+        uint32_t root = 1;
+        uint32_t nextFree = 2;
+        char keyTypeLetter = 'C';
+        int keyLength = 0;
+        int keysPerNode = 0;
+        int keyType = 0;
+        int groupLength = 0;
+        bool unique = false;
+        std::string expression;
+        bool countValid = false;   // complement at 488 matched the count at 492
+        long storedCount = -1;
+        std::string tableName;
+
+        void setKey(char letter, int length);
+        static Header parse(const uint8_t* block);
+        void serialize(uint8_t* block, long recordCount, const std::string& table) const;
+    };
+
+    // Reads only the header of an index file (IndexInfo); throws DbfFailure.
+    static Header readHeader(const std::string& path);
+
+    // Writes a complete index file from sorted pairs (bottom-up, leaves as
+    // full as the layout allows).
+    static void writeTree(const std::string& path, const Header& header, KeySorter& sorter,
+                          long recordCount, const std::string& tableName);
+
+    NdxIndex() = default;
+    NdxIndex(const NdxIndex&) = delete;
+    NdxIndex& operator=(const NdxIndex&) = delete;
+
+    // Opens and checks an index and compiles its expression; throws DbfFailure
+    // with the engine's codes (2, 222, 266).
+    void open(const std::string& path, PosixFile::Sharing sharing, const FieldList& fields,
+              int areaNumber);
+    // Writes the header when dirty and closes the file.
+    void close(long recordCount, const std::string& tableName);
+    void flush(long recordCount, const std::string& tableName);
+
+    const std::string& path() const { return m_filePath; }
+    const Header& header() const { return m_header; }
+    const KeyExpression& expression() const { return *m_expression; }
+    void setCaching(bool on)
+    {
+        m_caching = on;
+        if (!on)
+            m_cache.clear();
+    }
+    // Options given with the file name when the index was opened.
+    bool descending = false;
+    bool soundexKeys = false;
+
+    // The key of a record: expression result cut or blank-padded to the key
+    // length, or an 8-byte double for numeric keys.
+    std::string keyOf(const EvalContext& context) const;
+    int compareKeys(const uint8_t* a, const uint8_t* b, size_t length) const;
+
+    // Tree maintenance.
+    void insert(const std::string& key, uint32_t recno);
+    bool remove(const std::string& key, uint32_t recno);
+    void reset(); // empty tree: root 1, next free 2
+
+    // Cursor. Each call returns the record number it lands on, 0 when it runs
+    // off the end (or the index is empty).
+    uint32_t first();
+    uint32_t last();
+    uint32_t next();
+    uint32_t prev();
+    // First entry whose key is >= key (a shorter character key matches as a
+    // prefix); 0 when there is none.
+    uint32_t seek(const std::string& key);
+    // Positions on the entry (key, recno); false when it is not in the index.
+    bool locate(const std::string& key, uint32_t recno);
+    // The key at the cursor (empty when the cursor is off the tree).
+    std::string currentKey();
+    bool positioned() const { return !m_path.empty(); }
+    void invalidateCursor() { m_path.clear(); }
+
+private:
+    using Block = std::array<uint8_t, kBlockSize>;
+    struct Step {
+        uint32_t block;
+        int pos;
+    };
+    struct Entries { // a node taken apart for an insertion
+        std::vector<uint32_t> children; // inner: count + 1 (rightmost last)
+        std::vector<uint32_t> recnos;
+        std::vector<std::string> keys;
+        bool leaf = true;
+    };
+
+    Block node(uint32_t block);
+    void writeNode(uint32_t block, const Block& data);
+    uint32_t count(const Block& b) const;
+    bool isLeaf(const Block& b) const;
+    uint32_t child(const Block& b, int slot) const;
+    uint32_t recnoAt(const Block& b, int pos) const;
+    const uint8_t* keyAt(const Block& b, int pos) const;
+    int lowerBound(const Block& b, const std::string& key) const;
+
+    Entries unpack(const Block& b) const;
+    Block pack(const Entries& e) const;
+    void insertAt(size_t level, int pos, uint32_t childBlock, uint32_t recno,
+                  const std::string& key, uint32_t rightBlock);
+    uint32_t allocateBlock();
+
+    void descendFrom(uint32_t block, bool leftmost);
+    uint32_t settleForward();
+    uint32_t settleBackward();
+    uint32_t currentRecno();
+    void pushStep(uint32_t block, int pos);
+
+    PosixFile m_file;
+    std::string m_filePath;
+    Header m_header;
+    std::unique_ptr<KeyExpression> m_expression;
+    int m_areaNumber = 0;
+    bool m_dirty = false;
+    bool m_caching = true;
+    std::unordered_map<uint32_t, Block> m_cache;
+    std::vector<Step> m_path;
+};
+
+} // namespace dbf

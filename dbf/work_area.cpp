@@ -1,0 +1,1532 @@
+#include "dbf/work_area.h"
+
+#include "dbf/dbf_error.h"
+#include "dbf/key_sorter.h"
+#include "dbf/real48.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <unistd.h>
+
+namespace dbf {
+
+namespace {
+
+constexpr uint8_t kHeaderTerminator = 0x0D;
+constexpr uint8_t kEndOfFile = 0x1A;
+constexpr uint8_t kDeletedMark = '*';
+constexpr uint8_t kActiveMark = ' ';
+constexpr int kDescriptorSize = 32;
+constexpr int kPrologSize = 32;
+constexpr uint8_t kVersionPlain = 0x03;
+constexpr uint8_t kVersionMemo3 = 0x83;
+constexpr uint8_t kVersionMemo4 = 0x8B;
+constexpr uint8_t kMemoFlag = 0x80;
+constexpr int kMaxCharLength = 254;
+constexpr size_t kBulkBytes = size_t(1) << 20;
+constexpr auto kSemaphoreTimeout = std::chrono::seconds(10);
+constexpr auto kSemaphorePause = std::chrono::milliseconds(50);
+
+void putU32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+
+void putU16(uint8_t* p, uint16_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+
+uint32_t getU32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+uint16_t getU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+std::string upper(std::string text)
+{
+    for (char& ch : text)
+        ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+std::string trim(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    const size_t last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+std::string baseName(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Replaces (or adds) the extension of a path.
+std::string withExtension(const std::string& path, const std::string& extension)
+{
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (hasExtension ? path.substr(0, dot) : path) + extension;
+}
+
+bool hasExtension(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    return dot != std::string::npos && (slash == std::string::npos || dot > slash);
+}
+
+int slotSizeOf(const FieldInfo& f)
+{
+    switch (f.type) {
+    case 'C':
+        return 1 + f.length;
+    case 'D':
+        return 1 + f.length + 2;
+    case 'L':
+        return 1;
+    case 'M':
+        return 4;
+    default:
+        return f.isReal() ? kReal48Size : 4;
+    }
+}
+
+std::string formatNumber(double value, int length, int decimals)
+{
+    char text[512];
+    std::snprintf(text, sizeof text, "%*.*f", length, decimals, value);
+    if (int(std::strlen(text)) > length)
+        return std::string(size_t(length), '*');
+    return text;
+}
+
+} // namespace
+
+WorkArea::WorkArea(EngineConfig& config, int number) : m_config(config), m_number(number) {}
+
+WorkArea::~WorkArea()
+{
+    try {
+        if (isOpen())
+            close();
+    } catch (const DbfFailure&) {
+        // Closing in a destructor has nobody to report to.
+    }
+}
+
+// --- creation -------------------------------------------------------------------
+
+void WorkArea::create(const std::string& path, const std::vector<FieldDef>& defs,
+                      const EngineConfig& config)
+{
+    if (defs.empty() || defs.size() > 255)
+        fail(kInvalidParameter, "Number of fields is out of range [CreateDbf(" + path + ")]");
+    std::vector<FieldDef> fields;
+    bool memo = false;
+    int recordLength = 1;
+    for (FieldDef f : defs) {
+        std::string name = trim(f.name).substr(0, 10);
+        name = upper(trim(name));
+        if (name.empty())
+            fail(kInvalidParameter, "Empty field name [CreateDbf(" + path + ")]");
+        f.name = name;
+        f.type = char(std::toupper(static_cast<unsigned char>(f.type)));
+        switch (f.type) {
+        case 'D':
+            f.length = 8;
+            break;
+        case 'L':
+            f.length = 1;
+            break;
+        case 'M':
+            f.length = 10;
+            memo = true;
+            break;
+        case 'C':
+        case 'N':
+        case 'F':
+            break;
+        default:
+            fail(kInvalidFieldType, "Invalid dBASE field definition [CreateDBF]");
+        }
+        if (f.type != 'N' && f.type != 'F')
+            f.decimals = 0;
+        const int maxLength = f.type == 'C' ? kMaxCharLength : 255;
+        if (f.length < 1 || f.length > maxLength || f.decimals < 0 ||
+            (f.decimals > 0 && f.decimals > f.length - 2))
+            fail(kInvalidFieldType, "Invalid dBASE field definition [CreateDBF]");
+        recordLength += f.length;
+        fields.push_back(f);
+    }
+    if (recordLength > 0xFFFF)
+        fail(kInvalidFieldType, "Invalid dBASE field definition [CreateDBF]");
+
+    const int n = int(fields.size());
+    const int headerLength = kPrologSize + kDescriptorSize * n + 1;
+    std::vector<uint8_t> header(size_t(headerLength) + 1, 0);
+    header[0] = memo ? (config.memoStyle == MemoStyle::DBase4 ? kVersionMemo4 : kVersionMemo3)
+                     : kVersionPlain;
+    const CalendarDate today = config.dates.today();
+    header[1] = uint8_t(today.year - 1900);
+    header[2] = uint8_t(today.month);
+    header[3] = uint8_t(today.day);
+    putU32(&header[4], 0);
+    putU16(&header[8], uint16_t(headerLength));
+    putU16(&header[10], uint16_t(recordLength));
+    for (int i = 0; i < n; ++i) {
+        uint8_t* d = &header[size_t(kPrologSize + kDescriptorSize * i)];
+        std::memcpy(d, fields[size_t(i)].name.data(), fields[size_t(i)].name.size());
+        d[11] = uint8_t(fields[size_t(i)].type);
+        d[16] = uint8_t(fields[size_t(i)].length);
+        d[17] = uint8_t(fields[size_t(i)].decimals);
+    }
+    header[size_t(headerLength) - 1] = kHeaderTerminator;
+    header[size_t(headerLength)] = kEndOfFile;
+
+    PosixFile file;
+    if (const int code = file.create(path); code != 0)
+        fail(code, "Cannot create " + path + " [CreateDbf(" + path + ")]");
+    if (!file.writeExact(0, header.data(), header.size()))
+        fail(kDiskWriteError, "Error writing " + path + " [CreateDbf(" + path + ")]");
+    file.close();
+    if (memo) {
+        const std::string memoFile = withExtension(path, hasExtension(path) &&
+                                                             std::isupper(static_cast<unsigned char>(
+                                                                 path.back()))
+                                                         ? ".DBT"
+                                                         : ".dbt");
+        try {
+            MemoFile::create(memoFile, config.memoStyle, upper(withExtension(baseName(path), "")));
+        } catch (const DbfFailure&) {
+            fail(kInvalidParameter, "Cannot create memo file " + memoFile + " [CreateDbf]");
+        }
+    }
+}
+
+// --- open and close ---------------------------------------------------------------
+
+void WorkArea::open(const std::string& path, const std::string& alias, bool exclusive,
+                    uint8_t* callerBuffer, size_t callerSize)
+{
+    m_path = path;
+    m_alias = alias;
+    m_exclusive = exclusive || !m_config.networkSharing;
+    const auto sharing = m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared;
+    if (const int code = m_file.open(path, sharing); code != 0)
+        fail(code, "Cannot open " + path + " [USE/OpenDBF]");
+    try {
+        readHeader();
+        layoutBuffer(callerBuffer, callerSize);
+        if (m_hasMemo)
+            openMemo();
+    } catch (...) {
+        m_file.close();
+        m_memo.close();
+        throw;
+    }
+    m_change = ChangeState::Clean;
+    m_lockState = LockState::None;
+    m_order = 0;
+    if (m_count == 0)
+        setBlankBoth();
+    else
+        goTop();
+}
+
+void WorkArea::readHeader()
+{
+    const std::string notDbase = m_path + " is not a dBASE database.";
+    if (!m_file.readExact(0, m_header, kPrologSize))
+        fail(kNotDbaseFile, notDbase + " (" + "Prolog is less than 32 bytes" + ") [USE/OpenDBF]");
+    const uint8_t version = m_header[0];
+    const int low = version & 0x07;
+    const bool custom = m_config.customSignature >= 0 && version == m_config.customSignature;
+    if (!custom && (low < 2 || low > 7))
+        fail(kNotDbaseFile, notDbase + "(" + "Invalid version byte" + ")+ [USE/OpenDBF]");
+    if (!custom && low == 2)
+        fail(kFormatNotSupported, notDbase + " (dBASE II tables are not supported) [USE/OpenDBF]");
+    m_headerLength = getU16(m_header + 8);
+    m_recordLength = getU16(m_header + 10);
+    const int fieldCount = m_headerLength < kPrologSize ? 0 : (m_headerLength - kPrologSize) / kDescriptorSize;
+    if (fieldCount == 0 || fieldCount % 256 == 0)
+        fail(kNotDbaseFile, notDbase + " (" + "Number of fields is out of range" + ") [Use/OpenDbf]");
+    std::vector<uint8_t> rest(size_t(m_headerLength - kPrologSize));
+    if (!m_file.readExact(kPrologSize, rest.data(), rest.size()))
+        fail(kDiskReadError, "Error reading " + m_path + " [USE/OpenDBF]");
+
+    m_fields.clear();
+    int offset = 1;
+    bool memoField = false;
+    for (int i = 0; i < fieldCount; ++i) {
+        const uint8_t* d = rest.data() + size_t(i) * kDescriptorSize;
+        if (d[0] == kHeaderTerminator)
+            break; // a header with padding after its terminator
+        FieldInfo f;
+        const char* name = reinterpret_cast<const char*>(d);
+        f.name = upper(std::string(name, strnlen(name, 11)));
+        f.type = char(std::toupper(d[11]));
+        f.length = d[16];
+        f.decimals = d[17];
+        if (std::string("CDFLMN").find(f.type) == std::string::npos || f.type == '\0')
+            fail(kInvalidFieldType, "Field: " + f.name + " [" + std::string(1, char(d[11])) +
+                                        "] in " + m_path + " is not a valid field type");
+        if (f.type != 'N' && f.type != 'F')
+            f.decimals = 0;
+        if (f.length == 0)
+            fail(kNotDbaseFile, notDbase + " (Field " + f.name + " has length 0) [Use/OpenDbf]");
+        f.offset = offset;
+        offset += f.length;
+        memoField = memoField || f.type == 'M';
+        m_fields.push_back(f);
+    }
+    if (m_fields.empty())
+        fail(kNotDbaseFile, notDbase + " (" + "Number of fields is out of range" + ") [Use/OpenDbf]");
+    // The record must hold every field, or reads would run past the record.
+    if (offset > m_recordLength)
+        fail(kNotDbaseFile, notDbase + " (Record length is too short for its fields) [Use/OpenDbf]");
+    m_hasMemo = (version & kMemoFlag) != 0 || memoField;
+    if (m_hasMemo && !memoField)
+        m_hasMemo = false; // a memo flag without memo fields needs no memo file
+
+    const uint64_t size = m_file.size();
+    const uint32_t stored = getU32(m_header + 4);
+    if (m_config.autoFixRecCount) {
+        m_count = size > uint64_t(m_headerLength)
+                      ? uint32_t((size - uint64_t(m_headerLength)) / uint64_t(m_recordLength))
+                      : 0;
+    } else {
+        m_count = stored;
+    }
+}
+
+void WorkArea::layoutBuffer(uint8_t* callerBuffer, size_t callerSize)
+{
+    size_t slot = 1;
+    for (FieldInfo& f : m_fields) {
+        f.slot = int(slot);
+        f.slotSize = slotSizeOf(f);
+        slot += size_t(f.slotSize);
+    }
+    m_bufferSize = slot;
+    m_image.assign(size_t(m_recordLength), kActiveMark);
+    if (callerBuffer) {
+        if (callerSize != m_bufferSize)
+            fail(kInvalidParameter, "Database record/buffer size mismatch: " +
+                                        std::to_string(callerSize) + " <> " +
+                                        std::to_string(m_bufferSize) + " [USE/OpenDBF]");
+        m_buffer = callerBuffer;
+    } else {
+        try {
+            m_ownBuffer.assign(m_bufferSize, 0);
+        } catch (const std::bad_alloc&) {
+            fail(kInsufficientMemory, "Not enough memory to open " + m_path + " [Use/OpenDBF]");
+        }
+        m_buffer = m_ownBuffer.data();
+    }
+}
+
+std::string WorkArea::memoPath() const
+{
+    const std::string upperName = withExtension(m_path, ".DBT");
+    const std::string lowerName = withExtension(m_path, ".dbt");
+    const bool upperTable = !m_path.empty() && std::isupper(static_cast<unsigned char>(m_path.back()));
+    const std::string& preferred = upperTable ? upperName : lowerName;
+    const std::string& other = upperTable ? lowerName : upperName;
+    return fileExists(preferred) || !fileExists(other) ? preferred : other;
+}
+
+void WorkArea::openMemo()
+{
+    const auto sharing = m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared;
+    if (m_memo.open(memoPath(), sharing) != 0)
+        fail(kFileNotFound, "Problem with memo [USE(" + m_path + ")]");
+    m_memo.setStyle(m_header[0] == kVersionMemo4 ? MemoStyle::DBase4 : MemoStyle::DBase3);
+    m_memo.setFlushEveryWrite(m_config.flushEveryWrite);
+    m_memo.setSharedLocking(!m_exclusive, m_config.lockBase);
+}
+
+void WorkArea::writeHeader(bool endMarker)
+{
+    const CalendarDate today = m_config.dates.today();
+    m_header[1] = uint8_t(today.year - 1900);
+    m_header[2] = uint8_t(today.month);
+    m_header[3] = uint8_t(today.day);
+    putU32(m_header + 4, m_count);
+    if (!m_file.writeExact(0, m_header, 8))
+        fail(kDiskWriteError, "File:  " + m_path + " [CloseDbf(" + m_path + ")]");
+    if (endMarker) {
+        const uint8_t marker = kEndOfFile;
+        if (!m_file.writeExact(recordOffset(long(m_count) + 1), &marker, 1))
+            fail(kDiskWriteError, "File:  " + m_path + " [CloseDbf(" + m_path + ")]");
+    }
+}
+
+void WorkArea::close()
+{
+    if (!isOpen())
+        return;
+    closeIndexes();
+    if (m_change == ChangeState::Rewritten || m_change == ChangeState::Appended)
+        writeHeader(m_change == ChangeState::Appended);
+    unlockAll();
+    m_memo.close();
+    m_file.close();
+    m_change = ChangeState::Closed;
+    m_ownBuffer.clear();
+    m_buffer = nullptr;
+    m_while.reset();
+}
+
+void WorkArea::flush()
+{
+    for (int slot = 1; slot <= kMaxIndexes; ++slot)
+        if (auto* idx = index(slot))
+            idx->flush(long(m_count), upper(baseName(m_path)));
+    if (m_change != ChangeState::Clean) {
+        writeHeader(m_change == ChangeState::Appended);
+        m_change = ChangeState::Clean;
+    }
+    if (!m_file.flush())
+        fail(kDiskWriteError, "Unable to flush file " + m_path + " [FlushFile]");
+}
+
+// --- record buffer ------------------------------------------------------------------
+
+void WorkArea::unpackField(const FieldInfo& f, const uint8_t* image, uint8_t* buffer) const
+{
+    const char* text = reinterpret_cast<const char*>(image + f.offset);
+    uint8_t* slot = buffer + f.slot;
+    switch (f.type) {
+    case 'C':
+        slot[0] = uint8_t(f.length);
+        std::memcpy(slot + 1, text, size_t(f.length));
+        return;
+    case 'D': {
+        const std::string shown =
+            formatDate(parseDtos(std::string_view(text, size_t(f.length))), m_config.dates.style,
+                       m_config.dates.fourDigitYear);
+        const size_t n = std::min(shown.size(), size_t(f.length + 2));
+        slot[0] = uint8_t(n);
+        std::memcpy(slot + 1, shown.data(), n);
+        return;
+    }
+    case 'L': {
+        const char c = text[0];
+        slot[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? 1 : 0;
+        return;
+    }
+    case 'M': {
+        const std::string s = trim(std::string(text, size_t(f.length)));
+        const long value = std::strtol(s.c_str(), nullptr, 10);
+        const int32_t block = int32_t(std::clamp<long>(value, INT32_MIN, INT32_MAX));
+        std::memcpy(slot, &block, 4);
+        return;
+    }
+    default: {
+        char local[256];
+        std::memcpy(local, text, size_t(f.length));
+        local[f.length] = '\0';
+        const double value = std::strtod(local, nullptr);
+        if (f.isReal()) {
+            encodeReal48(value, slot);
+        } else {
+            const int32_t v =
+                int32_t(std::clamp<double>(std::round(value), double(INT32_MIN), double(INT32_MAX)));
+            std::memcpy(slot, &v, 4);
+        }
+        return;
+    }
+    }
+}
+
+void WorkArea::unpack(const uint8_t* image, uint8_t* buffer) const
+{
+    buffer[0] = image[0] == kDeletedMark ? 1 : 0;
+    for (const FieldInfo& f : m_fields)
+        unpackField(f, image, buffer);
+}
+
+void WorkArea::packBuffer(uint8_t* image) const
+{
+    image[0] = m_buffer[0] ? kDeletedMark : kActiveMark;
+    for (const FieldInfo& f : m_fields) {
+        char* text = reinterpret_cast<char*>(image + f.offset);
+        const uint8_t* slot = m_buffer + f.slot;
+        std::string out;
+        switch (f.type) {
+        case 'C': {
+            const size_t n = std::min<size_t>(slot[0], size_t(f.length));
+            out.assign(reinterpret_cast<const char*>(slot + 1), n);
+            out.resize(size_t(f.length), ' ');
+            break;
+        }
+        case 'D': {
+            const std::string_view shown(reinterpret_cast<const char*>(slot + 1),
+                                         std::min<size_t>(slot[0], size_t(f.length + 2)));
+            out = toDtos(parseDateText(shown, m_config.dates.style, m_config.dates.century));
+            out.resize(size_t(f.length), ' ');
+            break;
+        }
+        case 'L':
+            out = slot[0] ? "T" : "F";
+            break;
+        case 'M': {
+            int32_t block = 0;
+            std::memcpy(&block, slot, 4);
+            out = formatNumber(block, f.length, 0);
+            break;
+        }
+        default: {
+            if (f.isReal()) {
+                out = formatNumber(decodeReal48(slot), f.length, f.decimals);
+            } else {
+                int32_t v = 0;
+                std::memcpy(&v, slot, 4);
+                out = formatNumber(v, f.length, 0);
+            }
+            break;
+        }
+        }
+        std::memcpy(text, out.data(), size_t(f.length));
+    }
+}
+
+void WorkArea::clearRecord()
+{
+    m_buffer[0] = 0;
+    for (const FieldInfo& f : m_fields) {
+        uint8_t* slot = m_buffer + f.slot;
+        std::memset(slot, 0, size_t(f.slotSize));
+        if (f.type == 'C') {
+            slot[0] = uint8_t(f.length);
+            std::memset(slot + 1, ' ', size_t(f.length));
+        } else if (f.type == 'D') {
+            const std::string blank = blankDateText(m_config.dates.style, m_config.dates.fourDigitYear);
+            const size_t n = std::min(blank.size(), size_t(f.length + 2));
+            slot[0] = uint8_t(n);
+            std::memcpy(slot + 1, blank.data(), n);
+        }
+    }
+}
+
+const FieldInfo& WorkArea::field(int number, const char* operation) const
+{
+    if (number < 1 || number > int(m_fields.size()))
+        fail(kInvalidParameter, std::string("Invalid field number. [") + operation + "(" +
+                                    std::to_string(number) + ")]");
+    return m_fields[size_t(number - 1)];
+}
+
+int WorkArea::fieldNo(const std::string& name) const
+{
+    const std::string wanted = upper(trim(name));
+    for (size_t i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].name == wanted)
+            return int(i + 1);
+    return 0;
+}
+
+std::string WorkArea::rawFieldText(int number) const
+{
+    const FieldInfo& f = field(number, "RawFieldText");
+    return std::string(reinterpret_cast<const char*>(m_image.data() + f.offset), size_t(f.length));
+}
+
+std::string WorkArea::fieldText(int number) const
+{
+    const FieldInfo& f = field(number, "FieldText");
+    const uint8_t* slot = m_buffer + f.slot;
+    switch (f.type) {
+    case 'C':
+    case 'D':
+        return std::string(reinterpret_cast<const char*>(slot + 1),
+                           std::min<size_t>(slot[0], size_t(f.slotSize - 1)));
+    case 'L':
+        return slot[0] ? "T" : "F";
+    default: {
+        std::string text = trim(f.type == 'M' ? std::to_string(fieldMemoBlock(number))
+                                              : formatNumber(fieldNumber(number), f.length, f.decimals));
+        return text;
+    }
+    }
+}
+
+void WorkArea::setFieldText(int number, const std::string& text)
+{
+    const FieldInfo& f = field(number, "SetFieldText");
+    uint8_t* slot = m_buffer + f.slot;
+    switch (f.type) {
+    case 'C': {
+        const size_t n = std::min(text.size(), size_t(f.length));
+        slot[0] = uint8_t(f.length);
+        std::memcpy(slot + 1, text.data(), n);
+        std::memset(slot + 1 + n, ' ', size_t(f.length) - n);
+        return;
+    }
+    case 'D': {
+        const size_t n = std::min(text.size(), size_t(f.length + 2));
+        slot[0] = uint8_t(n);
+        std::memcpy(slot + 1, text.data(), n);
+        return;
+    }
+    case 'L':
+        slot[0] = !text.empty() && std::strchr("TtYy", text[0]) ? 1 : 0;
+        return;
+    case 'M':
+        setFieldMemoBlock(number, int32_t(std::strtol(text.c_str(), nullptr, 10)));
+        return;
+    default:
+        setFieldNumber(number, std::strtod(text.c_str(), nullptr));
+        return;
+    }
+}
+
+double WorkArea::fieldNumber(int number) const
+{
+    const FieldInfo& f = field(number, "FieldNumber");
+    ExprValue value;
+    readFieldValue(f, m_buffer, m_config.dates, value);
+    if (f.type == 'C')
+        return std::strtod(value.text.c_str(), nullptr);
+    if (f.type == 'L')
+        return value.logical ? 1 : 0;
+    return value.number;
+}
+
+void WorkArea::setFieldNumber(int number, double value)
+{
+    const FieldInfo& f = field(number, "SetFieldNumber");
+    uint8_t* slot = m_buffer + f.slot;
+    if (f.isReal()) {
+        encodeReal48(value, slot);
+    } else if (f.isNumeric() || f.type == 'M') {
+        const int32_t v = int32_t(std::clamp<double>(std::round(value), double(INT32_MIN), double(INT32_MAX)));
+        std::memcpy(slot, &v, 4);
+    } else {
+        fail(kInvalidParameter, "Field " + f.name + " is not numeric [SetFieldNumber]");
+    }
+}
+
+bool WorkArea::fieldLogical(int number) const
+{
+    const FieldInfo& f = field(number, "FieldLogical");
+    return f.type == 'L' && m_buffer[f.slot] != 0;
+}
+
+void WorkArea::setFieldLogical(int number, bool value)
+{
+    const FieldInfo& f = field(number, "SetFieldLogical");
+    if (f.type != 'L')
+        fail(kInvalidParameter, "Field " + f.name + " is not logical [SetFieldLogical]");
+    m_buffer[f.slot] = value ? 1 : 0;
+}
+
+int32_t WorkArea::fieldMemoBlock(int number) const
+{
+    const FieldInfo& f = field(number, "FieldMemoBlock");
+    if (f.type != 'M')
+        return 0;
+    int32_t block = 0;
+    std::memcpy(&block, m_buffer + f.slot, 4);
+    return block;
+}
+
+void WorkArea::setFieldMemoBlock(int number, int32_t block)
+{
+    const FieldInfo& f = field(number, "SetFieldMemoBlock");
+    if (f.type != 'M')
+        fail(kInvalidParameter, "Field " + f.name + " is not a memo [SetFieldMemoBlock]");
+    std::memcpy(m_buffer + f.slot, &block, 4);
+}
+
+std::vector<std::string> WorkArea::readMemo(int32_t block) const
+{
+    if (!m_memo.isOpen())
+        fail(kInvalidMemoOperation, "Invalid memo operation: database not open or no memo field in "
+                                    "database [GetMemo]");
+    return m_memo.read(block, m_recno);
+}
+
+int32_t WorkArea::writeMemo(const std::vector<std::string>& lines)
+{
+    if (!m_memo.isOpen())
+        fail(kInvalidMemoOperation, "Invalid memo operation: database not open or no memo field in "
+                                    "database [AssignMemo]");
+    return m_memo.write(lines);
+}
+
+// --- reading and positioning ----------------------------------------------------------
+
+void WorkArea::readImage(long recno, uint8_t* image) const
+{
+    if (recno < 1 || recno > long(m_count))
+        fail(kBeyondRange, "Invalid record number = " + std::to_string(recno) + "  [GetDbfRecord]");
+    if (!m_file.readExact(recordOffset(recno), image, size_t(m_recordLength)))
+        fail(kUnexpectedEof, "Unexpected end of " + m_path + " reading record " +
+                                 std::to_string(recno) + " [GetDbfRecord]");
+    if (m_afterRead)
+        m_afterRead(image + 1, size_t(m_recordLength - 1));
+}
+
+void WorkArea::readRecord(long recno)
+{
+    readImage(recno, m_image.data());
+    unpack(m_image.data(), m_buffer);
+    m_recno = recno;
+    m_bof = m_eof = false;
+}
+
+void WorkArea::setEof()
+{
+    clearRecord();
+    m_recno = long(m_count) + 1;
+    m_eof = true;
+    m_bof = false;
+    m_cursorSynced = false;
+}
+
+void WorkArea::setBlankBoth()
+{
+    clearRecord();
+    m_recno = m_count == 0 ? 0 : long(m_count) + 1;
+    m_bof = m_eof = true;
+    m_cursorSynced = false;
+}
+
+EvalContext WorkArea::context(const uint8_t* buffer, long recno) const
+{
+    EvalContext c;
+    c.buffer = buffer;
+    c.recno = recno;
+    c.dates = &m_config.dates;
+    c.report = m_config.softError;
+    return c;
+}
+
+bool WorkArea::visible()
+{
+    if (m_config.hideDeleted && m_buffer[0] != 0)
+        return false;
+    if (m_while) {
+        ExprValue value;
+        m_while->evaluate(context(m_buffer, m_recno), value);
+        return value.logical;
+    }
+    return true;
+}
+
+void WorkArea::syncCursor()
+{
+    NdxIndex* idx = index(m_order);
+    if (m_cursorSynced && idx->positioned())
+        return;
+    std::vector<uint8_t> image(static_cast<size_t>(m_recordLength));
+    std::vector<uint8_t> buffer(m_bufferSize);
+    readImage(m_recno, image.data());
+    unpack(image.data(), buffer.data());
+    const std::string key = idx->keyOf(context(buffer.data(), m_recno));
+    if (!idx->locate(key, uint32_t(m_recno)))
+        idx->seek(key);
+    m_cursorSynced = true;
+}
+
+uint32_t WorkArea::nextInOrder()
+{
+    if (m_order == 0)
+        return m_recno + 1 <= long(m_count) ? uint32_t(m_recno + 1) : 0;
+    syncCursor();
+    return index(m_order)->next();
+}
+
+uint32_t WorkArea::prevInOrder()
+{
+    if (m_order == 0) {
+        const long from = m_eof ? long(m_count) + 1 : m_recno;
+        return from - 1 >= 1 ? uint32_t(from - 1) : 0;
+    }
+    if (m_eof) {
+        m_cursorSynced = true;
+        return index(m_order)->last();
+    }
+    syncCursor();
+    return index(m_order)->prev();
+}
+
+void WorkArea::goTop()
+{
+    if (m_count == 0)
+        return setBlankBoth();
+    uint32_t r = m_order == 0 ? 1 : index(m_order)->first();
+    while (r != 0) {
+        readRecord(long(r));
+        m_cursorSynced = m_order != 0;
+        if (visible())
+            return;
+        r = m_order == 0 ? (r < m_count ? r + 1 : 0) : index(m_order)->next();
+    }
+    setBlankBoth();
+}
+
+void WorkArea::goBottom()
+{
+    if (m_count == 0)
+        return setBlankBoth();
+    uint32_t r = m_order == 0 ? m_count : index(m_order)->last();
+    while (r != 0) {
+        readRecord(long(r));
+        m_cursorSynced = m_order != 0;
+        if (visible())
+            return;
+        r = m_order == 0 ? r - 1 : index(m_order)->prev();
+    }
+    setBlankBoth();
+}
+
+void WorkArea::go(long recno)
+{
+    readRecord(recno);
+    m_cursorSynced = false;
+}
+
+void WorkArea::skip(long count)
+{
+    if (count == 0) {
+        if (m_eof || m_recno < 1 || m_recno > long(m_count))
+            clearRecord();
+        else
+            readRecord(m_recno);
+        return;
+    }
+    if (m_count == 0) {
+        m_bof = m_eof = true;
+        fail(kBeyondRange, "Database \"" + m_alias + "\" is empty. [SKIP]");
+    }
+    if (count > 0 && m_eof)
+        fail(kBeyondRange, "Database \"" + m_alias + "\" is past EOF. [SKIP]");
+    const bool forward = count > 0;
+    for (long passed = 0; passed < std::labs(count);) {
+        const uint32_t r = forward ? nextInOrder() : prevInOrder();
+        if (r == 0) {
+            if (forward) {
+                setEof();
+            } else {
+                goTop();
+                m_bof = true;
+            }
+            return;
+        }
+        readRecord(long(r));
+        m_cursorSynced = m_order != 0;
+        if (visible())
+            ++passed;
+    }
+}
+
+// --- writing ------------------------------------------------------------------------
+
+void WorkArea::checkAppendLock() const
+{
+    if (!m_exclusive && m_lockState != LockState::File)
+        fail(kAccessDenied, "File must be locked to append: " + m_alias + " [APPEND]");
+}
+
+void WorkArea::checkRecordLock(const char* operation) const
+{
+    if (!m_exclusive && !isLocked())
+        fail(kRecordNotLocked, "Record not locked " + std::to_string(m_recno) + " in " + m_alias +
+                                   " [" + operation + "]");
+}
+
+void WorkArea::append()
+{
+    checkAppendLock();
+    packBuffer(m_image.data());
+    std::vector<uint8_t> out(m_image);
+    if (m_beforeWrite)
+        m_beforeWrite(out.data() + 1, out.size() - 1);
+    const long recno = long(m_count) + 1;
+    if (!m_file.writeExact(recordOffset(recno), out.data(), out.size()))
+        fail(kDiskWriteError, "Error writing " + m_path + " [APPEND]");
+    m_count = uint32_t(recno);
+    m_recno = recno;
+    m_change = ChangeState::Appended;
+    unpack(m_image.data(), m_buffer);
+    m_bof = m_eof = false;
+    if (anyIndexOpen()) {
+        lockSemaphore();
+        for (int slot = 1; slot <= kMaxIndexes; ++slot)
+            if (NdxIndex* idx = index(slot))
+                idx->insert(idx->keyOf(context(m_buffer, recno)), uint32_t(recno));
+        unlockSemaphore();
+    }
+    m_cursorSynced = false;
+    if (m_config.flushEveryWrite) {
+        writeHeader(true);
+        m_change = ChangeState::Clean;
+        m_file.flush();
+    }
+}
+
+void WorkArea::replace()
+{
+    if (m_count == 0)
+        fail(kBeyondRange, "Database \"" + m_alias + "\" is empty. [REPLACE]");
+    if (m_eof)
+        fail(kBeyondRange, "Database \"" + m_alias + "\" is at EOF. [REPLACE]");
+    if (!m_buffer)
+        fail(kInvalidParameter, "Swap-buffer NIL. [REPLACE]");
+    checkRecordLock("REPLACE");
+    // The keys of the record as it stands on disk are the ones the indexes hold.
+    std::array<std::string, kMaxIndexes> oldKeys;
+    if (anyIndexOpen()) {
+        std::vector<uint8_t> image(static_cast<size_t>(m_recordLength));
+        std::vector<uint8_t> buffer(m_bufferSize);
+        readImage(m_recno, image.data());
+        unpack(image.data(), buffer.data());
+        for (int slot = 1; slot <= kMaxIndexes; ++slot)
+            if (NdxIndex* idx = index(slot))
+                oldKeys[size_t(slot - 1)] = idx->keyOf(context(buffer.data(), m_recno));
+    }
+    packBuffer(m_image.data());
+    std::vector<uint8_t> out(m_image);
+    if (m_beforeWrite)
+        m_beforeWrite(out.data() + 1, out.size() - 1);
+    if (!m_file.writeExact(recordOffset(m_recno), out.data(), out.size()))
+        fail(kDiskWriteError, "Error writing " + m_path + " [REPLACE]");
+    if (m_change != ChangeState::Appended)
+        m_change = ChangeState::Rewritten;
+    unpack(m_image.data(), m_buffer);
+    if (anyIndexOpen()) {
+        lockSemaphore();
+        for (int slot = 1; slot <= kMaxIndexes; ++slot) {
+            NdxIndex* idx = index(slot);
+            if (!idx)
+                continue;
+            const std::string newKey = idx->keyOf(context(m_buffer, m_recno));
+            const std::string& oldKey = oldKeys[size_t(slot - 1)];
+            if (newKey == oldKey)
+                continue;
+            if (!idx->remove(oldKey, uint32_t(m_recno))) {
+                unlockSemaphore();
+                fail(kCorruptedIndex, "Record with key: " + oldKey + " not found in " +
+                                          idx->path() + " [SoftSyncIndex]");
+            }
+            idx->insert(newKey, uint32_t(m_recno));
+        }
+        unlockSemaphore();
+    }
+    m_cursorSynced = false;
+    if (m_config.flushEveryWrite) {
+        writeHeader(m_change == ChangeState::Appended);
+        m_change = ChangeState::Clean;
+        m_file.flush();
+    }
+}
+
+void WorkArea::setDeleted(bool deleted, const char* operation)
+{
+    if (m_eof || m_recno < 1 || m_recno > long(m_count))
+        fail(kBeyondRange, "Database \"" + m_alias + "\" at EOF [" + operation + "]");
+    checkRecordLock(operation);
+    const uint8_t mark = deleted ? kDeletedMark : kActiveMark;
+    if (!m_file.writeExact(recordOffset(m_recno), &mark, 1))
+        fail(kDiskWriteError, "Error writing " + m_path + " [" + operation + "]");
+    m_image[0] = mark;
+    m_buffer[0] = deleted ? 1 : 0;
+    if (m_change != ChangeState::Appended)
+        m_change = ChangeState::Rewritten;
+}
+
+void WorkArea::requireExclusive(const char* operation)
+{
+    m_reopenedExclusive = false;
+    if (m_exclusive)
+        return;
+    PosixFile file;
+    if (const int code = file.open(m_path, PosixFile::Sharing::Exclusive); code != 0) {
+        m_file.open(m_path, PosixFile::Sharing::Shared);
+        fail(kExclusiveRequired, std::string("Exclusive Use() required [") + operation + "]");
+    }
+    // Our own shared handle must go first, or the exclusive lock cannot be had.
+    m_file.close();
+    file.close();
+    if (const int code = m_file.open(m_path, PosixFile::Sharing::Exclusive); code != 0) {
+        m_file.open(m_path, PosixFile::Sharing::Shared);
+        fail(kExclusiveRequired, std::string("Exclusive Use() required [") + operation + "]");
+    }
+    m_reopenedExclusive = true;
+}
+
+void WorkArea::restoreSharing()
+{
+    if (!m_reopenedExclusive)
+        return;
+    m_reopenedExclusive = false;
+    if (m_file.open(m_path, PosixFile::Sharing::Shared) != 0)
+        fail(kSharingViolation, "Cannot re-open database sharable. " + m_path);
+}
+
+void WorkArea::zap()
+{
+    if (m_hasMemo && !m_memo.isOpen())
+        fail(kInvalidParameter, "Memo file is not open [ZAP]");
+    requireExclusive("ZAP");
+    if (!m_file.truncate(uint64_t(m_headerLength)))
+        fail(kDiskWriteError, "Error truncating " + m_path + " [ZAP]");
+    m_count = 0;
+    writeHeader(true);
+    m_file.flush();
+    m_change = ChangeState::Clean;
+    if (m_hasMemo) {
+        const std::string path = m_memo.path();
+        const MemoStyle style = m_memo.style();
+        m_memo.close();
+        MemoFile::create(path, style, upper(withExtension(baseName(m_path), "")));
+        openMemo();
+    }
+    for (int slot = 1; slot <= kMaxIndexes; ++slot)
+        if (NdxIndex* idx = index(slot))
+            idx->reset();
+    setBlankBoth();
+    restoreSharing();
+}
+
+void WorkArea::pack()
+{
+    if (m_count == 0)
+        return;
+    requireExclusive("PACK");
+    // Records move down over the deleted ones, a megabyte at a time.
+    const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
+    std::vector<uint8_t> chunk(perChunk * size_t(m_recordLength));
+    uint32_t kept = 0;
+    bool moving = false;
+    for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
+        const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
+        const size_t bytes = size_t(n) * size_t(m_recordLength);
+        if (!m_file.readExact(recordOffset(start), chunk.data(), bytes))
+            fail(kUnexpectedEof, "Unexpected end of " + m_path + " [PACK]");
+        size_t out = 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint8_t* rec = chunk.data() + size_t(i) * size_t(m_recordLength);
+            if (rec[0] == kDeletedMark) {
+                moving = true;
+                continue;
+            }
+            if (moving && out != size_t(i) * size_t(m_recordLength))
+                std::memmove(chunk.data() + out, rec, size_t(m_recordLength));
+            out += size_t(m_recordLength);
+        }
+        if (moving && out > 0 &&
+            !m_file.writeExact(recordOffset(long(kept) + 1), chunk.data(), out))
+            fail(kDiskWriteError, "Error writing " + m_path + " [PACK]");
+        kept += uint32_t(out / size_t(m_recordLength));
+    }
+    m_count = kept;
+    if (!m_file.truncate(recordOffset(long(kept) + 1)))
+        fail(kDiskWriteError, "Error truncating " + m_path + " [PACK]");
+    writeHeader(true);
+    m_file.flush();
+    m_change = ChangeState::Clean;
+    if (m_hasMemo && m_memo.isOpen())
+        packMemo();
+    for (int slot = 1; slot <= kMaxIndexes; ++slot)
+        if (index(slot))
+            rebuildIndex(slot);
+    restoreSharing();
+    if (m_count == 0)
+        setBlankBoth();
+    else
+        go(1);
+}
+
+void WorkArea::packMemo()
+{
+    const std::string oldPath = m_memo.path();
+    const uint64_t memoSize = [&] {
+        PosixFile probe;
+        probe.open(oldPath, PosixFile::Sharing::Unguarded);
+        return probe.size();
+    }();
+    const size_t slash = oldPath.rfind('/');
+    if (freeDiskSpace(slash == std::string::npos ? "." : oldPath.substr(0, slash + 1)) / 1024 <
+        memoSize / 1024)
+        fail(kMemoPackSpace, "Insufficient disk space to pack memo file " + oldPath + " [PackMemoFile]");
+    const std::string newPath = withExtension(oldPath, ".$$$");
+    MemoFile::create(newPath, m_memo.style(), upper(withExtension(baseName(m_path), "")));
+    MemoFile copy;
+    if (copy.open(newPath, PosixFile::Sharing::Exclusive) != 0)
+        fail(kMemoWriteError, "Memo file write error " + newPath + " [PackMemoFile]");
+    copy.setStyle(m_memo.style());
+
+    // Copy every memo first and rewrite the records only when all copies
+    // succeeded, so that a damaged memo leaves the table as it was.
+    struct Update {
+        uint32_t recno;
+        const FieldInfo* field;
+        int32_t block;
+    };
+    std::vector<Update> updates;
+    std::vector<const FieldInfo*> memoFields;
+    for (const FieldInfo& f : m_fields)
+        if (f.type == 'M')
+            memoFields.push_back(&f);
+    std::vector<uint8_t> image(static_cast<size_t>(m_recordLength));
+    try {
+        for (uint32_t r = 1; r <= m_count; ++r) {
+            if (!m_file.readExact(recordOffset(r), image.data(), image.size()))
+                fail(kUnexpectedEof, "Unexpected end of " + m_path + " [PackMemoFile]");
+            for (const FieldInfo* f : memoFields) {
+                const std::string text(reinterpret_cast<const char*>(image.data() + f->offset),
+                                       size_t(f->length));
+                const long block = std::strtol(trim(text).c_str(), nullptr, 10);
+                if (block <= 0)
+                    continue; // empty, or a binary memo that keeps its number
+                const int32_t moved = copy.writeRaw(m_memo.readRaw(int32_t(block), long(r)));
+                updates.push_back({r, f, moved});
+            }
+        }
+    } catch (...) {
+        copy.close();
+        ::unlink(newPath.c_str());
+        throw;
+    }
+    for (const Update& u : updates) {
+        const std::string text = formatNumber(u.block, u.field->length, 0);
+        if (!m_file.writeExact(recordOffset(u.recno) + uint64_t(u.field->offset), text.data(),
+                               text.size()))
+            fail(kDiskWriteError, "Error writing " + m_path + " [PackMemoFile]");
+    }
+    copy.close();
+    m_memo.close();
+    ::unlink(oldPath.c_str());
+    if (::rename(newPath.c_str(), oldPath.c_str()) != 0 ||
+        m_memo.open(oldPath, m_exclusive ? PosixFile::Sharing::Exclusive
+                                         : PosixFile::Sharing::Shared) != 0)
+        fail(kFileNotFound, "Memo file not found: " + oldPath + " [PackMemoFile]");
+    m_memo.setFlushEveryWrite(m_config.flushEveryWrite);
+    m_memo.setSharedLocking(!m_exclusive, m_config.lockBase);
+}
+
+// --- locks ----------------------------------------------------------------------------
+
+bool WorkArea::retryLock(const std::function<bool()>& attempt) const
+{
+    for (;;) {
+        for (int i = 0; i < std::max(1, m_config.lockRetries); ++i)
+            if (attempt())
+                return true;
+        if (!m_config.onLockRetry || !m_config.onLockRetry())
+            return false;
+    }
+}
+
+void WorkArea::lockFile()
+{
+    if (m_exclusive) {
+        m_lockState = LockState::File;
+        return;
+    }
+    if (m_lockState == LockState::File)
+        return;
+    if (!retryLock([&] { return m_file.lockRange(m_config.lockBase + 1, 1); }))
+        fail(kLockViolation, "File " + m_path + " could not be locked [ALock]");
+    m_lockState = LockState::File;
+}
+
+void WorkArea::lockRecord()
+{
+    if (m_eof || m_recno < 1)
+        fail(kBeyondRange, "Database \"" + m_alias + "\" at EOF [RLock]");
+    if (m_exclusive || m_lockedRecords.count(m_recno)) {
+        m_lockedRecords.insert(m_recno);
+        if (m_lockState == LockState::None)
+            m_lockState = LockState::Records;
+        return;
+    }
+    const uint64_t offset = m_config.lockBase + recordOffset(m_recno);
+    if (!retryLock([&] { return m_file.lockRange(offset, uint64_t(m_recordLength)); }))
+        fail(kLockViolation, "Record " + std::to_string(m_recno) + " of " + m_path +
+                                 " could not be locked [RLock]");
+    m_lockedRecords.insert(m_recno);
+    if (m_lockState == LockState::None)
+        m_lockState = LockState::Records;
+}
+
+void WorkArea::unlockRecord()
+{
+    if (!m_lockedRecords.erase(m_recno))
+        return;
+    if (!m_exclusive)
+        m_file.unlockRange(m_config.lockBase + recordOffset(m_recno), uint64_t(m_recordLength));
+    if (m_lockedRecords.empty() && m_lockState == LockState::Records)
+        m_lockState = LockState::None;
+}
+
+void WorkArea::unlockAll()
+{
+    if (!m_exclusive && m_file.isOpen()) {
+        for (long r : m_lockedRecords)
+            m_file.unlockRange(m_config.lockBase + recordOffset(r), uint64_t(m_recordLength));
+        if (m_lockState == LockState::File)
+            m_file.unlockRange(m_config.lockBase + 1, 1);
+    }
+    m_lockedRecords.clear();
+    m_lockState = LockState::None;
+}
+
+bool WorkArea::isLocked() const
+{
+    return m_exclusive || m_lockState == LockState::File || m_lockedRecords.count(m_recno) != 0;
+}
+
+// --- semaphore file for shared index updates -------------------------------------------
+
+void WorkArea::lockSemaphore()
+{
+    if (m_exclusive)
+        return;
+    if (!m_semaphore.isOpen()) {
+        std::string path = withExtension(m_path, ".@S@");
+        if (!m_config.semaphoreDirectory.empty())
+            path = m_config.semaphoreDirectory + "/" + baseName(path);
+        if (m_semaphore.open(path, PosixFile::Sharing::Unguarded) != 0 &&
+            m_semaphore.create(path) != 0)
+            fail(kSemaphoreError, "Cannot open index semaphore file: " + path);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kSemaphoreTimeout;
+    while (!m_semaphore.lockRange(0, 1)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            fail(kSemaphoreError, "10 second timeout: Cannot lock index semaphore file: " +
+                                      m_semaphore.path() + " Lock result code: " +
+                                      std::to_string(kLockViolation));
+        std::this_thread::sleep_for(kSemaphorePause);
+    }
+}
+
+void WorkArea::unlockSemaphore()
+{
+    if (!m_exclusive && m_semaphore.isOpen())
+        m_semaphore.unlockRange(0, 1);
+}
+
+// --- indexes ----------------------------------------------------------------------------
+
+WorkArea::IndexOptions WorkArea::parseIndexOptions(const std::string& fileWithOptions)
+{
+    IndexOptions options;
+    std::string rest = fileWithOptions;
+    const struct {
+        const char* word;
+        bool IndexOptions::*flag;
+    } kWords[] = {{" UNIQUE", &IndexOptions::unique},
+                  {" SOUNDEX", &IndexOptions::soundex},
+                  {" DESCENDING", &IndexOptions::descending},
+                  {" NOCACHE", &IndexOptions::noCache}};
+    for (const auto& word : kWords) {
+        const std::string upperRest = upper(rest);
+        const size_t at = upperRest.find(word.word);
+        if (at != std::string::npos) {
+            options.*word.flag = true;
+            rest.erase(at, std::strlen(word.word));
+        }
+    }
+    rest = trim(rest);
+    if (!rest.empty() && !hasExtension(rest))
+        rest += ".ndx";
+    options.path = rest;
+    return options;
+}
+
+bool WorkArea::anyIndexOpen() const
+{
+    return std::any_of(m_indexes.begin(), m_indexes.end(), [](const auto& p) { return p != nullptr; });
+}
+
+bool WorkArea::hasIndexFile(const std::string& path) const
+{
+    for (const auto& idx : m_indexes)
+        if (idx && idx->path() == path)
+            return true;
+    return false;
+}
+
+void WorkArea::buildIndex(const std::string& expression, const IndexOptions& options)
+{
+    if (expression.empty())
+        fail(kKeyMakerMissing, "Neither Expression nor KeyMaker defined");
+    if (expression.size() > size_t(NdxIndex::kMaxExpressionLength))
+        fail(kExpressionTooLong, "Expression length exceeds 100 bytes");
+    const bool lockedForBuild = !m_exclusive && m_lockState != LockState::File;
+    if (lockedForBuild) {
+        try {
+            lockFile();
+        } catch (const DbfFailure&) {
+            fail(kExclusiveRequired, "Cannot lock " + m_path + " to build " + options.path +
+                                         " [MakeIndex]");
+        }
+    }
+    std::string error;
+    auto compiled = KeyExpression::compile(expression, m_fields, error);
+    if (!compiled)
+        fail(kInvalidParameter, error);
+    const char type = compiled->resultType();
+    if (type != 'C' && type != 'N' && type != 'D')
+        fail(kInvalidParameter, "Wrong parser return type");
+
+    NdxIndex::Header header;
+    int keyLength = 8;
+    std::vector<uint8_t> image(static_cast<size_t>(m_recordLength));
+    std::vector<uint8_t> buffer(m_bufferSize);
+    if (type == 'C') {
+        // The key length is the length of the result for the first record.
+        if (m_count > 0) {
+            readImage(1, image.data());
+            unpack(image.data(), buffer.data());
+        } else {
+            std::vector<uint8_t> saved(m_buffer, m_buffer + m_bufferSize);
+            clearRecord();
+            buffer.assign(m_buffer, m_buffer + m_bufferSize);
+            std::memcpy(m_buffer, saved.data(), saved.size());
+        }
+        ExprValue value;
+        compiled->evaluate(context(buffer.data(), 1), value);
+        keyLength = int(value.text.size());
+    }
+    if (keyLength < 1 || keyLength > NdxIndex::kMaxKeyLength)
+        fail(kInvalidSize, "Incorrect key length: Must be 1 to 100.");
+    header.setKey(type == 'D' ? 'D' : type, keyLength);
+    header.unique = options.unique || m_config.uniqueIndexes;
+    header.expression = expression;
+
+    KeySorter sorter(size_t(keyLength),
+                     type == 'C' ? KeySorter::KeyKind::Character : KeySorter::KeyKind::Numeric,
+                     m_config.sortMemory);
+    // Only the fields the key reads are unpacked for each record.
+    const std::vector<int>& used = compiled->usedFields();
+    const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
+    std::vector<uint8_t> chunk(perChunk * size_t(m_recordLength));
+    ExprValue value;
+    std::string key(size_t(keyLength), ' ');
+    for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
+        const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
+        if (!m_file.readExact(recordOffset(start), chunk.data(), size_t(n) * size_t(m_recordLength)))
+            fail(kUnexpectedEof, "Unexpected end of " + m_path + " [MakeIndex]");
+        for (uint32_t i = 0; i < n; ++i) {
+            uint8_t* rec = chunk.data() + size_t(i) * size_t(m_recordLength);
+            if (m_afterRead)
+                m_afterRead(rec + 1, size_t(m_recordLength - 1));
+            buffer[0] = rec[0] == kDeletedMark ? 1 : 0;
+            for (int f : used)
+                unpackField(m_fields[size_t(f)], rec, buffer.data());
+            compiled->evaluate(context(buffer.data(), long(start + i)), value);
+            if (type == 'C') {
+                const size_t copy = std::min(value.text.size(), size_t(keyLength));
+                std::memcpy(key.data(), value.text.data(), copy);
+                std::memset(key.data() + copy, ' ', size_t(keyLength) - copy);
+            } else {
+                std::memcpy(key.data(), &value.number, 8);
+            }
+            sorter.add(key, start + i);
+        }
+    }
+    NdxIndex::writeTree(options.path, header, sorter, long(m_count), upper(baseName(m_path)));
+    if (lockedForBuild)
+        unlockAll();
+}
+
+void WorkArea::makeIndex(const std::string& expression, const std::string& fileWithOptions)
+{
+    const IndexOptions options = parseIndexOptions(fileWithOptions);
+    if (options.path.empty())
+        fail(kInvalidParameter, "index filename not specified [MakeIndex()]");
+    if (hasIndexFile(options.path))
+        fail(kFileInUse, "Index file " + options.path + " is in use [MakeIndex]");
+    buildIndex(expression, options);
+}
+
+void WorkArea::rebuildIndex(int slot)
+{
+    NdxIndex* idx = index(slot);
+    const IndexOptions options = m_indexOptions[size_t(slot - 1)];
+    const std::string expression = idx->header().expression;
+    IndexOptions build = options;
+    build.unique = options.unique || idx->header().unique;
+    idx->close(long(m_count), upper(baseName(m_path)));
+    m_indexes[size_t(slot - 1)].reset();
+    buildIndex(expression, build);
+    openIndexSlot(options, slot);
+}
+
+void WorkArea::openIndexSlot(const IndexOptions& options, int slot)
+{
+    auto idx = std::make_unique<NdxIndex>();
+    idx->open(options.path, m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared,
+              m_fields, m_number);
+    idx->descending = options.descending;
+    idx->soundexKeys = options.soundex;
+    // Other programs may change a shared index at any time, so only an
+    // exclusive one can keep nodes in memory.
+    idx->setCaching(!options.noCache && m_exclusive);
+    m_indexes[size_t(slot - 1)] = std::move(idx);
+    m_indexOptions[size_t(slot - 1)] = options;
+    m_cursorSynced = false;
+}
+
+void WorkArea::closeIndexes()
+{
+    for (int slot = 1; slot <= kMaxIndexes; ++slot) {
+        if (NdxIndex* idx = index(slot)) {
+            idx->close(long(m_count), upper(baseName(m_path)));
+            m_indexes[size_t(slot - 1)].reset();
+        }
+    }
+    m_order = 0;
+    m_cursorSynced = false;
+    m_semaphore.close();
+}
+
+void WorkArea::setIndexToLfn(const std::string& fileWithOptions, int order)
+{
+    if (order < 1 || order > kMaxIndexes)
+        fail(kInvalidParameter, "Index Order parameter out of range [SetIndexTo(<>," +
+                                    std::to_string(order) + ")]");
+    const IndexOptions options = parseIndexOptions(fileWithOptions);
+    for (int slot = 1; slot <= kMaxIndexes; ++slot)
+        if (slot != order && index(slot) && index(slot)->path() == options.path)
+            fail(kFileInUse, "Attempting to set index of same name for " + m_alias);
+    if (NdxIndex* old = index(order)) {
+        old->close(long(m_count), upper(baseName(m_path)));
+        m_indexes[size_t(order - 1)].reset();
+    }
+    openIndexSlot(options, order);
+    m_order = 1;
+    if (!index(1))
+        m_order = order;
+}
+
+void WorkArea::setIndexTo(const std::string& list)
+{
+    closeIndexes();
+    // File names are separated by blanks; option words belong to the name before them.
+    std::vector<std::string> names;
+    size_t pos = 0;
+    while (pos < list.size()) {
+        const size_t start = list.find_first_not_of(' ', pos);
+        if (start == std::string::npos)
+            break;
+        size_t end = list.find(' ', start);
+        if (end == std::string::npos)
+            end = list.size();
+        const std::string word = list.substr(start, end - start);
+        const std::string upperWord = upper(word);
+        if (!names.empty() && (upperWord == "UNIQUE" || upperWord == "SOUNDEX" ||
+                               upperWord == "DESCENDING" || upperWord == "NOCACHE"))
+            names.back() += " " + word;
+        else
+            names.push_back(word);
+        pos = end;
+    }
+    if (names.size() > size_t(kMaxIndexes))
+        fail(kInvalidParameter, "Too many index files [SetIndexTo]");
+    try {
+        for (size_t i = 0; i < names.size(); ++i)
+            openIndexSlot(parseIndexOptions(names[i]), int(i + 1));
+    } catch (...) {
+        closeIndexes();
+        throw;
+    }
+    m_order = names.empty() ? 0 : 1;
+}
+
+void WorkArea::setOrder(int order)
+{
+    if (order < 0 || order > kMaxIndexes || (order > 0 && !index(order)))
+        fail(kInvalidParameter, "Invalid Index Order Specified: SET_ORDER_TO. (DBF=" + m_alias + ")");
+    m_order = order;
+    m_cursorSynced = false;
+}
+
+bool WorkArea::find(const std::string& key)
+{
+    if (m_order == 0)
+        fail(kInvalidParameter, "Cannot use Find() with index order 0 (natural order) [Find]");
+    NdxIndex* idx = index(m_order);
+    std::string probe = key;
+    if (idx->header().keyType != 0) {
+        double number = 0;
+        if (idx->header().keyTypeLetter == 'D') {
+            CalendarDate d = parseDtos(key);
+            if (!d.valid())
+                d = parseDateText(key, m_config.dates.style, m_config.dates.century);
+            number = double(julianDay(d));
+        } else {
+            number = std::strtod(key.c_str(), nullptr);
+        }
+        probe.assign(8, '\0');
+        std::memcpy(probe.data(), &number, 8);
+    } else if (probe.size() > size_t(idx->header().keyLength)) {
+        probe.resize(size_t(idx->header().keyLength));
+    }
+    uint32_t r = idx->seek(probe);
+    while (r != 0) {
+        const std::string here = idx->currentKey();
+        if (idx->compareKeys(reinterpret_cast<const uint8_t*>(here.data()),
+                             reinterpret_cast<const uint8_t*>(probe.data()), probe.size()) != 0)
+            break;
+        readRecord(long(r));
+        m_cursorSynced = true;
+        if (visible())
+            return true;
+        r = idx->next();
+    }
+    setEof();
+    return false;
+}
+
+void WorkArea::reindex()
+{
+    for (int slot = 1; slot <= kMaxIndexes; ++slot)
+        if (index(slot))
+            rebuildIndex(slot);
+    m_cursorSynced = false;
+}
+
+std::string WorkArea::currentKey()
+{
+    if (m_order == 0 || m_eof)
+        return {};
+    syncCursor();
+    return index(m_order)->currentKey();
+}
+
+void WorkArea::setWhile(const std::string& expression)
+{
+    if (expression.empty()) {
+        m_while.reset();
+        return;
+    }
+    std::string error;
+    auto compiled = KeyExpression::compile(expression, m_fields, error);
+    if (!compiled)
+        fail(kInvalidParameter, error);
+    if (compiled->resultType() != 'L')
+        fail(kInvalidParameter, "Wrong parser return type");
+    m_while = std::move(compiled);
+}
+
+} // namespace dbf
