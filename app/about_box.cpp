@@ -50,7 +50,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, Qt::Tool)
     auto* head = new QHBoxLayout;
     auto* icon = new QLabel(background);
     icon->setObjectName("ProgramIcon");
-    QIcon picture = app::toolPicture("quorvane");
+    QIcon picture = app::programIcon();
     if (picture.isNull())
         picture = QApplication::windowIcon();
     icon->setPixmap(picture.pixmap(kIconSize, kIconSize));

@@ -28,6 +28,8 @@ constexpr int kEditWidthMargin = 15;
 constexpr int kPagesHeightMargin = 172;
 
 constexpr int kToolStripHeight = 40;
+constexpr int kButtonWidth = 90;
+constexpr int kPictureSize = 24;
 constexpr int kLeft = 7;
 constexpr int kLabelHeight = 16;
 constexpr int kEditHeight = 22;
@@ -56,12 +58,14 @@ Tfedita::Tfedita(QWidget* parent)
         spec.hint = hint;
         spec.picture = picture;
         spec.side = app::PictureSide::Left;
+        spec.pictureSize = kPictureSize;
+        spec.width = kButtonWidth;
         spec.height = kToolStripHeight - 4;
         row->addWidget(app::createToolButton(m_toolStrip, spec, std::move(onClick)));
     };
     button("Open...", "Open", "open", [this] { Open1Click(); });
     button("Save", "", "save", [this] { savefile(); });
-    button("Save As...", "Save As", "saveas", [this] { SaveAs1Click(); });
+    button("Save As...", "Save As", "save-as", [this] { SaveAs1Click(); });
     row->addStretch(1);
 
     m_nameLabel = new QLabel("Name:", this);

@@ -81,7 +81,7 @@ void TForm1::FormCreate()
     m_logFileName = platform::programFolder() + kLogFileName;
     m_tempFileName = platform::createTempFile();
     setWindowTitle(applicationTitle());
-    setWindowIcon(app::toolPicture("quorvane"));
+    setWindowIcon(app::programIcon());
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -156,7 +156,7 @@ QWidget* TForm1::createToolBar()
     // Downloading and opening pages arrive with the viewer; until then their
     // buttons do nothing.
     m_downloadButton = button("Download URL", "download", [] {});
-    m_openLocalButton = button("Open Local URL", "open", [] {});
+    m_openLocalButton = button("Open Local URL", "open-local", [] {});
     m_submitButton->setEnabled(false);
     m_downloadButton->setEnabled(false);
     m_openLocalButton->setEnabled(false);

@@ -1,6 +1,7 @@
 #include "app_info.h"
 #include "command_line.h"
 #include "form1.h"
+#include "tool_strip.h"
 
 #include "platform/application.h"
 #include "platform/program_folder.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
     Application application(argc, argv);
     QApplication::setApplicationName("quorvane");
     QApplication::setApplicationDisplayName(app::kApplicationTitle);
+    QApplication::setWindowIcon(app::programIcon());
     platform::prepareProgramFolder();
     TForm1 window(QFile::decodeName(command.page.c_str()));
     window.show();

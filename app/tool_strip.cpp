@@ -1,95 +1,78 @@
 #include "tool_strip.h"
 
+#include "controls/explorer_button.h"
+#include "controls/gradient.h"
+
 #include <QFile>
-#include <QFontMetrics>
-#include <QIcon>
-#include <QLinearGradient>
-#include <QPainter>
-#include <QToolButton>
-#include <QWidget>
+#include <QImage>
 
 namespace app {
 namespace {
 
-class GradientPanel : public QWidget {
-public:
-    explicit GradientPanel(QWidget* parent) : QWidget(parent) {}
+// The program's colour ramp, from a strong yellow to a pale one.
+constexpr TColor kGradientStart = rgbColor(233, 217, 27);
+constexpr TColor kGradientEnd = rgbColor(248, 242, 173);
 
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        QLinearGradient ramp(0, 0, 0, height());
-        ramp.setColorAt(0, kGradientStart);
-        ramp.setColorAt(1, kGradientEnd);
-        painter.fillRect(rect(), ramp);
-    }
-};
+constexpr int kCaptionPixelSize = 11;
+constexpr int kProgramIconSizes[] = {16, 32, 48, 64, 128, 256};
 
-// Breaks the caption at blanks so that each line fits the width, the way a
-// word-wrapped button caption reads.
-QString wrapCaption(const QString& caption, const QFontMetrics& metrics, int width)
+QString picturePath(const QString& name, int size)
 {
-    QStringList lines;
-    QString line;
-    for (const QString& word : caption.split(' ', Qt::SkipEmptyParts)) {
-        QString candidate = line.isEmpty() ? word : line + ' ' + word;
-        if (!line.isEmpty() && metrics.horizontalAdvance(candidate) > width) {
-            lines << line;
-            line = word;
-        } else {
-            line = candidate;
-        }
-    }
-    if (!line.isEmpty())
-        lines << line;
-    return lines.join('\n');
+    return QString(":/icons/%1-%2.png").arg(name).arg(size);
 }
 
 } // namespace
 
-QWidget* createGradientPanel(QWidget* parent) { return new GradientPanel(parent); }
+QWidget* createGradientPanel(QWidget* parent)
+{
+    auto* panel = new TGradient(parent);
+    // The panel is placed by its parent's layout instead of filling it.
+    panel->setAlign(alNone);
+    panel->setColorStart(kGradientStart);
+    panel->setColorEnd(kGradientEnd);
+    return panel;
+}
 
 QWidget* createToolButton(QWidget* parent, const ToolButtonSpec& spec,
                           std::function<void()> onClick)
 {
-    auto* button = new QToolButton(parent);
-    // Tool strip captions use the small dialog font, as tool strips do.
-    constexpr int kCaptionPointSize = 8;
-    QFont font = button->font();
-    font.setPointSize(kCaptionPointSize);
+    auto* button = new TExplorerButton(parent);
+    // Tool strip captions use the small dialog font.
+    QFont font("Arial");
+    font.setPixelSize(kCaptionPixelSize);
     button->setFont(font);
-    // Captions that do not fit on one line are broken at blanks.
-    constexpr int kCaptionMargin = 4;
-    button->setText(spec.width > 0
-                        ? wrapCaption(spec.caption, button->fontMetrics(), spec.width - kCaptionMargin)
-                        : spec.caption);
-    button->setToolTip(spec.hint);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    QIcon picture = toolPicture(spec.picture);
-    if (!picture.isNull()) {
-        button->setIcon(picture);
-        button->setIconSize(QSize(24, 24));
-    }
-    button->setToolButtonStyle(spec.side == PictureSide::Top ? Qt::ToolButtonTextUnderIcon
-                                                             : Qt::ToolButtonTextBesideIcon);
+    button->setCaption(spec.caption);
+    button->setHint(spec.hint);
+    // The coloured picture is always shown; the bevel marks the hot button.
+    button->setOptions({boPopupMark, boShowBevel});
+    button->setWordWrap(true);
+    button->setLayout(spec.side == PictureSide::Top ? blBitmapTop : blBitmapLeft);
+    QImage picture = toolPicture(spec.picture, spec.pictureSize);
+    if (!picture.isNull())
+        button->setBitmap(picture);
     if (spec.width > 0 && spec.height > 0)
         button->setFixedSize(spec.width, spec.height);
-    QObject::connect(button, &QToolButton::clicked, button, [onClick] { onClick(); });
+    button->OnClick = [onClick = std::move(onClick)](TExplorerButton*) { onClick(); };
     return button;
 }
 
-QIcon toolPicture(const QString& name)
+QImage toolPicture(const QString& name, int size)
 {
     if (name.isEmpty())
         return {};
-    for (const char* extension : {".png", ".svg", ".bmp"}) {
-        QString path = ":/icons/" + name + extension;
+    QString path = picturePath(name, size);
+    return QFile::exists(path) ? QImage(path) : QImage();
+}
+
+QIcon programIcon()
+{
+    QIcon icon;
+    for (int size : kProgramIconSizes) {
+        QString path = picturePath("quorvane", size);
         if (QFile::exists(path))
-            return QIcon(path);
+            icon.addFile(path, QSize(size, size));
     }
-    return {};
+    return icon;
 }
 
 } // namespace app

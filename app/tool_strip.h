@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QColor>
+#include <QIcon>
 #include <QString>
 #include <functional>
 
-class QIcon;
 class QWidget;
 
 // The pieces the program's tool strips are made of: a panel filled with the
@@ -13,11 +12,8 @@ class QWidget;
 // decided in one place.
 namespace app {
 
-inline const QColor kGradientStart(233, 217, 27);
-inline const QColor kGradientEnd(248, 242, 173);
-
 // A panel painted with the colour ramp from top to bottom. Children placed
-// on it are drawn over the ramp.
+// on it are drawn over the ramp; the panel's own parent lays it out.
 QWidget* createGradientPanel(QWidget* parent);
 
 enum class PictureSide { Top, Left };
@@ -25,7 +21,8 @@ enum class PictureSide { Top, Left };
 struct ToolButtonSpec {
     QString caption;
     QString hint;
-    QString picture; // resource name of the picture, empty for none
+    QString picture; // name of the picture in the program's resources, or empty
+    int pictureSize = 24;
     PictureSide side = PictureSide::Top;
     int width = 0;
     int height = 0;
@@ -36,8 +33,11 @@ struct ToolButtonSpec {
 QWidget* createToolButton(QWidget* parent, const ToolButtonSpec& spec,
                           std::function<void()> onClick);
 
-// The picture of the given name from the program's resources, or an empty
-// icon when the pictures are not built in.
-QIcon toolPicture(const QString& name);
+// The picture of the given name and size from the program's resources, or a
+// null image when the pictures are not built in.
+QImage toolPicture(const QString& name, int size);
+
+// The program icon in every size the resources hold.
+QIcon programIcon();
 
 } // namespace app

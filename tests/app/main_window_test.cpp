@@ -4,6 +4,7 @@
 #include "app/engines_list.h"
 #include "app/fedita.h"
 #include "app/form1.h"
+#include "controls/explorer_button.h"
 #include "platform/application.h"
 #include "platform/text_file.h"
 
@@ -122,8 +123,8 @@ TEST_F(MainWindow, LayoutFromTopToBottom)
     ASSERT_NE(toolBar, nullptr);
     EXPECT_EQ(toolBar->height(), 57);
     QStringList captions;
-    for (QAbstractButton* button : toolBar->findChildren<QAbstractButton*>()) {
-        captions << button->toolTip();
+    for (TExplorerButton* button : toolBar->findChildren<TExplorerButton*>()) {
+        captions << button->Caption();
         EXPECT_EQ(button->size(), QSize(64, 54));
     }
     EXPECT_EQ(captions,
