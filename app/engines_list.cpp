@@ -1,5 +1,7 @@
 #include "engines_list.h"
 
+#include "engine_line.h"
+
 #include "platform/ansi.h"
 #include "platform/program_folder.h"
 #include "platform/text_file.h"
@@ -8,6 +10,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
+#include <iterator>
 
 namespace app {
 
@@ -59,6 +62,14 @@ Lines readEnginesFile(const QString& path) { return platform::readTextLines(path
 void saveEnginesFile(const QString& path, const Lines& lines)
 {
     platform::writeTextLines(path, sortedEngineLines(lines));
+}
+
+Lines runnableEngineLines(const Lines& lines)
+{
+    Lines runnable;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(runnable),
+                 [](const std::string& line) { return !isBlankEngineLine(line); });
+    return runnable;
 }
 
 Lines loadStartupEngines(const QString& path, const Lines& defaults)

@@ -31,6 +31,10 @@ Lines readEnginesFile(const QString& path);
 // EInOutError when it cannot be written.
 void saveEnginesFile(const QString& path, const Lines& lines);
 
+// The lines a submission run sends: every line but the blank ones, which
+// can name no engine and would only log failures.
+Lines runnableEngineLines(const Lines& lines);
+
 // The list at start-up: the file's lines when it exists; otherwise the
 // defaults, which are written to the file at once.
 Lines loadStartupEngines(const QString& path, const Lines& defaults);

@@ -65,6 +65,12 @@ TEST_F(EnginesList, UnwritableFileRaises)
     EXPECT_THROW(app::readEnginesFile(home() + "absent.txt"), EInOutError);
 }
 
+TEST(RunnableLines, BlankLinesAreLeftOut)
+{
+    EXPECT_EQ(app::runnableEngineLines({"", "GETa", "  ", "POSTb", "\t"}),
+              (app::Lines{"GETa", "POSTb"}));
+}
+
 TEST(DefaultEngines, HaveTheFiveShapes)
 {
     app::Lines lines = app::defaultEngineLines();

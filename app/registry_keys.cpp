@@ -1,0 +1,26 @@
+#include "registry_keys.h"
+
+#include "platform/registry_store.h"
+
+namespace app {
+namespace {
+
+QString localMachine(const QString& key) { return "HKEY_LOCAL_MACHINE\\" + key; }
+
+} // namespace
+
+QString readRegKey(RegistryStore& store, const QString& key, const QString& name)
+{
+    QString path = localMachine(key);
+    if (!store.keyExists(path))
+        store.createKey(path); // a store that cannot be written stays as it is
+    return store.value(path, name);
+}
+
+void writeRegKey(RegistryStore& store, const QString& key, const QString& name,
+                 const QString& value)
+{
+    store.setValue(localMachine(key), name, value);
+}
+
+} // namespace app

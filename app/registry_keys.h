@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+class RegistryStore;
+
+// Reading and writing the program's settings under the local-machine root
+// of the registry store.
+namespace app {
+
+// The key that holds the proxy settings.
+inline constexpr const char* kPreferencesKey = "Software\\Tallmoor\\quorvane\\";
+
+// The string value name under HKEY_LOCAL_MACHINE\key. Reading creates a
+// missing key (empty); a missing value, or a store that cannot be read,
+// gives the empty string.
+QString readRegKey(RegistryStore& store, const QString& key, const QString& name);
+
+// Stores value as name under HKEY_LOCAL_MACHINE\key, creating the key when
+// needed. A failure to write is ignored: the setting then simply lasts for
+// this run only.
+void writeRegKey(RegistryStore& store, const QString& key, const QString& name,
+                 const QString& value);
+
+} // namespace app
