@@ -83,11 +83,13 @@ public:
     // animation uses TGIFAnimation instead, which steps in order.
     QImage ComposedFrame(int index) const;
 
-    // Largest logical screen or frame accepted, in pixels (64 M pixels,
-    // 256 MB as ARGB). Larger pictures are refused as corrupt.
-    static constexpr std::int64_t kMaxPixels = 64LL * 1024 * 1024;
+    // Largest logical screen or frame accepted, in pixels (16 M pixels,
+    // 64 MB as ARGB): far beyond any GIF on a web page, yet small enough that
+    // a few hostile bytes cannot make the decoder take gigabytes. Larger
+    // pictures are refused as corrupt.
+    static constexpr std::int64_t kMaxPixels = 16LL * 1024 * 1024;
     // Frames stop being read once their stored pixels reach this budget.
-    static constexpr std::int64_t kMaxStoredPixels = 256LL * 1024 * 1024;
+    static constexpr std::int64_t kMaxStoredPixels = 64LL * 1024 * 1024;
     // Frames after this many are dropped.
     static constexpr std::size_t kMaxFrames = 10000;
 

@@ -30,8 +30,9 @@ inline constexpr char kCorruptBitmap[] = "Corrupt Bitmap Image";
 inline constexpr char kCorruptJpeg[] = "Corrupt JPEG Image";
 inline constexpr char kCannotRead[] = "Can't read image file: ";
 
-// Largest decoded picture accepted, in pixels (64 M pixels, 256 MB as ARGB).
-inline constexpr qint64 kMaxImagePixels = TGIFImage::kMaxPixels;
+// Largest bitmap or JPEG picture accepted, in pixels (64 M pixels, 256 MB
+// as RGB32); GIF pictures have their own, smaller limit.
+inline constexpr qint64 kMaxImagePixels = 64LL * 1024 * 1024;
 
 struct LoadedImage {
     ImageFormat format = ImageFormat::Unknown;
