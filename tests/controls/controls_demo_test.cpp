@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -95,6 +96,49 @@ TEST(ControlsDemo, ToolStripWithOneHotAndOnePressedButton)
     EXPECT_EQ(shot.pixel(pressed->geometry().bottomRight()), light);
     const QPoint flatCorner = buttons[0]->geometry().topLeft();
     EXPECT_EQ(shot.pixel(flatCorner), shot.pixel(free, flatCorner.y()));
+}
+
+TEST(ControlsDemo, EditorButtonsBesideTheirPictures)
+{
+    QWidget window;
+    window.setGeometry(50, 50, 409, 80);
+    const struct {
+        const char* caption;
+        const char* picture;
+        QRect geometry;
+    } commands[] = {{"Open...", ":/icons/open-16.png", {2, 2, 72, 26}},
+                    {"Save", ":/icons/save-16.png", {74, 2, 72, 26}},
+                    {"Save As...", ":/icons/save-as-16.png", {146, 2, 90, 26}},
+                    {"Start Submission", ":/icons/start-24.png", {2, 40, 140, 34}},
+                    {"Grouped", ":/icons/submit-16.png", {146, 40, 84, 34}},
+                    {"Menu", ":/icons/download-24.png", {240, 2, 60, 72}}};
+    std::vector<TExplorerButton*> buttons;
+    for (const auto& command : commands) {
+        auto* button = new TExplorerButton(&window);
+        button->setGeometry(command.geometry);
+        button->setCaption(command.caption);
+        button->setBitmap(QImage(command.picture));
+        button->setOptions(boPopupMark | boShowBevel);
+        button->setWordWrap(true);
+        button->setLayout(blBitmapLeft);
+        buttons.push_back(button);
+    }
+    buttons[5]->setLayout(blBitmapTop);
+    QMenu menu;
+    menu.addAction("Item");
+    buttons[5]->setDropDownMenu(&menu);
+    buttons[1]->setEnabled(false);
+    buttons[4]->setGroupIndex(1);
+    buttons[4]->setDown(true);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), buttons[2]->mapToGlobal(QPointF(5, 5)));
+    QCoreApplication::sendEvent(buttons[2], &enter);
+
+    const QImage shot = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    saveForPeople(shot, "editor-buttons.png");
+    EXPECT_EQ(shot.pixel(buttons[2]->geometry().topLeft()),
+              buttons[2]->palette().color(QPalette::Light).rgb());
 }
 
 TEST(ControlsDemo, AboutBoxOnTheGradient)

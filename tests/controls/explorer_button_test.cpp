@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -369,6 +370,143 @@ TEST(ExplorerButtonPainting, DownPatternDithersFaceAndHighlight)
     EXPECT_EQ(shot.pixel(2, 2), light);
     EXPECT_EQ(shot.pixel(3, 2), face);
     EXPECT_EQ(shot.pixel(3, 3), light);
+}
+
+} // namespace
+
+namespace {
+
+// Bounding box of the pixels that satisfy a test.
+QRect boundsOf(const QImage& image, const std::function<bool(QRgb)>& wanted)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (wanted(image.pixel(x, y)))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+TEST(ExplorerButtonPainting, LayoutAndAlignmentPlacePictureAndCaption)
+{
+    struct Case {
+        TButtonLayout layout;
+        TButtonAlignment alignment;
+    } cases[] = {{blBitmapTop, baCenter},  {blBitmapBottom, baCenter}, {blBitmapLeft, baCenter},
+                 {blBitmapRight, baCenter}, {blBitmapTop, baLeft},     {blBitmapTop, baRight},
+                 {blBitmapLeft, baLeft}};
+    QImage picture(12, 12, QImage::Format_RGB32);
+    picture.fill(qRgb(255, 0, 0));
+    picture.setPixel(0, 0, qRgb(255, 0, 255)); // the key: this one pixel stays clear
+
+    for (const Case& c : cases) {
+        QWidget host;
+        host.resize(100, 60);
+        QPalette palette = host.palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        palette.setColor(QPalette::WindowText, Qt::black);
+        host.setPalette(palette);
+        host.setAutoFillBackground(true);
+        auto* button = new TExplorerButton(&host);
+        button->setGeometry(0, 0, 100, 60);
+        button->setOptions(boShowBevel);
+        button->setCaption("Save");
+        button->setBitmap(picture);
+        button->setLayout(c.layout);
+        button->setAlignment(c.alignment);
+        const QImage shot = host.grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+        const QRect pic = boundsOf(shot, [](QRgb p) { return p == qRgb(255, 0, 0); });
+        const QRect text = boundsOf(shot, [](QRgb p) { return qRed(p) < 128 && qGreen(p) < 128; });
+        SCOPED_TRACE(testing::Message() << "layout " << c.layout << " alignment " << c.alignment);
+        ASSERT_EQ(pic.size(), QSize(12, 12));
+        ASSERT_FALSE(text.isEmpty());
+        EXPECT_NE(shot.pixel(pic.topLeft()), qRgb(255, 0, 0)) << "key pixel shows the background";
+
+        switch (c.layout) {
+        case blBitmapTop:
+            EXPECT_LT(pic.bottom(), text.top());
+            break;
+        case blBitmapBottom:
+            EXPECT_LT(text.bottom(), pic.top());
+            break;
+        case blBitmapLeft:
+            EXPECT_LT(pic.right(), text.left());
+            EXPECT_NEAR(pic.center().y(), 30, 1);
+            break;
+        case blBitmapRight:
+            EXPECT_LT(text.right(), pic.left());
+            EXPECT_NEAR(pic.center().y(), 30, 1);
+            break;
+        }
+        const bool stacked = c.layout == blBitmapTop || c.layout == blBitmapBottom;
+        switch (c.alignment) {
+        case baLeft:
+            EXPECT_EQ(pic.left(), 3);
+            break;
+        case baRight:
+            EXPECT_EQ(pic.right(), 100 - 3 - 1);
+            break;
+        case baCenter:
+            if (stacked) {
+                EXPECT_NEAR(pic.center().x(), 50, 1);
+                EXPECT_NEAR(text.center().x(), 50, 3);
+            } else {
+                EXPECT_NEAR(pic.united(text).center().x(), 50, 3);
+            }
+            break;
+        }
+    }
+}
+
+TEST(ExplorerButtonPainting, DisabledButtonShowsAnEmbossedPicture)
+{
+    QWidget host;
+    host.resize(40, 40);
+    QPalette palette = host.palette();
+    palette.setColor(QPalette::Light, QColor(250, 250, 250));
+    palette.setColor(QPalette::Dark, QColor(100, 100, 100));
+    host.setPalette(palette);
+    auto* button = new TExplorerButton(&host);
+    button->setGeometry(0, 0, 40, 40);
+    QImage picture(10, 10, QImage::Format_RGB32);
+    picture.fill(qRgb(255, 0, 255));
+    picture.setPixel(5, 5, qRgb(255, 0, 0));
+    button->setBitmap(picture);
+    button->setEnabled(false);
+    const QImage shot = button->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    // Picture at (15, 15): the pixel in shadow, its lower-right neighbour in highlight.
+    EXPECT_EQ(shot.pixel(20, 20), qRgb(100, 100, 100));
+    EXPECT_EQ(shot.pixel(21, 21), qRgb(250, 250, 250));
+
+    QImage own(10, 10, QImage::Format_RGB32);
+    own.fill(qRgb(255, 0, 255));
+    own.setPixel(5, 5, qRgb(0, 0, 255));
+    button->setDisabledBitmap(own);
+    EXPECT_EQ(button->grab().toImage().pixel(20, 20), qRgb(0, 0, 255));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ButtonTest, RightClickOpensThePopupMenuAndDoesNotClick)
+{
+    TExplorerButton* button = addButton(10);
+    QMenu menu;
+    menu.addAction("Properties");
+    button->setPopupMenu(&menu);
+    int opened = 0;
+    QObject::connect(&menu, &QMenu::aboutToShow, [&] {
+        ++opened;
+        QTimer::singleShot(0, &menu, &QMenu::close);
+    });
+    QTest::mousePress(button, Qt::RightButton, {}, kInside);
+    EXPECT_EQ(opened, 0) << "the menu waits for the release";
+    QTest::mouseRelease(button, Qt::RightButton, {}, kInside);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(m_clicks[button], 0);
+    EXPECT_FALSE(button->isPressed());
 }
 
 } // namespace
