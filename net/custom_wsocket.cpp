@@ -801,6 +801,12 @@ void TCustomWSocket::onReadReady()
             HandleNotification(FD_READ, 0);
             return;
         }
+        // A connect in progress is settled by the write notifier, which reads
+        // the pending error; reading it here would clear it.
+        if (m_state == wsConnecting) {
+            m_readNotifier->setEnabled(false);
+            return;
+        }
         int bits = 0;
         int error = 0;
         pollfd p{m_handle, static_cast<short>(POLLIN | POLLRDHUP), 0};
@@ -907,6 +913,8 @@ void TCustomWSocket::HandleNotification(int bits, uint16_t error)
     if (bits & FD_CONNECT) {
         ChangeState(wsConnected);
         UpdateWriteNotifier();
+        if (m_readNotifier && !m_paused && (m_selectMask & (FD_READ | FD_CLOSE)))
+            m_readNotifier->setEnabled(true);
         TriggerSessionConnected(error);
         if (gone())
             return;
