@@ -94,7 +94,10 @@ QString DesktopEntry::exec() const
     return quoted + '"';
 }
 
-QString DesktopEntry::path() const { return QFileInfo(m_target).absolutePath(); }
+QString DesktopEntry::path() const
+{
+    return QFileInfo(m_target).absolutePath();
+}
 
 QByteArray DesktopEntry::contents() const
 {

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <map>
 #include <QByteArray>
 #include <QString>
-#include <map>
 
 namespace setup {
 

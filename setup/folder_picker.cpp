@@ -49,10 +49,19 @@ QString FolderPicker::pick(QWidget* parent, const QString& title, const QString&
                                              QFileDialog::ShowDirsOnly);
 }
 
-void FolderPicker::queueAnswer(const QString& folder) { hooks().answers.push_back(folder); }
+void FolderPicker::queueAnswer(const QString& folder)
+{
+    hooks().answers.push_back(folder);
+}
 
-const std::deque<QString>& FolderPicker::requests() { return hooks().requests; }
+const std::deque<QString>& FolderPicker::requests()
+{
+    return hooks().requests;
+}
 
-void FolderPicker::clearRequests() { hooks().requests.clear(); }
+void FolderPicker::clearRequests()
+{
+    hooks().requests.clear();
+}
 
 } // namespace setup

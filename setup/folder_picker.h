@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
 #include <deque>
+#include <QString>
 
 class QWidget;
 

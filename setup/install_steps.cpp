@@ -6,12 +6,12 @@
 #include "setup/setup_error.h"
 #include "setup/uninstall_list.h"
 
+#include <limits>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
-#include <limits>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -101,7 +101,10 @@ QString firstMissingFile(const QString& folder, const QStringList& files)
     return {};
 }
 
-void createFolder(const QString& folder) { QDir().mkpath(folder); }
+void createFolder(const QString& folder)
+{
+    QDir().mkpath(folder);
+}
 
 void copyFile(const QString& source, const QString& target)
 {
@@ -136,7 +139,10 @@ QString applicationsFolder()
     return dataHome + "/applications";
 }
 
-QString groupFolder(const QString& applications) { return joinFolder(applications, kGroupFolder); }
+QString groupFolder(const QString& applications)
+{
+    return joinFolder(applications, kGroupFolder);
+}
 
 void createShortcut(const QString& target, const QString& name, const QString& applications)
 {

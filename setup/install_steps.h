@@ -1,8 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 namespace setup {
 

@@ -1,7 +1,7 @@
 #include "setup/message_box.h"
 
-#include <QMessageBox>
 #include <cstdio>
+#include <QMessageBox>
 
 namespace setup {
 
@@ -36,7 +36,10 @@ QMessageBox::Icon qtIcon(MessageBox::Icon icon)
 
 } // namespace
 
-bool MessageBox::unattended() { return qEnvironmentVariableIntValue(kUnattendedVariable) != 0; }
+bool MessageBox::unattended()
+{
+    return qEnvironmentVariableIntValue(kUnattendedVariable) != 0;
+}
 
 bool MessageBox::answered(const Shown& box, bool* answer)
 {
@@ -78,12 +81,24 @@ bool MessageBox::question(const QString& caption, const QString& text)
     return box.exec() == QMessageBox::Yes;
 }
 
-void MessageBox::queueAnswer(bool yes) { hooks().answers.push_back(yes); }
+void MessageBox::queueAnswer(bool yes)
+{
+    hooks().answers.push_back(yes);
+}
 
-void MessageBox::setAutomatic(bool automatic) { hooks().automatic = automatic; }
+void MessageBox::setAutomatic(bool automatic)
+{
+    hooks().automatic = automatic;
+}
 
-const std::deque<MessageBox::Shown>& MessageBox::shown() { return hooks().shown; }
+const std::deque<MessageBox::Shown>& MessageBox::shown()
+{
+    return hooks().shown;
+}
 
-void MessageBox::clearShown() { hooks().shown.clear(); }
+void MessageBox::clearShown()
+{
+    hooks().shown.clear();
+}
 
 } // namespace setup

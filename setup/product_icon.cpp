@@ -33,8 +33,8 @@ QPixmap productPixmap(int size)
     QPen tray(Qt::white, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     painter.setPen(tray);
     painter.setBrush(Qt::NoBrush);
-    painter.drawPolyline(QPolygonF({QPointF(6, 20), QPointF(6, 26), QPointF(26, 26),
-                                    QPointF(26, 20)}));
+    painter.drawPolyline(
+        QPolygonF({QPointF(6, 20), QPointF(6, 26), QPointF(26, 26), QPointF(26, 20)}));
     return pixmap;
 }
 

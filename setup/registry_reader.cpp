@@ -57,8 +57,9 @@ QString RegistryReader::value(const QString& key, const QString& name) const
         if (line.isEmpty() || line.startsWith(';'))
             continue;
         if (line.startsWith('[') && line.endsWith(']')) {
-            inKey = normalisedKey(line.mid(1, line.size() - 2))
-                        .compare(wanted, Qt::CaseInsensitive) == 0;
+            inKey =
+                normalisedKey(line.mid(1, line.size() - 2)).compare(wanted, Qt::CaseInsensitive) ==
+                0;
             continue;
         }
         const qsizetype eq = line.indexOf('=');

@@ -7,6 +7,7 @@
 #include "setup/product_icon.h"
 #include "setup/setup_error.h"
 
+#include <cstdio>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +15,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QtMath>
-#include <cstdio>
 
 namespace setup {
 
@@ -47,7 +47,10 @@ const QColor kBarColour(0, 0, 128);
 constexpr int kBarMargin = 10;
 
 // a * b / c rounded to the nearest integer, halves upwards.
-int mulDiv(int a, int b, int c) { return (2 * a * b + c) / (2 * c); }
+int mulDiv(int a, int b, int c)
+{
+    return (2 * a * b + c) / (2 * c);
+}
 
 // Families with the same metrics, used when the named one is not installed.
 void registerFontSubstitutes()
@@ -69,8 +72,7 @@ void showMessage(int id, const char* caption, MessageBox::Icon icon)
 } // namespace
 
 SetupDialog::SetupDialog(QString setupFolder, QString installPath, QWidget* parent)
-    : QDialog(parent), m_setupFolder(std::move(setupFolder)),
-      m_installPath(std::move(installPath))
+    : QDialog(parent), m_setupFolder(std::move(setupFolder)), m_installPath(std::move(installPath))
 {
     FreeSpaceProbe = freeSpace;
     registerFontSubstitutes();
@@ -96,8 +98,8 @@ SetupDialog::SetupDialog(QString setupFolder, QString installPath, QWidget* pare
     // The progress bar is placed in pixels; a small dialog font must not
     // leave it outside the window.
     QSize size = dialogRect(0, 0, kDialogWidth, kDialogHeight).size();
-    size = size.expandedTo(QSize(barOutline().right() + 1 + kBarMargin,
-                                 barOutline().bottom() + 1 + kBarMargin));
+    size = size.expandedTo(
+        QSize(barOutline().right() + 1 + kBarMargin, barOutline().bottom() + 1 + kBarMargin));
     setFixedSize(size);
 }
 
@@ -170,7 +172,10 @@ QWidget* SetupDialog::control(int id) const
     return nullptr;
 }
 
-QRect SetupDialog::barOutline() { return QRect(QPoint(99, 151), QPoint(330, 168)); }
+QRect SetupDialog::barOutline()
+{
+    return QRect(QPoint(99, 151), QPoint(330, 168));
+}
 
 void SetupDialog::showEvent(QShowEvent* event)
 {

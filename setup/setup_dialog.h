@@ -1,8 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <QDialog>
 #include <QRect>
-#include <functional>
 
 class QLabel;
 class QLineEdit;

@@ -10,17 +10,20 @@
 #include "setup/setup_dialog.h"
 #include "setup/setup_program.h"
 
+#include <cstdio>
+#include <cstring>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
 constexpr int kUsageExitCode = 2;
 
-void printUsage() { std::fputs("usage: setup [--unattended [FOLDER]]\n", stderr); }
+void printUsage()
+{
+    std::fputs("usage: setup [--unattended [FOLDER]]\n", stderr);
+}
 
 } // namespace
 

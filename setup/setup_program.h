@@ -2,8 +2,8 @@
 
 #include "setup/install_steps.h"
 
-#include <QString>
 #include <functional>
+#include <QString>
 
 namespace setup {
 

@@ -42,29 +42,28 @@ void removeFolderIfEmpty(const QString& folder, QStringList* kept)
 
 Uninstaller::Uninstaller(QString ownFolder) : m_folder(QDir::cleanPath(std::move(ownFolder))) {}
 
-Uninstaller::Situation Uninstaller::situation(const QStringList& arguments,
-                                              QString* findings) const
+Uninstaller::Situation Uninstaller::situation(const QStringList& arguments, QString* findings) const
 {
     const QString listFile = UninstallList::filePath(m_folder);
     const bool hasList = QFileInfo::exists(listFile);
     if (arguments == QStringList{kSetupArgument}) {
         if (hasList) {
             *findings = QString("The uninstaller was asked to clean up the setup folder %1, "
-                            "but that folder holds the installation list %2.")
+                                "but that folder holds the installation list %2.")
                             .arg(m_folder, listFile);
             return Situation::Unknown;
         }
         if (!QFileInfo(joinFolder(m_folder, kSetupProgram)).isFile()) {
             *findings = QString("The uninstaller was asked to clean up the setup folder %1, "
-                            "but no setup program is there.")
+                                "but no setup program is there.")
                             .arg(m_folder);
             return Situation::Unknown;
         }
         return Situation::SetupFolder;
     }
     if (!arguments.isEmpty()) {
-        *findings = QString("The uninstaller does not know the arguments \"%1\".")
-                        .arg(arguments.join(' '));
+        *findings =
+            QString("The uninstaller does not know the arguments \"%1\".").arg(arguments.join(' '));
         return Situation::Unknown;
     }
     if (!hasList) {
@@ -86,8 +85,8 @@ Uninstaller::Situation Uninstaller::situation(const QStringList& arguments,
     }
     if (QFileInfo(list->groupFolder).fileName() != kGroupFolder ||
         QFileInfo(list->groupFolder).isRelative()) {
-        *findings = QString("The list file names an unexpected shortcut folder %1.")
-                        .arg(list->groupFolder);
+        *findings =
+            QString("The list file names an unexpected shortcut folder %1.").arg(list->groupFolder);
         return Situation::Unknown;
     }
     return Situation::Installation;

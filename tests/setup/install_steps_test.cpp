@@ -178,16 +178,16 @@ TEST_F(InstallSteps, UninstallListHoldsThreeCrLfLines)
     const QString install = path("installed/QUORVane");
     QDir().mkpath(install);
     UninstallList::forInstallation(install, "/menu/QUORVane").write();
-    const QByteArray expected =
-        "/menu/QUORVane\r\n" + QFile::encodeName(install) + "/\r\n" + QFile::encodeName(install) +
-        "/\r\n";
+    const QByteArray expected = "/menu/QUORVane\r\n" + QFile::encodeName(install) + "/\r\n" +
+                                QFile::encodeName(install) + "/\r\n";
     EXPECT_EQ(readFile(install + "/uninst.lst"), expected);
     const auto list = UninstallList::read(install);
     ASSERT_TRUE(list.has_value());
     EXPECT_EQ(list->groupFolder, "/menu/QUORVane");
     EXPECT_EQ(list->installFolder, install + "/");
 
-    for (const char* damaged : {"", "/menu/QUORVane\r\n", "a\r\nb\r\nc\r\nd\r\n", "a\r\n\r\nc\r\n"}) {
+    for (const char* damaged :
+         {"", "/menu/QUORVane\r\n", "a\r\nb\r\nc\r\nd\r\n", "a\r\n\r\nc\r\n"}) {
         writeFile(install + "/uninst.lst", damaged);
         EXPECT_FALSE(UninstallList::read(install).has_value()) << damaged;
     }

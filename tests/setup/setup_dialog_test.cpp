@@ -48,9 +48,9 @@ TEST_F(SetupDialogTest, ShowsItsControlsWithTheirIdsAndTexts)
         int id;
         QString text;
     };
-    for (const Case& c : {Case{123, "QUORVane 1.04"}, Case{100, "Default &Path:"},
-                          Case{101, target()}, Case{1, "&Browse"}, Case{3, "E&xit"},
-                          Case{2, "&Install"}})
+    for (const Case& c :
+         {Case{123, "QUORVane 1.04"}, Case{100, "Default &Path:"}, Case{101, target()},
+          Case{1, "&Browse"}, Case{3, "E&xit"}, Case{2, "&Install"}})
         EXPECT_EQ(text(*dialog, c.id), c.text) << c.id;
     EXPECT_TRUE(static_cast<QPushButton*>(dialog->control(2))->isDefault());
 
@@ -88,7 +88,8 @@ TEST_F(SetupDialogTest, InstallCopiesLinksAndReportsSuccess)
         const char* name;
         const char* program;
     };
-    for (const Link& link : {Link{"QUORVane 1.04", "quorvane"}, Link{"Uninstall QUORVane", "uninst"}}) {
+    for (const Link& link :
+         {Link{"QUORVane 1.04", "quorvane"}, Link{"Uninstall QUORVane", "uninst"}}) {
         const auto keys = DesktopEntry::read(group() + "/" + link.name + ".desktop");
         ASSERT_FALSE(keys.empty()) << link.name;
         EXPECT_EQ(keys.at("Type"), "Application");
@@ -121,8 +122,8 @@ TEST_F(SetupDialogTest, AMissingFileStopsBeforeAnythingIsCopied)
         auto dialog = makeDialog();
         dialog->show();
         dialog->install();
-        EXPECT_EQ(shownTexts(), std::vector<QString>{
-                                    "Some file(s) are missing. The installation is aborted!"});
+        EXPECT_EQ(shownTexts(),
+                  std::vector<QString>{"Some file(s) are missing. The installation is aborted!"});
         EXPECT_EQ(MessageBox::shown().front().caption, "Warning");
         EXPECT_TRUE(dialog->isVisible()) << missing;
         EXPECT_FALSE(dialog->installing());
@@ -138,8 +139,8 @@ TEST_F(SetupDialogTest, FreeSpaceBelowTheMinimumStopsOnlyWhenItIsKnown)
         bool refused;
     };
     const Case cases[] = {
-        {1, true},          {1099999, true}, {1100000, false}, {0, false},
-        {-1, false},        {qint64(5) << 30, false}, // more than 32 bits can count
+        {1, true},  {1099999, true}, {1100000, false},
+        {0, false}, {-1, false},     {qint64(5) << 30, false}, // more than 32 bits can count
     };
     for (const Case& c : cases) {
         resetWorld();
@@ -310,9 +311,10 @@ TEST_F(SetupProgramTest, TheUninstallerReallyStartsDetached)
 {
     // A stand-in uninstaller that leaves a note of how it was started.
     const QString note = setupFolder + "/started";
-    writeFile(setupFolder + "/uninst",
-              "#!/bin/sh\nprintf '%s|%s' \"$*\" \"$(pwd)\" > started.tmp && mv started.tmp started\n",
-              0755);
+    writeFile(
+        setupFolder + "/uninst",
+        "#!/bin/sh\nprintf '%s|%s' \"$*\" \"$(pwd)\" > started.tmp && mv started.tmp started\n",
+        0755);
     QFileSystemWatcher watcher({setupFolder});
     QEventLoop loop;
     QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, [&] {

@@ -6,13 +6,13 @@
 #include "setup/folder_picker.h"
 #include "setup/message_box.h"
 
+#include <gtest/gtest.h>
+#include <map>
 #include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <map>
 
 class SetupFixture : public ::testing::Test {
 public:
@@ -35,7 +35,8 @@ public:
     // Empties the temporary world and lays out a fresh setup folder.
     void resetWorld()
     {
-        const QStringList entries = QDir(m_root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        const QStringList entries =
+            QDir(m_root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
         for (const QString& entry : entries) {
             const QString full = m_root.filePath(entry);
             if (QFileInfo(full).isDir())

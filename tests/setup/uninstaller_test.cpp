@@ -103,7 +103,8 @@ TEST_F(UninstallerTest, RefusesEverySituationItDoesNotKnow)
     const Case cases[] = {
         {"no list file", [](UninstallerTest* t) { return t->home; }, {}},
         {"unknown argument", [](UninstallerTest* t) { return t->target(); }, {"--all"}},
-        {"setup argument in an installation", [](UninstallerTest* t) { return t->target(); },
+        {"setup argument in an installation",
+         [](UninstallerTest* t) { return t->target(); },
          {"setup"}},
         {"setup argument without setup program",
          [](UninstallerTest* t) {
@@ -126,9 +127,9 @@ TEST_F(UninstallerTest, RefusesEverySituationItDoesNotKnow)
          {}},
         {"list naming a strange group folder",
          [](UninstallerTest* t) {
-             writeFile(t->target() + "/uninst.lst",
-                       QFile::encodeName(t->home) + "\r\n" + QFile::encodeName(t->target()) +
-                           "/\r\n" + QFile::encodeName(t->target()) + "/\r\n");
+             writeFile(t->target() + "/uninst.lst", QFile::encodeName(t->home) + "\r\n" +
+                                                        QFile::encodeName(t->target()) + "/\r\n" +
+                                                        QFile::encodeName(t->target()) + "/\r\n");
              return t->target();
          },
          {}},
@@ -149,8 +150,9 @@ TEST_F(UninstallerTest, InASetupFolderRemovesSetupAndItselfOnly)
 {
     writeFile(setupFolder + "/README", "read me");
     EXPECT_EQ(Uninstaller(setupFolder).run({"setup"}), Uninstaller::kDone);
-    EXPECT_EQ(snapshot(setupFolder), (std::map<QString, QByteArray>{{"README", "read me"},
-                                                                    {"quorvane", readFile(setupFolder + "/quorvane")}}));
+    EXPECT_EQ(snapshot(setupFolder),
+              (std::map<QString, QByteArray>{{"README", "read me"},
+                                             {"quorvane", readFile(setupFolder + "/quorvane")}}));
     EXPECT_TRUE(setup::MessageBox::shown().empty());
 }
 
@@ -194,7 +196,10 @@ TEST_F(UninstallerTest, TheRealProgramsInstallAndRemoveEndToEnd)
 
     // The uninstaller that setup started clears the setup folder.
     EXPECT_TRUE(waitForFolder(setupFolder, [this] { return QDir(setupFolder).isEmpty(); }))
-        << QDir(setupFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(' ').toStdString();
+        << QDir(setupFolder)
+               .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+               .join(' ')
+               .toStdString();
 
     QProcess uninstRun;
     uninstRun.start(target() + "/uninst", {"--unattended"});
