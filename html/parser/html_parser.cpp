@@ -1,0 +1,1172 @@
+#include "html/parser/html_parser.h"
+
+#include "html/document/drawn_form_control.h"
+#include "html/document/form_control_obj.h"
+#include "html/document/horz_line.h"
+#include "html/document/html_form.h"
+#include "html/document/html_table.h"
+#include "html/document/image_obj.h"
+#include "html/document/map_item.h"
+#include "html/document/paragraph_space.h"
+#include "html/document/section.h"
+#include "html/document/section_list.h"
+#include "html/document/url_target.h"
+#include "html/layout/font_cache.h"
+#include "html/parser/html_color.h"
+#include "html/parser/text_util.h"
+
+#include <algorithm>
+#include <array>
+
+using html::Attr;
+using html::Tag;
+
+namespace {
+
+// Nominal sizes of FONT SIZE 1-7, and the smaller row used inside PRE.
+constexpr std::array<int, 7> kFontSizes = {8, 10, 12, 14, 18, 24, 36};
+constexpr std::array<int, 7> kPreFontSizes = {7, 8, 10, 12, 15, 20, 30};
+constexpr std::array<int, 6> kHeadingSizes = {24, 18, 14, 12, 10, 8};
+constexpr int kFixedNominalSize = 10;
+
+// Shared look-alike controls for documents without a factory of their own.
+TDrawnControlFactory& drawnFactory()
+{
+    static TDrawnControlFactory factory;
+    return factory;
+}
+
+int alignFromText(const TAttribute* a, int fallback)
+{
+    if (html::textIs(a, "left"))
+        return TSection::AlignLeft;
+    if (html::textIs(a, "center"))
+        return TSection::AlignCenter;
+    if (html::textIs(a, "right"))
+        return TSection::AlignRight;
+    return fallback;
+}
+
+bool isBlankText(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c == ' ' || c == '\xA0' || c == '\r'; });
+}
+
+} // namespace
+
+struct THtmlParser::RowDefaults {
+    int align = 0; // 0 when the row sets none
+    int valign = -1;
+    std::optional<QColor> bgColor;
+};
+
+THtmlParser::THtmlParser(TSectionList& document) : m_doc(document) {}
+
+THtmlParser::~THtmlParser() = default;
+
+void THtmlParser::next()
+{
+    m_tok->Next();
+}
+
+// ---- fonts and sections -------------------------------------------------
+
+TMyFont THtmlParser::currentFont() const
+{
+    TMyFont font = m_fonts.back();
+    font.Bold = font.Bold || m_bold;
+    font.Italic = font.Italic || m_italic;
+    font.Underline = font.Underline || m_underline || (m_link && m_doc.LinkUnderline);
+    font.StrikeOut = font.StrikeOut || m_strike;
+    font.Script = m_script;
+    return font;
+}
+
+void THtmlParser::pushFont(const TMyFont& font)
+{
+    if (static_cast<int>(m_fonts.size()) >= kMaxFonts) {
+        ++m_refusedFonts;
+        return;
+    }
+    m_fonts.push_back(font);
+}
+
+void THtmlParser::popFont()
+{
+    if (m_refusedFonts > 0)
+        --m_refusedFonts;
+    else if (m_fonts.size() > 1)
+        m_fonts.pop_back();
+}
+
+void THtmlParser::openSection()
+{
+    openSection(std::make_unique<TSection>(&m_doc, m_align));
+}
+
+void THtmlParser::openSection(std::unique_ptr<TSection> section)
+{
+    closeSection();
+    if (section->Indent == 0)
+        section->Indent = m_listLevel * kListIndent;
+    section->ListLevel = m_listLevel;
+    section->BaseFont = currentFont();
+    m_section = std::move(section);
+}
+
+void THtmlParser::closeSection()
+{
+    if (!m_section)
+        return;
+    m_section->Finish();
+    if (m_section->HasContent() || m_section->KeepEmptyLine || m_anchorInSection)
+        m_cell->Add(std::move(m_section));
+    m_section.reset();
+    m_anchorInSection = false;
+}
+
+void THtmlParser::addBlock(std::unique_ptr<TSectionBase> block)
+{
+    closeSection();
+    m_cell->Add(std::move(block));
+}
+
+void THtmlParser::addParagraphSpace()
+{
+    closeSection();
+    if (dynamic_cast<TParagraphSpace*>(m_cell->Last()))
+        return;
+    m_cell->Add(std::make_unique<TParagraphSpace>(&m_doc));
+}
+
+void THtmlParser::addHeadingSpace(int level)
+{
+    closeSection();
+    if (dynamic_cast<TParagraphSpace*>(m_cell->Last()))
+        return;
+    m_cell->Add(std::make_unique<THeadingSpace>(&m_doc, level));
+}
+
+void THtmlParser::addText(std::string_view text, const int* index)
+{
+    if (!m_section)
+        openSection();
+    if (!isBlankText(std::string(text)))
+        m_contentSeen = true;
+    if (m_pre && m_preBlock) {
+        // A long PRE goes on in a new block instead of losing its tail.
+        while (!text.empty()) {
+            const std::size_t room = TPreFormated::kMaxChars - m_preBlock->Buff.size();
+            const std::size_t take = std::min(room, text.size());
+            m_preBlock->AddPreText(text.substr(0, take), index, currentFont(), m_link);
+            text.remove_prefix(take);
+            index += take;
+            if (!text.empty()) {
+                auto more = std::make_unique<TPreFormated>(&m_doc);
+                m_preBlock = more.get();
+                openSection(std::move(more));
+            }
+        }
+        return;
+    }
+    m_section->AddText(text, index, currentFont(), m_link);
+}
+
+void THtmlParser::ensureForm()
+{
+    if (m_form)
+        return;
+    m_doc.Forms.push_back(std::make_unique<ThtmlForm>(&m_doc, nullptr));
+    m_form = m_doc.Forms.back().get();
+}
+
+// ---- entry points -------------------------------------------------------
+
+void THtmlParser::ParseHTML(std::string_view source)
+{
+    THtmlTokenizer tokenizer(source);
+    tokenizer.OnInclude = OnInclude;
+    m_tok = &tokenizer;
+    m_cell = &m_doc;
+    m_fonts.clear();
+    TMyFont base;
+    base.Name = m_doc.DefFontName();
+    base.Color = m_doc.FontColor;
+    m_fonts.push_back(base);
+    openSection();
+    next();
+    TermSet none;
+    while (sym() != Tag::Eof) {
+        doBody(none);
+        if (sym() != Tag::Eof)
+            next(); // a terminator nobody claimed at the top level
+    }
+    closeSection();
+    m_tok = nullptr;
+    m_doc.LoadImages();
+}
+
+void THtmlParser::ParsePlainText(std::string_view source)
+{
+    m_cell = &m_doc;
+    m_fonts.clear();
+    TMyFont font;
+    font.Name = m_doc.DefPreFontName();
+    font.NominalSize = kFixedNominalSize;
+    font.FixedPitch = true;
+    font.Color = m_doc.FontColor;
+    m_fonts.push_back(font);
+    auto pre = std::make_unique<TPreFormated>(&m_doc);
+    m_preBlock = pre.get();
+    m_pre = true;
+    openSection(std::move(pre));
+    std::string text;
+    std::vector<int> index;
+    auto flush = [&] {
+        addText(text, index.data());
+        text.clear();
+        index.clear();
+    };
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        char c = source[i];
+        if (c == '\r' || c == '\n') {
+            if (i + 1 < source.size() && source[i + 1] == (c == '\r' ? '\n' : '\r'))
+                ++i;
+            c = html::kLineEndMark;
+        } else if (c == '\t') {
+            c = ' ';
+        } else if (static_cast<unsigned char>(c) < ' ') {
+            continue;
+        }
+        text.push_back(c);
+        index.push_back(static_cast<int>(i));
+        if (text.size() >= THtmlTokenizer::kMaxTextToken)
+            flush();
+    }
+    flush();
+    closeSection();
+    m_pre = false;
+    m_preBlock = nullptr;
+}
+
+// ---- the body -----------------------------------------------------------
+
+void THtmlParser::doBody(const TermSet& term)
+{
+    while (sym() != Tag::Eof && !inTerm(term))
+        doToken(term);
+}
+
+void THtmlParser::doToken(const TermSet& term)
+{
+    const Tag s = sym();
+    const bool end = isEnd();
+    switch (s) {
+    case Tag::Text:
+        addText(m_tok->TokenText(), m_tok->TokenIndex().data());
+        next();
+        return;
+    case Tag::Title:
+        if (!end) {
+            next();
+            std::string title;
+            while (sym() == Tag::Text) {
+                title += m_tok->TokenText();
+                next();
+            }
+            m_doc.Title = html::trimmed(title);
+            return;
+        }
+        break;
+    case Tag::Body:
+        if (!end)
+            doBodyTag();
+        break;
+    case Tag::B:
+    case Tag::Strong:
+        m_bold = !end;
+        break;
+    case Tag::I:
+    case Tag::Em:
+    case Tag::Cite:
+    case Tag::Var:
+        m_italic = !end;
+        break;
+    case Tag::U:
+        m_underline = !end;
+        break;
+    case Tag::S:
+    case Tag::Strike:
+        m_strike = !end;
+        break;
+    case Tag::Sub:
+        m_script = end ? TMyFont::Normal : TMyFont::Subscript;
+        break;
+    case Tag::Sup:
+        m_script = end ? TMyFont::Normal : TMyFont::Superscript;
+        break;
+    case Tag::Tt:
+    case Tag::Code:
+    case Tag::Kbd:
+    case Tag::Samp:
+        if (end) {
+            popFont();
+        } else {
+            TMyFont font = m_fonts.back();
+            font.Name = m_doc.DefPreFontName();
+            font.NominalSize = kFixedNominalSize;
+            font.FixedPitch = true;
+            pushFont(font);
+        }
+        break;
+    case Tag::H:
+        if (!end && m_depth < kMaxNesting) {
+            doHeading(term);
+            return;
+        }
+        break;
+    case Tag::P:
+        addParagraphSpace();
+        openSection(std::make_unique<TSection>(
+            &m_doc, end ? m_align : alignFromText(attrs().Find(Attr::Align), m_align)));
+        break;
+    case Tag::Br: {
+        if (m_section)
+            m_section->KeepEmptyLine = true;
+        closeSection();
+        openSection();
+        if (const TAttribute* clear = attrs().Find(Attr::Clear)) {
+            if (html::textIs(clear, "left"))
+                m_section->ClearAttr = 1;
+            else if (html::textIs(clear, "right"))
+                m_section->ClearAttr = 2;
+            else
+                m_section->ClearAttr = 3;
+        }
+        break;
+    }
+    case Tag::Hr:
+        addBlock(std::make_unique<THorzLine>(&m_doc, attrs()));
+        openSection();
+        break;
+    case Tag::Center:
+    case Tag::Div:
+        if (!end && m_depth < kMaxNesting) {
+            doAlignBlock(term);
+            return;
+        }
+        break;
+    case Tag::Ol:
+    case Tag::Ul:
+    case Tag::Dir:
+    case Tag::Menu:
+    case Tag::Dl:
+    case Tag::Blockquote:
+        if (!end && m_depth < kMaxNesting) {
+            doLists(term);
+            return;
+        }
+        break;
+    case Tag::Li:
+        doListItem();
+        break;
+    case Tag::Dd:
+    case Tag::Dt:
+        doDefinitionItem();
+        break;
+    case Tag::Address:
+        if (!end && m_depth < kMaxNesting) {
+            doAddress(term);
+            return;
+        }
+        break;
+    case Tag::Pre:
+        if (!end) {
+            doPre();
+            return;
+        }
+        break;
+    case Tag::A:
+        if (end)
+            m_link = nullptr;
+        else
+            doAnchor();
+        break;
+    case Tag::Img:
+        doImage();
+        break;
+    case Tag::Panel:
+        doPanel();
+        break;
+    case Tag::Table:
+        if (!end && m_depth < kMaxNesting) {
+            doTable();
+            return;
+        }
+        break;
+    case Tag::Form:
+        if (end) {
+            m_form = nullptr;
+        } else {
+            m_doc.Forms.push_back(std::make_unique<ThtmlForm>(&m_doc, &attrs()));
+            m_form = m_doc.Forms.back().get();
+        }
+        break;
+    case Tag::Input:
+        doInput();
+        break;
+    case Tag::Select:
+        if (!end) {
+            doSelect();
+            return;
+        }
+        break;
+    case Tag::Textarea:
+        if (!end) {
+            doTextArea();
+            return;
+        }
+        break;
+    case Tag::Font:
+        if (end)
+            popFont();
+        else
+            doFont();
+        break;
+    case Tag::Basefont:
+        doBaseFont();
+        break;
+    case Tag::Big:
+    case Tag::Small:
+        if (end)
+            popFont();
+        else
+            doBigSmall(s == Tag::Big);
+        break;
+    case Tag::Base:
+        m_doc.Base = attrs().TextOf(Attr::Href);
+        m_doc.BaseTarget = attrs().TextOf(Attr::Target);
+        break;
+    case Tag::Meta:
+        doMeta();
+        break;
+    case Tag::Map:
+        if (!end) {
+            doMap();
+            return;
+        }
+        break;
+    case Tag::Script:
+        if (!end) {
+            doScript();
+            return;
+        }
+        break;
+    case Tag::Bgsound:
+        if (OnSoundRequest)
+            OnSoundRequest(attrs().TextOf(Attr::Src), attrs().NumberOf(Attr::Loop, 1));
+        break;
+    case Tag::Page:
+        addBlock(std::make_unique<TPage>(&m_doc));
+        openSection();
+        break;
+    case Tag::Nobr:
+        m_nobr = !end;
+        m_tok->SetNoBreak(m_nobr);
+        break;
+    case Tag::Wbr:
+        if (m_nobr) {
+            if (!m_section)
+                openSection();
+            m_section->AddBreakMark(m_tok->Position(), currentFont());
+        }
+        break;
+    default:
+        // HTML, HEAD, frames, BUTTON, SELECTED, WRAP, stray table tags,
+        // unmatched end tags and unknown tags change nothing.
+        break;
+    }
+    next();
+}
+
+void THtmlParser::doBodyTag()
+{
+    // BODY attributes count only before any content.
+    if (m_contentSeen)
+        return;
+    const TAttributeList& a = attrs();
+    if (const TAttribute* t = a.Find(Attr::Text))
+        if (auto c = html::parseColor(t->Text)) {
+            m_doc.FontColor = *c;
+            for (TMyFont& f : m_fonts)
+                f.Color = *c;
+        }
+    if (const TAttribute* t = a.Find(Attr::Link))
+        if (auto c = html::parseColor(t->Text))
+            m_doc.HotSpotColor = *c;
+    if (const TAttribute* t = a.Find(Attr::VLink))
+        if (auto c = html::parseColor(t->Text))
+            m_doc.VisitedColor = *c;
+    if (const TAttribute* t = a.Find(Attr::OLink))
+        if (auto c = html::parseColor(t->Text)) {
+            m_doc.OverColor = *c;
+            m_doc.HoverColoring = true;
+        }
+    if (const TAttribute* t = a.Find(Attr::BgColor))
+        if (auto c = html::parseColor(t->Text)) {
+            m_doc.Background = *c;
+            m_doc.BackgroundSet = true;
+        }
+    if (const TAttribute* t = a.Find(Attr::Background))
+        m_doc.BackgroundName = html::trimmed(t->Text);
+    openSection();
+}
+
+void THtmlParser::doHeading(const TermSet& term)
+{
+    ++m_depth;
+    const int level = m_tok->HeadingLevel();
+    addHeadingSpace(level);
+    TMyFont font = m_fonts.back();
+    if (level >= 1) {
+        font.NominalSize = kHeadingSizes[level - 1];
+        font.Bold = true;
+    } else {
+        font.NominalSize = 12;
+        font.Bold = false;
+    }
+    pushFont(font);
+    openSection(std::make_unique<TSection>(&m_doc, alignFromText(attrs().Find(Attr::Align), m_align)));
+    next();
+    doBody(with(term, Tag::H, true));
+    closeSection();
+    popFont();
+    addHeadingSpace(level);
+    openSection();
+    if (sym() == Tag::H && isEnd())
+        next();
+    --m_depth;
+}
+
+void THtmlParser::doAlignBlock(const TermSet& term)
+{
+    ++m_depth;
+    const Tag kind = sym();
+    const int saved = m_align;
+    closeSection();
+    if (kind == Tag::Center)
+        m_align = TSection::AlignCenter;
+    else
+        m_align = alignFromText(attrs().Find(Attr::Align), m_align);
+    openSection();
+    next();
+    doBody(with(term, kind, true));
+    closeSection();
+    m_align = saved;
+    openSection();
+    if (sym() == kind && isEnd())
+        next();
+    --m_depth;
+}
+
+void THtmlParser::doAddress(const TermSet& term)
+{
+    ++m_depth;
+    const bool saved = m_italic;
+    closeSection();
+    m_italic = true;
+    openSection();
+    next();
+    doBody(with(term, Tag::Address, true));
+    closeSection();
+    m_italic = saved;
+    openSection();
+    if (sym() == Tag::Address && isEnd())
+        next();
+    --m_depth;
+}
+
+void THtmlParser::doLists(const TermSet& term)
+{
+    ++m_depth;
+    const Tag kind = sym();
+    ListContext list{kind};
+    if (kind == Tag::Ol) {
+        if (const TAttribute* start = attrs().Find(Attr::Start); start && start->Number >= 0)
+            list.number = start->Number;
+        if (const TAttribute* type = attrs().Find(Attr::Type); type && !type->Text.empty())
+            list.style = type->Text.front();
+    } else if (kind == Tag::Ul) {
+        list.plain = attrs().Has(Attr::Plain);
+    }
+    closeSection();
+    m_lists.push_back(list);
+    ++m_listLevel;
+    openSection();
+    next();
+    doBody(with(term, kind, true));
+    closeSection();
+    --m_listLevel;
+    m_lists.pop_back();
+    openSection();
+    if (sym() == kind && isEnd())
+        next();
+    // A list ends its paragraph: text after it starts below.
+    --m_depth;
+}
+
+void THtmlParser::doListItem()
+{
+    closeSection();
+    std::unique_ptr<TSection> item;
+    if (m_lists.empty() || m_listLevel == 0) {
+        auto bullet = std::make_unique<TUListItem>(&m_doc, m_align, 1, false);
+        bullet->Indent = kLoneItemIndent;
+        item = std::move(bullet);
+    } else {
+        ListContext& list = m_lists.back();
+        if (list.kind == Tag::Ol)
+            item = std::make_unique<TOListItem>(&m_doc, m_align, list.number++, list.style);
+        else
+            item = std::make_unique<TUListItem>(&m_doc, m_align, m_listLevel,
+                                                list.kind == Tag::Ul && list.plain);
+    }
+    openSection(std::move(item));
+}
+
+void THtmlParser::doDefinitionItem()
+{
+    closeSection();
+    auto item = std::make_unique<TDListItem>(&m_doc, m_align);
+    const int level = sym() == Tag::Dt ? m_listLevel - 1 : m_listLevel;
+    item->Indent = std::max(0, level) * kListIndent;
+    if (item->Indent == 0 && sym() == Tag::Dd && m_listLevel == 0)
+        item->Indent = kListIndent;
+    // openSection gives a zero indent the list's; a DT may really stand at
+    // the left edge.
+    const int indent = item->Indent;
+    openSection(std::move(item));
+    m_section->Indent = indent;
+}
+
+void THtmlParser::doPre()
+{
+    closeSection();
+    const std::size_t fontDepth = m_fonts.size();
+    const int refused = m_refusedFonts;
+    TMyFont font = m_fonts.back();
+    font.Name = m_doc.DefPreFontName();
+    font.NominalSize = kFixedNominalSize;
+    font.FixedPitch = true;
+    pushFont(font);
+    auto pre = std::make_unique<TPreFormated>(&m_doc);
+    m_preBlock = pre.get();
+    openSection(std::move(pre));
+    m_pre = true;
+    m_tok->SetPreformatted(true);
+    next();
+    bool afterBreak = true; // a line end right after the PRE tag is dropped
+    for (;;) {
+        const Tag s = sym();
+        const bool end = isEnd();
+        if (s == Tag::Eof)
+            break;
+        if (s == Tag::Pre && end) {
+            m_tok->SetPreformatted(false);
+            next();
+            break;
+        }
+        if ((s == Tag::Td || s == Tag::Th) && end)
+            break;
+        if (s == Tag::Text) {
+            std::string_view text = m_tok->TokenText();
+            const int* index = m_tok->TokenIndex().data();
+            if (afterBreak && !text.empty() && text.front() == html::kLineEndMark) {
+                text.remove_prefix(1);
+                ++index;
+            }
+            afterBreak = false;
+            addText(text, index);
+            next();
+            continue;
+        }
+        if ((s == Tag::P || s == Tag::Br) && !(s == Tag::P && end)) {
+            const char lineEnd = html::kLineEndMark;
+            const int at = m_tok->Position();
+            addText(std::string_view(&lineEnd, 1), &at);
+            afterBreak = true;
+            next();
+            continue;
+        }
+        switch (s) {
+        case Tag::B: case Tag::Strong: case Tag::I: case Tag::Em: case Tag::Cite: case Tag::Var:
+        case Tag::U: case Tag::S: case Tag::Strike: case Tag::Sub: case Tag::Sup: case Tag::Tt:
+        case Tag::Code: case Tag::Kbd: case Tag::Samp: case Tag::A: case Tag::Img:
+        case Tag::Panel: case Tag::Font: case Tag::Basefont: case Tag::Big: case Tag::Small:
+        case Tag::Form: case Tag::Input: case Tag::Select: case Tag::Textarea: case Tag::Map:
+        case Tag::Script:
+            doToken(TermSet());
+            break;
+        default:
+            next();
+        }
+    }
+    m_tok->SetPreformatted(false);
+    m_pre = false;
+    closeSection();
+    m_preBlock = nullptr;
+    m_fonts.resize(std::max<std::size_t>(1, std::min(fontDepth, m_fonts.size())));
+    m_refusedFonts = refused;
+    openSection();
+}
+
+// ---- tables -------------------------------------------------------------
+
+void THtmlParser::doTable()
+{
+    ++m_depth;
+    closeSection();
+    auto table = std::make_unique<ThtmlTable>(&m_doc, attrs(), m_align);
+
+    // Every cell starts from the state at the TABLE tag.
+    TCell* const savedCell = m_cell;
+    const std::vector<TMyFont> tableFonts = m_fonts;
+    const int tableRefused = m_refusedFonts;
+    const bool bold = m_bold, italic = m_italic, underline = m_underline, strike = m_strike;
+    const TMyFont::ScriptMode script = m_script;
+    const int savedAlign = m_align;
+    const int savedLevel = m_listLevel;
+    std::vector<ListContext> savedLists;
+    savedLists.swap(m_lists);
+    TUrlTarget* const savedLink = m_link;
+
+    auto restore = [&] {
+        m_fonts = tableFonts;
+        m_refusedFonts = tableRefused;
+        m_bold = bold;
+        m_italic = italic;
+        m_underline = underline;
+        m_strike = strike;
+        m_script = script;
+        m_nobr = false;
+        m_tok->SetNoBreak(false);
+        m_listLevel = 0;
+        m_lists.clear();
+    };
+
+    RowDefaults row;
+    next();
+    for (;;) {
+        const Tag s = sym();
+        const bool end = isEnd();
+        if (s == Tag::Eof)
+            break;
+        if (s == Tag::Table && end) {
+            next();
+            break;
+        }
+        if (s == Tag::Tr && !end) {
+            table->NewRow();
+            row = RowDefaults();
+            row.align = alignFromText(attrs().Find(Attr::Align), 0);
+            if (const TAttribute* v = attrs().Find(Attr::VAlign)) {
+                if (html::textIs(v, "top") || html::textIs(v, "baseline"))
+                    row.valign = TCellObj::VTop;
+                else if (html::textIs(v, "middle"))
+                    row.valign = TCellObj::VMiddle;
+                else if (html::textIs(v, "bottom"))
+                    row.valign = TCellObj::VBottom;
+            }
+            if (const TAttribute* b = attrs().Find(Attr::BgColor))
+                row.bgColor = html::parseColor(b->Text);
+            next();
+            continue;
+        }
+        if ((s == Tag::Td || s == Tag::Th) && !end) {
+            const TAttributeList cellAttrs = attrs();
+            restore();
+            next();
+            doCell(*table, s == Tag::Th, &cellAttrs, row);
+            continue;
+        }
+        if (s == Tag::Caption && !end) {
+            restore();
+            m_cell = table->MakeCaption(html::textIs(attrs().Find(Attr::Align), "bottom"));
+            m_align = TSection::AlignCenter;
+            openSection();
+            next();
+            TermSet term;
+            for (Tag t : {Tag::Td, Tag::Th, Tag::Tr, Tag::Caption})
+                term = with(with(term, t, false), t, true);
+            term = with(term, Tag::Table, true);
+            doBody(term);
+            closeSection();
+            m_cell = savedCell;
+            continue;
+        }
+        if (s == Tag::Text && isBlankText(m_tok->TokenText())) {
+            next();
+            continue;
+        }
+        switch (s) {
+        case Tag::Form:
+        case Tag::Script:
+        case Tag::Meta:
+        case Tag::Map:
+        case Tag::Base:
+            doToken(TermSet());
+            continue;
+        case Tag::Input:
+            if (html::toLower(attrs().TextOf(Attr::Type)) == "hidden") {
+                doToken(TermSet());
+                continue;
+            }
+            [[fallthrough]];
+        case Tag::Text:
+        case Tag::Img:
+        case Tag::Select:
+        case Tag::Textarea:
+        case Tag::Panel:
+        case Tag::Table:
+        case Tag::Pre:
+        case Tag::Ul:
+        case Tag::Ol:
+        case Tag::Dl:
+        case Tag::Li:
+        case Tag::H:
+            if (!end) {
+                // Content outside any cell gets a cell of its own.
+                restore();
+                doCell(*table, false, nullptr, row);
+                continue;
+            }
+            break;
+        default:
+            break;
+        }
+        next();
+    }
+
+    m_cell = savedCell;
+    m_fonts = tableFonts;
+    m_refusedFonts = tableRefused;
+    m_bold = bold;
+    m_italic = italic;
+    m_underline = underline;
+    m_strike = strike;
+    m_script = script;
+    m_align = savedAlign;
+    m_listLevel = savedLevel;
+    m_lists.swap(savedLists);
+    m_link = savedLink;
+    table->Indent = m_listLevel * kListIndent;
+    m_cell->Add(std::move(table));
+    openSection();
+    --m_depth;
+}
+
+void THtmlParser::doCell(ThtmlTable& table, bool heading, const TAttributeList* a,
+                         const RowDefaults& row)
+{
+    auto cell = std::make_unique<TCellObj>(&m_doc);
+    int align = heading ? TSection::AlignCenter : TSection::AlignLeft;
+    if (row.align)
+        align = row.align;
+    if (row.valign >= 0)
+        cell->VAlign = static_cast<TCellObj::VAlignKind>(row.valign);
+    cell->BgColor = row.bgColor ? row.bgColor : table.BgColor;
+    if (a) {
+        align = alignFromText(a->Find(Attr::Align), align);
+        if (const TAttribute* b = a->Find(Attr::BgColor))
+            if (auto c = html::parseColor(b->Text))
+                cell->BgColor = c;
+        if (const TAttribute* span = a->Find(Attr::ColSpan); span && span->Number > 1)
+            cell->ColSpan = span->Number;
+        if (const TAttribute* span = a->Find(Attr::RowSpan); span && span->Number > 1)
+            cell->RowSpan = span->Number;
+        if (auto length = html::lengthOf(a->Find(Attr::Width))) {
+            cell->SpecWidth = length->value;
+            cell->SpecPercent = length->percent;
+        }
+        if (const TAttribute* h = a->Find(Attr::Height); h && h->Number > 0)
+            cell->SpecHeight = h->Number;
+        if (const TAttribute* v = a->Find(Attr::VAlign)) {
+            if (html::textIs(v, "top") || html::textIs(v, "baseline"))
+                cell->VAlign = TCellObj::VTop;
+            else if (html::textIs(v, "middle"))
+                cell->VAlign = TCellObj::VMiddle;
+            else if (html::textIs(v, "bottom"))
+                cell->VAlign = TCellObj::VBottom;
+        }
+    }
+    if (heading)
+        m_bold = true;
+    TCell* const saved = m_cell;
+    m_cell = &table.AddCell(std::move(cell))->Cell;
+    m_align = align;
+    openSection();
+    TermSet term;
+    for (Tag t : {Tag::Td, Tag::Th, Tag::Tr, Tag::Caption})
+        term = with(with(term, t, false), t, true);
+    term = with(term, Tag::Table, true);
+    doBody(term);
+    closeSection();
+    m_cell = saved;
+    if ((sym() == Tag::Td || sym() == Tag::Th) && isEnd())
+        next();
+}
+
+// ---- inline objects and forms --------------------------------------------
+
+void THtmlParser::doAnchor()
+{
+    const TAttributeList& a = attrs();
+    if (const TAttribute* href = a.Find(Attr::Href)) {
+        auto link = std::make_unique<TUrlTarget>();
+        link->Url = href->Text;
+        link->Target = a.TextOf(Attr::Target);
+        if (link->Target.empty())
+            link->Target = m_doc.BaseTarget;
+        m_link = link.get();
+        m_doc.Links.push_back(std::move(link));
+    }
+    if (const TAttribute* name = a.Find(Attr::Name)) {
+        std::string anchor = html::toUpper(name->Text);
+        if (!anchor.empty() && anchor.front() == '#')
+            anchor.erase(0, 1);
+        if (!m_section)
+            openSection();
+        m_doc.AnchorList.push_back({anchor, m_section.get()});
+        m_anchorInSection = true;
+    }
+}
+
+void THtmlParser::doImage()
+{
+    if (!m_section)
+        openSection();
+    auto image = std::make_unique<TImageObj>(attrs());
+    image->Link = m_link;
+    m_doc.ImageList.push_back(image.get());
+    m_contentSeen = true;
+    m_section->AddObject(std::move(image), m_tok->Position(), currentFont(), m_link);
+}
+
+void THtmlParser::doPanel()
+{
+    if (!m_section)
+        openSection();
+    m_contentSeen = true;
+    m_section->AddObject(std::make_unique<TPanelObj>(attrs()), m_tok->Position(), currentFont(),
+                         m_link);
+}
+
+void THtmlParser::doInput()
+{
+    ensureForm();
+    if (!m_section)
+        openSection();
+    TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
+    const std::string type =
+        html::toLower(html::trimmed(attrs().TextOf(Attr::Type))).substr(0, kMaxTypeLength);
+    TFormControlObj* control =
+        m_form->AddControl(factory.CreateInput(&m_doc, m_form, attrs(), type));
+    m_doc.FormControlList.push_back(control);
+    if (type == "hidden")
+        return;
+    m_contentSeen = true;
+    if (type == "image") {
+        auto image = std::make_unique<TImageObj>(attrs());
+        image->FormControl = control;
+        image->Link = m_link;
+        m_doc.ImageList.push_back(image.get());
+        m_section->AddObject(std::move(image), m_tok->Position(), currentFont(), m_link);
+        return;
+    }
+    if (control->TakesPlace())
+        m_section->AddControl(control, m_tok->Position(), currentFont());
+}
+
+void THtmlParser::doSelect()
+{
+    ensureForm();
+    if (!m_section)
+        openSection();
+    const TAttributeList selectAttrs = attrs();
+    const int at = m_tok->Position();
+    std::vector<TSelectOption> options;
+    int longest = 3;
+    TSelectOption option;
+    bool open = false;
+    auto finish = [&] {
+        if (!open)
+            return;
+        open = false;
+        option.Text = html::trimmed(option.Text);
+        if (option.Text.empty())
+            return;
+        longest = std::max(longest, static_cast<int>(option.Text.size()));
+        options.push_back(option);
+    };
+    next();
+    for (;;) {
+        const Tag s = sym();
+        if (s == Tag::Eof) {
+            finish();
+            break;
+        }
+        if (s == Tag::Select && isEnd()) {
+            finish();
+            next();
+            break;
+        }
+        if (s == Tag::Option) {
+            finish();
+            if (!isEnd()) {
+                open = true;
+                option = TSelectOption();
+                option.Selected = attrs().Has(Attr::Selected);
+                option.Value = attrs().TextOf(Attr::Value).substr(0, kMaxOptionText);
+            }
+        } else if (s == Tag::Text && open) {
+            option.Text += m_tok->TokenText();
+            if (option.Text.size() > kMaxOptionText)
+                option.Text.resize(kMaxOptionText);
+        }
+        next();
+    }
+    TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
+    TFormControlObj* control = m_form->AddControl(
+        factory.CreateSelect(&m_doc, m_form, selectAttrs, std::move(options), longest));
+    m_doc.FormControlList.push_back(control);
+    m_contentSeen = true;
+    if (control->TakesPlace())
+        m_section->AddControl(control, at, currentFont());
+}
+
+void THtmlParser::doTextArea()
+{
+    ensureForm();
+    if (!m_section)
+        openSection();
+    const TAttributeList areaAttrs = attrs();
+    const int at = m_tok->Position();
+    std::vector<std::string> lines = m_tok->ReadTextArea();
+    TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
+    TFormControlObj* control = m_form->AddControl(
+        factory.CreateTextArea(&m_doc, m_form, areaAttrs, std::move(lines)));
+    m_doc.FormControlList.push_back(control);
+    m_contentSeen = true;
+    if (control->TakesPlace())
+        m_section->AddControl(control, at, currentFont());
+    next();
+}
+
+void THtmlParser::doScript()
+{
+    const std::string language = attrs().TextOf(Attr::Language);
+    std::string script = m_tok->ReadScript(static_cast<bool>(OnScript));
+    if (OnScript)
+        OnScript(language, std::move(script));
+    next();
+}
+
+void THtmlParser::doMeta()
+{
+    const TAttributeList& a = attrs();
+    const std::string httpEq = a.TextOf(Attr::HttpEquiv);
+    const std::string content = a.TextOf(Attr::Content);
+    if (html::equalsIgnoreCase(httpEq, "content-type")) {
+        static const std::array<std::pair<const char*, int>, 17> kCharsets = {{
+            {"1252", 0}, {"8859-1", 0}, {"1253", 161}, {"8859-7", 161}, {"1250", 238},
+            {"8859-2", 238}, {"1251", 204}, {"8859-5", 204}, {"koi8-r", 204}, {"1254", 162},
+            {"8859-3", 162}, {"8859-9", 162}, {"1257", 186}, {"8859-4", 186}, {"gb2312", 134},
+            {"big5", 136}, {"", -1}}};
+        const std::string lower = html::toLower(content);
+        for (const auto& [text, charset] : kCharsets) {
+            if (charset >= 0 && lower.find(text) != std::string::npos) {
+                for (TMyFont& f : m_fonts)
+                    f.Charset = charset;
+                break;
+            }
+        }
+    }
+    if (OnMeta)
+        OnMeta(httpEq, a.TextOf(Attr::Name), content);
+}
+
+void THtmlParser::doMap()
+{
+    auto map = std::make_unique<TMapItem>(html::toUpper(attrs().TextOf(Attr::Name)));
+    constexpr int kMaxStrayTokens = 3;
+    int stray = 0;
+    next();
+    for (;;) {
+        const Tag s = sym();
+        if (s == Tag::Eof)
+            return; // no end tag: the map is dropped
+        if (s == Tag::Map && isEnd()) {
+            m_doc.Maps.push_back(std::move(map));
+            next();
+            return;
+        }
+        if (s == Tag::Area) {
+            map->Areas.emplace_back(attrs());
+        } else if (s != Tag::Text && ++stray >= kMaxStrayTokens) {
+            return; // not a map after all; the token is read normally
+        }
+        next();
+    }
+}
+
+// ---- fonts ----------------------------------------------------------------
+
+int THtmlParser::sizeFromValue(const TAttribute& size, int base) const
+{
+    const bool relative = !size.Text.empty() && (size.Text.front() == '+' || size.Text.front() == '-');
+    const int step = relative ? base + size.Number : size.Number;
+    return std::clamp(step, 1, 7);
+}
+
+void THtmlParser::doFont()
+{
+    TMyFont font = m_fonts.back();
+    const TAttributeList& a = attrs();
+    if (const TAttribute* size = a.Find(Attr::Size)) {
+        const int step = sizeFromValue(*size, m_baseFontSize);
+        font.NominalSize = (m_pre ? kPreFontSizes : kFontSizes)[step - 1];
+    }
+    if (const TAttribute* color = a.Find(Attr::Color))
+        if (auto c = html::parseColor(color->Text))
+            font.Color = *c;
+    if (const TAttribute* face = a.Find(Attr::Face)) {
+        std::string name = face->Text.substr(0, face->Text.find(','));
+        name = html::trimmed(name).substr(0, kMaxFaceLength);
+        if (!name.empty()) {
+            font.Name = name;
+            font.FixedPitch = false;
+        }
+    }
+    pushFont(font);
+}
+
+void THtmlParser::doBaseFont()
+{
+    if (m_contentSeen)
+        return;
+    if (const TAttribute* size = attrs().Find(Attr::Size))
+        m_baseFontSize = sizeFromValue(*size, m_baseFontSize);
+}
+
+void THtmlParser::doBigSmall(bool bigger)
+{
+    TMyFont font = m_fonts.back();
+    const auto& row = m_pre ? kPreFontSizes : kFontSizes;
+    int step = 0;
+    while (step < 6 && row[step] < font.NominalSize)
+        ++step;
+    step = std::clamp(step + (bigger ? 1 : -1), 0, 6);
+    font.NominalSize = row[step];
+    pushFont(font);
+}
