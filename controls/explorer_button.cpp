@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPixmap>
 #include <QShortcutEvent>
 #include <QWindow>
 
@@ -65,18 +64,17 @@ QImage silhouette(const QImage& keyed, const QColor& color)
 
 // The dither shown on a button that stays down: button face with highlight
 // pixels where column and row parity agree. Made once per colour pair.
-QPixmap downPattern(const QColor& face, const QColor& highlight)
+QImage downPattern(const QColor& face, const QColor& highlight)
 {
-    static QHash<QPair<QRgb, QRgb>, QPixmap> cache;
-    auto key = qMakePair(face.rgba(), highlight.rgba());
+    static QHash<QPair<QRgb, QRgb>, QImage> cache;
+    const auto key = qMakePair(face.rgba(), highlight.rgba());
     auto found = cache.constFind(key);
     if (found != cache.constEnd())
         return *found;
-    QImage image(kPatternSize, kPatternSize, QImage::Format_RGB32);
+    QImage pattern(kPatternSize, kPatternSize, QImage::Format_RGB32);
     for (int y = 0; y < kPatternSize; ++y)
         for (int x = 0; x < kPatternSize; ++x)
-            image.setPixel(x, y, (x % 2 == y % 2 ? highlight : face).rgb());
-    QPixmap pattern = QPixmap::fromImage(image);
+            pattern.setPixel(x, y, (x % 2 == y % 2 ? highlight : face).rgb());
     cache.insert(key, pattern);
     return pattern;
 }
@@ -542,9 +540,7 @@ void TExplorerButton::paintCaption(QPainter& painter, QRect rect, const QColor& 
         // A caption too long for its room ends in an ellipsis.
         text = fontMetrics().elidedText(text, Qt::ElideRight, rect.width(), Qt::TextShowMnemonic);
     }
-    // Let the text run below its measured box rather than clip descenders
-    // of the last line.
-    painter.drawText(rect.adjusted(0, 0, 0, fontMetrics().descent()), captionFlags(), text);
+    painter.drawText(rect, captionFlags(), text);
     painter.restore();
 }
 

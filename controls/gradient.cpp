@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QLayout>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -237,6 +238,9 @@ void TGradient::followParent()
             parent->installEventFilter(this);
     }
     if (!parent || m_align == alNone)
+        return;
+    // Inside a layout the layout decides the geometry.
+    if (parent->layout() && parent->layout()->indexOf(this) >= 0)
         return;
     const QRect area = parent->contentsRect();
     switch (m_align) {
