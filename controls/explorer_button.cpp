@@ -308,11 +308,10 @@ void TExplorerButton::regenerateShadedBitmap()
 {
     if (!m_noFocusBitmap.original.isNull())
         return;
-    m_iBitmap.assign(m_bitmap.original.isNull()
-                         ? QImage()
-                         : shadeImage(m_bitmap.original, m_shadingType,
-                                      palette().color(QPalette::Light),
-                                      palette().color(QPalette::Dark)));
+    m_iBitmap.assign(m_bitmap.original.isNull() ? QImage()
+                                                : shadeImage(m_bitmap.original, m_shadingType,
+                                                             palette().color(QPalette::Light),
+                                                             palette().color(QPalette::Dark)));
 }
 
 QImage TExplorerButton::shadeImage(const QImage& bitmap, TShadingType type, QColor highlight,
@@ -384,7 +383,8 @@ QSize TExplorerButton::measureCaption(int width) const
     }
     // A trailing blank gives the last word of a wrapped caption the same
     // breathing room as the others.
-    QRect bounds = metrics.boundingRect(QRect(0, 0, width, 1 << 16), captionFlags(), m_caption + ' ');
+    QRect bounds =
+        metrics.boundingRect(QRect(0, 0, width, 1 << 16), captionFlags(), m_caption + ' ');
     return {std::min(bounds.width(), width), bounds.height()};
 }
 
@@ -394,7 +394,8 @@ TExplorerButton::Placement TExplorerButton::place(QSize pictureSize) const
     const int h = height();
     const bool hasPicture = !pictureSize.isEmpty();
     const bool sideBySide = m_layout == blBitmapLeft || m_layout == blBitmapRight;
-    const int boxWidth = hasPicture ? pictureSize.width() + (showsPopupMark() ? kPopupMarkRoom : 0) : 0;
+    const int boxWidth =
+        hasPicture ? pictureSize.width() + (showsPopupMark() ? kPopupMarkRoom : 0) : 0;
     const int boxHeight = hasPicture ? pictureSize.height() : 0;
     const int gap = hasPicture && hasCaption() ? kPictureCaptionGap : 0;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <QColor>
 #include <QFlags>
 #include <QImage>
@@ -7,7 +8,6 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-#include <functional>
 
 enum TExplorerButtonOption {
     boMonoDisplay = 0x1, // shaded picture while the mouse is elsewhere

@@ -2,14 +2,14 @@
 
 #include "platform/registry_store.h"
 
+#include <algorithm>
+#include <cmath>
 #include <QApplication>
 #include <QEvent>
 #include <QLayout>
-#include <QPaintEvent>
 #include <QPainter>
+#include <QPaintEvent>
 #include <QPalette>
-#include <algorithm>
-#include <cmath>
 
 const char* const kColorsKey = "HKEY_CURRENT_USER\\Control Panel\\Colors";
 
@@ -151,8 +151,8 @@ TGradient::Ramp TGradient::buildRamp(QRgb start, QRgb end)
         // Fixed point with four decimal places keeps the rounding error of
         // 254 steps below one colour unit.
         long running = long(startChannels[c]) * kFixedPointScale;
-        long step = std::lrint(double(startChannels[c] - endChannels[c]) / kLastEntry *
-                               kFixedPointScale);
+        long step =
+            std::lrint(double(startChannels[c] - endChannels[c]) / kLastEntry * kFixedPointScale);
         for (int i = 1; i < kLastEntry; ++i) {
             running -= step;
             values[c][i] = std::clamp(roundHalfEven(double(running) / kFixedPointScale), 0, 255);

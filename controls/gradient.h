@@ -1,10 +1,10 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <QPointer>
 #include <QRgb>
 #include <QWidget>
-#include <array>
-#include <cstdint>
 #include <vector>
 
 class RegistryStore;

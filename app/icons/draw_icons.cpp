@@ -6,6 +6,9 @@
 //
 // The pictures are PNGs with an alpha channel and a clear corner pixel, so
 // they also work where the corner pixel names the transparent colour.
+#include <cmath>
+#include <cstdio>
+#include <functional>
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -13,9 +16,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
-#include <cmath>
-#include <cstdio>
-#include <functional>
 
 namespace {
 

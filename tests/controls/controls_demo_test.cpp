@@ -4,6 +4,7 @@
 #include "controls/explorer_button.h"
 #include "controls/gradient.h"
 
+#include <gtest/gtest.h>
 #include <QDialog>
 #include <QDir>
 #include <QEnterEvent>
@@ -11,7 +12,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -59,7 +59,8 @@ TEST(ControlsDemo, ToolStripWithOneHotAndOnePressedButton)
     int x = 2;
     for (const auto& command : commands) {
         auto* button = new TExplorerButton(strip);
-        button->setGeometry(QRect(QPoint(x, (kStripHeight - kButtonSize.height()) / 2), kButtonSize));
+        button->setGeometry(
+            QRect(QPoint(x, (kStripHeight - kButtonSize.height()) / 2), kButtonSize));
         button->setCaption(command.caption);
         QImage picture(command.picture);
         ASSERT_FALSE(picture.isNull()) << command.picture;

@@ -1,13 +1,13 @@
 #include "controls/explorer_button.h"
 
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
 #include <QApplication>
 #include <QEnterEvent>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
-#include <functional>
-#include <gtest/gtest.h>
-#include <memory>
 
 namespace {
 
@@ -84,7 +84,8 @@ TEST_F(ButtonTest, ReleaseOutsideFiresNothingAndLeavesTheButtonFlat)
     const QImage shot = m_window.grab().toImage();
     const QRgb background = m_window.palette().color(QPalette::Window).rgb();
     const QRect frame = button->geometry();
-    for (QPoint corner : {frame.topLeft(), frame.bottomRight(), frame.topRight(), frame.bottomLeft()})
+    for (QPoint corner :
+         {frame.topLeft(), frame.bottomRight(), frame.topRight(), frame.bottomLeft()})
         EXPECT_EQ(shot.pixel(corner), background);
 }
 
@@ -271,7 +272,8 @@ TEST(ExplorerButtonShading, ThresholdsPickWhiteHighlightShadowOrBlack)
     } cases[] = {{stLight, 205, 127, 68}, {stMedium, 553, 231, 57}, {stDark, 335, 274, 175}};
     for (const Case& c : cases) {
         // Pixel 0 is the key; each threshold is tried at and just above it.
-        const int sums[] = {c.white + 1, c.white, c.highlight + 1, c.highlight, c.shadow + 1, c.shadow};
+        const int sums[] = {c.white + 1, c.white,      c.highlight + 1,
+                            c.highlight, c.shadow + 1, c.shadow};
         QImage bitmap(8, 1, QImage::Format_RGB32);
         bitmap.setPixel(0, 0, key);
         for (int i = 0; i < 6; ++i)
@@ -371,8 +373,8 @@ TEST(ExplorerButtonPainting, LayoutAndAlignmentPlacePictureAndCaption)
     struct Case {
         TButtonLayout layout;
         TButtonAlignment alignment;
-    } cases[] = {{blBitmapTop, baCenter},  {blBitmapBottom, baCenter}, {blBitmapLeft, baCenter},
-                 {blBitmapRight, baCenter}, {blBitmapTop, baLeft},     {blBitmapTop, baRight},
+    } cases[] = {{blBitmapTop, baCenter},   {blBitmapBottom, baCenter}, {blBitmapLeft, baCenter},
+                 {blBitmapRight, baCenter}, {blBitmapTop, baLeft},      {blBitmapTop, baRight},
                  {blBitmapLeft, baLeft}};
     QImage picture(12, 12, QImage::Format_RGB32);
     picture.fill(qRgb(255, 0, 0));

@@ -2,11 +2,11 @@
 
 #include "platform/registry_store.h"
 
+#include <cmath>
+#include <gtest/gtest.h>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QWidget>
-#include <cmath>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -110,8 +110,8 @@ TEST_F(SchemeColours, SchemeValuesAreReadDigitByDigit)
     } cases[] = {
         {"255 255 255", qRgb(255, 255, 255)},
         {"7 0 65", qRgb(7, 0, 65)},
-        {"10 20", qRgb(10, 20, 0)},          // a missing channel is 0
-        {"999 1x2 3", qRgb(255, 12, 3)},     // damage never leaves the byte range
+        {"10 20", qRgb(10, 20, 0)},      // a missing channel is 0
+        {"999 1x2 3", qRgb(255, 12, 3)}, // damage never leaves the byte range
     };
     RegistryStore store;
     for (const Case& c : cases) {
