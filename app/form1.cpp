@@ -27,6 +27,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSplitter>
+#include <QTextCursor>
 #include <QTextDocumentFragment>
 #include <QVBoxLayout>
 
@@ -271,7 +272,13 @@ std::vector<std::string> TForm1::enginesLines() const { return app::memoLines(m_
 
 void TForm1::appendEngineLine(const std::string& line)
 {
-    m_memo1->appendPlainText(platform::fromAnsi(line));
+    // The new line goes right after the last one: a box whose last line was
+    // ended with Enter gets no empty line in between.
+    QString text = m_memo1->toPlainText();
+    QString prefix = text.isEmpty() || text.endsWith('\n') ? QString() : QString('\n');
+    QTextCursor end(m_memo1->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(prefix + platform::fromAnsi(line));
 }
 
 void TForm1::setEnginesLines(const std::vector<std::string>& lines)

@@ -1,6 +1,7 @@
 #include "app/engine_line.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 using app::EngineRequest;
 using app::HttpMethod;
@@ -15,6 +16,8 @@ struct ExpandCase {
     const char* name;
     const char* expected;
 };
+
+void PrintTo(const ExpandCase& c, std::ostream* out) { *out << c.what; }
 
 class Expand : public ::testing::TestWithParam<ExpandCase> {};
 
@@ -58,6 +61,8 @@ struct SplitCase {
     const char* url;
     const char* body;
 };
+
+void PrintTo(const SplitCase& c, std::ostream* out) { *out << c.what; }
 
 class Split : public ::testing::TestWithParam<SplitCase> {};
 

@@ -302,6 +302,19 @@ TEST_F(MainWindow, SubmitOffersToSaveAChangedList)
     EXPECT_EQ(platform::readTextLines(home() + "engines.txt").size(), 6u);
 }
 
+TEST_F(MainWindow, AppendedLinesFollowTheLastLine)
+{
+    TForm1 window;
+    memo(window)->setPlainText("GETa\n");
+    window.appendEngineLine("GETb");
+    window.appendEngineLine("GETc");
+    EXPECT_EQ(window.enginesLines(), (std::vector<std::string>{"GETa", "GETb", "GETc"}));
+    memo(window)->clear();
+    window.appendEngineLine("GETd");
+    EXPECT_EQ(window.enginesLines(), (std::vector<std::string>{"GETd"}));
+    EXPECT_TRUE(window.enginesModified());
+}
+
 TEST_F(MainWindow, EditCreateProfileOpensTheEditorOnTheChosenFile)
 {
     TForm1 window;
