@@ -128,6 +128,16 @@ LoadedImage loadImageFile(const QString& path)
     return loadImage(file.readAll(), path);
 }
 
+LoadedImage fromHostBitmap(const QImage& bitmap, std::optional<QRgb> transparentColor)
+{
+    if (bitmap.isNull())
+        return failure(ImageFormat::Unknown, kNotLoadable);
+    LoadedImage result;
+    result.format = ImageFormat::Bmp;
+    result.image = transparentColor ? withTransparentColor(bitmap, *transparentColor) : normalized(bitmap);
+    return result;
+}
+
 QImage withTransparentColor(const QImage& image, QRgb color)
 {
     if (image.isNull())

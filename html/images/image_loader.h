@@ -7,6 +7,7 @@
 #include <QRgb>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <string>
 
 // Turning image bytes into pictures for the HTML viewer.
@@ -60,6 +61,11 @@ LoadedImage loadImage(const QByteArray& data, const QString& fileName = {});
 // Reads and decodes a file; a file that cannot be read gives kCannotRead
 // followed by the path as the error.
 LoadedImage loadImageFile(const QString& path);
+
+// A ready picture handed over by the host (a bitmap and its transparent
+// colour, if any) in the same form as a decoded one. A null bitmap gives
+// the kNotLoadable error.
+LoadedImage fromHostBitmap(const QImage& bitmap, std::optional<QRgb> transparentColor);
 
 // A copy of `image` in which every pixel of colour `color` (alpha ignored)
 // is transparent; used for a host-supplied bitmap with its transparent

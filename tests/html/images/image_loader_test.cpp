@@ -314,6 +314,11 @@ TEST(ImageLoader, TransparentColourAndMask)
     EXPECT_EQ(mask.pixelIndex(1, 0), 1);
     EXPECT_FALSE(images::withTransparentColor(picture, qRgb(9, 9, 9)).hasAlphaChannel());
     EXPECT_TRUE(images::transparencyMask(picture).isNull());
+
+    // The same through a host-supplied bitmap.
+    EXPECT_EQ(qAlpha(images::fromHostBitmap(picture, qRgb(255, 0, 255)).image.pixel(0, 0)), 0);
+    EXPECT_FALSE(images::fromHostBitmap(picture, std::nullopt).transparent());
+    EXPECT_EQ(images::fromHostBitmap(QImage(), std::nullopt).error, images::kNotLoadable);
 }
 
 TEST(BuiltinBitmaps, AreSmallDistinctPicturesWithATransparentSurround)
