@@ -126,7 +126,7 @@ int Uninstaller::uninstall(const UninstallList& list)
         if (DesktopEntry(names[i], joinFolder(list.installFolder, files[i])).isSavedIn(link))
             removeFile(link, &kept);
         else
-            kept.append(link + " (changed since the installation)");
+            kept.append(link + " (no longer starts this installation)");
     }
     const QStringList programs = filesToCopy();
     for (const QString& name : programs) {

@@ -114,6 +114,25 @@ TEST_F(SetupDialogTest, ProgressEndsAt216Then330ForTwoFiles)
     EXPECT_EQ(positions, (std::vector<int>{101, 216, 330}));
 }
 
+TEST_F(SetupDialogTest, ButtonsPressedWhileCopyingAreIgnored)
+{
+    auto dialog = makeDialog();
+    std::vector<int> positions;
+    dialog->OnProgress = [&](SetupDialog* sender, int progress) {
+        positions.push_back(progress);
+        if (progress != 216)
+            return;
+        EXPECT_FALSE(sender->control(SetupDialog::kIdExit)->isEnabled());
+        sender->reject();  // Exit, Escape or the close box
+        sender->install(); // a second Install
+    };
+    dialog->show();
+    dialog->install();
+    EXPECT_EQ(positions, (std::vector<int>{101, 216, 330}));
+    EXPECT_EQ(MessageBox::shown().size(), 1u);
+    EXPECT_TRUE(dialog->installed());
+}
+
 TEST_F(SetupDialogTest, AMissingFileStopsBeforeAnythingIsCopied)
 {
     for (const char* missing : {"quorvane", "uninst"}) {
