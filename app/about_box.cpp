@@ -71,8 +71,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent, Qt::Tool)
     version->setObjectName("Version");
     column->addWidget(version);
 
-    auto* maker = new QLabel("Written by the Quorvane authors.\nwww.example.org/quorvane",
-                             background);
+    auto* maker =
+        new QLabel("Written by the Quorvane authors.\nwww.example.org/quorvane", background);
     maker->setObjectName("Copyright");
     column->addWidget(maker);
     column->addStretch(1);

@@ -81,10 +81,19 @@ using it or from being unable to use it. You use it at your own risk.</p>
 
 } // namespace
 
-std::vector<std::string> helpPage() { return platform::splitLines(kHelp); }
+std::vector<std::string> helpPage()
+{
+    return platform::splitLines(kHelp);
+}
 
-std::vector<std::string> addingEnginesPage() { return platform::splitLines(kAddingEngines); }
+std::vector<std::string> addingEnginesPage()
+{
+    return platform::splitLines(kAddingEngines);
+}
 
-std::vector<std::string> licensePage() { return platform::splitLines(kLicense); }
+std::vector<std::string> licensePage()
+{
+    return platform::splitLines(kLicense);
+}
 
 } // namespace app

@@ -41,6 +41,9 @@ std::string usageText()
            "FILE, or a file:// address, is a page shown in the viewer at start.\n";
 }
 
-std::string versionText() { return std::string(kApplicationTitle) + ' ' + kVersion; }
+std::string versionText()
+{
+    return std::string(kApplicationTitle) + ' ' + kVersion;
+}
 
 } // namespace app

@@ -6,11 +6,11 @@
 #include "platform/program_folder.h"
 #include "platform/text_file.h"
 
+#include <algorithm>
+#include <iterator>
 #include <QCollator>
 #include <QFileInfo>
 #include <QLocale>
-#include <algorithm>
-#include <iterator>
 
 namespace app {
 
@@ -31,7 +31,10 @@ Lines defaultEngineLines()
     };
 }
 
-QString defaultEnginesFilePath() { return platform::programFolder() + kEnginesFileName; }
+QString defaultEnginesFilePath()
+{
+    return platform::programFolder() + kEnginesFileName;
+}
 
 Lines sortedEngineLines(Lines lines)
 {
@@ -57,7 +60,10 @@ Lines sortedEngineLines(Lines lines)
     return sorted;
 }
 
-Lines readEnginesFile(const QString& path) { return platform::readTextLines(path); }
+Lines readEnginesFile(const QString& path)
+{
+    return platform::readTextLines(path);
+}
 
 void saveEnginesFile(const QString& path, const Lines& lines)
 {

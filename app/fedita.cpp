@@ -107,11 +107,13 @@ void Tfedita::placeEdits()
     m_emailLabel->setGeometry(kLeft, kEmailLabelTop, editWidth, kLabelHeight);
     m_email->setGeometry(kLeft, kEmailLabelTop + kLabelHeight, editWidth, kEditHeight);
     m_pagesLabel->setGeometry(kLeft, kPagesLabelTop, editWidth, kLabelHeight);
-    m_pages->setGeometry(kLeft, kPagesTop, editWidth,
-                         std::max(0, height() - kPagesHeightMargin));
+    m_pages->setGeometry(kLeft, kPagesTop, editWidth, std::max(0, height() - kPagesHeightMargin));
 }
 
-void Tfedita::setmodi() { m_profileModified = true; }
+void Tfedita::setmodi()
+{
+    m_profileModified = true;
+}
 
 void Tfedita::cargar(const QString& fileName)
 {
@@ -173,9 +175,9 @@ void Tfedita::Open1Click()
         MessageBox::question(this, kConfirmCaption, "Do you want to save " + windowTitle() + "?"))
         savefile();
     m_profileModified = false;
-    QString path = FileDialog::open(
-        this,
-        TForm1::profileDialogOptions("Edit/Create profile", TForm1::MissingProfile::OfferToCreate));
+    QString path =
+        FileDialog::open(this, TForm1::profileDialogOptions("Edit/Create profile",
+                                                            TForm1::MissingProfile::OfferToCreate));
     if (!path.isEmpty())
         cargar(path);
 }

@@ -268,7 +268,10 @@ FileDialog::Options TForm1::profileDialogOptions(const QString& title, MissingPr
 
 // --- Engines list -------------------------------------------------------
 
-std::vector<std::string> TForm1::enginesLines() const { return app::memoLines(m_memo1); }
+std::vector<std::string> TForm1::enginesLines() const
+{
+    return app::memoLines(m_memo1);
+}
 
 void TForm1::appendEngineLine(const std::string& line)
 {
@@ -308,7 +311,10 @@ void TForm1::loadStartupEngines()
     m_enginesModified = false;
 }
 
-void TForm1::Memo1Change() { m_enginesModified = true; }
+void TForm1::Memo1Change()
+{
+    m_enginesModified = true;
+}
 
 void TForm1::Loadoptionsenginesfiles1Click()
 {
@@ -356,7 +362,10 @@ void TForm1::SaveEnginesAs1Click()
 
 // --- Commands -----------------------------------------------------------
 
-void TForm1::Exit1Click() { close(); }
+void TForm1::Exit1Click()
+{
+    close();
+}
 
 void TForm1::openprofile()
 {

@@ -2,8 +2,8 @@
 
 #include "platform/file_dialog.h"
 
-#include <QMainWindow>
 #include <array>
+#include <QMainWindow>
 #include <string>
 #include <vector>
 

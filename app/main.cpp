@@ -6,8 +6,8 @@
 #include "platform/application.h"
 #include "platform/program_folder.h"
 
-#include <QFile>
 #include <cstdio>
+#include <QFile>
 
 int main(int argc, char** argv)
 {

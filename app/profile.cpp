@@ -29,9 +29,15 @@ std::string replaceAll(std::string_view text, std::string_view from, std::string
 
 } // namespace
 
-std::string sacaesp(std::string_view text) { return replaceAll(text, " ", kEncodedSpace); }
+std::string sacaesp(std::string_view text)
+{
+    return replaceAll(text, " ", kEncodedSpace);
+}
 
-std::string poneesp(std::string_view text) { return replaceAll(text, kEncodedSpace, " "); }
+std::string poneesp(std::string_view text)
+{
+    return replaceAll(text, kEncodedSpace, " ");
+}
 
 std::vector<std::string> Profile::lines() const
 {
@@ -52,7 +58,10 @@ Profile Profile::fromLines(const std::vector<std::string>& lines)
     return profile;
 }
 
-Profile readProfile(const QString& path) { return Profile::fromLines(platform::readTextLines(path)); }
+Profile readProfile(const QString& path)
+{
+    return Profile::fromLines(platform::readTextLines(path));
+}
 
 void writeProfile(const QString& path, const Profile& profile)
 {

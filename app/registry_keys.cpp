@@ -5,7 +5,10 @@
 namespace app {
 namespace {
 
-QString localMachine(const QString& key) { return "HKEY_LOCAL_MACHINE\\" + key; }
+QString localMachine(const QString& key)
+{
+    return "HKEY_LOCAL_MACHINE\\" + key;
+}
 
 } // namespace
 

@@ -3,15 +3,18 @@
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
 
 // Readable failure messages for texts and lists of texts.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 // Every test of the program runs in a fresh program folder and a fresh
 // configuration folder, with a fixed date format, and answers message boxes

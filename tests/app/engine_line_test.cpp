@@ -17,7 +17,10 @@ struct ExpandCase {
     const char* expected;
 };
 
-void PrintTo(const ExpandCase& c, std::ostream* out) { *out << c.what; }
+void PrintTo(const ExpandCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
 
 class Expand : public ::testing::TestWithParam<ExpandCase> {};
 
@@ -37,8 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "&e=me@example.com&n=John%20Smith"},
         ExpandCase{"only the first ##url is replaced", "GEThttp://e.example.org/?a=##url&b=##url",
                    "P", "E", "N", "GEThttp://e.example.org/?a=P&b=##url"},
-        ExpandCase{"second ##email and ##name stay", "GEThttp://x/?a=##email&b=##email&c=##name&d=##name",
-                   "P", "E", "N", "GEThttp://x/?a=E&b=##email&c=N&d=##name"},
+        ExpandCase{"second ##email and ##name stay",
+                   "GEThttp://x/?a=##email&b=##email&c=##name&d=##name", "P", "E", "N",
+                   "GEThttp://x/?a=E&b=##email&c=N&d=##name"},
         ExpandCase{"placeholders in any order", "POSThttp://x/?n=##name&e=##email&u=##url", "P",
                    "E", "N", "POSThttp://x/?n=N&e=E&u=P"},
         ExpandCase{"special characters pass unchanged", "GEThttp://x/?u=##url&e=##email",
@@ -46,12 +50,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "GEThttp://x/?u=http://s.example.com/?a=1&b=2#top&e=a+b@example.com"},
         ExpandCase{"a ##name inside an inserted value is replaced", "GEThttp://x/?u=##url",
                    "http://s/##name", "E", "Joe", "GEThttp://x/?u=http://s/Joe"},
-        ExpandCase{"name without e-mail is still replaced", "GEThttp://x/?u=##url&n=##name",
-                   "P", "E", "N", "GEThttp://x/?u=P&n=N"},
+        ExpandCase{"name without e-mail is still replaced", "GEThttp://x/?u=##url&n=##name", "P",
+                   "E", "N", "GEThttp://x/?u=P&n=N"},
         ExpandCase{"a line without ##url gets no page", "GEThttp://x/?e=##email", "P", "E", "N",
                    "GEThttp://x/?e=E"},
-        ExpandCase{"upper-case placeholders are not placeholders", "GEThttp://x/?u=##URL", "P",
-                   "E", "N", "GEThttp://x/?u=##URL"},
+        ExpandCase{"upper-case placeholders are not placeholders", "GEThttp://x/?u=##URL", "P", "E",
+                   "N", "GEThttp://x/?u=##URL"},
         ExpandCase{"empty line", "", "P", "E", "N", ""}));
 
 struct SplitCase {
@@ -62,7 +66,10 @@ struct SplitCase {
     const char* body;
 };
 
-void PrintTo(const SplitCase& c, std::ostream* out) { *out << c.what; }
+void PrintTo(const SplitCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
 
 class Split : public ::testing::TestWithParam<SplitCase> {};
 

@@ -111,7 +111,9 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndShortcuts)
     };
     for (int i = 0; i < 6; ++i)
         expected << "&History > XX (hidden)";
-    expected << "Help > Contents [F1]" << "Help > -" << "Help > About...";
+    expected << "Help > Contents [F1]"
+             << "Help > -"
+             << "Help > About...";
     EXPECT_EQ(items, expected);
 }
 

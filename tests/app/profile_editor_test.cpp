@@ -32,10 +32,9 @@ TEST_F(ProfileEditor, JohnSmithRoundTrip)
     email(editor)->setText("john@example.com");
     pages(editor)->setPlainText("http://my.example.com/a page.html\nhttp://my.example.com/b.html");
     editor.savefile();
-    EXPECT_EQ(lines("john.ini"),
-              (std::vector<std::string>{"john@example.com", "John%20Smith", "",
-                                        "http://my.example.com/a%20page.html",
-                                        "http://my.example.com/b.html"}));
+    EXPECT_EQ(lines("john.ini"), (std::vector<std::string>{"john@example.com", "John%20Smith", "",
+                                                           "http://my.example.com/a%20page.html",
+                                                           "http://my.example.com/b.html"}));
 
     Tfedita again;
     again.cargar(home() + "john.ini");

@@ -30,9 +30,12 @@ TEST(ProfileName, SaveNameIsLowerCaseWithIni)
     struct {
         const char* typed;
         const char* saved;
-    } cases[] = {{"/p/MySite", "/p/mysite.ini"},       {"/p/Site.TXT", "/p/site.ini"},
-                 {"/p/site.ini", "/p/site.ini"},       {"/p/Site.INI", "/p/site.ini"},
-                 {"/p/my.site.txt", "/p/my.site.ini"}, {"/p/site.", "/p/site.ini"},
+    } cases[] = {{"/p/MySite", "/p/mysite.ini"},
+                 {"/p/Site.TXT", "/p/site.ini"},
+                 {"/p/site.ini", "/p/site.ini"},
+                 {"/p/Site.INI", "/p/site.ini"},
+                 {"/p/my.site.txt", "/p/my.site.ini"},
+                 {"/p/site.", "/p/site.ini"},
                  {"/Upper/Case/A.ini", "/Upper/Case/a.ini"}};
     for (const auto& c : cases)
         EXPECT_EQ(app::profileSavePath(c.typed), QString(c.saved)) << c.typed;
@@ -43,10 +46,13 @@ using ProfileFile = AppTest;
 TEST_F(ProfileFile, LinesArePositional)
 {
     QString path = home() + "p.ini";
-    app::Profile written{"me@example.com", "John%20Smith", "01.02.2003", {"http://a/", "", "http://b/"}};
+    app::Profile written{
+        "me@example.com", "John%20Smith", "01.02.2003", {"http://a/", "", "http://b/"}};
     app::writeProfile(path, written);
-    EXPECT_EQ(fileBytes(path),
-              QByteArray("me@example.com\r\nJohn%20Smith\r\n01.02.2003\r\nhttp://a/\r\n\r\nhttp://b/\r\n"));
+    EXPECT_EQ(
+        fileBytes(path),
+        QByteArray(
+            "me@example.com\r\nJohn%20Smith\r\n01.02.2003\r\nhttp://a/\r\n\r\nhttp://b/\r\n"));
     app::Profile read = app::readProfile(path);
     EXPECT_EQ(read.email, written.email);
     EXPECT_EQ(read.name, written.name);
