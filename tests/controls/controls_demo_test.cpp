@@ -4,8 +4,6 @@
 #include "controls/explorer_button.h"
 #include "controls/gradient.h"
 
-#include "app/icons/program_icon.h"
-
 #include <gtest/gtest.h>
 #include <QDialog>
 #include <QDir>
@@ -153,7 +151,7 @@ TEST(ControlsDemo, AboutBoxOnTheGradient)
     stripGradient(&about);
 
     auto* icon = new QLabel(&about);
-    icon->setPixmap(programIcon().pixmap(48, 48));
+    icon->setPixmap(QPixmap(":/icons/quorvane-48.png"));
     icon->setGeometry(16, 16, 48, 48);
     auto* product = new QLabel("Quorvane", &about);
     QFont productFont("Times New Roman", 18, QFont::Bold, true);
