@@ -2,10 +2,6 @@
 
 #include "app/engine_line.h"
 #include "app/engines_list.h"
-#include "platform/exception.h"
-#include "platform/text_file.h"
-
-#include <QFile>
 
 namespace {
 
@@ -18,51 +14,6 @@ TEST_F(EnginesList, SortIsCaseInsensitiveAndKeepsTiesInOrder)
     EXPECT_EQ(app::sortedEngineLines({"GETx", "getx", "GETX"}),
               (app::Lines{"GETx", "getx", "GETX"}));
     EXPECT_EQ(app::sortedEngineLines({}), app::Lines{});
-}
-
-TEST_F(EnginesList, SaveWritesASortedCopyWithCrLf)
-{
-    QString path = home() + "list.txt";
-    app::saveEnginesFile(path, {"POSTb", "GETa", "getc"});
-    EXPECT_EQ(fileBytes(path), QByteArray("GETa\r\ngetc\r\nPOSTb\r\n"));
-    EXPECT_EQ(app::readEnginesFile(path), (app::Lines{"GETa", "getc", "POSTb"}));
-}
-
-TEST_F(EnginesList, ReadAcceptsLfAndKeepsEightBitText)
-{
-    QString path = home() + "lf.txt";
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("GEThttp://x/?n=Jos\xe9\nPOSThttp://y/?a=1\r\n\n");
-    file.close();
-    EXPECT_EQ(app::readEnginesFile(path),
-              (app::Lines{"GEThttp://x/?n=Jos\xe9", "POSThttp://y/?a=1", ""}));
-}
-
-TEST_F(EnginesList, FirstStartWritesTheDefaults)
-{
-    QString path = app::defaultEnginesFilePath();
-    EXPECT_EQ(path, home() + "engines.txt");
-    ASSERT_FALSE(QFile::exists(path));
-    app::Lines lines = app::loadStartupEngines(path, app::defaultEngineLines());
-    EXPECT_EQ(lines, app::defaultEngineLines());
-    EXPECT_EQ(platform::readTextLines(path), app::defaultEngineLines());
-    EXPECT_TRUE(fileBytes(path).endsWith("sb.y=10\r\n"));
-}
-
-TEST_F(EnginesList, AnExistingFileIsLoadedNotReplaced)
-{
-    QString path = app::defaultEnginesFilePath();
-    platform::writeTextLines(path, {"GEThttp://only.example.org/?u=##url"});
-    EXPECT_EQ(app::loadStartupEngines(path, app::defaultEngineLines()),
-              (app::Lines{"GEThttp://only.example.org/?u=##url"}));
-    EXPECT_EQ(fileBytes(path), QByteArray("GEThttp://only.example.org/?u=##url\r\n"));
-}
-
-TEST_F(EnginesList, UnwritableFileRaises)
-{
-    EXPECT_THROW(app::saveEnginesFile(home() + "missing/folder/x.txt", {"a"}), EInOutError);
-    EXPECT_THROW(app::readEnginesFile(home() + "absent.txt"), EInOutError);
 }
 
 TEST(RunnableLines, BlankLinesAreLeftOut)

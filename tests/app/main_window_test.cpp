@@ -68,6 +68,7 @@ TEST_F(MainWindow, FirstStartShowsAndWritesTheDefaultList)
     EXPECT_EQ(window.enginesFileName(), path);
     EXPECT_EQ(window.enginesLines(), app::defaultEngineLines());
     EXPECT_EQ(platform::readTextLines(path), app::defaultEngineLines());
+    EXPECT_TRUE(fileBytes(path).endsWith("sb.y=10\r\n"));
     EXPECT_EQ(stripCaption(window), "Engines List [" + path + "]");
     EXPECT_FALSE(window.enginesModified());
     EXPECT_EQ(window.logFileName(), home() + "logs.dbf");

@@ -43,33 +43,6 @@ TEST(ProfileName, SaveNameIsLowerCaseWithIni)
 
 using ProfileFile = AppTest;
 
-TEST_F(ProfileFile, LinesArePositional)
-{
-    QString path = home() + "p.ini";
-    app::Profile written{
-        "me@example.com", "John%20Smith", "01.02.2003", {"http://a/", "", "http://b/"}};
-    app::writeProfile(path, written);
-    EXPECT_EQ(
-        fileBytes(path),
-        QByteArray(
-            "me@example.com\r\nJohn%20Smith\r\n01.02.2003\r\nhttp://a/\r\n\r\nhttp://b/\r\n"));
-    app::Profile read = app::readProfile(path);
-    EXPECT_EQ(read.email, written.email);
-    EXPECT_EQ(read.name, written.name);
-    EXPECT_EQ(read.lastDate, written.lastDate);
-    EXPECT_EQ(read.pages, written.pages);
-}
-
-TEST_F(ProfileFile, ShortFileReadsMissingLinesAsEmpty)
-{
-    QString path = home() + "short.ini";
-    platform::writeTextLines(path, {"me@example.com"});
-    app::Profile read = app::readProfile(path);
-    EXPECT_EQ(read.email, "me@example.com");
-    EXPECT_EQ(read.name, "");
-    EXPECT_TRUE(read.pages.empty());
-}
-
 TEST_F(ProfileFile, DateUpdateRewritesOnlyLineThree)
 {
     QString path = home() + "d.ini";
