@@ -1,5 +1,6 @@
 #pragma once
 
+#include "html/images/gif_composer.h"
 #include "html/images/gif_image.h"
 
 #include <QImage>
@@ -38,7 +39,7 @@ private:
     bool passesExhausted() const;
 
     std::shared_ptr<const TGIFImage> m_gif;
-    GifComposer m_composer;
+    images::GifComposer m_composer;
     int m_remainingMs = 0;
     int m_loopsDone = 0;
     bool m_stopped = false;

@@ -19,9 +19,13 @@
 
 #include "html/images/gif_image.h"
 
+#include "html/images/gif_composer.h"
+#include "html/images/lzw_decoder.h"
+
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -39,8 +43,6 @@ constexpr std::uint8_t kInterlaceFlag = 0x40;
 constexpr std::uint8_t kTransparentFlag = 0x01;
 
 constexpr int kPaletteSize = 256;
-constexpr int kMaxLzwCodes = 4096;
-constexpr int kMaxLzwBits = 12;
 
 // Read position over the file's bytes; every read is bounds-checked and a
 // read past the end reports failure instead of touching memory.
@@ -76,130 +78,6 @@ TGIFImage::Palette defaultPalette()
     (*palette)[1] = qRgb(255, 255, 255);
     return palette;
 }
-
-// Row of the picture that the n-th stored row fills. Interlaced images store
-// every 8th row from 0, then every 8th from 4, every 4th from 2, every 2nd
-// from 1.
-std::vector<int> storedRowOrder(int height, bool interlaced)
-{
-    std::vector<int> rows;
-    rows.reserve(static_cast<std::size_t>(height));
-    if (!interlaced) {
-        for (int y = 0; y < height; ++y)
-            rows.push_back(y);
-        return rows;
-    }
-    static constexpr std::array<std::pair<int, int>, 4> kPasses{{{0, 8}, {4, 8}, {2, 4}, {1, 2}}};
-    for (const auto& [start, step] : kPasses)
-        for (int y = start; y < height; y += step)
-            rows.push_back(y);
-    return rows;
-}
-
-// Variable-length code decompressor. Writes at most `out.size()` indexes and
-// returns how many it wrote; throws nothing, returns -1 for an invalid code.
-class LzwDecoder {
-public:
-    LzwDecoder(int minCodeSize, const std::uint8_t* data, std::size_t size)
-        : m_minCodeSize(minCodeSize), m_data(data), m_size(size)
-    {
-    }
-
-    long decode(std::uint8_t* out, std::size_t outSize)
-    {
-        const int clearCode = 1 << m_minCodeSize;
-        const int endCode = clearCode + 1;
-        for (int code = 0; code < clearCode; ++code) {
-            m_prefix[code] = -1;
-            m_suffix[code] = static_cast<std::uint8_t>(code);
-            m_first[code] = static_cast<std::uint8_t>(code);
-            m_length[code] = 1;
-        }
-        int codeSize = m_minCodeSize + 1;
-        int next = clearCode + 2;
-        int previous = -1;
-        std::size_t written = 0;
-
-        while (written < outSize) {
-            const int code = readCode(codeSize);
-            if (code < 0 || code == endCode)
-                break;
-            if (code == clearCode) {
-                codeSize = m_minCodeSize + 1;
-                next = clearCode + 2;
-                previous = -1;
-                continue;
-            }
-            if (previous < 0) {
-                if (code >= clearCode)
-                    return -1;
-                out[written++] = static_cast<std::uint8_t>(code);
-                previous = code;
-                continue;
-            }
-            if (code > next || (code == next && next >= kMaxLzwCodes))
-                return -1;
-            if (next < kMaxLzwCodes) {
-                // The new entry is the previous string plus the first byte of
-                // this one; for the code not yet in the table (code == next)
-                // that first byte is the previous string's own first byte.
-                const std::uint8_t first = code == next ? m_first[previous] : m_first[code];
-                m_prefix[next] = static_cast<std::int16_t>(previous);
-                m_suffix[next] = first;
-                m_first[next] = m_first[previous];
-                m_length[next] = static_cast<std::uint16_t>(m_length[previous] + 1);
-                ++next;
-                if (next == (1 << codeSize) && codeSize < kMaxLzwBits)
-                    ++codeSize;
-            }
-            written += writeString(code, out + written, outSize - written);
-            previous = code;
-        }
-        return static_cast<long>(written);
-    }
-
-private:
-    // Writes the string of `code` back to front; a string longer than the
-    // room left is cut at its end.
-    std::size_t writeString(int code, std::uint8_t* out, std::size_t room)
-    {
-        const std::size_t length = m_length[code];
-        std::size_t pos = length;
-        while (code >= 0 && pos > 0) {
-            --pos;
-            if (pos < room)
-                out[pos] = m_suffix[code];
-            code = m_prefix[code];
-        }
-        return std::min(length, room);
-    }
-
-    int readCode(int codeSize)
-    {
-        while (m_bitCount < codeSize) {
-            if (m_pos >= m_size)
-                return -1;
-            m_bits |= static_cast<std::uint32_t>(m_data[m_pos++]) << m_bitCount;
-            m_bitCount += 8;
-        }
-        const int code = static_cast<int>(m_bits & ((1u << codeSize) - 1));
-        m_bits >>= codeSize;
-        m_bitCount -= codeSize;
-        return code;
-    }
-
-    int m_minCodeSize;
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_pos = 0;
-    std::uint32_t m_bits = 0;
-    int m_bitCount = 0;
-    std::array<std::int16_t, kMaxLzwCodes> m_prefix{};
-    std::array<std::uint8_t, kMaxLzwCodes> m_suffix{};
-    std::array<std::uint8_t, kMaxLzwCodes> m_first{};
-    std::array<std::uint16_t, kMaxLzwCodes> m_length{};
-};
-
 } // namespace
 
 EGifError::EGifError() : Exception(kCorruptGifImage) {}
@@ -373,7 +251,7 @@ private:
             return false;
         m_storedPixels += area;
         frame.pixels.resize(static_cast<std::size_t>(area));
-        LzwDecoder lzw(minCodeSize, data.data(), data.size());
+        images::LzwDecoder lzw(minCodeSize, data.data(), data.size());
         const long decoded = lzw.decode(frame.pixels.data(), frame.pixels.size());
         if (decoded < 0)
             return false;
@@ -407,7 +285,7 @@ private:
 TGIFImage::TGIFImage(const QByteArray& data)
 {
     GifReader(*this, data).read();
-    GifComposer composer(*this);
+    images::GifComposer composer(*this);
     composer.Step();
     m_firstImage = composer.Canvas();
     if (m_firstImage.isNull())
@@ -424,92 +302,9 @@ TGIFImage::TGIFImage(const QByteArray& data)
 
 QImage TGIFImage::ComposedFrame(int index) const
 {
-    GifComposer composer(*this);
+    images::GifComposer composer(*this);
     int shown = -1;
     while (shown < index)
         shown = composer.Step();
     return composer.Canvas();
-}
-
-GifComposer::GifComposer(const TGIFImage& gif) : m_gif(gif)
-{
-    Restart();
-}
-
-void GifComposer::Restart()
-{
-    m_canvas = QImage(m_gif.Width(), m_gif.Height(), QImage::Format_ARGB32_Premultiplied);
-    m_canvas.fill(Qt::transparent);
-    m_saved = QImage();
-    m_shown = -1;
-}
-
-int GifComposer::Step()
-{
-    if (m_gif.FrameCount() == 0 || m_canvas.isNull())
-        return m_shown;
-    if (m_shown >= 0)
-        dispose(m_gif.FrameAt(m_shown));
-    int nextFrame = m_shown + 1;
-    if (nextFrame >= m_gif.FrameCount()) {
-        // A new pass starts from an empty canvas, like the first one.
-        m_canvas.fill(Qt::transparent);
-        nextFrame = 0;
-    }
-    const auto& frame = m_gif.FrameAt(nextFrame);
-    if (frame.disposal == TGIFImage::Disposal::RestorePrevious)
-        m_saved = m_canvas.copy(frame.rect.intersected(m_canvas.rect()));
-    draw(frame);
-    m_shown = nextFrame;
-    return m_shown;
-}
-
-void GifComposer::dispose(const TGIFImage::Frame& frame)
-{
-    const QRect area = frame.rect.intersected(m_canvas.rect());
-    if (area.isEmpty())
-        return;
-    if (frame.disposal == TGIFImage::Disposal::RestoreBackground) {
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            auto* line = reinterpret_cast<QRgb*>(m_canvas.scanLine(y));
-            std::fill(line + area.left(), line + area.right() + 1, QRgb(0));
-        }
-    } else if (frame.disposal == TGIFImage::Disposal::RestorePrevious && !m_saved.isNull()) {
-        for (int y = 0; y < m_saved.height(); ++y) {
-            const auto* from = reinterpret_cast<const QRgb*>(m_saved.constScanLine(y));
-            auto* to = reinterpret_cast<QRgb*>(m_canvas.scanLine(area.top() + y));
-            std::copy(from, from + m_saved.width(), to + area.left());
-        }
-        m_saved = QImage();
-    }
-}
-
-void GifComposer::draw(const TGIFImage::Frame& frame)
-{
-    const int width = frame.rect.width();
-    const int height = frame.rect.height();
-    if (width == 0 || height == 0)
-        return;
-    const std::vector<int> rows = storedRowOrder(height, frame.interlaced);
-    const std::vector<QRgb>& palette = *frame.palette;
-    const int canvasWidth = m_canvas.width();
-    const int canvasHeight = m_canvas.height();
-    const int x0 = std::max(0, -frame.rect.left());
-    const int x1 = std::min(width, canvasWidth - frame.rect.left());
-    std::size_t remaining = frame.decodedPixels;
-    for (int stored = 0; stored < height && remaining > 0; ++stored) {
-        const std::size_t rowPixels = std::min<std::size_t>(remaining, static_cast<std::size_t>(width));
-        remaining -= rowPixels;
-        const int y = frame.rect.top() + rows[static_cast<std::size_t>(stored)];
-        if (y < 0 || y >= canvasHeight)
-            continue;
-        const std::uint8_t* source = frame.pixels.data() + static_cast<std::size_t>(stored) * width;
-        auto* line = reinterpret_cast<QRgb*>(m_canvas.scanLine(y));
-        const int end = std::min(x1, static_cast<int>(rowPixels));
-        for (int x = x0; x < end; ++x) {
-            const int index = source[x];
-            if (index != frame.transparentIndex)
-                line[frame.rect.left() + x] = palette[static_cast<std::size_t>(index)];
-        }
-    }
 }

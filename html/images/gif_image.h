@@ -103,28 +103,3 @@ private:
 
     friend class GifReader;
 };
-
-// Draws the frames of a TGIFImage in order onto one canvas, applying each
-// frame's disposal before the next frame is drawn.
-class GifComposer {
-public:
-    explicit GifComposer(const TGIFImage& gif);
-
-    // Starts again with an empty canvas; the next Step() draws frame 0.
-    void Restart();
-    // Disposes of the frame shown and draws the next one (frame 0 after the
-    // last). Returns the index of the frame now shown.
-    int Step();
-
-    const QImage& Canvas() const { return m_canvas; }
-    int Shown() const { return m_shown; }
-
-private:
-    void dispose(const TGIFImage::Frame& frame);
-    void draw(const TGIFImage::Frame& frame);
-
-    const TGIFImage& m_gif;
-    QImage m_canvas;
-    QImage m_saved; // rectangle kept for RestorePrevious
-    int m_shown = -1;
-};

@@ -14,8 +14,8 @@ namespace {
 
 // Progressive files may hold any number of scans, each a full pass over the
 // picture; a hostile file with thousands of them would keep the decoder busy
-// for minutes. Real files have about ten.
-constexpr int kMaxProgressiveScans = 1000;
+// for minutes. Real files have about ten, rarely more than thirty.
+constexpr int kMaxProgressiveScans = 100;
 
 // libjpeg reports fatal errors through error_exit, which must not return:
 // we jump back to decodeJpeg. Only plain C data lives between the setjmp

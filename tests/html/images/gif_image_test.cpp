@@ -1,6 +1,7 @@
 // The GIF decoder against files built by an independent writer, against
 // hand-made bytes, and against damaged data.
 #include "gif_test_writer.h"
+#include "html/images/gif_composer.h"
 #include "html/images/gif_image.h"
 
 #include <QImage>
@@ -226,7 +227,7 @@ TEST(GifImage, ComposesFramesWithTheirDisposal)
     EXPECT_EQ(f2.pixel(2, 0), p[3]);
     EXPECT_EQ(f2.pixel(3, 0), p[1]);
 
-    GifComposer composer(gif);
+    images::GifComposer composer(gif);
     composer.Step();
     composer.Step();
     composer.Step();

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "html/images/gif_image.h"
+
+#include <QImage>
+
+namespace images {
+
+// Draws the frames of a TGIFImage in order onto one canvas, applying each
+// frame's disposal before the next frame is drawn. The canvas starts
+// transparent, and so does every new pass after the last frame.
+class GifComposer {
+public:
+    explicit GifComposer(const TGIFImage& gif);
+
+    // Starts again with an empty canvas; the next Step() draws frame 0.
+    void Restart();
+    // Disposes of the frame shown and draws the next one (frame 0 after the
+    // last). Returns the index of the frame now shown.
+    int Step();
+
+    // ARGB32 premultiplied, the size of the logical screen.
+    const QImage& Canvas() const { return m_canvas; }
+    int Shown() const { return m_shown; }
+
+private:
+    void dispose(const TGIFImage::Frame& frame);
+    void draw(const TGIFImage::Frame& frame);
+
+    const TGIFImage& m_gif;
+    QImage m_canvas;
+    QImage m_saved; // the rectangle a RestorePrevious frame covered
+    int m_shown = -1;
+};
+
+} // namespace images
