@@ -73,8 +73,11 @@ QByteArray writeBitmap(int width, int height, int bits, const std::vector<QRgb>&
     return out;
 }
 
-// Encodes a picture of four coloured quadrants through libjpeg.
-QByteArray writeJpeg(int width, int height, bool grey, int quality = 95)
+// Encodes a picture of four coloured quadrants through libjpeg. A
+// greyscale picture can be made progressive with `scans` scans: the DC scan
+// and then one scan per AC coefficient, each split in two by successive
+// approximation, until the count is reached.
+QByteArray writeJpeg(int width, int height, bool grey, int quality = 95, int scans = 0)
 {
     jpeg_compress_struct info;
     jpeg_error_mgr errors;
@@ -89,6 +92,16 @@ QByteArray writeJpeg(int width, int height, bool grey, int quality = 95)
     info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
+    std::vector<jpeg_scan_info> script;
+    if (scans > 0) {
+        script.push_back({1, {0}, 0, 0, 0, 0});
+        for (int k = 1; k <= 63 && static_cast<int>(script.size()) + 2 <= scans; ++k) {
+            script.push_back({1, {0}, k, k, 0, 1});
+            script.push_back({1, {0}, k, k, 1, 0});
+        }
+        info.scan_info = script.data();
+        info.num_scans = static_cast<int>(script.size());
+    }
     jpeg_start_compress(&info, TRUE);
     std::vector<unsigned char> row(static_cast<std::size_t>(width * info.input_components));
     while (info.next_scanline < info.image_height) {
@@ -276,6 +289,11 @@ TEST(ImageLoader, DamagedJpegNeverCrashes)
         images::loadImage(QByteArray::fromHex("ffd8ffe0") + QByteArray(100, '\x55'));
     EXPECT_FALSE(garbage.ok());
     EXPECT_EQ(garbage.error.rfind(images::kCorruptJpeg, 0), 0u) << garbage.error;
+    // Progressive files: a normal number of scans, and far too many.
+    EXPECT_TRUE(images::loadImage(writeJpeg(64, 64, true, 90, 11)).ok());
+    const images::LoadedImage tooMany = images::loadImage(writeJpeg(64, 64, true, 90, 127));
+    EXPECT_FALSE(tooMany.ok());
+    EXPECT_EQ(tooMany.error, std::string(images::kCorruptJpeg) + ": too many scans");
     // Bytes flipped here and there.
     for (int i = 0; i < 200; ++i) {
         QByteArray mutant = good;
