@@ -25,10 +25,12 @@ TEST(CommandLine, RecognisesEachForm)
     for (const auto& c : cases) {
         app::CommandLine parsed = app::parseCommandLine(c.arguments);
         EXPECT_EQ(parsed.action, c.action);
-        if (c.action == Action::Run)
+        if (c.action == Action::Run) {
             EXPECT_EQ(parsed.page, c.page);
-        if (c.action == Action::Error)
+        }
+        if (c.action == Action::Error) {
             EXPECT_FALSE(parsed.error.empty());
+        }
     }
     EXPECT_EQ(app::versionText(), "Quorvane 1.04");
     EXPECT_EQ(app::usageText().rfind("usage: quorvane", 0), 0u);
