@@ -58,9 +58,25 @@ LoadedImage loadGif(const QByteArray& data)
     }
 }
 
-// Windows bitmaps go through Qt's own reader, held to our size limit.
+// Where the pixels of a Windows bitmap start: the little-endian offset at
+// byte 10 of the file header.
+constexpr qsizetype kBitmapFileHeaderSize = 14;
+constexpr qsizetype kPixelOffsetField = 10;
+
+qint64 pixelOffset(const QByteArray& data)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(data.constData()) + kPixelOffsetField;
+    return static_cast<qint64>(b[0]) | static_cast<qint64>(b[1]) << 8 | static_cast<qint64>(b[2]) << 16 |
+           static_cast<qint64>(b[3]) << 24;
+}
+
+// Windows bitmaps go through Qt's own reader, held to our size limit. A file
+// whose pixels would start beyond its end is refused here, before the
+// reader seeks there and complains on the console.
 LoadedImage loadBitmap(const QByteArray& data)
 {
+    if (data.size() < kBitmapFileHeaderSize || pixelOffset(data) >= data.size())
+        return failure(ImageFormat::Bmp, kCorruptBitmap);
     QByteArray copy = data;
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
