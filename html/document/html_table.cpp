@@ -151,6 +151,24 @@ void ThtmlTable::Initialize()
     m_initialized = true;
 }
 
+const TCellObj* ThtmlTable::CellAt(int row, int column) const
+{
+    if (row < 0 || row >= static_cast<int>(m_rows.size()) || column < 0 ||
+        column >= static_cast<int>(m_rows[row].size()))
+        return nullptr;
+    return m_rows[row][column].get();
+}
+
+void ThtmlTable::ForEachCell(const std::function<void(TCell&)>& visit)
+{
+    if (m_caption)
+        visit(*m_caption);
+    for (auto& row : m_rows)
+        for (auto& cell : row)
+            if (cell)
+                visit(cell->Cell);
+}
+
 void ThtmlTable::columnMinMax(TLayoutContext& ctx, std::vector<int>& mins,
                               std::vector<int>& maxs, std::vector<int>& percents)
 {

@@ -4,6 +4,7 @@
 #include "html/document/section_base.h"
 
 #include <QColor>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -76,6 +77,11 @@ public:
     int ColumnCount() const { return m_columns; }
     int RowCount() const { return static_cast<int>(m_rows.size()); }
     const std::vector<int>& ColumnWidths() const { return m_colWidths; }
+    // The cell standing at a grid position (after Initialize), or null where
+    // a span covers it.
+    const TCellObj* CellAt(int row, int column) const;
+    // Visits the caption and then every cell, row by row.
+    void ForEachCell(const std::function<void(TCell&)>& visit);
 
     int Border = 0;
     int CellPadding = 1;
