@@ -162,6 +162,12 @@ bool TCustomSocksWSocket::TriggerDataAvailable(uint16_t error)
     return true;
 }
 
+void TCustomSocksWSocket::TriggerDataSent(uint16_t error)
+{
+    if (m_step == Step::Idle)
+        TCustomWSocket::TriggerDataSent(error);
+}
+
 void TCustomSocksWSocket::HandleReply()
 {
     const auto byte = [this](size_t i) { return static_cast<unsigned char>(m_reply[i]); };

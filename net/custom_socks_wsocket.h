@@ -48,6 +48,8 @@ public:
 protected:
     void TriggerSessionConnected(uint16_t error) override;
     bool TriggerDataAvailable(uint16_t error) override;
+    // The handshake's own sends are not the caller's.
+    void TriggerDataSent(uint16_t error) override;
 
 private:
     enum class Step { Idle, Greeting, Authenticating, Requesting };

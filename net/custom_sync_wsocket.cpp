@@ -1,7 +1,6 @@
 #include "net/custom_sync_wsocket.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -12,18 +11,19 @@ int TCustomSyncWSocket::WaitUntilReady(const bool& flag)
 
 int TCustomSyncWSocket::WaitUntil(const std::function<bool()>& done)
 {
-    const QDeadlineTimer deadline =
-        m_timeout > 0 ? QDeadlineTimer(m_timeout) : QDeadlineTimer(QDeadlineTimer::Forever);
-    // Wakes the loop when the time is up, so the wait below never sleeps
-    // past the limit.
-    QTimer wakeUp;
-    wakeUp.setSingleShot(true);
+    // The timer both marks the end of the time limit and wakes the loop, so
+    // the wait below never sleeps past the limit.
+    bool timedOut = false;
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&limit, &QTimer::timeout, [&timedOut] { timedOut = true; });
     if (m_timeout > 0)
-        wakeUp.start(m_timeout);
+        limit.start(m_timeout);
     for (;;) {
         if (done())
             return 0;
-        if (deadline.hasExpired() || m_terminated || QCoreApplication::closingDown())
+        if (timedOut || m_terminated || QCoreApplication::closingDown())
             return kWaitTimeout;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }

@@ -186,7 +186,7 @@ protected:
     virtual bool TriggerDataAvailable(uint16_t error);
     virtual void TriggerSessionConnected(uint16_t error);
     virtual void TriggerSessionClosed(uint16_t error);
-    void TriggerDataSent(uint16_t error);
+    virtual void TriggerDataSent(uint16_t error);
     void ReadLoop(uint16_t error);
     void TryToSend();
     void PutDataInSendBuffer(const void* data, int len);

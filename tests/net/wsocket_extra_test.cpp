@@ -1,0 +1,158 @@
+// Datagrams, pausing, reverse lookups and connections through SOCKS.
+#include "net/wsocket.h"
+#include "net_test_support.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+using nettest::LoopbackServer;
+using nettest::Reply;
+using nettest::waitUntil;
+
+namespace {
+
+TEST(WSocketUdp, DatagramSocketsConnectAtOnceAndExchange)
+{
+    TWSocket server;
+    int serverConnected = 0;
+    std::string received;
+    server.setProto("udp");
+    server.setAddr("127.0.0.1");
+    server.setPort("0");
+    server.OnSessionConnected = [&](TCustomWSocket*, uint16_t e) { serverConnected += e == 0; };
+    server.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
+        char buf[100];
+        sockaddr_in from{};
+        const int n = s->ReceiveFrom(buf, sizeof buf, from);
+        if (n > 0)
+            received.append(buf, n);
+    };
+    server.Listen();
+    EXPECT_EQ(server.State(), wsConnected);
+    EXPECT_EQ(serverConnected, 1);
+
+    TWSocket client;
+    int clientConnected = 0;
+    client.setProto("udp");
+    client.setAddr("127.0.0.1");
+    client.setPort(server.GetXPort());
+    client.OnSessionConnected = [&](TCustomWSocket*, uint16_t e) { clientConnected += e == 0; };
+    client.Connect();
+    EXPECT_EQ(clientConnected, 1); // at once, inside Connect
+    client.SendStr("ping");
+    ASSERT_TRUE(waitUntil([&] { return received == "ping"; }));
+}
+
+TEST(WSocket, PausedSocketHoldsItsEventsUntilResumed)
+{
+    LoopbackServer server([](const std::string&, int) { return Reply{"answer", true}; });
+    TWSocket s;
+    std::string received;
+    s.OnSessionConnected = [](TCustomWSocket* c, uint16_t) {
+        c->SendStr("question\r\n\r\n");
+        c->Pause();
+    };
+    s.OnDataAvailable = [&](TCustomWSocket* c, uint16_t) { received += c->ReceiveStr(); };
+    s.setAddr("127.0.0.1");
+    s.setPort(std::to_string(server.port()));
+    s.Connect();
+    ASSERT_TRUE(waitUntil([&] { return s.State() == wsConnected; }));
+    waitUntil([&] { return server.requests().size() == 1; });
+    waitUntil([] { return false; }, 200);
+    EXPECT_EQ(received, "");
+    s.Resume();
+    ASSERT_TRUE(waitUntil([&] { return received == "answer"; }));
+}
+
+TEST(WSocket, ReverseLookupFindsTheName)
+{
+    TWSocket s;
+    int done = -1;
+    s.OnDnsLookupDone = [&](TCustomWSocket*, uint16_t e) { done = e; };
+    s.ReverseDnsLookup("127.0.0.1");
+    ASSERT_TRUE(waitUntil([&] { return done != -1; }));
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(s.DnsResult(), "localhost");
+    EXPECT_EQ(s.DnsResultList().size(), 1u);
+}
+
+// A SOCKS 5 server in python3, started for one test.
+class Socks5Server {
+public:
+    Socks5Server(const std::string& user, const std::string& password)
+    {
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start("/usr/bin/python3", {"-u", QUORVANE_SOCKS5_SERVER,
+                                             QString::fromStdString(user),
+                                             QString::fromStdString(password)});
+        QByteArray output;
+        static const QRegularExpression ready("port (\\d+)");
+        waitUntil([&] {
+            output += m_process.readAll();
+            return ready.match(QString::fromUtf8(output)).hasMatch() ||
+                   m_process.state() == QProcess::NotRunning;
+        });
+        const auto m = ready.match(QString::fromUtf8(output));
+        if (m.hasMatch())
+            m_port = m.captured(1).toStdString();
+    }
+    ~Socks5Server()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    const std::string& port() const { return m_port; }
+
+private:
+    QProcess m_process;
+    std::string m_port;
+};
+
+TEST(WSocketSocks, HandshakeThenDataAndRefusedCredentials)
+{
+    LoopbackServer target([](const std::string& request, int) {
+        return Reply{"through:" + request, false};
+    });
+    Socks5Server socks("agent", "s3cret");
+    ASSERT_FALSE(socks.port().empty());
+    struct Case {
+        std::string password;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {"s3cret", {"socks connected", "connected 0", "data through:hi\r\n\r\n", "closed"}},
+        {"wrong", {"socks error 20005", "connected 20005", "closed"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.password);
+        TWSocket s;
+        std::vector<std::string> events;
+        s.setSocksServer("127.0.0.1");
+        s.setSocksPort(socks.port());
+        s.setSocksAuthentication(socksAuthenticateUsercode);
+        s.setSocksUsercode("agent");
+        s.setSocksPassword(c.password);
+        s.OnSocksConnected = [&](TCustomWSocket*, uint16_t) { events.push_back("socks connected"); };
+        s.OnSocksError = [&](TCustomWSocket*, int e, const std::string&) {
+            events.push_back("socks error " + std::to_string(e));
+        };
+        s.OnSessionConnected = [&](TCustomWSocket* sock, uint16_t e) {
+            events.push_back("connected " + std::to_string(e));
+            if (e == 0)
+                sock->SendStr("hi\r\n\r\n");
+        };
+        s.OnDataAvailable = [&](TCustomWSocket* sock, uint16_t) {
+            const std::string data = sock->ReceiveStr();
+            if (!data.empty())
+                events.push_back("data " + data);
+        };
+        s.OnSessionClosed = [&](TCustomWSocket*, uint16_t) { events.push_back("closed"); };
+        s.setAddr("127.0.0.1");
+        s.setPort(std::to_string(target.port()));
+        s.Connect();
+        ASSERT_TRUE(waitUntil([&] { return !events.empty() && events.back() == "closed"; }));
+        EXPECT_EQ(events, c.events);
+    }
+}
+
+} // namespace
