@@ -165,7 +165,8 @@ int runSingle(const Options& o)
     http.OnRequestDone = [&](THttpCli* c, THttpRequest, uint16_t error) {
         std::fflush(stdout);
         if (o.verbose) {
-            if (error != 0)
+            // A response without a status line, or no response at all.
+            if (!statusShown)
                 std::fprintf(stderr, "status: %d %s\n", c->StatusCode(),
                              c->ReasonPhrase().c_str());
             std::fprintf(stderr, "error: %u\n", error);
