@@ -24,7 +24,8 @@ void TCustomLineWSocket::setLineMode(bool value)
 int TCustomLineWSocket::Receive(void* buf, int len)
 {
     if (m_pendingPos < m_pending.size()) {
-        const int n = static_cast<int>(std::min<size_t>(std::max(len, 0), m_pending.size() - m_pendingPos));
+        const int n =
+            static_cast<int>(std::min<size_t>(std::max(len, 0), m_pending.size() - m_pendingPos));
         std::memcpy(buf, m_pending.data() + m_pendingPos, static_cast<size_t>(n));
         m_pendingPos += static_cast<size_t>(n);
         setReadCount(ReadCount() + n);

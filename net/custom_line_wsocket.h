@@ -45,7 +45,7 @@ private:
     std::string m_lineEnd = "\r\n";
     bool m_lineEcho = false;
     bool m_lineEdit = false;
-    std::string m_rcvdBuf;  // received, not yet a complete line
-    std::string m_pending;  // the line being delivered
+    std::string m_rcvdBuf; // received, not yet a complete line
+    std::string m_pending; // the line being delivered
     size_t m_pendingPos = 0;
 };

@@ -2,15 +2,15 @@
 
 #include "net/hidden_window.h"
 
-#include <QCoreApplication>
 #include <algorithm>
-#include <QEventLoop>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <fcntl.h>
 #include <mutex>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <sys/ioctl.h>
 #include <system_error>
 #include <thread>
@@ -138,8 +138,7 @@ TCustomWSocket::~TCustomWSocket()
 // ---------------------------------------------------------------- properties
 
 bool TCustomWSocket::AssignOrCheckClosed(std::string& field, const std::string& value,
-                                         const char* name, bool& resolved,
-                                         bool sameValueIgnored)
+                                         const char* name, bool& resolved, bool sameValueIgnored)
 {
     const std::string v = trim(value);
     if (sameValueIgnored && v == field)
@@ -422,8 +421,8 @@ void TCustomWSocket::StartLookup(const std::string& text, int message)
             char host[NI_MAXHOST] = {};
             const int rc = reverseAddress == INADDR_NONE
                                ? EAI_NONAME
-                               : getNameInfo(reinterpret_cast<sockaddr*>(&sin), sizeof sin,
-                                             host, sizeof host, nullptr, 0, NI_NAMEREQD);
+                               : getNameInfo(reinterpret_cast<sockaddr*>(&sin), sizeof sin, host,
+                                             sizeof host, nullptr, 0, NI_NAMEREQD);
             error = wsock::errorFromResolver(rc, errno);
             if (error == 0)
                 results.push_back(host);
@@ -1083,8 +1082,7 @@ int TCustomWSocket::SendTo(const sockaddr_in& to, const void* data, int len)
         return -1;
     }
     const ssize_t n = m_lib.sendto(m_handle, data, static_cast<size_t>(std::max(len, 0)),
-                                   MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to),
-                                   sizeof to);
+                                   MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (n < 0)
         m_lastError = lastErrno();
     return static_cast<int>(n);

@@ -4,14 +4,14 @@
 #include "net/socket_error.h"
 #include "platform/socket_library.h"
 
-#include <QSocketNotifier>
-#include <QTimer>
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <netinet/in.h>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -65,8 +65,8 @@ public:
         std::function<void(TCustomWSocket* sender, const std::exception& e, bool& canClose)>;
 
     // Messages of the socket's hidden window.
-    static constexpr int kNotifyMessage = 1025;      // wParam handle, lParam bit | error << 16
-    static constexpr int kLookupMessage = 1026;      // wParam lookup handle, error << 16
+    static constexpr int kNotifyMessage = 1025; // wParam handle, lParam bit | error << 16
+    static constexpr int kLookupMessage = 1026; // wParam lookup handle, error << 16
     static constexpr int kReverseLookupMessage = 1027;
     static constexpr int kLineModeMessage = 1044;
 

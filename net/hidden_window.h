@@ -2,8 +2,8 @@
 
 #include "platform/posted_message.h"
 
-#include <QObject>
 #include <functional>
+#include <QObject>
 
 // The receiver of a component's posted messages (its "hidden window").
 // Messages are handed to the owner's handler; anything else gets Qt's

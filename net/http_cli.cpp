@@ -2,14 +2,14 @@
 
 #include "net/hidden_window.h"
 
-#include <QCoreApplication>
-#include <QDate>
-#include <QEventLoop>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <QCoreApplication>
+#include <QDate>
+#include <QEventLoop>
 
 namespace {
 
@@ -85,8 +85,8 @@ qintptr doneParam(THttpRequest kind, uint16_t error)
 
 // ------------------------------------------------------------ helpers
 
-void ParseURL(const std::string& url, std::string& proto, std::string& user,
-              std::string& pass, std::string& host, std::string& port, std::string& path)
+void ParseURL(const std::string& url, std::string& proto, std::string& user, std::string& pass,
+              std::string& host, std::string& port, std::string& path)
 {
     proto.clear();
     user.clear();
@@ -197,9 +197,9 @@ std::string RFC1123Date(double dateTime)
     const int64_t seconds = std::min<int64_t>(ms / 1000, 86399);
     char text[64];
     std::snprintf(text, sizeof text, "%.3s, %2.2d %.3s %4.4d %2.2d:%2.2d:%2.2d",
-                  weekdays + 3 * weekday, date.day(), months + 3 * (date.month() - 1),
-                  date.year(), static_cast<int>(seconds / 3600),
-                  static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+                  weekdays + 3 * weekday, date.day(), months + 3 * (date.month() - 1), date.year(),
+                  static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
+                  static_cast<int>(seconds % 60));
     return text;
 }
 
@@ -507,8 +507,7 @@ void THttpCli::SendRequest(const std::string& method)
     if (!m_username.empty())
         line("Authorization: Basic " + Base64Encode(m_username + ":" + m_password));
     if (!m_proxy.empty() && !m_proxyUsername.empty())
-        line("Proxy-Authorization: Basic " +
-             Base64Encode(m_proxyUsername + ":" + m_proxyPassword));
+        line("Proxy-Authorization: Basic " + Base64Encode(m_proxyUsername + ":" + m_proxyPassword));
     if (!m_cookie.empty())
         line("Cookie: " + m_cookie);
     if (OnRequestHeaderEnd)
@@ -550,8 +549,8 @@ void THttpCli::SocketDataAvailable()
 {
     if (m_receiveLen >= kReceiveBufferSize)
         throw EHttpException("HTTP line too long", kErrorLineTooLong);
-    const int n = m_ctrlSocket.Receive(m_receiveBuffer + m_receiveLen,
-                                       kReceiveBufferSize - m_receiveLen);
+    const int n =
+        m_ctrlSocket.Receive(m_receiveBuffer + m_receiveLen, kReceiveBufferSize - m_receiveLen);
     if (n <= 0 || m_requestType == rqNone)
         return;
     m_receiveLen += n;

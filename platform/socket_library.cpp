@@ -14,12 +14,11 @@ constexpr int kProcedureNotFound = ENOSYS;
 } // namespace
 
 const std::array<const char*, SocketLibrary::kFunctionCount> SocketLibrary::kFunctionNames = {
-    "__res_init",   "socket",      "connect",     "bind",           "listen",
-    "accept",       "send",        "sendto",      "recv",           "recvfrom",
-    "shutdown",     "setsockopt",  "getsockopt",  "getsockname",    "getpeername",
-    "close",        "ioctl",       "fcntl",       "poll",           "getaddrinfo",
-    "freeaddrinfo", "getnameinfo", "getservbyname", "getprotobyname", "inet_addr",
-    "inet_ntoa",    "htons",       "ntohs"};
+    "__res_init", "socket",      "connect",      "bind",        "listen",        "accept",
+    "send",       "sendto",      "recv",         "recvfrom",    "shutdown",      "setsockopt",
+    "getsockopt", "getsockname", "getpeername",  "close",       "ioctl",         "fcntl",
+    "poll",       "getaddrinfo", "freeaddrinfo", "getnameinfo", "getservbyname", "getprotobyname",
+    "inet_addr",  "inet_ntoa",   "htons",        "ntohs"};
 
 SocketLibrary& SocketLibrary::instance()
 {
@@ -81,9 +80,8 @@ void* SocketLibrary::address(Function function)
     const char* name = kFunctionNames[function];
     void* found = m_hidden[function] ? nullptr : dlsym(m_handle, name);
     if (!found)
-        throw ESocketException(std::string("Procedure ") + name + " not found in " +
-                               m_libraryName + " Error #" +
-                               std::to_string(kProcedureNotFound));
+        throw ESocketException(std::string("Procedure ") + name + " not found in " + m_libraryName +
+                               " Error #" + std::to_string(kProcedureNotFound));
     slot = m_overrides[function] ? m_overrides[function] : found;
     return slot;
 }
@@ -145,8 +143,8 @@ ssize_t SocketLibrary::send(int fd, const void* buf, size_t len, int flags)
     return bound<ssize_t (*)(int, const void*, size_t, int)>(fnSend)(fd, buf, len, flags);
 }
 
-ssize_t SocketLibrary::sendto(int fd, const void* buf, size_t len, int flags,
-                              const sockaddr* addr, socklen_t addrLen)
+ssize_t SocketLibrary::sendto(int fd, const void* buf, size_t len, int flags, const sockaddr* addr,
+                              socklen_t addrLen)
 {
     using Fn = ssize_t (*)(int, const void*, size_t, int, const sockaddr*, socklen_t);
     return bound<Fn>(fnSendTo)(fd, buf, len, flags, addr, addrLen);
@@ -225,8 +223,8 @@ void SocketLibrary::freeaddrinfo(addrinfo* result)
     bound<void (*)(addrinfo*)>(fnFreeAddrInfo)(result);
 }
 
-int SocketLibrary::getnameinfo(const sockaddr* addr, socklen_t len, char* host,
-                               socklen_t hostLen, char* serv, socklen_t servLen, int flags)
+int SocketLibrary::getnameinfo(const sockaddr* addr, socklen_t len, char* host, socklen_t hostLen,
+                               char* serv, socklen_t servLen, int flags)
 {
     using Fn = int (*)(const sockaddr*, socklen_t, char*, socklen_t, char*, socklen_t, int);
     return bound<Fn>(fnGetNameInfo)(addr, len, host, hostLen, serv, servLen, flags);

@@ -99,8 +99,7 @@ public:
     ssize_t sendto(int fd, const void* buf, size_t len, int flags, const sockaddr* addr,
                    socklen_t addrLen);
     ssize_t recv(int fd, void* buf, size_t len, int flags);
-    ssize_t recvfrom(int fd, void* buf, size_t len, int flags, sockaddr* addr,
-                     socklen_t* addrLen);
+    ssize_t recvfrom(int fd, void* buf, size_t len, int flags, sockaddr* addr, socklen_t* addrLen);
     int shutdown(int fd, int how);
     int setsockopt(int fd, int level, int name, const void* value, socklen_t len);
     int getsockopt(int fd, int level, int name, void* value, socklen_t* len);
@@ -113,8 +112,8 @@ public:
     int getaddrinfo(const char* node, const char* service, const addrinfo* hints,
                     addrinfo** result);
     void freeaddrinfo(addrinfo* result);
-    int getnameinfo(const sockaddr* addr, socklen_t len, char* host, socklen_t hostLen,
-                    char* serv, socklen_t servLen, int flags);
+    int getnameinfo(const sockaddr* addr, socklen_t len, char* host, socklen_t hostLen, char* serv,
+                    socklen_t servLen, int flags);
     servent* getservbyname(const char* name, const char* proto);
     protoent* getprotobyname(const char* name);
     in_addr_t inet_addr(const char* text);

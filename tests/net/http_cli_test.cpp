@@ -1,11 +1,11 @@
 #include "net/http_cli.h"
 #include "net_test_support.h"
 
+#include <gtest/gtest.h>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using nettest::drainEvents;
 using nettest::LoopbackServer;
@@ -14,7 +14,8 @@ using nettest::waitUntil;
 
 namespace {
 
-const std::string kDefaultAccept = "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+const std::string kDefaultAccept =
+    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
 const std::string kDefaultAgent = "User-Agent: Mozilla/3.0 (compatible)";
 
 Reply ok(const std::string& body)
@@ -197,12 +198,12 @@ TEST(HttpCli, ResponsesOfEveryShape)
         int docBegin;
     };
     const Case cases[] = {
-        {"not found", "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n", 404,
-         "Not Found", "", "text/html", 0},
+        {"not found", "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n", 404, "Not Found",
+         "", "text/html", 0},
         {"no header", "<html>\r\n<body>x</body>\r\n</html>\r\n", 0, "",
          "<html>\r\n<body>x</body>\r\n</html>\r\n", "text/html", 1},
-        {"non-numeric status", "HTTP/1.0 2x0 Odd\r\nContent-Type: Text/Plain\r\n\r\nstill here",
-         0, "Odd", "still here", "text/plain", 1},
+        {"non-numeric status", "HTTP/1.0 2x0 Odd\r\nContent-Type: Text/Plain\r\n\r\nstill here", 0,
+         "Odd", "still here", "text/plain", 1},
         {"bare LF", "HTTP/1.1 200 OK\nContent-Length: 3\n\nabc", 200, "OK", "abc", "", 1},
         {"line too long", std::string(10000, 'x'), 0, "", "", "", 0}};
     for (const Case& c : cases) {
@@ -237,7 +238,8 @@ TEST(HttpCli, LocalFailuresCompleteWithTheirCodes)
          "can't resolve hostname to IP address"},
         {"no host", "http:///nohost", 10022, "can't resolve hostname to IP address"},
         {"empty url", "", 10022, "can't resolve hostname to IP address"},
-        {"bad port", "http://127.0.0.1:xyz/", 10022, "can't connect: Invalid argument (Error #10022)"}};
+        {"bad port", "http://127.0.0.1:xyz/", 10022,
+         "can't connect: Invalid argument (Error #10022)"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         THttpCli http;
@@ -265,7 +267,8 @@ TEST(HttpCli, AbortInEveryStateCompletesOnce)
         std::function<bool(THttpCli&, Recorder&)> ready;
     };
     const Case cases[] = {
-        {"lookup", "http://localhost:1/", [](THttpCli& h, Recorder&) { return h.State() == hsDnsLookup; }},
+        {"lookup", "http://localhost:1/",
+         [](THttpCli& h, Recorder&) { return h.State() == hsDnsLookup; }},
         {"connecting", silent.url("/"),
          [](THttpCli& h, Recorder&) { return h.State() == hsDnsLookupDone; }},
         {"waiting header", silent.url("/"),
@@ -322,9 +325,8 @@ TEST(HttpCli, BusyAndNothingToPostRaise)
 
 TEST(HttpCli, NextRequestStartsFromTheDoneHandler)
 {
-    LoopbackServer server([](const std::string&, int index) {
-        return ok("page " + std::to_string(index));
-    });
+    LoopbackServer server(
+        [](const std::string&, int index) { return ok("page " + std::to_string(index)); });
     THttpCli http;
     std::vector<std::string> bodies;
     QBuffer* current = nullptr;

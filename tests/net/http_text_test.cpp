@@ -39,27 +39,29 @@ TEST_P(ParseUrlTest, SplitsIntoParts)
 
 INSTANTIATE_TEST_SUITE_P(
     Urls, ParseUrlTest,
-    testing::Values(
-        UrlCase{"", "", "", "", "", "", ""},
-        UrlCase{"http://www.example.com", "http", "", "", "www.example.com", "", ""},
-        UrlCase{"http://www.example.com:8080/a/b?x=1", "http", "", "", "www.example.com", "8080",
-                "/a/b?x=1"},
-        UrlCase{"http://joe:pw@host/p", "http", "joe", "pw", "host", "", "/p"},
-        UrlCase{"http://joe:pw@host:81/p", "http", "joe", "pw", "host", "81", "/p"},
-        UrlCase{"http://joe@host/", "http", "joe", "", "host", "", "/"},
-        UrlCase{"/cgi-bin/add.cgi", "http", "", "", "", "", "/cgi-bin/add.cgi"},
-        UrlCase{"HTTP:/index.html", "http", "", "", "", "", "/index.html"},
-        UrlCase{"mailto:joe@example.com", "mailto", "joe", "", "example.com", "", ""},
-        UrlCase{"proxy.local:3128", "", "", "", "proxy.local", "3128", ""},
-        UrlCase{"page.html", "", "", "", "page.html", "", ""},
-        UrlCase{"ftp://files/x", "ftp", "", "", "files", "", "/x"}));
+    testing::Values(UrlCase{"", "", "", "", "", "", ""},
+                    UrlCase{"http://www.example.com", "http", "", "", "www.example.com", "", ""},
+                    UrlCase{"http://www.example.com:8080/a/b?x=1", "http", "", "",
+                            "www.example.com", "8080", "/a/b?x=1"},
+                    UrlCase{"http://joe:pw@host/p", "http", "joe", "pw", "host", "", "/p"},
+                    UrlCase{"http://joe:pw@host:81/p", "http", "joe", "pw", "host", "81", "/p"},
+                    UrlCase{"http://joe@host/", "http", "joe", "", "host", "", "/"},
+                    UrlCase{"/cgi-bin/add.cgi", "http", "", "", "", "", "/cgi-bin/add.cgi"},
+                    UrlCase{"HTTP:/index.html", "http", "", "", "", "", "/index.html"},
+                    UrlCase{"mailto:joe@example.com", "mailto", "joe", "", "example.com", "", ""},
+                    UrlCase{"proxy.local:3128", "", "", "", "proxy.local", "3128", ""},
+                    UrlCase{"page.html", "", "", "", "page.html", "", ""},
+                    UrlCase{"ftp://files/x", "ftp", "", "", "files", "", "/x"}));
 
 TEST(Base64Encode, EncodesWithPadding)
 {
-    const std::pair<const char*, const char*> cases[] = {
-        {"", ""},           {"f", "Zg=="},         {"fo", "Zm8="},
-        {"foo", "Zm9v"},    {"foob", "Zm9vYg=="},  {"user:secret", "dXNlcjpzZWNyZXQ="},
-        {"\xff\xfe", "//4="}};
+    const std::pair<const char*, const char*> cases[] = {{"", ""},
+                                                         {"f", "Zg=="},
+                                                         {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},
+                                                         {"foob", "Zm9vYg=="},
+                                                         {"user:secret", "dXNlcjpzZWNyZXQ="},
+                                                         {"\xff\xfe", "//4="}};
     for (const auto& [in, out] : cases)
         EXPECT_EQ(Base64Encode(in), out) << in;
 }
@@ -98,10 +100,11 @@ TEST(SocketErrorDesc, KnownAndUnknownNumbers)
 
 TEST(SocketErrorDesc, SystemCodesMapToSocketNumbers)
 {
-    const std::pair<int, int> errnos[] = {
-        {ECONNREFUSED, 10061}, {ETIMEDOUT, 10060},  {ECONNRESET, 10054}, {ENOTCONN, 10057},
-        {EWOULDBLOCK, 10035},  {EHOSTUNREACH, 10065}, {ENETUNREACH, 10051},
-        {EADDRINUSE, 10048},   {EPIPE, 10054},      {0, 0}};
+    const std::pair<int, int> errnos[] = {{ECONNREFUSED, 10061}, {ETIMEDOUT, 10060},
+                                          {ECONNRESET, 10054},   {ENOTCONN, 10057},
+                                          {EWOULDBLOCK, 10035},  {EHOSTUNREACH, 10065},
+                                          {ENETUNREACH, 10051},  {EADDRINUSE, 10048},
+                                          {EPIPE, 10054},        {0, 0}};
     for (const auto& [e, code] : errnos)
         EXPECT_EQ(wsock::errorFromErrno(e), code) << e;
     EXPECT_EQ(wsock::errorFromResolver(EAI_NONAME, 0), 11001);

@@ -1,5 +1,10 @@
 #include "net_test_support.h"
 
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cctype>
+#include <netinet/in.h>
+#include <poll.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -8,11 +13,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <algorithm>
-#include <arpa/inet.h>
-#include <cctype>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -196,8 +196,8 @@ Tinyproxy::Tinyproxy(const std::string& user, const std::string& password)
     // fixture sees that it is ready.
     const std::string text = "Port " + std::to_string(m_port) +
                              "\nListen 127.0.0.1\nTimeout 30\nLogLevel Info\nPidFile \"" +
-                             m_folder + "/tinyproxy.pid\"\nMaxClients 20\nBasicAuth " + user +
-                             " " + password + "\nAllow 127.0.0.1\n";
+                             m_folder + "/tinyproxy.pid\"\nMaxClients 20\nBasicAuth " + user + " " +
+                             password + "\nAllow 127.0.0.1\n";
     f.write(text.data(), static_cast<qint64>(text.size()));
     f.close();
     m_process = std::make_unique<QProcess>();
@@ -205,12 +205,12 @@ Tinyproxy::Tinyproxy(const std::string& user, const std::string& password)
     m_process->start(program, {"-d", "-c", conf});
     QByteArray output;
     m_started = waitUntil(
-        [&] {
-            output += m_process->readAll();
-            return output.contains("Accepting connections") ||
-                   m_process->state() == QProcess::NotRunning;
-        },
-        kStartTimeoutMs) &&
+                    [&] {
+                        output += m_process->readAll();
+                        return output.contains("Accepting connections") ||
+                               m_process->state() == QProcess::NotRunning;
+                    },
+                    kStartTimeoutMs) &&
                 output.contains("Accepting connections");
     if (!m_started)
         m_error = "tinyproxy did not start: " + output.toStdString();

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QProcess>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <QProcess>
 #include <string>
 #include <thread>
 #include <vector>

@@ -2,9 +2,9 @@
 #include "net/wsocket.h"
 #include "net_test_support.h"
 
+#include <gtest/gtest.h>
 #include <QProcess>
 #include <QRegularExpression>
-#include <gtest/gtest.h>
 
 using nettest::LoopbackServer;
 using nettest::Reply;
@@ -83,9 +83,9 @@ public:
     Socks5Server(const std::string& user, const std::string& password)
     {
         m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start("/usr/bin/python3", {"-u", QUORVANE_SOCKS5_SERVER,
-                                             QString::fromStdString(user),
-                                             QString::fromStdString(password)});
+        m_process.start("/usr/bin/python3",
+                        {"-u", QUORVANE_SOCKS5_SERVER, QString::fromStdString(user),
+                         QString::fromStdString(password)});
         QByteArray output;
         static const QRegularExpression ready("port (\\d+)");
         waitUntil([&] {
@@ -132,7 +132,9 @@ TEST(WSocketSocks, HandshakeThenDataAndRefusedCredentials)
         s.setSocksAuthentication(socksAuthenticateUsercode);
         s.setSocksUsercode("agent");
         s.setSocksPassword(c.password);
-        s.OnSocksConnected = [&](TCustomWSocket*, uint16_t) { events.push_back("socks connected"); };
+        s.OnSocksConnected = [&](TCustomWSocket*, uint16_t) {
+            events.push_back("socks connected");
+        };
         s.OnSocksError = [&](TCustomWSocket*, int e, const std::string&) {
             events.push_back("socks error " + std::to_string(e));
         };

@@ -1,9 +1,9 @@
 #include "net/wsocket.h"
 #include "net_test_support.h"
 
-#include <QCoreApplication>
 #include <cerrno>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 using nettest::drainEvents;
 using nettest::waitUntil;
@@ -139,7 +139,9 @@ TEST(WSocket, RefusedConnectionReportsThenCloses)
 
 TEST(WSocket, PropertiesChangeOnlyWhileClosed)
 {
-    nettest::LoopbackServer server([](const std::string&, int) { return nettest::Reply{"", true}; });
+    nettest::LoopbackServer server([](const std::string&, int) {
+        return nettest::Reply{"", true};
+    });
     TWSocket s;
     s.setAddr(" 127.0.0.1 ");
     EXPECT_EQ(s.Addr(), "127.0.0.1");

@@ -18,12 +18,12 @@
 
 #include "net/http_cli.h"
 
-#include <QBuffer>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <string>
 #include <vector>
 
@@ -49,10 +49,9 @@ struct Options {
 
 int usage()
 {
-    std::fprintf(stderr,
-                 "usage: qvget [-v] [--post DATA] [--proxy HOST[:PORT]] [--proxy-port P] "
-                 "[--proxy-user USER:PASS] [--agent TEXT] URL\n"
-                 "       qvget --repeat M --parallel K URL\n");
+    std::fprintf(stderr, "usage: qvget [-v] [--post DATA] [--proxy HOST[:PORT]] [--proxy-port P] "
+                         "[--proxy-user USER:PASS] [--agent TEXT] URL\n"
+                         "       qvget --repeat M --parallel K URL\n");
     return kExitUsage;
 }
 
@@ -112,8 +111,8 @@ bool parse(int argc, char** argv, Options& o)
         return false;
     // The batch takes both of its numbers and nothing of the single request.
     const bool batch = o.repeat > 0 || o.parallel > 0;
-    if (batch && (o.repeat == 0 || o.parallel == 0 || o.verbose || o.post ||
-                  !o.proxy.empty() || !o.proxyUser.empty() || o.agentSet))
+    if (batch && (o.repeat == 0 || o.parallel == 0 || o.verbose || o.post || !o.proxy.empty() ||
+                  !o.proxyUser.empty() || o.agentSet))
         return false;
     return true;
 }
@@ -154,8 +153,7 @@ int runSingle(const Options& o)
         };
         http.OnHeaderData = [&statusShown](THttpCli* c) {
             if (!statusShown && c->StatusCode() != 0) {
-                std::fprintf(stderr, "status: %d %s\n", c->StatusCode(),
-                             c->ReasonPhrase().c_str());
+                std::fprintf(stderr, "status: %d %s\n", c->StatusCode(), c->ReasonPhrase().c_str());
                 statusShown = true;
             }
             std::fprintf(stderr, "%s\n", c->RcvdHeader().back().c_str());
@@ -167,8 +165,7 @@ int runSingle(const Options& o)
         if (o.verbose) {
             // A response without a status line, or no response at all.
             if (!statusShown)
-                std::fprintf(stderr, "status: %d %s\n", c->StatusCode(),
-                             c->ReasonPhrase().c_str());
+                std::fprintf(stderr, "status: %d %s\n", c->StatusCode(), c->ReasonPhrase().c_str());
             std::fprintf(stderr, "error: %u\n", error);
         }
         exitCode = error == 0 ? kExitSuccess : kExitFailure;
@@ -219,8 +216,8 @@ int runBatch(const Options& o)
         startNext(c.get());
     QCoreApplication::exec();
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    std::fprintf(stderr, "requests: %ld, errors: %ld, seconds: %.3f, per second: %.1f\n",
-                 o.repeat, errors, seconds, seconds > 0 ? o.repeat / seconds : 0.0);
+    std::fprintf(stderr, "requests: %ld, errors: %ld, seconds: %.3f, per second: %.1f\n", o.repeat,
+                 errors, seconds, seconds > 0 ? o.repeat / seconds : 0.0);
     return errors == 0 ? kExitSuccess : kExitFailure;
 }
 
