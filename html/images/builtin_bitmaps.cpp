@@ -51,14 +51,22 @@ constexpr Picture kError{{
 QRgb colorOf(char code)
 {
     switch (code) {
-    case 'K': return qRgb(64, 64, 64);    // outline
-    case 'S': return qRgb(166, 206, 240); // sky
-    case 'Y': return qRgb(255, 214, 0);   // sun
-    case 'W': return qRgb(255, 255, 255); // cloud, paper
-    case 'G': return qRgb(76, 160, 60);   // hill
-    case 'D': return qRgb(40, 110, 40);   // hill in shade
-    case 'R': return qRgb(220, 0, 0);     // cross
-    default: return 0;                    // transparent
+    case 'K':
+        return qRgb(64, 64, 64); // outline
+    case 'S':
+        return qRgb(166, 206, 240); // sky
+    case 'Y':
+        return qRgb(255, 214, 0); // sun
+    case 'W':
+        return qRgb(255, 255, 255); // cloud, paper
+    case 'G':
+        return qRgb(76, 160, 60); // hill
+    case 'D':
+        return qRgb(40, 110, 40); // hill in shade
+    case 'R':
+        return qRgb(220, 0, 0); // cross
+    default:
+        return 0; // transparent
     }
 }
 

@@ -9,11 +9,11 @@ namespace images {
 
 namespace {
 
-constexpr int kOctreeDepth = 8;           // one level per bit of each channel
+constexpr int kOctreeDepth = 8; // one level per bit of each channel
 constexpr int kNoNode = -1;
 constexpr int kMaxIndexedColors = 256;
 constexpr int kHalfOpaque = 128;
-constexpr int kLookupBits = 5;            // nearest-colour cache: 32 levels per channel
+constexpr int kLookupBits = 5; // nearest-colour cache: 32 levels per channel
 constexpr int kLookupShift = 8 - kLookupBits;
 
 bool isTransparent(QRgb pixel)
@@ -24,7 +24,8 @@ bool isTransparent(QRgb pixel)
 // Un-premultiplied ARGB32, the one layout the loops below read.
 QImage asArgb(const QImage& image)
 {
-    return image.format() == QImage::Format_ARGB32 ? image : image.convertToFormat(QImage::Format_ARGB32);
+    return image.format() == QImage::Format_ARGB32 ? image
+                                                   : image.convertToFormat(QImage::Format_ARGB32);
 }
 
 // Colours sorted into a tree by their bits, most significant first: the
@@ -42,14 +43,17 @@ public:
     void add(QRgb color)
     {
         int node = 0;
-        for (int level = 0; level < kOctreeDepth && !m_nodes[static_cast<std::size_t>(node)].leaf; ++level) {
+        for (int level = 0; level < kOctreeDepth && !m_nodes[static_cast<std::size_t>(node)].leaf;
+             ++level) {
             const int shift = 7 - level;
-            const int child = ((qRed(color) >> shift & 1) << 2) | ((qGreen(color) >> shift & 1) << 1) |
-                              (qBlue(color) >> shift & 1);
-            int next = m_nodes[static_cast<std::size_t>(node)].children[static_cast<std::size_t>(child)];
+            const int child = ((qRed(color) >> shift & 1) << 2) |
+                              ((qGreen(color) >> shift & 1) << 1) | (qBlue(color) >> shift & 1);
+            int next =
+                m_nodes[static_cast<std::size_t>(node)].children[static_cast<std::size_t>(child)];
             if (next == kNoNode) {
                 next = newNode(level + 1);
-                m_nodes[static_cast<std::size_t>(node)].children[static_cast<std::size_t>(child)] = next;
+                m_nodes[static_cast<std::size_t>(node)].children[static_cast<std::size_t>(child)] =
+                    next;
             }
             node = next;
         }
@@ -76,7 +80,8 @@ public:
 
 private:
     struct Node {
-        std::array<int, 8> children{kNoNode, kNoNode, kNoNode, kNoNode, kNoNode, kNoNode, kNoNode, kNoNode};
+        std::array<int, 8> children{kNoNode, kNoNode, kNoNode, kNoNode,
+                                    kNoNode, kNoNode, kNoNode, kNoNode};
         bool leaf = false;
         std::uint64_t count = 0;
         std::uint64_t red = 0, green = 0, blue = 0;
@@ -164,8 +169,9 @@ public:
 
     int find(int r, int g, int b)
     {
-        const std::size_t key = static_cast<std::size_t>((r >> kLookupShift) << (2 * kLookupBits) |
-                                                         (g >> kLookupShift) << kLookupBits | (b >> kLookupShift));
+        const std::size_t key =
+            static_cast<std::size_t>((r >> kLookupShift) << (2 * kLookupBits) |
+                                     (g >> kLookupShift) << kLookupBits | (b >> kLookupShift));
         int& cached = m_cache[key];
         if (cached < 0)
             cached = search(r, g, b);
@@ -208,9 +214,9 @@ bool hasTransparentPixels(const QImage& argb)
 
 // Merges pairs of colours until at most `maxColors` remain, always the pair
 // whose merge moves the fewest pixels the least (distance weighted by both
-// pixel counts), so a thin outline does not hold a colour of its own. The tree alone does badly for tiny palettes: with
-// more than that many children at its first level it would fold everything
-// into one colour.
+// pixel counts), so a thin outline does not hold a colour of its own. The tree alone does badly for
+// tiny palettes: with more than that many children at its first level it would fold everything into
+// one colour.
 void mergeClosest(std::vector<Octree::Entry>& colors, std::size_t maxColors)
 {
     while (colors.size() > maxColors) {
@@ -223,7 +229,8 @@ void mergeClosest(std::vector<Octree::Entry>& colors, std::size_t maxColors)
                 const long db = qBlue(colors[i].color) - qBlue(colors[j].color);
                 const double na = static_cast<double>(colors[i].count);
                 const double nb = static_cast<double>(colors[j].count);
-                const double distance = static_cast<double>(dr * dr + dg * dg + db * db) * na * nb / (na + nb);
+                const double distance =
+                    static_cast<double>(dr * dr + dg * dg + db * db) * na * nb / (na + nb);
                 if (distance < best) {
                     best = distance;
                     a = i;
@@ -232,7 +239,8 @@ void mergeClosest(std::vector<Octree::Entry>& colors, std::size_t maxColors)
             }
         const std::uint64_t total = colors[a].count + colors[b].count;
         const auto mix = [&](int ca, int cb) {
-            return static_cast<int>((ca * colors[a].count + cb * colors[b].count + total / 2) / total);
+            return static_cast<int>((ca * colors[a].count + cb * colors[b].count + total / 2) /
+                                    total);
         };
         colors[a] = {qRgb(mix(qRed(colors[a].color), qRed(colors[b].color)),
                           mix(qGreen(colors[a].color), qGreen(colors[b].color)),
@@ -267,7 +275,8 @@ std::vector<QRgb> octreePalette(const QImage& image, int maxColors)
 
 QImage ditherToPalette(const QImage& image, const std::vector<QRgb>& palette)
 {
-    if (image.isNull() || palette.empty() || palette.size() >= static_cast<std::size_t>(kMaxIndexedColors))
+    if (image.isNull() || palette.empty() ||
+        palette.size() >= static_cast<std::size_t>(kMaxIndexedColors))
         return QImage();
     const QImage argb = asArgb(image);
     const int width = argb.width();

@@ -3,8 +3,8 @@
 #include "html/images/gif_composer.h"
 #include "html/images/gif_image.h"
 
-#include <QImage>
 #include <memory>
+#include <QImage>
 
 // A running animation of one TGIFImage: which frame is shown, how long until
 // the next one, and how many passes are left. The viewer's 50 ms timer calls

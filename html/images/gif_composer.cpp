@@ -97,7 +97,8 @@ void GifComposer::draw(const TGIFImage::Frame& frame)
     const int x1 = std::min(width, canvasWidth - frame.rect.left());
     std::size_t remaining = frame.decodedPixels;
     for (int stored = 0; stored < height && remaining > 0; ++stored) {
-        const std::size_t rowPixels = std::min<std::size_t>(remaining, static_cast<std::size_t>(width));
+        const std::size_t rowPixels =
+            std::min<std::size_t>(remaining, static_cast<std::size_t>(width));
         remaining -= rowPixels;
         const int y = frame.rect.top() + rows[static_cast<std::size_t>(stored)];
         if (y < 0 || y >= canvasHeight)

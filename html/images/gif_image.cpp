@@ -58,7 +58,8 @@ public:
     std::uint8_t byte() { return m_data[m_pos++]; }
     std::uint16_t word()
     {
-        const std::uint16_t value = static_cast<std::uint16_t>(m_data[m_pos] | m_data[m_pos + 1] << 8);
+        const std::uint16_t value =
+            static_cast<std::uint16_t>(m_data[m_pos] | m_data[m_pos + 1] << 8);
         m_pos += 2;
         return value;
     }
@@ -187,8 +188,8 @@ private:
             const int delay = body[1] | body[2] << 8;
             // Methods 4 to 7 are reserved and read as "not specified".
             const int method = flags >> 2 & 7;
-            m_control.disposal = method <= 3 ? static_cast<TGIFImage::Disposal>(method)
-                                             : TGIFImage::Disposal::None;
+            m_control.disposal =
+                method <= 3 ? static_cast<TGIFImage::Disposal>(method) : TGIFImage::Disposal::None;
             m_control.delayMs = delay * 10;
             m_control.transparentIndex = (flags & kTransparentFlag) ? body[3] : -1;
         } else if (label == kApplicationLabel) {
@@ -207,7 +208,8 @@ private:
         if (body.size() < kIdLength + 3)
             return;
         const char* id = reinterpret_cast<const char*>(body.data());
-        if (std::memcmp(id, kNetscape, kIdLength) != 0 && std::memcmp(id, kAnimExts, kIdLength) != 0)
+        if (std::memcmp(id, kNetscape, kIdLength) != 0 &&
+            std::memcmp(id, kAnimExts, kIdLength) != 0)
             return;
         if (body[kIdLength] != 1)
             return;

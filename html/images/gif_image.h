@@ -2,12 +2,12 @@
 
 #include "platform/exception.h"
 
+#include <cstdint>
+#include <memory>
 #include <QByteArray>
 #include <QImage>
 #include <QRect>
 #include <QRgb>
-#include <cstdint>
-#include <memory>
 #include <vector>
 
 // Raised by the GIF decoder for data it cannot make a picture of: a bad
@@ -43,10 +43,10 @@ public:
     using Palette = std::shared_ptr<const std::vector<QRgb>>;
 
     struct Frame {
-        QRect rect;                       // position on the logical screen
-        bool interlaced = false;          // rows were stored in four passes
-        int transparentIndex = -1;        // -1 when the frame has none
-        int delayMs = 0;                  // display time, already defaulted
+        QRect rect;                // position on the logical screen
+        bool interlaced = false;   // rows were stored in four passes
+        int transparentIndex = -1; // -1 when the frame has none
+        int delayMs = 0;           // display time, already defaulted
         Disposal disposal = Disposal::None;
         Palette palette;                  // always 256 entries
         std::vector<std::uint8_t> pixels; // rect.width() x rect.height(), stored row order

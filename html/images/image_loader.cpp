@@ -2,10 +2,10 @@
 
 #include "html/images/jpeg_decoder.h"
 
+#include <cstring>
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
-#include <cstring>
 
 namespace images {
 
@@ -17,7 +17,8 @@ constexpr unsigned char kJpegSignature[] = {0xFF, 0xD8, 0xFF, 0xE0};
 
 bool startsWith(const QByteArray& data, const void* prefix, qsizetype length)
 {
-    return data.size() >= length && std::memcmp(data.constData(), prefix, static_cast<std::size_t>(length)) == 0;
+    return data.size() >= length &&
+           std::memcmp(data.constData(), prefix, static_cast<std::size_t>(length)) == 0;
 }
 
 // Opaque pictures are kept as RGB32, the rest as premultiplied ARGB32: the
@@ -48,7 +49,8 @@ LoadedImage loadGif(const QByteArray& data)
         LoadedImage result;
         result.format = ImageFormat::Gif;
         // A GIF without any transparency is drawn as an opaque picture.
-        result.image = gif->Transparent() ? gif->Image() : gif->Image().convertToFormat(QImage::Format_RGB32);
+        result.image =
+            gif->Transparent() ? gif->Image() : gif->Image().convertToFormat(QImage::Format_RGB32);
         result.gif = std::move(gif);
         return result;
     } catch (const EGifError& e) {
@@ -66,8 +68,8 @@ constexpr qsizetype kPixelOffsetField = 10;
 qint64 pixelOffset(const QByteArray& data)
 {
     const auto* b = reinterpret_cast<const unsigned char*>(data.constData()) + kPixelOffsetField;
-    return static_cast<qint64>(b[0]) | static_cast<qint64>(b[1]) << 8 | static_cast<qint64>(b[2]) << 16 |
-           static_cast<qint64>(b[3]) << 24;
+    return static_cast<qint64>(b[0]) | static_cast<qint64>(b[1]) << 8 |
+           static_cast<qint64>(b[2]) << 16 | static_cast<qint64>(b[3]) << 24;
 }
 
 // Windows bitmaps go through Qt's own reader, held to our size limit. A file
@@ -150,7 +152,8 @@ LoadedImage fromHostBitmap(const QImage& bitmap, std::optional<QRgb> transparent
         return failure(ImageFormat::Unknown, kNotLoadable);
     LoadedImage result;
     result.format = ImageFormat::Bmp;
-    result.image = transparentColor ? withTransparentColor(bitmap, *transparentColor) : normalized(bitmap);
+    result.image =
+        transparentColor ? withTransparentColor(bitmap, *transparentColor) : normalized(bitmap);
     return result;
 }
 

@@ -2,12 +2,12 @@
 
 #include "html/images/gif_image.h"
 
+#include <memory>
+#include <optional>
 #include <QByteArray>
 #include <QImage>
 #include <QRgb>
 #include <QString>
-#include <memory>
-#include <optional>
 #include <string>
 
 // Turning image bytes into pictures for the HTML viewer.

@@ -85,7 +85,8 @@ QImage decodeJpeg(const QByteArray& data, std::string& error)
     jpeg_read_header(&s->info, TRUE);
 
     const qint64 pixels = static_cast<qint64>(s->info.image_width) * s->info.image_height;
-    const bool convertible = s->info.jpeg_color_space != JCS_CMYK && s->info.jpeg_color_space != JCS_YCCK;
+    const bool convertible =
+        s->info.jpeg_color_space != JCS_CMYK && s->info.jpeg_color_space != JCS_YCCK;
     if (pixels > kMaxImagePixels || pixels == 0 || !convertible) {
         jpeg_destroy_decompress(&s->info);
         error = kCorruptJpeg;
@@ -99,8 +100,8 @@ QImage decodeJpeg(const QByteArray& data, std::string& error)
     s->info.out_color_space = JCS_EXT_ARGB;
 #endif
     jpeg_start_decompress(&s->info);
-    s->image = QImage(static_cast<int>(s->info.output_width), static_cast<int>(s->info.output_height),
-                      QImage::Format_RGB32);
+    s->image = QImage(static_cast<int>(s->info.output_width),
+                      static_cast<int>(s->info.output_height), QImage::Format_RGB32);
     if (s->image.isNull()) {
         jpeg_destroy_decompress(&s->info);
         error = kCorruptJpeg;

@@ -1,8 +1,8 @@
 // Colour reduction for displays of 8 bits per pixel or less.
 #include "html/images/color_quantizer.h"
 
-#include <QColor>
 #include <gtest/gtest.h>
+#include <QColor>
 #include <set>
 
 namespace {
@@ -31,7 +31,7 @@ TEST(ColorQuantizer, KeepsPicturesThatAlreadyFit)
 {
     QImage image(3, 2, QImage::Format_RGB32);
     const QRgb colours[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255),
-                            qRgb(255, 0, 0), qRgb(7, 7, 7), qRgb(250, 250, 250)};
+                            qRgb(255, 0, 0), qRgb(7, 7, 7),   qRgb(250, 250, 250)};
     for (int i = 0; i < 6; ++i)
         image.setPixel(i % 3, i / 3, colours[i]);
     const std::vector<QRgb> palette = images::octreePalette(image, 16);
@@ -72,7 +72,8 @@ TEST(ColorQuantizer, DitheringKeepsAverageBrightness)
 TEST(ColorQuantizer, ReduceForDisplayFollowsTheDepth)
 {
     const QImage image = gradient(50, 40);
-    EXPECT_EQ(images::reduceForDisplay(image, 24), image) << "deep displays get the picture as it is";
+    EXPECT_EQ(images::reduceForDisplay(image, 24), image)
+        << "deep displays get the picture as it is";
     for (int depth : {1, 4, 8}) {
         SCOPED_TRACE(depth);
         const QImage reduced = images::reduceForDisplay(image, depth);

@@ -4,8 +4,8 @@
 #include "html/images/gif_composer.h"
 #include "html/images/gif_image.h"
 
-#include <QImage>
 #include <gtest/gtest.h>
+#include <QImage>
 #include <random>
 
 using giftest::FrameSpec;
@@ -15,9 +15,11 @@ namespace {
 
 // The smallest transparent GIF found on many web pages: 1 x 1, one
 // transparent pixel.
-const QByteArray kSpacerGif = QByteArray::fromHex(
-    "474946383961010001008000000000" "00ffffff" "21f90401000000" "00"
-    "2c00000000010001000002024401003b");
+const QByteArray kSpacerGif = QByteArray::fromHex("474946383961010001008000000000"
+                                                  "00ffffff"
+                                                  "21f90401000000"
+                                                  "00"
+                                                  "2c00000000010001000002024401003b");
 
 std::vector<std::uint8_t> pattern(int w, int h, int colours, int seed)
 {
@@ -27,8 +29,8 @@ std::vector<std::uint8_t> pattern(int w, int h, int colours, int seed)
         for (int x = 0; x < w; ++x)
             // Runs of equal pixels mixed with noise, so that codes of every
             // length appear.
-            pixels[static_cast<std::size_t>(y * w + x)] =
-                static_cast<std::uint8_t>((x / 3 + y / 2 + (random() % 4 == 0 ? random() : 0)) % colours);
+            pixels[static_cast<std::size_t>(y * w + x)] = static_cast<std::uint8_t>(
+                (x / 3 + y / 2 + (random() % 4 == 0 ? random() : 0)) % colours);
     return pixels;
 }
 
@@ -103,7 +105,8 @@ TEST_P(GifRoundTrip, DecodesWhatWasWritten)
     ASSERT_EQ(gif.FrameCount(), 1);
     EXPECT_FALSE(gif.Transparent());
     EXPECT_FALSE(gif.IsAnimated());
-    expectPixels(gif.Image(), QRect(0, 0, c.width, c.height), spec.frames[0].pixels, spec.globalPalette);
+    expectPixels(gif.Image(), QRect(0, 0, c.width, c.height), spec.frames[0].pixels,
+                 spec.globalPalette);
 
     // Qt's reader misplaces rows of interlaced pictures whose second pass is
     // empty (four rows or fewer), so it is only asked about taller ones.
@@ -132,7 +135,8 @@ TEST(GifImage, LocalTableOverridesGlobalTable)
     GifSpec spec = singleFrame(6, 4, 4, 1);
     spec.frames[0].localPalette = {qRgb(1, 2, 3), qRgb(4, 5, 6), qRgb(7, 8, 9), qRgb(10, 11, 12)};
     TGIFImage gif(giftest::writeGif(spec));
-    expectPixels(gif.Image(), QRect(0, 0, 6, 4), spec.frames[0].pixels, spec.frames[0].localPalette);
+    expectPixels(gif.Image(), QRect(0, 0, 6, 4), spec.frames[0].pixels,
+                 spec.frames[0].localPalette);
 }
 
 TEST(GifImage, TransparentIndexShowsThrough)
@@ -313,8 +317,8 @@ TEST(GifImage, SurvivesMutatedFiles)
     GifSpec animated = disposalAnimation();
     animated.frames[1].interlaced = true;
     animated.frames[1].localPalette = giftest::rampPalette(8);
-    const QByteArray seeds[] = {giftest::writeGif(animated), giftest::writeGif(singleFrame(40, 30, 256, 9)),
-                                kSpacerGif};
+    const QByteArray seeds[] = {giftest::writeGif(animated),
+                                giftest::writeGif(singleFrame(40, 30, 256, 9)), kSpacerGif};
     std::mt19937 random(20240601);
     constexpr int kMutantsPerSeed = 1500;
     int decoded = 0;
@@ -324,12 +328,21 @@ TEST(GifImage, SurvivesMutatedFiles)
             QByteArray mutant = seed;
             const int edits = 1 + static_cast<int>(random() % 4);
             for (int e = 0; e < edits && !mutant.isEmpty(); ++e) {
-                const auto pos = static_cast<qsizetype>(random() % static_cast<unsigned>(mutant.size()));
+                const auto pos =
+                    static_cast<qsizetype>(random() % static_cast<unsigned>(mutant.size()));
                 switch (random() % 4) {
-                case 0: mutant[pos] = static_cast<char>(random()); break;
-                case 1: mutant[pos] = static_cast<char>(mutant[pos] ^ (1 << (random() % 8))); break;
-                case 2: mutant.truncate(pos); break;
-                default: mutant.insert(pos, static_cast<char>(random())); break;
+                case 0:
+                    mutant[pos] = static_cast<char>(random());
+                    break;
+                case 1:
+                    mutant[pos] = static_cast<char>(mutant[pos] ^ (1 << (random() % 8)));
+                    break;
+                case 2:
+                    mutant.truncate(pos);
+                    break;
+                default:
+                    mutant.insert(pos, static_cast<char>(random()));
+                    break;
                 }
             }
             try {

@@ -141,14 +141,18 @@ QByteArray writeGif(const GifSpec& spec)
     if (global)
         putPalette(out, spec.globalPalette);
     if (spec.loopCount >= 0) {
-        out.append("\x21\xFF\x0B" "NETSCAPE2.0" "\x03\x01", 16);
+        out.append("\x21\xFF\x0B"
+                   "NETSCAPE2.0"
+                   "\x03\x01",
+                   16);
         putWord(out, spec.loopCount);
         out.append('\0');
     }
     for (const FrameSpec& frame : spec.frames) {
         if (frame.withControl) {
             out.append("\x21\xF9\x04", 3);
-            out.append(static_cast<char>(frame.disposal << 2 | (frame.transparentIndex >= 0 ? 1 : 0)));
+            out.append(
+                static_cast<char>(frame.disposal << 2 | (frame.transparentIndex >= 0 ? 1 : 0)));
             putWord(out, frame.delayCs);
             out.append(static_cast<char>(frame.transparentIndex >= 0 ? frame.transparentIndex : 0));
             out.append('\0');
@@ -164,7 +168,8 @@ QByteArray writeGif(const GifSpec& spec)
         if (local)
             putPalette(out, frame.localPalette);
         const std::size_t colours = local ? frame.localPalette.size() : spec.globalPalette.size();
-        const int minCodeSize = spec.minCodeSize ? spec.minCodeSize : std::max(2, tableBits(colours) + 1);
+        const int minCodeSize =
+            spec.minCodeSize ? spec.minCodeSize : std::max(2, tableBits(colours) + 1);
         out.append(static_cast<char>(minCodeSize));
         out.append(compress(storedOrder(frame), minCodeSize, spec.clearWhenFull));
     }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <QByteArray>
 #include <QRect>
 #include <QRgb>
-#include <cstdint>
 #include <vector>
 
 // Builds GIF files for the tests with a straightforward compressor of its
@@ -15,9 +15,9 @@ struct FrameSpec {
     std::vector<std::uint8_t> pixels; // rect.width() x rect.height(), top to bottom
     std::vector<QRgb> localPalette;   // empty: use the global table
     bool interlaced = false;
-    bool withControl = false;         // write a graphic control extension
+    bool withControl = false; // write a graphic control extension
     int transparentIndex = -1;
-    int delayCs = 0;                  // 1/100 s
+    int delayCs = 0; // 1/100 s
     int disposal = 0;
 };
 
@@ -27,8 +27,8 @@ struct GifSpec {
     std::vector<QRgb> globalPalette; // size a power of two from 2 to 256, or empty
     int loopCount = -1;              // -1: no loop extension
     std::vector<FrameSpec> frames;
-    int minCodeSize = 0;             // 0: from the palette size
-    bool clearWhenFull = true;       // false: keep coding with a full table
+    int minCodeSize = 0;       // 0: from the palette size
+    bool clearWhenFull = true; // false: keep coding with a full table
     bool trailer = true;
 };
 

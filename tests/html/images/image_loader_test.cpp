@@ -3,11 +3,11 @@
 #include "html/images/builtin_bitmaps.h"
 #include "html/images/image_loader.h"
 
-#include <QBuffer>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <QBuffer>
+#include <QTemporaryDir>
 
 using images::ImageFormat;
 
@@ -130,7 +130,8 @@ QByteArray writeJpeg(int width, int height, bool grey, int quality = 95, int sca
 
 bool near(QRgb a, QRgb b, int tolerance = 12)
 {
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
            std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
@@ -210,13 +211,14 @@ TEST(ImageLoader, CorruptGifBecomesAnError)
     EXPECT_EQ(loaded.format, ImageFormat::Gif);
     EXPECT_EQ(loaded.error, "Corrupt GIF Image");
     // A file named .gif that holds something else is still handed to the GIF decoder.
-    EXPECT_EQ(images::loadImage(encodeWithQt(QImage(2, 2, QImage::Format_RGB32), "BMP"), "x.gif").error,
-              "Corrupt GIF Image");
+    EXPECT_EQ(
+        images::loadImage(encodeWithQt(QImage(2, 2, QImage::Format_RGB32), "BMP"), "x.gif").error,
+        "Corrupt GIF Image");
 }
 
 TEST(ImageLoader, LoadsTrueColourAndPaletteBitmaps)
 {
-    const std::vector<QRgb> colours = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255),
+    const std::vector<QRgb> colours = {qRgb(255, 0, 0),  qRgb(0, 255, 0),     qRgb(0, 0, 255),
                                        qRgb(10, 20, 30), qRgb(255, 255, 255), qRgb(0, 0, 0)};
     const std::vector<QRgb> palette = {qRgb(1, 2, 3), qRgb(200, 100, 50), qRgb(9, 250, 9)};
     const std::vector<QRgb> indexes = {0, 1, 2, 2, 1, 0};
@@ -247,7 +249,8 @@ TEST(ImageLoader, RefusesBrokenAndOversizedBitmaps)
 {
     QByteArray huge = writeBitmap(1, 1, 24, {qRgb(0, 0, 0)});
     huge[18] = huge[19] = huge[22] = huge[23] = '\x7f'; // width and height about 32000
-    for (const QByteArray& data : {QByteArray("BM"), writeBitmap(4, 4, 24, std::vector<QRgb>(16)).left(20), huge}) {
+    for (const QByteArray& data :
+         {QByteArray("BM"), writeBitmap(4, 4, 24, std::vector<QRgb>(16)).left(20), huge}) {
         const images::LoadedImage loaded = images::loadImage(data);
         EXPECT_FALSE(loaded.ok());
         EXPECT_EQ(loaded.error, images::kCorruptBitmap);
