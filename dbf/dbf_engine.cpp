@@ -112,6 +112,22 @@ bool DbfEngine::run(const char* operation, F&& body)
     return false;
 }
 
+// Queries leave the code of the last operation alone unless they fail
+// themselves, so a caller can ask for the position before reading the code.
+template <typename F>
+bool DbfEngine::query(const char* operation, F&& body)
+{
+    try {
+        body();
+        return true;
+    } catch (const DbfFailure& failure) {
+        report(failure.code, failure.message);
+    } catch (const std::bad_alloc&) {
+        report(kInsufficientMemory, std::string("Insufficient memory [") + operation + "]");
+    }
+    return false;
+}
+
 WorkArea& DbfEngine::area(const char* operation)
 {
     WorkArea& a = *m_areas[size_t(m_current - 1)];
@@ -242,7 +258,7 @@ bool DbfEngine::RecallRec()
 bool DbfEngine::Deleted()
 {
     bool result = false;
-    run("Deleted", [&] { result = area("Deleted").deleted(); });
+    query("Deleted", [&] { result = area("Deleted").deleted(); });
     return result;
 }
 
@@ -254,35 +270,35 @@ bool DbfEngine::Skip(long count) { return run("SKIP", [&] { area("SKIP").skip(co
 bool DbfEngine::Bof()
 {
     bool result = true;
-    run("Bof", [&] { result = area("Bof").bof(); });
+    query("Bof", [&] { result = area("Bof").bof(); });
     return result;
 }
 
 bool DbfEngine::Eof()
 {
     bool result = true;
-    run("Eof", [&] { result = area("Eof").eof(); });
+    query("Eof", [&] { result = area("Eof").eof(); });
     return result;
 }
 
 long DbfEngine::RecCount()
 {
     long result = 0;
-    run("RecCount", [&] { result = area("RecCount").recCount(); });
+    query("RecCount", [&] { result = area("RecCount").recCount(); });
     return result;
 }
 
 long DbfEngine::RecNo()
 {
     long result = 0;
-    run("RecNo", [&] { result = area("RecNo").recNo(); });
+    query("RecNo", [&] { result = area("RecNo").recNo(); });
     return result;
 }
 
 int DbfEngine::RecSize()
 {
     int result = 0;
-    run("RecSize", [&] { result = area("RecSize").recSize(); });
+    query("RecSize", [&] { result = area("RecSize").recSize(); });
     return result;
 }
 
@@ -302,49 +318,49 @@ std::string DbfEngine::UniqueFilename()
 int DbfEngine::FieldCount()
 {
     int result = 0;
-    run("FieldCount", [&] { result = int(area("FieldCount").fields().size()); });
+    query("FieldCount", [&] { result = int(area("FieldCount").fields().size()); });
     return result;
 }
 
 std::string DbfEngine::Field(int number)
 {
     std::string result;
-    run("Field", [&] { result = area("Field").field(number, "Field").name; });
+    query("Field", [&] { result = area("Field").field(number, "Field").name; });
     return result;
 }
 
 int DbfEngine::FieldNo(const std::string& name)
 {
     int result = 0;
-    run("FieldNo", [&] { result = area("FieldNo").fieldNo(name); });
+    query("FieldNo", [&] { result = area("FieldNo").fieldNo(name); });
     return result;
 }
 
 char DbfEngine::FieldType(int number)
 {
     char result = 0;
-    run("FieldType", [&] { result = area("FieldType").field(number, "FieldType").type; });
+    query("FieldType", [&] { result = area("FieldType").field(number, "FieldType").type; });
     return result;
 }
 
 int DbfEngine::FieldLen(int number)
 {
     int result = 0;
-    run("FieldLen", [&] { result = area("FieldLen").field(number, "FieldLen").length; });
+    query("FieldLen", [&] { result = area("FieldLen").field(number, "FieldLen").length; });
     return result;
 }
 
 int DbfEngine::FieldDec(int number)
 {
     int result = 0;
-    run("FieldDec", [&] { result = area("FieldDec").field(number, "FieldDec").decimals; });
+    query("FieldDec", [&] { result = area("FieldDec").field(number, "FieldDec").decimals; });
     return result;
 }
 
 uint8_t* DbfEngine::FieldAddress(int number)
 {
     uint8_t* result = nullptr;
-    run("FieldAddress", [&] {
+    query("FieldAddress", [&] {
         WorkArea& a = area("FieldAddress");
         result = number == 0 ? a.buffer() : a.buffer() + a.field(number, "FieldAddress").slot;
     });
@@ -354,28 +370,28 @@ uint8_t* DbfEngine::FieldAddress(int number)
 size_t DbfEngine::BufferSize()
 {
     size_t result = 0;
-    run("BufferSize", [&] { result = area("BufferSize").bufferSize(); });
+    query("BufferSize", [&] { result = area("BufferSize").bufferSize(); });
     return result;
 }
 
 const FieldList* DbfEngine::Fields()
 {
     const FieldList* result = nullptr;
-    run("Fields", [&] { result = &area("Fields").fields(); });
+    query("Fields", [&] { result = &area("Fields").fields(); });
     return result;
 }
 
 std::string DbfEngine::FieldText(int number)
 {
     std::string result;
-    run("FieldText", [&] { result = area("FieldText").fieldText(number); });
+    query("FieldText", [&] { result = area("FieldText").fieldText(number); });
     return result;
 }
 
 std::string DbfEngine::RawFieldText(int number)
 {
     std::string result;
-    run("RawFieldText", [&] { result = area("RawFieldText").rawFieldText(number); });
+    query("RawFieldText", [&] { result = area("RawFieldText").rawFieldText(number); });
     return result;
 }
 
@@ -387,7 +403,7 @@ bool DbfEngine::SetFieldText(int number, const std::string& text)
 double DbfEngine::FieldNumber(int number)
 {
     double result = 0;
-    run("FieldNumber", [&] { result = area("FieldNumber").fieldNumber(number); });
+    query("FieldNumber", [&] { result = area("FieldNumber").fieldNumber(number); });
     return result;
 }
 
@@ -399,7 +415,7 @@ bool DbfEngine::SetFieldNumber(int number, double value)
 bool DbfEngine::FieldLogical(int number)
 {
     bool result = false;
-    run("FieldLogical", [&] { result = area("FieldLogical").fieldLogical(number); });
+    query("FieldLogical", [&] { result = area("FieldLogical").fieldLogical(number); });
     return result;
 }
 
@@ -411,7 +427,7 @@ bool DbfEngine::SetFieldLogical(int number, bool value)
 int32_t DbfEngine::FieldMemoBlock(int number)
 {
     int32_t result = 0;
-    run("FieldMemoBlock", [&] { result = area("FieldMemoBlock").fieldMemoBlock(number); });
+    query("FieldMemoBlock", [&] { result = area("FieldMemoBlock").fieldMemoBlock(number); });
     return result;
 }
 
@@ -457,7 +473,7 @@ bool DbfEngine::Unlock() { return run("Unlock", [&] { area("Unlock").unlockAll()
 bool DbfEngine::IsLocked()
 {
     bool result = false;
-    run("IsLocked", [&] { result = area("IsLocked").isLocked(); });
+    query("IsLocked", [&] { result = area("IsLocked").isLocked(); });
     return result;
 }
 
@@ -527,7 +543,7 @@ bool DbfEngine::Set_Order_To(int order)
 int DbfEngine::IndexOrder()
 {
     int result = 0;
-    run("IndexOrder", [&] { result = area("IndexOrder").order(); });
+    query("IndexOrder", [&] { result = area("IndexOrder").order(); });
     return result;
 }
 
@@ -556,7 +572,7 @@ bool DbfEngine::IndexInfo(const std::string& file, IndexInfoResult& info)
 std::string DbfEngine::CurrentKey()
 {
     std::string result;
-    run("CurrentKey", [&] { result = area("CurrentKey").currentKey(); });
+    query("CurrentKey", [&] { result = area("CurrentKey").currentKey(); });
     return result;
 }
 

@@ -165,6 +165,8 @@ public:
 private:
     template <typename F>
     bool run(const char* operation, F&& body);
+    template <typename F>
+    bool query(const char* operation, F&& body);
     WorkArea& area(const char* operation);
     void makeIndexIn(WorkArea* area, const std::string& expression,
                      const std::string& fileWithOptions);

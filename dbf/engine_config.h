@@ -16,7 +16,7 @@ struct EngineConfig {
     bool flushEveryWrite = false;
     bool autoFixRecCount = false;
     // Off: every table is opened exclusively and no locks are taken.
-    bool networkSharing = true;
+    bool networkSharing = false;
     // Byte-range locks sit this far above the data so they never block reads.
     uint64_t lockBase = 0x40000000;
     int lockRetries = 3;

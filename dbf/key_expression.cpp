@@ -553,7 +553,7 @@ struct Evaluator {
             out = node.literal;
             return;
         case ExprNode::Kind::Field:
-            readFieldValue(node.field, context.buffer, *context.dates, out);
+            readFieldValue(node.field, context.buffer, *context.dates, out, context.image);
             if (out.type == 'C')
                 charge(out.text.size());
             return;
@@ -840,7 +840,7 @@ struct Evaluator {
 } // namespace
 
 void readFieldValue(const FieldInfo& field, const uint8_t* buffer, const DateSettings& dates,
-                    ExprValue& out)
+                    ExprValue& out, const uint8_t* image)
 {
     const uint8_t* slot = buffer + field.slot;
     switch (field.type) {
@@ -854,6 +854,11 @@ void readFieldValue(const FieldInfo& field, const uint8_t* buffer, const DateSet
     }
     case 'D': {
         out.type = 'D';
+        if (image) {
+            out.number = double(julianDay(parseDtos(std::string_view(
+                reinterpret_cast<const char*>(image + field.offset), size_t(field.length)))));
+            return;
+        }
         const std::string_view text(reinterpret_cast<const char*>(slot + 1),
                                     std::min<size_t>(slot[0], size_t(field.length + 2)));
         out.number = double(julianDay(parseDateText(text, dates.style, dates.century)));

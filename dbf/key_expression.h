@@ -40,6 +40,10 @@ struct ExprValue {
 // the evaluation (division by zero) go to `report`.
 struct EvalContext {
     const uint8_t* buffer = nullptr;
+    // The file record the buffer was unpacked from, when there is one. Dates
+    // are then taken from it, because a two-digit year in the buffer cannot
+    // tell 1999 from 2099.
+    const uint8_t* image = nullptr;
     long recno = 0;
     const DateSettings* dates = nullptr;
     std::function<void(int code, const std::string& message)> report;
@@ -75,7 +79,7 @@ private:
 
 // Unpacks one field slot of a record buffer into an expression value.
 void readFieldValue(const FieldInfo& field, const uint8_t* buffer, const DateSettings& dates,
-                    ExprValue& out);
+                    ExprValue& out, const uint8_t* image = nullptr);
 
 // The four-character SOUNDEX code of a text.
 std::string soundex(const std::string& text);

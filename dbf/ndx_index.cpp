@@ -330,10 +330,17 @@ void NdxIndex::writeNode(uint32_t block, const Block& data)
 
 uint32_t NdxIndex::count(const Block& b) const { return getU32(b.data()); }
 
+// A leaf has child 0 in its entries. An inner node has record number 0 in
+// its entries and a rightmost child; checking both makes a damaged first
+// child pointer show up as the bad pointer it is instead of as a leaf.
 bool NdxIndex::isLeaf(const Block& b) const
 {
-    return count(b) > 0 ? getU32(b.data() + kNodeHeaderSize) == 0
-                        : getU32(b.data() + kNodeHeaderSize) == 0;
+    const uint32_t n = count(b);
+    if (n == 0)
+        return getU32(b.data() + kNodeHeaderSize) == 0;
+    if (getU32(b.data() + kNodeHeaderSize) != 0)
+        return false;
+    return recnoAt(b, 0) != 0 || child(b, int(n)) == 0;
 }
 
 uint32_t NdxIndex::child(const Block& b, int slot) const
@@ -539,6 +546,14 @@ void NdxIndex::descendFrom(uint32_t block, bool leftmost)
     }
 }
 
+uint32_t NdxIndex::checkedRecno(const Block& b, int pos) const
+{
+    const uint32_t recno = recnoAt(b, pos);
+    if (recno == 0)
+        corrupted(m_filePath);
+    return recno;
+}
+
 uint32_t NdxIndex::currentRecno()
 {
     const Step& s = m_path.back();
@@ -555,7 +570,7 @@ uint32_t NdxIndex::settleForward()
         const Block b = node(s.block);
         if (isLeaf(b)) {
             if (s.pos < int(count(b)))
-                return recnoAt(b, s.pos);
+                return checkedRecno(b, s.pos);
             m_path.pop_back();
         } else if (s.pos <= int(count(b))) {
             descendFrom(child(b, s.pos), true);
@@ -578,7 +593,7 @@ uint32_t NdxIndex::settleBackward()
         const Block b = node(s.block);
         if (isLeaf(b)) {
             if (s.pos >= 0 && s.pos < int(count(b)))
-                return recnoAt(b, s.pos);
+                return checkedRecno(b, s.pos);
             m_path.pop_back();
         } else if (s.pos >= 0) {
             descendFrom(child(b, s.pos), false);

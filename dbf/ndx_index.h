@@ -150,6 +150,7 @@ private:
     uint32_t settleForward();
     uint32_t settleBackward();
     uint32_t currentRecno();
+    uint32_t checkedRecno(const Block& b, int pos) const;
     void pushStep(uint32_t block, int pos);
 
     PosixFile m_file;

@@ -302,7 +302,7 @@ std::string checkIndex(const std::string& path, Table& t)
                 slot[0] = uint8_t(f.length);
                 std::memcpy(slot + 1, text, size_t(f.length));
             } else if (f.type == 'D') {
-                const std::string shown = formatDate(parseDtos(std::string_view(text, 8)), 0, false);
+                const std::string shown = formatDate(parseDtos(std::string_view(text, 8)), 0, true);
                 slot[0] = uint8_t(shown.size());
                 std::memcpy(slot + 1, shown.data(), shown.size());
             } else if (f.type == 'L') {

@@ -477,6 +477,15 @@ void WorkArea::packBuffer(uint8_t* image) const
         case 'D': {
             const std::string_view shown(reinterpret_cast<const char*>(slot + 1),
                                          std::min<size_t>(slot[0], size_t(f.length + 2)));
+            // A two-digit year cannot say which century it means; when the
+            // text is still the one the stored date was shown as, the stored
+            // date stays, so rewriting a record never moves 1999 to 2099.
+            const std::string stored(text, size_t(f.length));
+            if (shown == formatDate(parseDtos(stored), m_config.dates.style,
+                                    m_config.dates.fourDigitYear)) {
+                out = stored;
+                break;
+            }
             out = toDtos(parseDateText(shown, m_config.dates.style, m_config.dates.century));
             out.resize(size_t(f.length), ' ');
             break;
@@ -707,10 +716,11 @@ void WorkArea::setBlankBoth()
     m_cursorSynced = false;
 }
 
-EvalContext WorkArea::context(const uint8_t* buffer, long recno) const
+EvalContext WorkArea::context(const uint8_t* buffer, long recno, const uint8_t* image) const
 {
     EvalContext c;
     c.buffer = buffer;
+    c.image = image;
     c.recno = recno;
     c.dates = &m_config.dates;
     c.report = m_config.softError;
@@ -723,7 +733,7 @@ bool WorkArea::visible()
         return false;
     if (m_while) {
         ExprValue value;
-        m_while->evaluate(context(m_buffer, m_recno), value);
+        m_while->evaluate(context(m_buffer, m_recno, m_image.data()), value);
         return value.logical;
     }
     return true;
@@ -738,7 +748,7 @@ void WorkArea::syncCursor()
     std::vector<uint8_t> buffer(m_bufferSize);
     readImage(m_recno, image.data());
     unpack(image.data(), buffer.data());
-    const std::string key = idx->keyOf(context(buffer.data(), m_recno));
+    const std::string key = idx->keyOf(context(buffer.data(), m_recno, image.data()));
     if (!idx->locate(key, uint32_t(m_recno)))
         idx->seek(key);
     m_cursorSynced = true;
@@ -870,14 +880,16 @@ void WorkArea::append()
         lockSemaphore();
         for (int slot = 1; slot <= kMaxIndexes; ++slot)
             if (NdxIndex* idx = index(slot))
-                idx->insert(idx->keyOf(context(m_buffer, recno)), uint32_t(recno));
+                idx->insert(idx->keyOf(context(m_buffer, recno, m_image.data())), uint32_t(recno));
         unlockSemaphore();
     }
     m_cursorSynced = false;
-    if (m_config.flushEveryWrite) {
+    // Other users of a shared table learn the new count from the header.
+    if (m_config.flushEveryWrite || !m_exclusive) {
         writeHeader(true);
         m_change = ChangeState::Clean;
-        m_file.flush();
+        if (m_config.flushEveryWrite)
+            m_file.flush();
     }
 }
 
@@ -899,7 +911,7 @@ void WorkArea::replace()
         unpack(image.data(), buffer.data());
         for (int slot = 1; slot <= kMaxIndexes; ++slot)
             if (NdxIndex* idx = index(slot))
-                oldKeys[size_t(slot - 1)] = idx->keyOf(context(buffer.data(), m_recno));
+                oldKeys[size_t(slot - 1)] = idx->keyOf(context(buffer.data(), m_recno, image.data()));
     }
     packBuffer(m_image.data());
     std::vector<uint8_t> out(m_image);
@@ -916,7 +928,7 @@ void WorkArea::replace()
             NdxIndex* idx = index(slot);
             if (!idx)
                 continue;
-            const std::string newKey = idx->keyOf(context(m_buffer, m_recno));
+            const std::string newKey = idx->keyOf(context(m_buffer, m_recno, m_image.data()));
             const std::string& oldKey = oldKeys[size_t(slot - 1)];
             if (newKey == oldKey)
                 continue;
@@ -1304,7 +1316,7 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
             std::memcpy(m_buffer, saved.data(), saved.size());
         }
         ExprValue value;
-        compiled->evaluate(context(buffer.data(), 1), value);
+        compiled->evaluate(context(buffer.data(), 1, m_count > 0 ? image.data() : nullptr), value);
         keyLength = int(value.text.size());
     }
     if (keyLength < 1 || keyLength > NdxIndex::kMaxKeyLength)
@@ -1333,7 +1345,7 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
             buffer[0] = rec[0] == kDeletedMark ? 1 : 0;
             for (int f : used)
                 unpackField(m_fields[size_t(f)], rec, buffer.data());
-            compiled->evaluate(context(buffer.data(), long(start + i)), value);
+            compiled->evaluate(context(buffer.data(), long(start + i), rec), value);
             if (type == 'C') {
                 const size_t copy = std::min(value.text.size(), size_t(keyLength));
                 std::memcpy(key.data(), value.text.data(), copy);

@@ -169,7 +169,7 @@ private:
     uint32_t nextInOrder();
     uint32_t prevInOrder();
     void syncCursor();
-    EvalContext context(const uint8_t* buffer, long recno) const;
+    EvalContext context(const uint8_t* buffer, long recno, const uint8_t* image = nullptr) const;
     void checkAppendLock() const;
     void checkRecordLock(const char* operation) const;
     void requireExclusive(const char* operation);

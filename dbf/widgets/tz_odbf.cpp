@@ -1,0 +1,637 @@
+#include "dbf/widgets/tz_odbf.h"
+
+#include "dbf/date_text.h"
+#include "dbf/widgets/tz_messages.h"
+#include "platform/ansi.h"
+#include "platform/message_box.h"
+
+#include <QGuiApplication>
+#include <cctype>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+dbf::DbfEngine::HaltReporter& haltReporter()
+{
+    static dbf::DbfEngine::HaltReporter reporter = dbf::DbfEngine::defaultHaltReporter;
+    return reporter;
+}
+
+int& messageMode()
+{
+    static int mode = 2;
+    return mode;
+}
+
+// Runs an engine call with error checking off and tells whether it worked;
+// the caller decides what a failure means.
+template <typename F>
+bool quietly(dbf::DbfEngine& engine, F&& call)
+{
+    const bool check = engine.errorCheck();
+    engine.setErrorCheck(false);
+    call();
+    engine.setErrorCheck(check);
+    return engine.ErrorCode() == 0;
+}
+
+std::string typeName(char type, bool expected, int length, int decimals)
+{
+    switch (type) {
+    case 'C':
+        return expected ? "character" : "Character";
+    case 'D':
+        return expected ? "date" : "Date";
+    case 'L':
+        return expected ? "logical" : "Logical";
+    case 'M':
+        return expected ? "memo" : "Memo";
+    default:
+        return "Numeric, width: " + std::to_string(length) +
+               " decimals: " + std::to_string(decimals);
+    }
+}
+
+bool isOptionWord(const std::string& word)
+{
+    std::string upper = word;
+    for (char& ch : upper)
+        ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    return upper == "UNIQUE" || upper == "SOUNDEX" || upper == "DESCENDING" || upper == "NOCACHE";
+}
+
+} // namespace
+
+TTzODbf::TTzODbf(QObject* owner, dbf::DbfEngine& engine) : TTzDataSource(owner), m_engine(engine)
+{
+    setDataSet(std::make_unique<TTzDataSet>(this));
+}
+
+TTzODbf::~TTzODbf() = default;
+
+bool TTzODbf::IsOpen() const
+{
+    if (m_area == 0)
+        return false;
+    const int saved = m_engine.CurrentArea();
+    m_engine.Select(m_area);
+    const bool open = m_engine.IsOpen();
+    m_engine.Select(saved);
+    return open;
+}
+
+uint8_t* TTzODbf::RecordBuffer()
+{
+    select("RecordBuffer");
+    return m_engine.FieldAddress(0);
+}
+
+size_t TTzODbf::RecordBufferSize()
+{
+    select("RecordBufferSize");
+    return m_engine.BufferSize();
+}
+
+// --- errors -----------------------------------------------------------------------------
+
+void TTzODbf::setHaltReporter(dbf::DbfEngine::HaltReporter reporter, dbf::DbfEngine& engine)
+{
+    haltReporter() = reporter;
+    engine.setHaltReporter(std::move(reporter));
+}
+
+void TTzODbf::haltBox(int code, const std::string& text)
+{
+    MessageBox::error(nullptr, QStringLiteral("Program halted."), platform::fromAnsi(text));
+    std::exit(code);
+}
+
+int TTzODbf::MessageMode() { return messageMode(); }
+
+void TTzODbf::setMessageMode(int mode) { messageMode() = mode; }
+
+void TTzODbf::reportError(int code, const std::string& message)
+{
+    m_errorCode = code;
+    if (!m_engine.errorCheck())
+        return;
+    const std::string text = dbf::errorText(code, message);
+    if (m_engine.OnError) {
+        m_engine.OnError(&m_engine, code, text);
+        return;
+    }
+    if (m_engine.exceptions())
+        throw dbf::EDbfError(text, code, message);
+    haltReporter()(code, text);
+}
+
+void TTzODbf::showMessage(const std::string& text)
+{
+    if (messageMode() != 2)
+        return;
+    MessageBox::information(nullptr, QGuiApplication::applicationDisplayName(),
+                            platform::fromAnsi(text));
+}
+
+void TTzODbf::select(const char* operation)
+{
+    if (m_area != 0) {
+        m_engine.Select(m_area);
+        if (m_engine.IsOpen()) {
+            m_engine.setHideDeleted(m_hideDeleted);
+            return;
+        }
+    }
+    const std::string message =
+        tzmsg::format(tzmsg::kDatabaseNotOpen) + " [" + operation + "]";
+    reportError(dbf::kInvalidOperation, message);
+    // Whoever let the report return still must not run the operation on a
+    // table that is not there.
+    throw dbf::EDbfError(dbf::errorText(dbf::kInvalidOperation, message),
+                         dbf::kInvalidOperation, message);
+}
+
+int TTzODbf::checkedField(const std::string& name, char type, const char* operation)
+{
+    select(operation);
+    const int number = m_engine.FieldNo(name);
+    if (number == 0) {
+        reportError(dbf::kInvalidParameter,
+                    tzmsg::format(tzmsg::kFieldNotIn, {name, m_engine.Alias()}) + " [" +
+                        operation + "]");
+        return 0;
+    }
+    const char actual = m_engine.FieldType(number);
+    if (actual != type) {
+        reportError(dbf::kInvalidParameter,
+                    tzmsg::format(tzmsg::kWrongFieldType,
+                                  {operation, name, typeName(type, true, 0, 0), name,
+                                   typeName(actual, false, m_engine.FieldLen(number),
+                                            m_engine.FieldDec(number))}));
+        return 0;
+    }
+    return number;
+}
+
+// --- notifications --------------------------------------------------------------------
+
+void TTzODbf::resync()
+{
+    select("Resync");
+    // Read straight from the work area: the engine's calls would clear the
+    // error code that the operation before left.
+    const dbf::WorkArea* area = m_engine.currentArea();
+    DataSet()->resync(!area || area->bof(), !area || area->eof());
+}
+
+void TTzODbf::recordChanged() { DataSet()->recordChanged(); }
+
+// --- record buffer ----------------------------------------------------------------------
+
+void TTzODbf::ClearRecord()
+{
+    select("ClearRecord");
+    m_engine.ClearRecord();
+    recordChanged();
+}
+
+void TTzODbf::SetCField(const std::string& field, const std::string& value)
+{
+    const int number = checkedField(field, 'C', "SetCField");
+    if (number == 0)
+        return;
+    // The engine cuts the text to the field's length.
+    m_engine.SetFieldText(number, value);
+    recordChanged();
+}
+
+void TTzODbf::SetLField(const std::string& field, bool value)
+{
+    const int number = checkedField(field, 'L', "SetLField");
+    if (number == 0)
+        return;
+    m_engine.SetFieldLogical(number, value);
+    recordChanged();
+}
+
+void TTzODbf::SetDField(const std::string& field, const std::string& dateText)
+{
+    const int number = checkedField(field, 'D', "SetDField");
+    if (number == 0)
+        return;
+    const dbf::DateSettings& dates = m_engine.config().dates;
+    if (!dbf::isBlankDateText(dateText) &&
+        !dbf::parseDateText(dateText, dates.style, dates.century).valid()) {
+        showMessage(tzmsg::format(tzmsg::kInvalidDate, {dateText, field}));
+        return;
+    }
+    m_engine.SetFieldText(number, dateText);
+    recordChanged();
+}
+
+void TTzODbf::SetMField(const std::string& field, const std::vector<std::string>& lines)
+{
+    const int number = checkedField(field, 'M', "SetMField");
+    if (number == 0)
+        return;
+    m_engine.SetMemoField(number, lines);
+    recordChanged();
+}
+
+void TTzODbf::GetMField(const std::string& field, std::vector<std::string>& lines)
+{
+    lines.clear();
+    const int number = checkedField(field, 'M', "GetMField");
+    if (number == 0)
+        return;
+    // Past the last record the buffer is blank and there is no memo to read.
+    if (m_engine.FieldMemoBlock(number) == 0)
+        return;
+    lines = m_engine.GetMemoField(number);
+}
+
+std::string TTzODbf::GetCField(const std::string& field)
+{
+    const int number = checkedField(field, 'C', "GetCField");
+    return number == 0 ? std::string() : m_engine.FieldText(number);
+}
+
+bool TTzODbf::GetLField(const std::string& field)
+{
+    const int number = checkedField(field, 'L', "GetLField");
+    return number != 0 && m_engine.FieldLogical(number);
+}
+
+std::string TTzODbf::GetDField(const std::string& field)
+{
+    const int number = checkedField(field, 'D', "GetDField");
+    return number == 0 ? std::string() : m_engine.FieldText(number);
+}
+
+// --- records ------------------------------------------------------------------------------
+
+bool TTzODbf::engineCall(bool (dbf::DbfEngine::*call)(), const char* operation)
+{
+    select(operation);
+    const bool ok = (m_engine.*call)();
+    m_errorCode = m_engine.ErrorCode();
+    resync();
+    return ok;
+}
+
+bool TTzODbf::Append() { return engineCall(&dbf::DbfEngine::Append, "Append"); }
+bool TTzODbf::Replace() { return engineCall(&dbf::DbfEngine::Replace, "Replace"); }
+bool TTzODbf::GoTop() { return engineCall(&dbf::DbfEngine::GoTop, "GoTop"); }
+bool TTzODbf::GoBottom() { return engineCall(&dbf::DbfEngine::GoBottom, "GoBottom"); }
+bool TTzODbf::Zap() { return engineCall(&dbf::DbfEngine::Zap, "Zap"); }
+bool TTzODbf::Pack() { return engineCall(&dbf::DbfEngine::Pack, "Pack"); }
+
+bool TTzODbf::Go(long recNo)
+{
+    select("Go");
+    const bool ok = m_engine.Go(recNo);
+    m_errorCode = m_engine.ErrorCode();
+    resync();
+    return ok;
+}
+
+bool TTzODbf::Skip(long count)
+{
+    select("Skip");
+    const bool ok = m_engine.Skip(count);
+    m_errorCode = m_engine.ErrorCode();
+    resync();
+    return ok;
+}
+
+long TTzODbf::RecNo()
+{
+    select("RecNo");
+    return m_engine.RecNo();
+}
+
+long TTzODbf::RecCount()
+{
+    select("RecCount");
+    return m_engine.RecCount();
+}
+
+bool TTzODbf::Bof()
+{
+    select("Bof");
+    return m_engine.Bof();
+}
+
+bool TTzODbf::Eof()
+{
+    select("Eof");
+    return m_engine.Eof();
+}
+
+bool TTzODbf::Deleted()
+{
+    select("Deleted");
+    return m_engine.Deleted();
+}
+
+std::string TTzODbf::tableFolder() const
+{
+    const std::string path = m_engine.DbfPath();
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string TTzODbf::IndexPath(const std::string& name) const
+{
+    if (name.empty() || name.front() == '/')
+        return name;
+    if (m_area != 0) {
+        const int saved = m_engine.CurrentArea();
+        m_engine.Select(m_area);
+        const std::string folder = tableFolder();
+        m_engine.Select(saved);
+        if (!folder.empty())
+            return folder + "/" + name;
+    }
+    return name;
+}
+
+bool TTzODbf::SetIndexTo(const std::string& list)
+{
+    select("SetIndexTo");
+    // Option words stay with the file name before them.
+    std::string resolved;
+    size_t pos = 0;
+    while (pos < list.size()) {
+        const size_t start = list.find_first_not_of(' ', pos);
+        if (start == std::string::npos)
+            break;
+        size_t end = list.find(' ', start);
+        if (end == std::string::npos)
+            end = list.size();
+        const std::string word = list.substr(start, end - start);
+        if (!resolved.empty())
+            resolved += ' ';
+        resolved += isOptionWord(word) ? word : IndexPath(word);
+        pos = end;
+    }
+    const bool ok = m_engine.SetIndexTo(resolved);
+    m_errorCode = m_engine.ErrorCode();
+    resync();
+    return ok;
+}
+
+bool TTzODbf::IndexOn(const std::string& expression, const std::string& file)
+{
+    select("IndexOn");
+    const bool ok = m_engine.IndexOn(expression, IndexPath(file));
+    m_errorCode = m_engine.ErrorCode();
+    resync();
+    return ok;
+}
+
+// --- field catalogue --------------------------------------------------------------------
+
+int TTzODbf::FieldCount()
+{
+    select("FieldCount");
+    return m_engine.FieldCount();
+}
+
+std::string TTzODbf::Field(int number)
+{
+    select("Field");
+    return m_engine.Field(number);
+}
+
+int TTzODbf::FieldNo(const std::string& name)
+{
+    select("FieldNo");
+    return m_engine.FieldNo(name);
+}
+
+uint8_t* TTzODbf::FieldAddress(int number)
+{
+    select("FieldAddress");
+    return m_engine.FieldAddress(number);
+}
+
+int TTzODbf::FieldDec(int number)
+{
+    select("FieldDec");
+    return m_engine.FieldDec(number);
+}
+
+int TTzODbf::FieldLen(int number)
+{
+    select("FieldLen");
+    return m_engine.FieldLen(number);
+}
+
+char TTzODbf::FieldType(int number)
+{
+    select("FieldType");
+    return m_engine.FieldType(number);
+}
+
+std::string TTzODbf::FieldText(int number)
+{
+    select("FieldText");
+    return m_engine.FieldText(number);
+}
+
+// --- dataset operations ------------------------------------------------------------------
+
+void TTzODbf::leaveEofPhantom()
+{
+    if (m_engine.Eof() && !m_engine.Bof() && m_engine.RecCount() > 0)
+        m_engine.GoBottom();
+}
+
+bool TTzODbf::_First()
+{
+    select("_First");
+    return m_engine.GoTop();
+}
+
+bool TTzODbf::_Last()
+{
+    select("_Last");
+    return m_engine.GoBottom();
+}
+
+bool TTzODbf::_Next()
+{
+    select("_Next");
+    if (m_engine.Eof())
+        return false;
+    m_engine.Skip(1);
+    const bool moved = !m_engine.Eof();
+    leaveEofPhantom();
+    return moved;
+}
+
+bool TTzODbf::_Prior()
+{
+    select("_Prior");
+    if (m_engine.Bof())
+        return false;
+    m_engine.Skip(-1);
+    return !m_engine.Bof();
+}
+
+bool TTzODbf::_MoveBy(long distance)
+{
+    select("_MoveBy");
+    if (distance > 0 && m_engine.Eof())
+        return false;
+    m_engine.Skip(distance);
+    const bool hitEnd = distance > 0 ? m_engine.Eof() : m_engine.Bof();
+    leaveEofPhantom();
+    return !hitEnd;
+}
+
+bool TTzODbf::locked(bool taken, const TTzLockFailedEvent& onFailure, const char* operation)
+{
+    if (taken)
+        return true;
+    if (onFailure) {
+        onFailure(this);
+        return false;
+    }
+    throw ETzDataError(tzmsg::format(tzmsg::kLockFailed, {operation}), tzmsg::kLockFailed.id);
+}
+
+bool TTzODbf::_Insert()
+{
+    select("_Insert");
+    const long previous = m_engine.RecNo();
+    if (!locked(quietly(m_engine, [&] { m_engine.ALock(); }), OnALockFailedOnInsert, "_Insert"))
+        return false;
+    const bool ok = m_engine.Append();
+    m_engine.Unlock();
+    // A record that the table hides is not left as the current one.
+    if (ok && m_hideDeleted && m_engine.Deleted() && previous >= 1 &&
+        previous <= m_engine.RecCount())
+        m_engine.Go(previous);
+    return ok;
+}
+
+bool TTzODbf::_Post()
+{
+    select("_Post");
+    if (!locked(quietly(m_engine, [&] { m_engine.RLock(); }), OnRLockFailedOnPost, "_Post"))
+        return false;
+    const bool ok = m_engine.Replace();
+    m_engine.UnlockRec();
+    if (ok && m_hideDeleted && m_engine.Deleted()) {
+        m_engine.Skip(1);
+        if (m_engine.Eof())
+            m_engine.Skip(-1);
+    }
+    return ok;
+}
+
+bool TTzODbf::_Delete()
+{
+    select("_Delete");
+    if (!locked(quietly(m_engine, [&] { m_engine.RLock(); }), OnRLockFailedOnDelete, "_Delete"))
+        return false;
+    const bool ok = m_engine.DeleteRec();
+    m_engine.UnlockRec();
+    return ok;
+}
+
+bool TTzODbf::_Restore()
+{
+    select("_Restore");
+    if (!locked(quietly(m_engine, [&] { m_engine.RLock(); }), OnRLockFailedOnRestore,
+                "_Restore"))
+        return false;
+    const bool ok = m_engine.RecallRec();
+    m_engine.UnlockRec();
+    return ok;
+}
+
+bool TTzODbf::_Refresh()
+{
+    select("_Refresh");
+    if (m_engine.RecCount() == 0)
+        return false;
+    m_engine.Skip(0);
+    return !m_engine.Eof();
+}
+
+long TTzODbf::GetRecordCount()
+{
+    select("GetRecordCount");
+    return m_engine.RecCount();
+}
+
+long TTzODbf::GetBookmark()
+{
+    select("GetBookmark");
+    return m_engine.RecNo();
+}
+
+void TTzODbf::SetToBookmark(long bookmark)
+{
+    select("SetToBookmark");
+    m_engine.Go(bookmark);
+}
+
+// --- the grid's window of records ------------------------------------------------------
+
+void TTzODbf::readRow(TTzRowImage& row)
+{
+    row.recNo = m_engine.RecNo();
+    row.deleted = m_engine.Deleted();
+    const int count = m_engine.FieldCount();
+    row.texts.resize(size_t(count));
+    for (int i = 1; i <= count; ++i)
+        row.texts[size_t(i - 1)] = m_engine.FieldText(i);
+}
+
+TTzRowWindow TTzODbf::ReadWindow(int rowsBefore, int rowCount)
+{
+    select("ReadWindow");
+    TTzRowWindow window;
+    const long count = m_engine.RecCount();
+    if (count == 0 || rowCount <= 0 || (m_engine.Bof() && m_engine.Eof()))
+        return window;
+    if (m_engine.Eof())
+        m_engine.GoBottom();
+    const long start = m_engine.RecNo();
+    if (start < 1 || start > count)
+        return window;
+
+    std::vector<TTzRowImage> before;
+    long last = start;
+    for (int i = 0; i < rowsBefore && i < rowCount - 1; ++i) {
+        m_engine.Skip(-1);
+        const long here = m_engine.RecNo();
+        const bool top = m_engine.Bof();
+        if (here == last || here < 1 || here > count)
+            break;
+        before.emplace_back();
+        readRow(before.back());
+        last = here;
+        if (top)
+            break;
+    }
+    window.rows.assign(before.rbegin(), before.rend());
+    m_engine.Go(start);
+    window.current = int(window.rows.size());
+    window.rows.emplace_back();
+    readRow(window.rows.back());
+    while (int(window.rows.size()) < rowCount) {
+        m_engine.Skip(1);
+        if (m_engine.Eof())
+            break;
+        window.rows.emplace_back();
+        readRow(window.rows.back());
+    }
+    m_engine.Go(start);
+    return window;
+}

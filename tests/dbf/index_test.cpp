@@ -1,0 +1,256 @@
+#include "dbf_test_support.h"
+
+#include "dbf/ndx_index.h"
+#include "dbf/table_check.h"
+
+#include <algorithm>
+#include <random>
+
+using dbftest::EngineTest;
+
+namespace {
+
+class IndexTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        openLog();
+    }
+
+    // Record numbers in the order of the controlling index.
+    std::vector<long> order()
+    {
+        std::vector<long> out;
+        for (engine.GoTop(); !engine.Eof(); engine.Skip(1))
+            out.push_back(engine.RecNo());
+        return out;
+    }
+
+    std::vector<long> backwards()
+    {
+        std::vector<long> out;
+        engine.GoBottom();
+        while (!engine.Bof()) {
+            out.push_back(engine.RecNo());
+            engine.Skip(-1);
+        }
+        return out;
+    }
+
+    std::string check() { return flushAndCheck(path("logs.dbf"), {path("url.ndx"), path("date.ndx")}); }
+};
+
+TEST_F(IndexTest, LogIndexesHaveTheDocumentedGeometry)
+{
+    ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
+    ASSERT_TRUE(engine.MakeIndex("date", path("date")));
+    const auto url = dbf::NdxIndex::readHeader(path("url.ndx"));
+    EXPECT_EQ(url.keyLength, 50);
+    EXPECT_EQ(url.groupLength, 60);
+    EXPECT_EQ(url.keysPerNode, 8);
+    EXPECT_EQ(url.keyType, 0);
+    EXPECT_EQ(url.keyTypeLetter, 'C');
+    EXPECT_EQ(url.root, 1u);
+    EXPECT_EQ(url.nextFree, 2u);
+    EXPECT_EQ(url.expression, "left(url,50)");
+    const auto date = dbf::NdxIndex::readHeader(path("date.ndx"));
+    EXPECT_EQ(date.keyLength, 10);
+    EXPECT_EQ(date.groupLength, 20);
+    EXPECT_EQ(date.keysPerNode, 25);
+    EXPECT_EQ(readFile(path("url.ndx")).size(), 1024u);
+}
+
+TEST_F(IndexTest, HeaderRecordsTheTableForVerification)
+{
+    for (int i = 0; i < 3; ++i)
+        appendLog("01/01/2026", true, "u");
+    ASSERT_TRUE(engine.MakeIndex("date", path("date.ndx")));
+    const std::string bytes = readFile(path("date.ndx"));
+    auto u32 = [&](size_t at) {
+        return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
+               uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
+    };
+    EXPECT_EQ(u32(492), 3u);
+    EXPECT_EQ(u32(488), ~3u);
+    EXPECT_EQ(bytes.substr(496, 9), std::string("LOGS.DBF\0", 9));
+    dbf::IndexInfoResult info;
+    ASSERT_TRUE(engine.IndexInfo(path("date.ndx"), info));
+    EXPECT_EQ(info.recordCount, 3);
+    EXPECT_EQ(info.tableName, "LOGS.DBF");
+    std::string damaged = bytes;
+    damaged[488] ^= 1;
+    writeFile(path("date.ndx"), damaged);
+    ASSERT_TRUE(engine.IndexInfo(path("date.ndx"), info));
+    EXPECT_EQ(info.recordCount, -1);
+}
+
+TEST_F(IndexTest, EqualKeysFollowRecordOrderAfterBuildAndNewOnesGoFirst)
+{
+    for (int i = 0; i < 40; ++i)
+        appendLog(i % 2 ? "02/02/2026" : "01/01/2026", true, "same");
+    ASSERT_TRUE(engine.IndexOn("date", path("date.ndx")));
+    std::vector<long> expected;
+    for (long r = 1; r <= 40; r += 2)
+        expected.push_back(r);
+    for (long r = 2; r <= 40; r += 2)
+        expected.push_back(r);
+    EXPECT_EQ(order(), expected);
+    appendLog("01/01/2026", true, "late");
+    EXPECT_EQ(order().front(), 41);
+    EXPECT_EQ(flushAndCheck(path("logs.dbf"), {path("date.ndx")}), "");
+}
+
+TEST_F(IndexTest, InsertionsSplitNodesAndKeepTheTreeValid)
+{
+    ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
+    ASSERT_TRUE(engine.MakeIndex("date", path("date.ndx")));
+    ASSERT_TRUE(engine.SetIndexTo(path("url.ndx") + " " + path("date.ndx")));
+    std::mt19937 random(7);
+    std::vector<std::pair<std::string, long>> expected;
+    for (long r = 1; r <= 600; ++r) {
+        const std::string url = "http://site" + std::to_string(random() % 997) + ".example/";
+        appendLog("0" + std::to_string(1 + random() % 9) + "/01/2026", r % 3 == 0, url);
+        expected.emplace_back(url, r);
+    }
+    EXPECT_EQ(check(), "");
+    EXPECT_GT(dbf::NdxIndex::readHeader(path("url.ndx")).nextFree, 80u);
+    // Equal urls: the later record comes first.
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+        if (a.first != b.first)
+            return a.first < b.first;
+        return a.second > b.second;
+    });
+    std::vector<long> wanted;
+    for (const auto& e : expected)
+        wanted.push_back(e.second);
+    EXPECT_EQ(order(), wanted);
+    std::reverse(wanted.begin(), wanted.end());
+    EXPECT_EQ(backwards(), wanted);
+}
+
+TEST_F(IndexTest, BuildSpillsToDiskAndGivesTheSameTree)
+{
+    std::mt19937 random(11);
+    for (int i = 0; i < 3000; ++i)
+        appendLog("01/01/2026", true, "k" + std::to_string(random() % 5000));
+    ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
+    engine.setSortMemory(4096); // forces many spilled runs
+    ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("spilled.ndx")));
+    EXPECT_EQ(readFile(path("url.ndx")), readFile(path("spilled.ndx")));
+    EXPECT_EQ(flushAndCheck(path("logs.dbf"), {path("spilled.ndx")}), "");
+}
+
+TEST_F(IndexTest, ReplaceMovesTheKeyAndFindLocatesIt)
+{
+    appendLog("01/01/2026", true, "charlie");
+    appendLog("01/01/2026", true, "alpha");
+    appendLog("01/01/2026", true, "bravo");
+    ASSERT_TRUE(engine.IndexOn("upper(left(url,10))", path("url.ndx")));
+    EXPECT_EQ(order(), (std::vector<long>{2, 3, 1}));
+    EXPECT_TRUE(engine.Find("BRAVO"));
+    EXPECT_EQ(engine.RecNo(), 3);
+    engine.SetFieldText(4, "zulu");
+    ASSERT_TRUE(engine.Replace());
+    EXPECT_EQ(order(), (std::vector<long>{2, 1, 3}));
+    EXPECT_FALSE(engine.Find("MISSING"));
+    EXPECT_TRUE(engine.Eof());
+    EXPECT_TRUE(engine.Find("CH"));
+    EXPECT_EQ(engine.RecNo(), 1);
+    EXPECT_EQ(flushAndCheck(path("logs.dbf"), {path("url.ndx")}), "");
+    ASSERT_TRUE(engine.SetIndexTo(""));
+    EXPECT_EQ(order(), (std::vector<long>{1, 2, 3}));
+    EXPECT_EQ(codeOf([&] { engine.Find("A"); }), 220);
+    EXPECT_EQ(engine.ErrorMessage(), "Cannot use Find() with index order 0 (natural order) [Find]");
+}
+
+TEST_F(IndexTest, PackZapAndReindexKeepIndexesInStep)
+{
+    for (int i = 0; i < 50; ++i)
+        appendLog("01/0" + std::to_string(1 + i % 9) + "/2026", true, "u" + std::to_string(i),
+                  {"memo"});
+    ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
+    ASSERT_TRUE(engine.MakeIndex("date", path("date.ndx")));
+    ASSERT_TRUE(engine.SetIndexTo(path("url.ndx") + " " + path("date.ndx")));
+    for (long r = 1; r <= 50; r += 3) {
+        engine.Go(r);
+        engine.DeleteRec();
+    }
+    ASSERT_TRUE(engine.Pack());
+    EXPECT_EQ(engine.RecCount(), 33);
+    EXPECT_EQ(check(), "");
+    ASSERT_TRUE(engine.Reindex());
+    EXPECT_EQ(check(), "");
+    ASSERT_TRUE(engine.Set_Order_To(2));
+    EXPECT_EQ(order().size(), 33u);
+    EXPECT_EQ(codeOf([&] { engine.Set_Order_To(3); }), 220);
+    ASSERT_TRUE(engine.Zap());
+    EXPECT_EQ(readFile(path("url.ndx")).size(), 1024u);
+    appendLog("01/01/2026", true, "after zap");
+    EXPECT_EQ(check(), "");
+    EXPECT_EQ(order(), std::vector<long>{1});
+}
+
+TEST_F(IndexTest, UniqueIndexKeepsTheFirstRecordOfEachKey)
+{
+    for (const char* url : {"b", "a", "b", "c", "a"})
+        appendLog("01/01/2026", true, url);
+    ASSERT_TRUE(engine.IndexOn("left(url,5)", path("u.ndx") + " UNIQUE"));
+    EXPECT_EQ(order(), (std::vector<long>{2, 1, 4}));
+    appendLog("01/01/2026", true, "a");
+    appendLog("01/01/2026", true, "d");
+    EXPECT_EQ(order(), (std::vector<long>{2, 1, 4, 7}));
+    EXPECT_EQ(flushAndCheck(path("logs.dbf"), {path("u.ndx")}), "");
+}
+
+TEST_F(IndexTest, ExpressionsAndKeysOutsideTheLimitsAreRefused)
+{
+    appendLog("01/01/2026", true, "u");
+    struct Case {
+        std::string expression;
+        int code;
+    };
+    const Case cases[] = {
+        {"left(url,10)+'" + std::string(85, 'x') + "'", 0},   // 100 characters are allowed
+        {"left(url,10)+'" + std::string(86, 'x') + "'", 300}, // 101 are not
+        {"left(url,101)", 266},
+        {"left(url,100)", 0},
+        {"success", 220},
+        {"", 254},
+        {"nosuchfield", 220},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression);
+        EXPECT_EQ(codeOf([&] { engine.MakeIndex(c.expression, path("x.ndx")); }), c.code);
+    }
+    EXPECT_EQ(codeOf([&] { engine.MakeIndex("date", ""); }), 220);
+    EXPECT_EQ(engine.ErrorMessage(), "index filename not specified [MakeIndex()]");
+    EXPECT_EQ(codeOf([&] { engine.SetIndexTo(path("missing.ndx")); }), 2);
+    EXPECT_EQ(codeOf([&] { engine.SetIndexToLFN(path("x.ndx"), 17); }), 220);
+}
+
+TEST_F(IndexTest, NumericAndDateKeysOrderByValue)
+{
+    engine.CloseDbf();
+    ASSERT_TRUE(engine.CreateDBF(path("n.dbf"), {{"amount", 'N', 8, 2}, {"day", 'D', 8, 0}}));
+    ASSERT_TRUE(engine.Use(path("n.dbf")));
+    engine.setCentury(true);
+    const double amounts[] = {10.5, -3, 200, 0.25};
+    const char* days[] = {"03/01/2024", "12/31/1999", "01/01/2000", "  /  /    "};
+    for (int i = 0; i < 4; ++i) {
+        engine.ClearRecord();
+        engine.SetFieldNumber(1, amounts[i]);
+        engine.SetFieldText(2, days[i]);
+        engine.Append();
+    }
+    ASSERT_TRUE(engine.IndexOn("amount", path("a.ndx")));
+    EXPECT_EQ(order(), (std::vector<long>{2, 4, 1, 3}));
+    ASSERT_TRUE(engine.IndexOn("day", path("d.ndx")));
+    EXPECT_EQ(order(), (std::vector<long>{4, 2, 3, 1}));
+    EXPECT_TRUE(engine.Find("20000101"));
+    EXPECT_EQ(engine.RecNo(), 3);
+    EXPECT_EQ(dbf::NdxIndex::readHeader(path("d.ndx")).keyTypeLetter, 'D');
+    EXPECT_EQ(flushAndCheck(path("n.dbf"), {path("a.ndx"), path("d.ndx")}), "");
+}
+
+} // namespace

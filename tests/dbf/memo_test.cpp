@@ -1,0 +1,125 @@
+#include "dbf_test_support.h"
+
+#include "dbf/memo_file.h"
+
+using dbftest::EngineTest;
+
+namespace {
+
+class MemoTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        openLog();
+    }
+
+    int32_t store(const std::vector<std::string>& lines)
+    {
+        engine.ClearRecord();
+        EXPECT_TRUE(engine.SetMemoField(3, lines));
+        EXPECT_TRUE(engine.Append());
+        return engine.FieldMemoBlock(3);
+    }
+
+    std::string memoBytes() { return readFile(path("logs.dbt")); }
+};
+
+TEST_F(MemoTest, FirstMemoTakesBlockOneAndEndsOnABlockBoundary)
+{
+    EXPECT_EQ(store({"first line", "second line"}), 1);
+    const std::string bytes = memoBytes();
+    ASSERT_EQ(bytes.size(), 1024u);
+    EXPECT_EQ(bytes.substr(512, 24), "first line\r\nsecond line\x1A");
+    EXPECT_EQ(bytes[536], '\0');
+    EXPECT_EQ(bytes[0], 2); // next free block
+    EXPECT_EQ(engine.GetMemoField(3), (std::vector<std::string>{"first line", "second line"}));
+}
+
+TEST_F(MemoTest, BlockBoundariesAreExact)
+{
+    EXPECT_EQ(store({std::string(510, 'a')}), 1);  // 510 bytes + 0x1A fill block 1 ...
+    EXPECT_EQ(store({std::string(512, 'b')}), 2);  // ... and 512 + 0x1A spill into a second
+    EXPECT_EQ(store({"c"}), 4);
+    EXPECT_EQ(memoBytes().size(), 5u * 512);
+    engine.Go(2);
+    EXPECT_EQ(engine.GetMemoField(3).size(), 3u); // 254 + 254 + 4 characters
+    engine.Go(1);
+    EXPECT_EQ(engine.GetMemoField(3).at(0), std::string(254, 'a'));
+}
+
+TEST_F(MemoTest, EmptyTextWritesNothing)
+{
+    EXPECT_EQ(store({}), 0);
+    EXPECT_EQ(store({""}), 0);
+    EXPECT_EQ(memoBytes().size(), 513u);
+    EXPECT_EQ(engine.RawFieldText(3), "         0");
+    EXPECT_TRUE(engine.GetMemoField(3).empty());
+}
+
+TEST_F(MemoTest, RewrittenMemoGoesToTheEnd)
+{
+    store({"old"});
+    store({"other"});
+    engine.Go(1);
+    ASSERT_TRUE(engine.SetMemoField(3, {"new text"}));
+    ASSERT_TRUE(engine.Replace());
+    EXPECT_EQ(engine.FieldMemoBlock(3), 3);
+    EXPECT_EQ(memoBytes().substr(512, 4), "old\x1A");
+    engine.Go(1);
+    EXPECT_EQ(engine.GetMemoField(3), std::vector<std::string>{"new text"});
+}
+
+TEST_F(MemoTest, LongLinesSplitAtABlankAndLineCountIsCapped)
+{
+    const std::string words = std::string(250, 'x') + " tail-of-the-line";
+    std::vector<std::string> many(1100, "l");
+    many[0] = words;
+    store(many);
+    const auto lines = engine.GetMemoField(3);
+    ASSERT_EQ(lines.size(), 1024u);
+    EXPECT_EQ(lines[0], std::string(250, 'x') + " ");
+    EXPECT_EQ(lines[1], "tail-of-the-line");
+    EXPECT_EQ(dbf::splitMemoLines("a\x8D\nb\rc"), (std::vector<std::string>{"a", "b\rc"}));
+}
+
+TEST_F(MemoTest, BadPointersAndBinaryMemos)
+{
+    store({"text"});
+    engine.Go(1);
+    engine.SetFieldText(3, "-5");
+    EXPECT_EQ(engine.GetMemoField(3), std::vector<std::string>{"(BLOB)"});
+    engine.SetFieldText(3, "7");
+    EXPECT_EQ(codeOf([&] { engine.GetMemoField(3); }), 1003);
+    EXPECT_NE(engine.ErrorMessage().find("[GetMemo]"), std::string::npos);
+}
+
+TEST_F(MemoTest, DBase4VariantRoundTrips)
+{
+    engine.CloseDbf();
+    engine.setMemoStyle(dbf::MemoStyle::DBase4);
+    ASSERT_TRUE(engine.CreateDBF(path("four.dbf"), logFields()));
+    EXPECT_EQ(uint8_t(readFile(path("four.dbf"))[0]), 0x8B);
+    const std::string header = readFile(path("four.dbt"));
+    ASSERT_EQ(header.size(), 24u);
+    EXPECT_EQ(header.substr(8, 4), "FOUR");
+    EXPECT_EQ(header[18], 2);
+    EXPECT_EQ(header[19], 1);
+    ASSERT_TRUE(engine.Use(path("four.dbf")));
+    engine.ClearRecord();
+    engine.SetMemoField(3, {"one", "two"});
+    engine.Append();
+    EXPECT_EQ(engine.FieldMemoBlock(3), 1);
+    const std::string bytes = readFile(path("four.dbt"));
+    EXPECT_EQ(bytes.substr(512, 8), std::string("\xFF\xFF\x08\x00\x10\x00\x00\x00", 8));
+    EXPECT_EQ(bytes.substr(520, 8), "one\r\ntwo");
+    EXPECT_EQ(engine.GetMemoField(3), (std::vector<std::string>{"one", "two"}));
+    engine.ClearRecord();
+    engine.Append();
+    engine.Go(1);
+    engine.DeleteRec();
+    ASSERT_TRUE(engine.Pack());
+    EXPECT_EQ(engine.RecCount(), 1);
+}
+
+} // namespace
