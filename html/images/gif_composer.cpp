@@ -30,14 +30,14 @@ std::vector<int> storedRowOrder(int height, bool interlaced)
 
 } // namespace
 
-GifComposer::GifComposer(const TGIFImage& gif) : m_gif(gif)
+GifComposer::GifComposer(const TGIFImage& gif) : m_gif(&gif)
 {
     Restart();
 }
 
 void GifComposer::Restart()
 {
-    m_canvas = QImage(m_gif.Width(), m_gif.Height(), QImage::Format_ARGB32_Premultiplied);
+    m_canvas = QImage(m_gif->Width(), m_gif->Height(), QImage::Format_ARGB32_Premultiplied);
     m_canvas.fill(Qt::transparent);
     m_saved = QImage();
     m_shown = -1;
@@ -45,19 +45,23 @@ void GifComposer::Restart()
 
 int GifComposer::Step()
 {
-    if (m_gif.FrameCount() == 0 || m_canvas.isNull())
+    if (m_gif->FrameCount() == 0 || m_canvas.isNull())
         return m_shown;
     if (m_shown >= 0)
-        dispose(m_gif.FrameAt(m_shown));
+        dispose(m_gif->FrameAt(m_shown));
     int nextFrame = m_shown + 1;
-    if (nextFrame >= m_gif.FrameCount()) {
+    if (nextFrame >= m_gif->FrameCount()) {
         // A new pass starts from an empty canvas, like the first one.
         m_canvas.fill(Qt::transparent);
         nextFrame = 0;
     }
-    const auto& frame = m_gif.FrameAt(nextFrame);
-    if (frame.disposal == TGIFImage::Disposal::RestorePrevious)
-        m_saved = m_canvas.copy(frame.rect.intersected(m_canvas.rect()));
+    const auto& frame = m_gif->FrameAt(nextFrame);
+    // Only the part on the canvas is kept (copy() of an empty rectangle
+    // would copy the whole canvas).
+    const QRect covered = frame.rect.intersected(m_canvas.rect());
+    m_saved = frame.disposal == TGIFImage::Disposal::RestorePrevious && !covered.isEmpty()
+                  ? m_canvas.copy(covered)
+                  : QImage();
     draw(frame);
     m_shown = nextFrame;
     return m_shown;

@@ -27,7 +27,7 @@ private:
     void dispose(const TGIFImage::Frame& frame);
     void draw(const TGIFImage::Frame& frame);
 
-    const TGIFImage& m_gif;
+    const TGIFImage* m_gif; // a pointer, so that animations can be assigned
     QImage m_canvas;
     QImage m_saved; // the rectangle a RestorePrevious frame covered
     int m_shown = -1;

@@ -3,6 +3,7 @@
 #include "html/images/gif_animation.h"
 
 #include <gtest/gtest.h>
+#include <type_traits>
 
 using giftest::FrameSpec;
 using giftest::GifSpec;
@@ -23,6 +24,9 @@ std::shared_ptr<const TGIFImage> twoFrames(int loopCount)
 }
 
 constexpr int kTimerMs = 50;
+
+// A document keeps its animations in a container that moves them around.
+static_assert(std::is_copy_assignable_v<TGIFAnimation> && std::is_move_assignable_v<TGIFAnimation>);
 
 // Ticks the timer until the animation stops or `maxTicks` pass; returns the
 // frames shown after each tick that changed the picture.
