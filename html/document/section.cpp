@@ -47,22 +47,22 @@ TSection::~TSection() = default;
 void TSection::AddText(std::string_view text, const int* sourceIndex, const TMyFont& font,
                        TUrlTarget* link)
 {
-    bool runChecked = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == ' ' && !Preformatted() && (Buff.empty() || Buff.back() == ' '))
-            continue;
-        if (!runChecked) {
-            runChecked = true;
-            const int pos = static_cast<int>(Buff.size());
-            if (!Fonts.empty() && Fonts.back().Pos == pos)
-                Fonts.pop_back();
-            if (Fonts.empty() || !(Fonts.back().Font == font && Fonts.back().UrlTarget == link))
-                Fonts.push_back(TFontObj{font, link, pos});
-        }
-        Buff.push_back(c);
-        SIndex.push_back(sourceIndex[i]);
+    // Tokens arrive with their blank runs already collapsed; only a blank at
+    // a token's start may follow another one.
+    if (!Preformatted() && !text.empty() && text.front() == ' ' &&
+        (Buff.empty() || Buff.back() == ' ')) {
+        text.remove_prefix(1);
+        ++sourceIndex;
     }
+    if (text.empty())
+        return;
+    const int pos = static_cast<int>(Buff.size());
+    if (!Fonts.empty() && Fonts.back().Pos == pos)
+        Fonts.pop_back();
+    if (Fonts.empty() || !(Fonts.back().UrlTarget == link && Fonts.back().Font == font))
+        Fonts.push_back(TFontObj{font, link, pos});
+    Buff.append(text);
+    SIndex.insert(SIndex.end(), sourceIndex, sourceIndex + text.size());
 }
 
 void TSection::AddObject(std::unique_ptr<TFloatingObj> object, int sourceIndex,

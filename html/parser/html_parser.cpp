@@ -47,7 +47,7 @@ int alignFromText(const TAttribute* a, int fallback)
     return fallback;
 }
 
-bool isBlankText(const std::string& text)
+bool isBlankText(std::string_view text)
 {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return c == ' ' || c == '\xA0' || c == '\r'; });
@@ -152,7 +152,7 @@ void THtmlParser::addText(std::string_view text, const int* index)
 {
     if (!m_section)
         openSection();
-    if (!isBlankText(std::string(text)))
+    if (!isBlankText(text))
         m_contentSeen = true;
     if (m_pre && m_preBlock) {
         // A long PRE goes on in a new block instead of losing its tail.
