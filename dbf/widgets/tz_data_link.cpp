@@ -3,7 +3,10 @@
 #include "dbf/widgets/tz_data_set.h"
 #include "dbf/widgets/tz_data_source.h"
 
-TTzDataLink::~TTzDataLink() { setDataSource(nullptr); }
+TTzDataLink::~TTzDataLink()
+{
+    setDataSource(nullptr);
+}
 
 void TTzDataLink::setDataSource(TTzDataSource* source)
 {
@@ -18,9 +21,15 @@ void TTzDataLink::setDataSource(TTzDataSource* source)
         OnActiveChanged();
 }
 
-TTzDataSet* TTzDataLink::DataSet() const { return m_source ? m_source->DataSet() : nullptr; }
+TTzDataSet* TTzDataLink::DataSet() const
+{
+    return m_source ? m_source->DataSet() : nullptr;
+}
 
-bool TTzDataLink::Active() const { return DataSet() && DataSet()->Active(); }
+bool TTzDataLink::Active() const
+{
+    return DataSet() && DataSet()->Active();
+}
 
 void TTzDataLink::dataEvent(TTzDataEvent event, TTzField* field)
 {

@@ -8,13 +8,13 @@ class TTzField;
 
 // What a data source tells the controls linked to it.
 enum class TTzDataEvent {
-    deActiveChange,   // the table opened or closed
-    deDataSetChange,  // the current record or the whole set may differ
-    deRecordChange,   // the values in the record buffer changed
-    deDataSetScroll,  // the current record moved
-    deFieldChange,    // one field's value changed
-    deUpdateState,    // browse, edit or insert state changed
-    deUpdateData,     // controls should write pending edits into the buffer
+    deActiveChange,  // the table opened or closed
+    deDataSetChange, // the current record or the whole set may differ
+    deRecordChange,  // the values in the record buffer changed
+    deDataSetScroll, // the current record moved
+    deFieldChange,   // one field's value changed
+    deUpdateState,   // browse, edit or insert state changed
+    deUpdateData,    // controls should write pending edits into the buffer
 };
 
 // Connects a control to a data source: the control sets the hooks it needs

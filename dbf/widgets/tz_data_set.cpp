@@ -15,7 +15,10 @@ std::string lower(std::string text)
 
 } // namespace
 
-bool TTzDataSet::IsEmpty() const { return !Active() || (m_bof && m_eof); }
+bool TTzDataSet::IsEmpty() const
+{
+    return !Active() || (m_bof && m_eof);
+}
 
 TTzField* TTzDataSet::FindField(const std::string& name) const
 {
@@ -196,11 +199,20 @@ bool TTzDataSet::Refresh()
     return ok;
 }
 
-long TTzDataSet::RecordCount() const { return Active() ? m_table->GetRecordCount() : 0; }
+long TTzDataSet::RecordCount() const
+{
+    return Active() ? m_table->GetRecordCount() : 0;
+}
 
-long TTzDataSet::RecNo() const { return Active() ? m_table->GetBookmark() : 0; }
+long TTzDataSet::RecNo() const
+{
+    return Active() ? m_table->GetBookmark() : 0;
+}
 
-long TTzDataSet::GetBookmark() const { return RecNo(); }
+long TTzDataSet::GetBookmark() const
+{
+    return RecNo();
+}
 
 void TTzDataSet::SetToBookmark(long bookmark)
 {

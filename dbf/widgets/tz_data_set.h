@@ -71,10 +71,9 @@ public:
     void CheckBrowseMode();
 
     TTzDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
-    TTzDataSetNotifyConfirmEvent BeforeInsert, BeforeEdit, BeforePost, BeforeCancel,
-        BeforeDelete, BeforeRestore;
-    TTzDataSetNotifyEvent AfterInsert, AfterEdit, AfterPost, AfterCancel, AfterDelete,
-        AfterRestore;
+    TTzDataSetNotifyConfirmEvent BeforeInsert, BeforeEdit, BeforePost, BeforeCancel, BeforeDelete,
+        BeforeRestore;
+    TTzDataSetNotifyEvent AfterInsert, AfterEdit, AfterPost, AfterCancel, AfterDelete, AfterRestore;
     TTzDataSetNotifyEvent OnNewRecord, OnCalcFields;
     bool AutoCalcFields = true;
 

@@ -27,7 +27,10 @@ void TTzDataSource::addLink(TTzDataLink* link)
         m_links.push_back(link);
 }
 
-void TTzDataSource::removeLink(TTzDataLink* link) { std::erase(m_links, link); }
+void TTzDataSource::removeLink(TTzDataLink* link)
+{
+    std::erase(m_links, link);
+}
 
 void TTzDataSource::notifyLinks(TTzDataEvent event, TTzField* field)
 {

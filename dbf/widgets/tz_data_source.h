@@ -2,9 +2,9 @@
 
 #include "dbf/widgets/tz_data_set.h"
 
-#include <QObject>
 #include <functional>
 #include <memory>
+#include <QObject>
 #include <vector>
 
 class TTzDataSource;
@@ -30,8 +30,14 @@ public:
 
     // The dataset's events, reachable from the source as its own properties.
 #define TZ_FORWARD(Name, Type)                                                                     \
-    const Type& DS##Name() const { return m_dataSet->Name; }                                      \
-    void setDS##Name(Type handler) { m_dataSet->Name = std::move(handler); }
+    const Type& DS##Name() const                                                                   \
+    {                                                                                              \
+        return m_dataSet->Name;                                                                    \
+    }                                                                                              \
+    void setDS##Name(Type handler)                                                                 \
+    {                                                                                              \
+        m_dataSet->Name = std::move(handler);                                                      \
+    }
     TZ_FORWARD(BeforeInsert, TTzDataSetNotifyConfirmEvent)
     TZ_FORWARD(AfterInsert, TTzDataSetNotifyEvent)
     TZ_FORWARD(BeforeEdit, TTzDataSetNotifyConfirmEvent)
@@ -53,7 +59,10 @@ public:
     // --- used by the dataset and the links ---
     void addLink(TTzDataLink* link);
     void removeLink(TTzDataLink* link);
-    const std::vector<TTzDataLink*>& links() const { return m_links; }
+    const std::vector<TTzDataLink*>& links() const
+    {
+        return m_links;
+    }
     // Tells every link, then raises OnDataChange or OnUpdateData as the
     // event calls for.
     void dataEvent(TTzDataEvent event, TTzField* field);
@@ -63,7 +72,10 @@ public:
 
 protected:
     // Subclasses give the dataset its table.
-    void setDataSet(std::unique_ptr<TTzDataSet> dataSet) { m_dataSet = std::move(dataSet); }
+    void setDataSet(std::unique_ptr<TTzDataSet> dataSet)
+    {
+        m_dataSet = std::move(dataSet);
+    }
 
 private:
     std::unique_ptr<TTzDataSet> m_dataSet;

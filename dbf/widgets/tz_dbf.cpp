@@ -4,12 +4,12 @@
 #include "dbf/widgets/tz_session.h"
 #include "platform/ansi.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <QFile>
+#include <QFileInfo>
 #include <sys/stat.h>
 
 namespace {
@@ -54,8 +54,7 @@ bool fileExists(const std::string& path)
 }
 
 // The quiet form of an engine call: its failure is for the caller to judge.
-template <typename F>
-int codeOf(dbf::DbfEngine& engine, F&& call)
+template <typename F> int codeOf(dbf::DbfEngine& engine, F&& call)
 {
     const bool check = engine.errorCheck();
     engine.setErrorCheck(false);
@@ -83,7 +82,10 @@ TTzDbf::~TTzDbf()
     }
 }
 
-std::string TTzDbf::Alias() const { return platform::toAnsi(Name().left(kAliasLength)); }
+std::string TTzDbf::Alias() const
+{
+    return platform::toAnsi(Name().left(kAliasLength));
+}
 
 void TTzDbf::setDbfFileName(const QString& fileName)
 {
@@ -127,7 +129,10 @@ void TTzDbf::Loaded()
         setActive(true);
 }
 
-std::string TTzDbf::filePath() const { return QFile::encodeName(m_fileName).toStdString(); }
+std::string TTzDbf::filePath() const
+{
+    return QFile::encodeName(m_fileName).toStdString();
+}
 
 // --- parsing the declarations ---------------------------------------------------------
 
@@ -137,8 +142,7 @@ TTzDbf::FieldParse TTzDbf::parseFields(const std::vector<std::string>& lines)
     for (const std::string& line : lines) {
         std::vector<std::string> parts;
         size_t start = 0;
-        for (size_t comma; (comma = line.find(',', start)) != std::string::npos;
-             start = comma + 1)
+        for (size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
             parts.push_back(trim(line.substr(start, comma - start)));
         parts.push_back(trim(line.substr(start)));
         if (parts.size() != 4) {

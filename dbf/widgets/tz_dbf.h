@@ -2,8 +2,8 @@
 
 #include "dbf/widgets/tz_odbf.h"
 
-#include <QString>
 #include <functional>
+#include <QString>
 #include <string>
 #include <vector>
 

@@ -12,8 +12,8 @@ class TTzField {
 public:
     TTzField(TTzODbf* table, int number, std::string name, char type, int length, int decimals,
              uint8_t* address)
-        : m_table(table), m_number(number), m_name(std::move(name)), m_type(type),
-          m_length(length), m_decimals(decimals), m_address(address)
+        : m_table(table), m_number(number), m_name(std::move(name)), m_type(type), m_length(length),
+          m_decimals(decimals), m_address(address)
     {
     }
 

@@ -5,9 +5,9 @@
 #include "platform/ansi.h"
 #include "platform/message_box.h"
 
-#include <QGuiApplication>
 #include <cctype>
 #include <cstdlib>
+#include <QGuiApplication>
 #include <utility>
 
 namespace {
@@ -26,8 +26,7 @@ int& messageMode()
 
 // Runs an engine call with error checking off and tells whether it worked;
 // the caller decides what a failure means.
-template <typename F>
-bool quietly(dbf::DbfEngine& engine, F&& call)
+template <typename F> bool quietly(dbf::DbfEngine& engine, F&& call)
 {
     const bool check = engine.errorCheck();
     engine.setErrorCheck(false);
@@ -107,9 +106,15 @@ void TTzODbf::haltBox(int code, const std::string& text)
     std::exit(code);
 }
 
-int TTzODbf::MessageMode() { return messageMode(); }
+int TTzODbf::MessageMode()
+{
+    return messageMode();
+}
 
-void TTzODbf::setMessageMode(int mode) { messageMode() = mode; }
+void TTzODbf::setMessageMode(int mode)
+{
+    messageMode() = mode;
+}
 
 void TTzODbf::reportError(int code, const std::string& message)
 {
@@ -143,13 +148,12 @@ void TTzODbf::select(const char* operation)
             return;
         }
     }
-    const std::string message =
-        tzmsg::format(tzmsg::kDatabaseNotOpen) + " [" + operation + "]";
+    const std::string message = tzmsg::format(tzmsg::kDatabaseNotOpen) + " [" + operation + "]";
     reportError(dbf::kInvalidOperation, message);
     // Whoever let the report return still must not run the operation on a
     // table that is not there.
-    throw dbf::EDbfError(dbf::errorText(dbf::kInvalidOperation, message),
-                         dbf::kInvalidOperation, message);
+    throw dbf::EDbfError(dbf::errorText(dbf::kInvalidOperation, message), dbf::kInvalidOperation,
+                         message);
 }
 
 int TTzODbf::checkedField(const std::string& name, char type, const char* operation)
@@ -158,8 +162,8 @@ int TTzODbf::checkedField(const std::string& name, char type, const char* operat
     const int number = m_engine.FieldNo(name);
     if (number == 0) {
         reportError(dbf::kInvalidParameter,
-                    tzmsg::format(tzmsg::kFieldNotIn, {name, m_engine.Alias()}) + " [" +
-                        operation + "]");
+                    tzmsg::format(tzmsg::kFieldNotIn, {name, m_engine.Alias()}) + " [" + operation +
+                        "]");
         return 0;
     }
     const char actual = m_engine.FieldType(number);
@@ -185,7 +189,10 @@ void TTzODbf::resync()
     DataSet()->resync(!area || area->bof(), !area || area->eof());
 }
 
-void TTzODbf::recordChanged() { DataSet()->recordChanged(); }
+void TTzODbf::recordChanged()
+{
+    DataSet()->recordChanged();
+}
 
 // --- record buffer ----------------------------------------------------------------------
 
@@ -280,12 +287,30 @@ bool TTzODbf::engineCall(bool (dbf::DbfEngine::*call)(), const char* operation)
     return ok;
 }
 
-bool TTzODbf::Append() { return engineCall(&dbf::DbfEngine::Append, "Append"); }
-bool TTzODbf::Replace() { return engineCall(&dbf::DbfEngine::Replace, "Replace"); }
-bool TTzODbf::GoTop() { return engineCall(&dbf::DbfEngine::GoTop, "GoTop"); }
-bool TTzODbf::GoBottom() { return engineCall(&dbf::DbfEngine::GoBottom, "GoBottom"); }
-bool TTzODbf::Zap() { return engineCall(&dbf::DbfEngine::Zap, "Zap"); }
-bool TTzODbf::Pack() { return engineCall(&dbf::DbfEngine::Pack, "Pack"); }
+bool TTzODbf::Append()
+{
+    return engineCall(&dbf::DbfEngine::Append, "Append");
+}
+bool TTzODbf::Replace()
+{
+    return engineCall(&dbf::DbfEngine::Replace, "Replace");
+}
+bool TTzODbf::GoTop()
+{
+    return engineCall(&dbf::DbfEngine::GoTop, "GoTop");
+}
+bool TTzODbf::GoBottom()
+{
+    return engineCall(&dbf::DbfEngine::GoBottom, "GoBottom");
+}
+bool TTzODbf::Zap()
+{
+    return engineCall(&dbf::DbfEngine::Zap, "Zap");
+}
+bool TTzODbf::Pack()
+{
+    return engineCall(&dbf::DbfEngine::Pack, "Pack");
+}
 
 bool TTzODbf::Go(long recNo)
 {
@@ -546,8 +571,7 @@ bool TTzODbf::_Delete()
 bool TTzODbf::_Restore()
 {
     select("_Restore");
-    if (!locked(quietly(m_engine, [&] { m_engine.RLock(); }), OnRLockFailedOnRestore,
-                "_Restore"))
+    if (!locked(quietly(m_engine, [&] { m_engine.RLock(); }), OnRLockFailedOnRestore, "_Restore"))
         return false;
     const bool ok = m_engine.RecallRec();
     m_engine.UnlockRec();

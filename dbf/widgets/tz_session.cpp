@@ -24,4 +24,7 @@ void TTzSession::add(TTzDbf* table)
         m_tables.push_back(table);
 }
 
-void TTzSession::remove(TTzDbf* table) { std::erase(m_tables, table); }
+void TTzSession::remove(TTzDbf* table)
+{
+    std::erase(m_tables, table);
+}
