@@ -237,9 +237,20 @@ int TSection::DrawLogic(TLayoutContext& ctx, int X, int Y, int Width, TFloatList
 
     int pos = 0;
     while (pos < n) {
-        while (pos < n && floatAt(pos)) {
-            placeFloat(floatAt(pos), y);
-            ++pos;
+        // Floats at the start of a line take their place before the line;
+        // blanks between them and the text would only indent it.
+        bool placed = false;
+        while (pos < n) {
+            if (TFloatingObj* obj = floatAt(pos)) {
+                placeFloat(obj, y);
+                placed = true;
+                ++pos;
+            } else if (Buff[pos] == ' ' && !Preformatted() &&
+                       (placed || (pos + 1 < n && floatAt(pos + 1)))) {
+                ++pos;
+            } else {
+                break;
+            }
         }
         if (pos >= n)
             break;
