@@ -65,7 +65,29 @@ int MemoFile::open(const std::string& path, PosixFile::Sharing sharing)
 {
     if (m_file.isOpen())
         return kMemoAlreadyOpen;
-    return m_file.open(path, sharing);
+    if (const int code = m_file.open(path, sharing); code != 0)
+        return code;
+    m_size = m_file.size();
+    uint8_t counter[4] = {};
+    m_file.readAt(kCounterOffset, counter, 4);
+    m_counter = getU32(counter);
+    m_bulk = false;
+    return 0;
+}
+
+void MemoFile::writeHeader()
+{
+    uint8_t next[4], counter[4];
+    putU32(next, uint32_t((m_size + kBlockSize - 1) / kBlockSize));
+    putU32(counter, m_counter);
+    if (!m_file.writeExact(0, next, 4) || !m_file.writeExact(kCounterOffset, counter, 4))
+        fail(kMemoWriteError, "Memo file write error " + path());
+}
+
+void MemoFile::finishBulk()
+{
+    m_bulk = false;
+    writeHeader();
 }
 
 uint32_t MemoFile::nextFreeBlock() const
@@ -106,7 +128,7 @@ std::vector<std::string> splitMemoLines(std::string_view text)
 MemoFile::RawMemo MemoFile::readRaw(int32_t block, long recno) const
 {
     RawMemo memo;
-    const uint64_t size = m_file.size();
+    const uint64_t size = m_sharedLocking ? m_file.size() : m_size;
     const uint64_t offset = uint64_t(block) * kBlockSize;
     if (block <= 0 || size == 0 || offset >= size - 1)
         fail(kInvalidMemoAddress, "Invalid memo address " + std::to_string(block) + " in " +
@@ -123,11 +145,14 @@ MemoFile::RawMemo MemoFile::readRaw(int32_t block, long recno) const
         m_file.readAt(offset + kDBase4PrefixSize, memo.text.data(), memo.text.size());
         return memo;
     }
-    // dBASE III form: everything up to the terminator (or the end of the file).
-    std::vector<char> chunk(16 * kBlockSize);
+    // dBASE III form: everything up to the terminator (or the end of the
+    // file). Most memos fit in their first block; longer ones are read on in
+    // bigger steps.
+    std::vector<char> chunk(kBlockSize);
     uint64_t pos = offset;
     while (pos < size) {
-        const size_t n = m_file.readAt(pos, chunk.data(), chunk.size());
+        const size_t n = m_file.readAt(pos, chunk.data(),
+                                       size_t(std::min<uint64_t>(chunk.size(), size - pos)));
         if (n == 0)
             break;
         const auto end = std::find(chunk.begin(), chunk.begin() + long(n), char(kMemoTerminator));
@@ -135,6 +160,7 @@ MemoFile::RawMemo MemoFile::readRaw(int32_t block, long recno) const
         if (end != chunk.begin() + long(n))
             break;
         pos += n;
+        chunk.resize(16 * kBlockSize);
     }
     return memo;
 }
@@ -188,10 +214,12 @@ void MemoFile::unlockAfterAppend()
 int32_t MemoFile::append(std::string_view text, bool dbase4Form)
 {
     const uint64_t needed = text.size() + (dbase4Form ? kDBase4PrefixSize : 1);
-    if (freeDiskSpace(directoryOf(path())) / 1024 <= needed / 1024)
+    if (!m_bulk && freeDiskSpace(directoryOf(path())) / 1024 <= needed / 1024)
         fail(kDiskFull, "Disk full writing memo file " + path());
     lockForAppend();
-    uint64_t size = m_file.size();
+    if (m_sharedLocking)
+        m_size = m_file.size(); // another program may have appended
+    const uint64_t size = m_size;
     uint64_t start = size;
     if (size == kNewDBase3Size)
         start = kBlockSize; // overwrite the lone end marker of a new file
@@ -200,9 +228,12 @@ int32_t MemoFile::append(std::string_view text, bool dbase4Form)
     if (start < kBlockSize)
         start = kBlockSize;
 
-    std::string bytes;
+    // The gap up to the block boundary (if any), the memo and the zero fill
+    // of its last block go out in one write.
+    const uint64_t from = size == kNewDBase3Size ? start : std::min(size, start);
     const uint64_t padded = (needed + kBlockSize - 1) / kBlockSize * kBlockSize;
-    bytes.reserve(padded);
+    std::string bytes(size_t(start - from), '\0');
+    bytes.reserve(bytes.size() + padded);
     if (dbase4Form) {
         bytes.append(reinterpret_cast<const char*>(kDBase4Prefix), 4);
         uint8_t length[4];
@@ -213,27 +244,13 @@ int32_t MemoFile::append(std::string_view text, bool dbase4Form)
         bytes.append(text);
         bytes.push_back(char(kMemoTerminator));
     }
-    bytes.resize(padded, '\0');
-    // Zero-fill any gap between the old end and the block boundary as well.
-    if (start > size) {
-        std::string gap(start - size, '\0');
-        if (size == kNewDBase3Size)
-            gap.clear();
-        if (!gap.empty() && !m_file.writeExact(size, gap.data(), gap.size()))
-            fail(kWriteFault, "Memo file write error " + path());
-    }
-    if (!m_file.writeExact(start, bytes.data(), bytes.size()))
+    bytes.resize(size_t(start - from + padded), '\0');
+    if (!m_file.writeExact(from, bytes.data(), bytes.size()))
         fail(kWriteFault, "Memo file write error " + path());
-
-    uint8_t header[36];
-    if (!m_file.readExact(0, header, sizeof header))
-        fail(kMemoWriteError, "Memo file write error " + path());
-    const uint64_t newSize = start + bytes.size();
-    putU32(header, uint32_t((newSize + kBlockSize - 1) / kBlockSize));
-    putU32(header + kCounterOffset, getU32(header + kCounterOffset) + 1);
-    if (!m_file.writeExact(0, header, 4) ||
-        !m_file.writeExact(kCounterOffset, header + kCounterOffset, 4))
-        fail(kMemoWriteError, "Memo file write error " + path());
+    m_size = start + padded;
+    ++m_counter;
+    if (!m_bulk)
+        writeHeader();
     if (m_flushEveryWrite)
         m_file.flush();
     unlockAfterAppend();

@@ -71,12 +71,23 @@ public:
     // Next free block from the header (for checks and tests).
     uint32_t nextFreeBlock() const;
 
+    // For bulk copies (pack): skip the per-write disk space check, which the
+    // caller made once for the whole copy, and write the header only at
+    // finishBulk().
+    void beginBulk() { m_bulk = true; }
+    void finishBulk();
+
 private:
     int32_t append(std::string_view text, bool dbase4Form);
     void lockForAppend();
     void unlockAfterAppend();
 
+    void writeHeader();
+
     PosixFile m_file;
+    uint64_t m_size = 0;     // kept in step with every append
+    uint32_t m_counter = 0;  // the write counter at header offset 32
+    bool m_bulk = false;
     MemoStyle m_style = MemoStyle::DBase3;
     bool m_flushEveryWrite = false;
     bool m_sharedLocking = false;

@@ -445,7 +445,27 @@ void NdxIndex::insertAt(size_t level, int pos, uint32_t childBlock, uint32_t rec
                         const std::string& key, uint32_t rightBlock)
 {
     const uint32_t block = m_path[level].block;
-    Entries e = unpack(node(block));
+    Block b = node(block);
+    const int held = int(count(b));
+    if (held < m_header.keysPerNode) {
+        // Room in the node: shift the later entries (and an inner node's
+        // rightmost pointer) up by one and write the new entry in place.
+        const size_t g = size_t(m_header.groupLength);
+        const bool leaf = isLeaf(b);
+        uint8_t* at = b.data() + kNodeHeaderSize + size_t(pos) * g;
+        if (!leaf)
+            putU32(at, rightBlock);
+        const size_t tail = size_t(held - pos) * g + (leaf ? 0 : 4);
+        std::memmove(at + g, at, tail);
+        std::memset(at, 0, g);
+        putU32(at, leaf ? 0 : childBlock);
+        putU32(at + 4, leaf ? recno : 0);
+        std::memcpy(at + kEntryPrefix, key.data(), std::min(key.size(), size_t(m_header.keyLength)));
+        putU32(b.data(), uint32_t(held + 1));
+        writeNode(block, b);
+        return;
+    }
+    Entries e = unpack(b);
     if (!e.leaf)
         e.children[size_t(pos)] = rightBlock;
     e.keys.insert(e.keys.begin() + pos, key);

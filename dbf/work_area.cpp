@@ -29,6 +29,7 @@ constexpr uint8_t kVersionMemo4 = 0x8B;
 constexpr uint8_t kMemoFlag = 0x80;
 constexpr int kMaxCharLength = 254;
 constexpr size_t kBulkBytes = size_t(1) << 20;
+constexpr size_t kReadAheadBytes = 32768;
 constexpr auto kSemaphoreTimeout = std::chrono::seconds(10);
 constexpr auto kSemaphorePause = std::chrono::milliseconds(50);
 
@@ -241,6 +242,7 @@ void WorkArea::open(const std::string& path, const std::string& alias, bool excl
     m_change = ChangeState::Clean;
     m_lockState = LockState::None;
     m_order = 0;
+    dropReadAhead();
     if (m_count == 0)
         setBlankBoth();
     else
@@ -377,6 +379,7 @@ void WorkArea::writeHeader(bool endMarker)
 
 void WorkArea::close()
 {
+    dropReadAhead();
     if (!isOpen())
         return;
     closeIndexes();
@@ -684,9 +687,25 @@ void WorkArea::readImage(long recno, uint8_t* image) const
 {
     if (recno < 1 || recno > long(m_count))
         fail(kBeyondRange, "Invalid record number = " + std::to_string(recno) + "  [GetDbfRecord]");
-    if (!m_file.readExact(recordOffset(recno), image, size_t(m_recordLength)))
+    const size_t length = size_t(m_recordLength);
+    if (recno >= m_aheadFirst && recno < m_aheadFirst + m_aheadCount) {
+        std::memcpy(image, m_ahead.data() + size_t(recno - m_aheadFirst) * length, length);
+    } else if (m_exclusive && recno == m_lastRead + 1 && recno < long(m_count)) {
+        // Reading in record order: fetch the following records with this one.
+        const long n = std::min<long>(long(kReadAheadBytes / length) + 1, long(m_count) - recno + 1);
+        m_ahead.resize(size_t(n) * length);
+        const size_t got = m_file.readAt(recordOffset(recno), m_ahead.data(), m_ahead.size());
+        m_aheadFirst = recno;
+        m_aheadCount = long(got / length);
+        if (m_aheadCount == 0)
+            fail(kUnexpectedEof, "Unexpected end of " + m_path + " reading record " +
+                                     std::to_string(recno) + " [GetDbfRecord]");
+        std::memcpy(image, m_ahead.data(), length);
+    } else if (!m_file.readExact(recordOffset(recno), image, length)) {
         fail(kUnexpectedEof, "Unexpected end of " + m_path + " reading record " +
                                  std::to_string(recno) + " [GetDbfRecord]");
+    }
+    m_lastRead = recno;
     if (m_afterRead)
         m_afterRead(image + 1, size_t(m_recordLength - 1));
 }
@@ -863,13 +882,18 @@ void WorkArea::checkRecordLock(const char* operation) const
 
 void WorkArea::append()
 {
+    dropReadAhead();
     checkAppendLock();
     packBuffer(m_image.data());
-    std::vector<uint8_t> out(m_image);
-    if (m_beforeWrite)
-        m_beforeWrite(out.data() + 1, out.size() - 1);
+    std::vector<uint8_t> transformed;
+    const uint8_t* out = m_image.data();
+    if (m_beforeWrite) {
+        transformed = m_image;
+        m_beforeWrite(transformed.data() + 1, transformed.size() - 1);
+        out = transformed.data();
+    }
     const long recno = long(m_count) + 1;
-    if (!m_file.writeExact(recordOffset(recno), out.data(), out.size()))
+    if (!m_file.writeExact(recordOffset(recno), out, m_image.size()))
         fail(kDiskWriteError, "Error writing " + m_path + " [APPEND]");
     m_count = uint32_t(recno);
     m_recno = recno;
@@ -895,6 +919,7 @@ void WorkArea::append()
 
 void WorkArea::replace()
 {
+    dropReadAhead();
     if (m_count == 0)
         fail(kBeyondRange, "Database \"" + m_alias + "\" is empty. [REPLACE]");
     if (m_eof)
@@ -954,6 +979,7 @@ void WorkArea::setDeleted(bool deleted, const char* operation)
     if (m_eof || m_recno < 1 || m_recno > long(m_count))
         fail(kBeyondRange, "Database \"" + m_alias + "\" at EOF [" + operation + "]");
     checkRecordLock(operation);
+    dropReadAhead();
     const uint8_t mark = deleted ? kDeletedMark : kActiveMark;
     if (!m_file.writeExact(recordOffset(m_recno), &mark, 1))
         fail(kDiskWriteError, "Error writing " + m_path + " [" + operation + "]");
@@ -994,6 +1020,7 @@ void WorkArea::restoreSharing()
 
 void WorkArea::zap()
 {
+    dropReadAhead();
     if (m_hasMemo && !m_memo.isOpen())
         fail(kInvalidParameter, "Memo file is not open [ZAP]");
     requireExclusive("ZAP");
@@ -1019,6 +1046,7 @@ void WorkArea::zap()
 
 void WorkArea::pack()
 {
+    dropReadAhead();
     if (m_count == 0)
         return;
     requireExclusive("PACK");
@@ -1030,6 +1058,7 @@ void WorkArea::pack()
     for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
         const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
         const size_t bytes = size_t(n) * size_t(m_recordLength);
+        dropReadAhead();
         if (!m_file.readExact(recordOffset(start), chunk.data(), bytes))
             fail(kUnexpectedEof, "Unexpected end of " + m_path + " [PACK]");
         size_t out = 0;
@@ -1084,6 +1113,7 @@ void WorkArea::packMemo()
     if (copy.open(newPath, PosixFile::Sharing::Exclusive) != 0)
         fail(kMemoWriteError, "Memo file write error " + newPath + " [PackMemoFile]");
     copy.setStyle(m_memo.style());
+    copy.beginBulk();
 
     // Copy every memo first and rewrite the records only when all copies
     // succeeded, so that a damaged memo leaves the table as it was.
@@ -1117,12 +1147,14 @@ void WorkArea::packMemo()
         ::unlink(newPath.c_str());
         throw;
     }
+    dropReadAhead();
     for (const Update& u : updates) {
         const std::string text = formatNumber(u.block, u.field->length, 0);
         if (!m_file.writeExact(recordOffset(u.recno) + uint64_t(u.field->offset), text.data(),
                                text.size()))
             fail(kDiskWriteError, "Error writing " + m_path + " [PackMemoFile]");
     }
+    copy.finishBulk();
     copy.close();
     m_memo.close();
     ::unlink(oldPath.c_str());

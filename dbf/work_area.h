@@ -188,6 +188,11 @@ private:
         return uint64_t(m_headerLength) + uint64_t(recno - 1) * uint64_t(m_recordLength);
     }
     std::string memoPath() const;
+    void dropReadAhead() const
+    {
+        m_aheadCount = 0;
+        m_lastRead = -1;
+    }
 
     EngineConfig& m_config;
     int m_number;
@@ -221,6 +226,11 @@ private:
     bool m_cursorSynced = false;
     std::unique_ptr<KeyExpression> m_while;
     PosixFile m_semaphore;
+    // Records read ahead while the table is read in record order.
+    mutable std::vector<uint8_t> m_ahead;
+    mutable long m_aheadFirst = 0;
+    mutable long m_aheadCount = 0;
+    mutable long m_lastRead = -1;
 };
 
 } // namespace dbf

@@ -360,6 +360,13 @@ bool TTzODbf::Deleted()
     return m_engine.Deleted();
 }
 
+int TTzODbf::IndexOrder()
+{
+    select("IndexOrder");
+    const dbf::WorkArea* area = m_engine.currentArea();
+    return area ? area->order() : 0;
+}
+
 std::string TTzODbf::tableFolder() const
 {
     const std::string path = m_engine.DbfPath();

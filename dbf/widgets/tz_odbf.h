@@ -88,6 +88,8 @@ public:
     bool SetIndexTo(const std::string& list);
     bool IndexOn(const std::string& expression, const std::string& file);
     bool Deleted();
+    // The slot of the controlling index, 0 in record order.
+    int IndexOrder();
 
     // --- field catalogue ---
     int FieldCount();
