@@ -333,6 +333,7 @@ void THttpCli::StartRequest(THttpRequest kind)
     std::string proto, user, pass, host, port, path;
     ParseURL(m_url, proto, user, pass, host, port, path);
     m_targetHost = host;
+    m_targetPort = port;
     if (!user.empty())
         m_username = user;
     if (!pass.empty())
@@ -668,16 +669,25 @@ void THttpCli::Relocate(const std::string& value)
 {
     m_locationChangeFlag = true;
     std::string proto, user, pass, host, port, path;
+    // The server of the current request, port included, so that a relative
+    // relocation stays on the same server.
+    const auto origin = [this](const std::string& protocol) {
+        return protocol + "://" + m_targetHost + (m_targetPort.empty() ? "" : ":" + m_targetPort);
+    };
     if (!m_proxy.empty()) {
         ParseURL(value, proto, user, pass, host, port, path);
         if (proto.empty())
             proto = kDefaultProto;
-        if (path.empty())
-            m_path = proto + "://" + m_targetHost + "/" + host;
-        else if (!host.empty())
+        if (path.empty()) {
+            m_path = origin(proto) + "/" + host;
+        } else if (!host.empty()) {
             m_path = value;
-        else
-            m_path = proto + "://" + m_targetHost + value;
+            // The "Host: " line follows the request to its new server.
+            m_targetHost = host;
+            m_targetPort = port;
+        } else {
+            m_path = origin(proto) + value;
+        }
     } else if (!value.empty() && value[0] == '/') {
         m_path = value;
     } else {
@@ -688,17 +698,18 @@ void THttpCli::Relocate(const std::string& value)
         if (!port.empty())
             m_port = port;
         if (path.empty()) {
-            m_path = proto + "://" + m_targetHost + "/" + host;
+            m_path = origin(proto) + "/" + host;
             m_hostName = m_targetHost;
         } else if (!host.empty()) {
             m_path = path;
             m_targetHost = m_hostName;
+            m_targetPort = port;
             // An absolute address without a port means the default port,
             // not the port of the previous server.
             if (port.empty())
                 m_port = kDefaultPort;
         } else {
-            m_path = proto + "://" + m_targetHost + path;
+            m_path = origin(proto) + path;
             m_hostName = m_targetHost;
         }
     }

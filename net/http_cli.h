@@ -285,6 +285,7 @@ private:
     std::string m_hostName; // where to connect: server or proxy
     std::string m_port;
     std::string m_targetHost; // what the "Host: " line names
+    std::string m_targetPort; // the port the URL named, if any
     std::string m_path;       // the request target
     THttpRequest m_requestType = rqNone;
     uint16_t m_requestDoneError = 0;

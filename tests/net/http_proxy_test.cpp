@@ -95,4 +95,39 @@ TEST_F(HttpProxy, ProxyPortWrittenInTheProxyWinsAndWrongPasswordIsRefused)
     EXPECT_EQ(http.StatusCode(), 401);
 }
 
+TEST_F(HttpProxy, RelocationsThroughTheProxyKeepServerAndPort)
+{
+    LoopbackServer second([](const std::string&, int) {
+        return Reply{"HTTP/1.0 200 OK\r\n\r\nfinal", false};
+    });
+    const std::string absolute = second.url("/final");
+    LoopbackServer first([&](const std::string& request, int) {
+        if (request.rfind("GET /start ", 0) == 0)
+            return Reply{"HTTP/1.0 302 Found\r\nLocation: /next\r\n\r\n", false};
+        return Reply{"HTTP/1.0 302 Found\r\nLocation: " + absolute + "\r\n\r\n", false};
+    });
+    THttpCli http;
+    http.setProxy("127.0.0.1:" + std::to_string(proxy->port()));
+    http.setProxyUsername("agent");
+    http.setProxyPassword("s3cret");
+    http.setURL(first.url("/start"));
+    int relocations = 0;
+    http.OnLocationChange = [&](THttpCli*) { ++relocations; };
+    Outcome o = run(http);
+    EXPECT_EQ(o.done, 1);
+    EXPECT_EQ(o.error, 0);
+    EXPECT_EQ(relocations, 2);
+    EXPECT_EQ(http.StatusCode(), 200);
+    EXPECT_EQ(o.body, "final");
+    std::vector<std::string> requestLines;
+    for (const std::string& c : o.commands)
+        if (c.rfind("GET ", 0) == 0)
+            requestLines.push_back(c);
+    EXPECT_EQ(requestLines, (std::vector<std::string>{"GET " + first.url("/start") + " HTTP/1.0",
+                                                      "GET " + first.url("/next") + " HTTP/1.0",
+                                                      "GET " + absolute + " HTTP/1.0"}));
+    EXPECT_EQ(first.requests().size(), 2u);
+    EXPECT_EQ(second.requests().size(), 1u);
+}
+
 } // namespace
