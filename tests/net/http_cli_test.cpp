@@ -298,6 +298,63 @@ TEST(HttpCli, AbortInEveryStateCompletesOnce)
     EXPECT_EQ(r.done, 0);
 }
 
+TEST(HttpCli, RelocatedPostSendsItsBodyAgainAndHeadAsksHeadersOnly)
+{
+    LoopbackServer server([](const std::string& request, int) {
+        if (request.rfind("POST /form ", 0) == 0)
+            return Reply{"HTTP/1.0 302 Found\r\nLocation: /done\r\n\r\n", false};
+        return ok("");
+    });
+    const std::string body = "name=joe";
+    THttpCli http;
+    Recorder r(http);
+    QBuffer stream;
+    stream.setData(body.data(), static_cast<int>(body.size()));
+    stream.open(QIODevice::ReadOnly);
+    http.setSendStream(&stream);
+    http.setURL(server.url("/form"));
+    http.PostAsync();
+    ASSERT_TRUE(r.waitDone());
+    ASSERT_EQ(server.requests().size(), 2u);
+    const std::string repeated = server.requests()[1];
+    EXPECT_EQ(repeated.rfind("POST /done HTTP/1.0\r\n", 0), 0u);
+    EXPECT_EQ(repeated.substr(repeated.size() - body.size()), body);
+    EXPECT_NE(repeated.find("Content-Length: 8\r\n"), std::string::npos);
+
+    r.done = 0;
+    http.setURL(server.url("/"));
+    http.HeadAsync();
+    ASSERT_TRUE(r.waitDone());
+    EXPECT_EQ(r.lastKind, rqHead);
+    EXPECT_EQ(server.requests().back().rfind("HEAD / HTTP/1.0\r\n", 0), 0u);
+}
+
+TEST(HttpCli, HandlersMayAbortOrDeleteTheClient)
+{
+    LoopbackServer server([](const std::string&, int) {
+        return Reply{"HTTP/1.0 200 OK\r\n\r\n" + std::string(50000, 'b'), false};
+    });
+    THttpCli http;
+    Recorder r(http);
+    http.OnDocData = [&](THttpCli* c, const char*, int) { c->Abort(); };
+    http.setURL(server.url("/"));
+    http.GetAsync();
+    ASSERT_TRUE(r.waitDone());
+    EXPECT_EQ(r.done, 1);
+    EXPECT_EQ(r.error, 3);
+
+    auto* doomed = new THttpCli;
+    bool deleted = false;
+    doomed->OnRequestDone = [&](THttpCli* c, THttpRequest, uint16_t) {
+        delete c;
+        deleted = true;
+    };
+    doomed->setURL(server.url("/"));
+    doomed->GetAsync();
+    ASSERT_TRUE(waitUntil([&] { return deleted; }));
+    drainEvents();
+}
+
 TEST(HttpCli, BusyAndNothingToPostRaise)
 {
     LoopbackServer server([](const std::string&, int) { return ok(""); });
