@@ -67,12 +67,21 @@ int TImageObj::BorderWidth() const
 
 void TImageObj::SetPicture(const QImage& picture)
 {
+    Animation.reset();
     Picture = picture;
     PictureState = picture.isNull() ? State::Error : State::Loaded;
 }
 
+void TImageObj::SetAnimation(std::unique_ptr<TGIFAnimation> animation)
+{
+    Animation = std::move(animation);
+    Picture = QImage();
+    PictureState = Animation ? State::Loaded : State::Error;
+}
+
 void TImageObj::SetError()
 {
+    Animation.reset();
     Picture = QImage();
     PictureState = State::Error;
 }
@@ -87,8 +96,8 @@ void TImageObj::Measure(TLayoutContext& ctx, int availableWidth)
     int naturalW = kBitmapSize;
     int naturalH = kBitmapSize;
     if (PictureState == State::Loaded) {
-        naturalW = std::max(1, Picture.width());
-        naturalH = std::max(1, Picture.height());
+        naturalW = std::max(1, CurrentPicture().width());
+        naturalH = std::max(1, CurrentPicture().height());
     }
     if (bothGiven) {
         ObjWidth = specWidth;
@@ -124,7 +133,7 @@ void TImageObj::Draw(TPaintContext& ctx)
         p.fillRect(x + ObjWidth, y, bw, ObjHeight, color);
     }
     if (PictureState == State::Loaded) {
-        p.drawImage(QRect(x, y, ObjWidth, ObjHeight), Picture);
+        p.drawImage(QRect(x, y, ObjWidth, ObjHeight), CurrentPicture());
         return;
     }
     // No picture: a bevelled box with the built-in bitmap and the ALT text.

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "html/document/floating_obj.h"
+#include "html/images/gif_animation.h"
 
 #include <QImage>
+#include <memory>
 #include <string>
 
 class TFormControlObj;
@@ -33,6 +35,10 @@ public:
 
     // Gives the decoded picture (State Loaded) or marks it unloadable.
     void SetPicture(const QImage& picture);
+    // Gives an animated picture; its current frame is what gets drawn.
+    void SetAnimation(std::unique_ptr<TGIFAnimation> animation);
+    // The picture to draw now.
+    const QImage& CurrentPicture() const { return Animation ? Animation->CurrentImage() : Picture; }
     void SetError();
 
     std::string Source;
@@ -46,6 +52,7 @@ public:
     TUrlTarget* Link = nullptr;
     State PictureState = State::Placeholder;
     QImage Picture;
+    std::unique_ptr<TGIFAnimation> Animation;
 };
 
 // A PANEL element: an empty box of the given size that the host may fill.

@@ -150,20 +150,52 @@ TMapItem* TSectionList::FindMap(const std::string& upperName) const
 
 void TSectionList::LoadImages()
 {
+    if (!ViewImages)
+        return;
     for (TImageObj* image : ImageList) {
-        if (!ViewImages)
+        if (GetPicture) {
+            images::LoadedImage loaded = GetPicture(image->Source);
+            if (!loaded.ok()) {
+                image->SetError();
+            } else if (loaded.animated()) {
+                image->SetAnimation(std::make_unique<TGIFAnimation>(loaded.gif));
+            } else {
+                image->SetPicture(loaded.image);
+            }
             continue;
+        }
         QImage picture;
         if (GetImage && GetImage(image->Source, picture) && !picture.isNull())
             image->SetPicture(picture);
         else
             image->SetError();
     }
-    if (ViewImages && !BackgroundName.empty() && GetImage) {
-        QImage picture;
-        if (GetImage(BackgroundName, picture))
-            BackgroundImage = picture;
+    if (!BackgroundName.empty()) {
+        if (GetPicture) {
+            images::LoadedImage loaded = GetPicture(BackgroundName);
+            if (loaded.ok())
+                BackgroundImage = loaded.image;
+        } else if (GetImage) {
+            QImage picture;
+            if (GetImage(BackgroundName, picture))
+                BackgroundImage = picture;
+        }
     }
+}
+
+bool TSectionList::HasAnimations() const
+{
+    return std::any_of(ImageList.begin(), ImageList.end(),
+                       [](const TImageObj* image) { return image->Animation != nullptr; });
+}
+
+bool TSectionList::AdvanceAnimations(int elapsedMs)
+{
+    bool changed = false;
+    for (TImageObj* image : ImageList)
+        if (image->Animation && image->Animation->Advance(elapsedMs))
+            changed = true;
+    return changed;
 }
 
 std::string TSectionList::DumpLayout() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "html/document/cell.h"
+#include "html/images/image_loader.h"
 #include "html/layout/font_cache.h"
 
 #include <QColor>
@@ -65,6 +66,13 @@ public:
     // placeholders (images off).
     void LoadImages();
 
+    // Animated images: the viewer runs a timer of kAnimationInterval
+    // milliseconds while HasAnimations() and repaints when AdvanceAnimations
+    // reports a frame change.
+    static constexpr int kAnimationInterval = 50;
+    bool HasAnimations() const;
+    bool AdvanceAnimations(int elapsedMs);
+
     // Text of the laid-out model, for tests and the render tool.
     std::string DumpLayout() const;
 
@@ -85,6 +93,9 @@ public:
     // Picture of an image SRC, asked while loading images; false when it
     // cannot be had (the image then shows the error bitmap).
     std::function<bool(const std::string& src, QImage& picture)> GetImage;
+    // The same with the whole decoded image, so that animated GIFs move;
+    // asked before GetImage when set.
+    std::function<images::LoadedImage(const std::string& src)> GetPicture;
     // Makes the form controls; null gives drawn look-alikes.
     TFormControlFactory* ControlFactory = nullptr;
 

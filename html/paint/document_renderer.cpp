@@ -64,15 +64,11 @@ void loadDocumentFile(TSectionList& document, const QString& path)
         throw EInOutError(kCannotLocate + platform::toAnsi(path), 0);
     const QByteArray bytes = file.readAll();
     const QDir folder = QFileInfo(path).absoluteDir();
-    document.GetImage = [folder](const std::string& src, QImage& picture) {
+    document.GetPicture = [folder](const std::string& src) {
         QString name = platform::fromAnsi(src);
         if (name.startsWith(QLatin1String("file:///"), Qt::CaseInsensitive))
             name = name.mid(7);
-        const images::LoadedImage loaded = images::loadImageFile(folder.absoluteFilePath(name));
-        if (!loaded.ok())
-            return false;
-        picture = loaded.image;
-        return true;
+        return images::loadImageFile(folder.absoluteFilePath(name));
     };
     THtmlParser parser(document);
     parser.ParseHTML(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));

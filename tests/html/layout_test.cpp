@@ -6,7 +6,9 @@
 #include "html/document/process_error.h"
 #include "html/paint/document_renderer.h"
 
+#include <QFile>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -227,6 +229,56 @@ TEST(Layout, PaintingTooLargeAnImageIsOutOfResources)
     auto doc = layoutHtml("x");
     EXPECT_THROW(html::paintDocument(*doc, QRect(0, 0, 10, 10), QSize(100000, 100000), 0, 0),
                  EOutOfResources);
+}
+
+} // namespace
+
+namespace {
+
+// A 1 x 1 GIF with two colours; with two frames it loops forever, each
+// frame shown for 100 ms.
+QByteArray tinyGif(bool animated)
+{
+    QByteArray gif = QByteArray::fromHex("474946383961" "01000100" "800000" "FFFFFF000000");
+    if (animated)
+        gif += QByteArray::fromHex("21FF0B") + "NETSCAPE2.0" + QByteArray::fromHex("030100" "0000");
+    const QByteArray control = QByteArray::fromHex("21F904000A000000");
+    const QByteArray frame = QByteArray::fromHex("2C0000000001000100" "00");
+    gif += control + frame + QByteArray::fromHex("02024401" "00");
+    if (animated)
+        gif += control + frame + QByteArray::fromHex("02024C01" "00");
+    return gif + QByteArray::fromHex("3B");
+}
+
+TEST(Layout, PicturesLoadNextToThePageAndAnimatedGifsMove)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const auto& [name, data] : {std::pair{QString("still.gif"), tinyGif(false)},
+                                     std::pair{QString("moving.gif"), tinyGif(true)},
+                                     std::pair{QString("page.html"),
+                                               QByteArray("<img src=still.gif><img src=moving.gif>"
+                                                          "<img src=absent.gif>")}}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(data);
+    }
+    TSectionList doc;
+    html::applyViewerDefaults(doc);
+    doc.ViewImages = true;
+    html::loadDocumentFile(doc, dir.filePath("page.html"));
+    ASSERT_EQ(doc.ImageList.size(), 3u);
+    EXPECT_EQ(doc.ImageList[0]->PictureState, TImageObj::State::Loaded);
+    EXPECT_EQ(doc.ImageList[0]->Animation, nullptr);
+    EXPECT_EQ(doc.ImageList[1]->PictureState, TImageObj::State::Loaded);
+    EXPECT_EQ(doc.ImageList[2]->PictureState, TImageObj::State::Error);
+    doc.DoLogic(400);
+    EXPECT_EQ(doc.ImageList[0]->ObjWidth, 1);
+    ASSERT_TRUE(doc.HasAnimations());
+    const QRgb before = doc.ImageList[1]->CurrentPicture().pixel(0, 0);
+    EXPECT_FALSE(doc.AdvanceAnimations(TSectionList::kAnimationInterval));
+    EXPECT_TRUE(doc.AdvanceAnimations(TSectionList::kAnimationInterval));
+    EXPECT_NE(doc.ImageList[1]->CurrentPicture().pixel(0, 0), before);
 }
 
 } // namespace
