@@ -68,19 +68,22 @@ int MemoFile::open(const std::string& path, PosixFile::Sharing sharing)
     if (const int code = m_file.open(path, sharing); code != 0)
         return code;
     m_size = m_file.size();
-    uint8_t counter[4] = {};
-    m_file.readAt(kCounterOffset, counter, 4);
-    m_counter = getU32(counter);
+    std::memset(m_head, 0, sizeof m_head);
+    m_file.readAt(0, m_head, sizeof m_head);
+    m_counter = getU32(m_head + kCounterOffset);
     m_bulk = false;
+    m_headerDirty = false;
+    m_knownFree = 0;
+    m_writtenSinceCheck = 0;
     return 0;
 }
 
 void MemoFile::writeHeader()
 {
-    uint8_t next[4], counter[4];
-    putU32(next, uint32_t((m_size + kBlockSize - 1) / kBlockSize));
-    putU32(counter, m_counter);
-    if (!m_file.writeExact(0, next, 4) || !m_file.writeExact(kCounterOffset, counter, 4))
+    m_headerDirty = false;
+    putU32(m_head, uint32_t((m_size + kBlockSize - 1) / kBlockSize));
+    putU32(m_head + kCounterOffset, m_counter);
+    if (!m_file.writeExact(0, m_head, sizeof m_head))
         fail(kMemoWriteError, "Memo file write error " + path());
 }
 
@@ -88,6 +91,35 @@ void MemoFile::finishBulk()
 {
     m_bulk = false;
     writeHeader();
+}
+
+void MemoFile::flush()
+{
+    if (m_file.isOpen() && m_headerDirty)
+        writeHeader();
+}
+
+void MemoFile::close()
+{
+    flush();
+    m_file.close();
+}
+
+// Asking the file system for its free space costs a system call, so it is
+// asked again only after a megabyte was written or when space runs low.
+void MemoFile::checkFreeSpace(uint64_t needed)
+{
+    if (m_bulk)
+        return;
+    constexpr uint64_t kRecheckAfter = uint64_t(1) << 20;
+    constexpr uint64_t kLowSpace = uint64_t(64) << 20;
+    if (m_knownFree < kLowSpace || m_writtenSinceCheck + needed > kRecheckAfter) {
+        m_knownFree = freeDiskSpace(directoryOf(path()));
+        m_writtenSinceCheck = 0;
+    }
+    if ((m_knownFree - std::min(m_knownFree, m_writtenSinceCheck)) / 1024 <= needed / 1024)
+        fail(kDiskFull, "Disk full writing memo file " + path());
+    m_writtenSinceCheck += needed;
 }
 
 uint32_t MemoFile::nextFreeBlock() const
@@ -214,8 +246,7 @@ void MemoFile::unlockAfterAppend()
 int32_t MemoFile::append(std::string_view text, bool dbase4Form)
 {
     const uint64_t needed = text.size() + (dbase4Form ? kDBase4PrefixSize : 1);
-    if (!m_bulk && freeDiskSpace(directoryOf(path())) / 1024 <= needed / 1024)
-        fail(kDiskFull, "Disk full writing memo file " + path());
+    checkFreeSpace(needed);
     lockForAppend();
     if (m_sharedLocking)
         m_size = m_file.size(); // another program may have appended
@@ -249,6 +280,9 @@ int32_t MemoFile::append(std::string_view text, bool dbase4Form)
         fail(kWriteFault, "Memo file write error " + path());
     m_size = start + padded;
     ++m_counter;
+    m_headerDirty = true;
+    // The header goes out with every memo: a reader that appends at the
+    // next free block must never be told a block that is already in use.
     if (!m_bulk)
         writeHeader();
     if (m_flushEveryWrite)

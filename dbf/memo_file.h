@@ -39,7 +39,9 @@ public:
 
     // Opens an existing memo file; returns 0 or the open error code.
     int open(const std::string& path, PosixFile::Sharing sharing);
-    void close() { m_file.close(); }
+    // Writes the header (next free block, counter) when memos were added.
+    void flush();
+    void close();
     bool isOpen() const { return m_file.isOpen(); }
     const std::string& path() const { return m_file.path(); }
     MemoStyle style() const { return m_style; }
@@ -83,11 +85,16 @@ private:
     void unlockAfterAppend();
 
     void writeHeader();
+    void checkFreeSpace(uint64_t needed);
 
     PosixFile m_file;
     uint64_t m_size = 0;     // kept in step with every append
     uint32_t m_counter = 0;  // the write counter at header offset 32
     bool m_bulk = false;
+    bool m_headerDirty = false;
+    uint8_t m_head[36] = {}; // header bytes up to and including the counter
+    uint64_t m_knownFree = 0;
+    uint64_t m_writtenSinceCheck = 0;
     MemoStyle m_style = MemoStyle::DBase3;
     bool m_flushEveryWrite = false;
     bool m_sharedLocking = false;

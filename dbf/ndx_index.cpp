@@ -250,6 +250,7 @@ void NdxIndex::flush(long recordCount, const std::string& tableName)
 {
     if (!m_file.isOpen())
         return;
+    writeDirtyNodes();
     uint8_t head[kBlockSize];
     m_header.serialize(head, recordCount, tableName);
     if (!m_file.writeExact(0, head, kBlockSize))
@@ -259,7 +260,7 @@ void NdxIndex::flush(long recordCount, const std::string& tableName)
 
 void NdxIndex::close(long recordCount, const std::string& tableName)
 {
-    if (m_dirty)
+    if (m_dirty || !m_dirtyNodes.empty())
         flush(recordCount, tableName);
     m_file.close();
     m_cache.clear();
@@ -311,21 +312,41 @@ NdxIndex::Block NdxIndex::node(uint32_t block)
         corrupted(m_filePath);
     if (m_caching) {
         if (m_cache.size() >= kCacheLimit)
-            m_cache.clear();
+            dropCache();
         m_cache.emplace(block, b);
     }
     return b;
 }
 
+// With the cache on (an exclusive index) changed nodes stay in memory and
+// go to disk when the index is flushed or closed, or when the cache is full.
 void NdxIndex::writeNode(uint32_t block, const Block& data)
 {
+    if (m_caching) {
+        if (m_cache.size() >= kCacheLimit && !m_cache.count(block))
+            dropCache();
+        m_cache[block] = data;
+        m_dirtyNodes.insert(block);
+        return;
+    }
     if (!m_file.writeExact(uint64_t(block) * kBlockSize, data.data(), kBlockSize))
         fail(kDiskWriteError, "Error writing index file " + m_filePath);
-    if (m_caching) {
-        if (m_cache.size() >= kCacheLimit)
-            m_cache.clear();
-        m_cache[block] = data;
+}
+
+void NdxIndex::writeDirtyNodes()
+{
+    for (uint32_t block : m_dirtyNodes) {
+        const Block& data = m_cache.at(block);
+        if (!m_file.writeExact(uint64_t(block) * kBlockSize, data.data(), kBlockSize))
+            fail(kDiskWriteError, "Error writing index file " + m_filePath);
     }
+    m_dirtyNodes.clear();
+}
+
+void NdxIndex::dropCache()
+{
+    writeDirtyNodes();
+    m_cache.clear();
 }
 
 uint32_t NdxIndex::count(const Block& b) const { return getU32(b.data()); }
@@ -535,8 +556,10 @@ void NdxIndex::reset()
     m_header.nextFree = 2;
     Block empty{};
     m_cache.clear();
-    writeNode(1, empty);
-    m_file.truncate(2 * kBlockSize);
+    m_dirtyNodes.clear();
+    if (!m_file.truncate(2 * kBlockSize) ||
+        !m_file.writeExact(kBlockSize, empty.data(), kBlockSize))
+        fail(kDiskWriteError, "Error writing index file " + m_filePath);
     m_path.clear();
     m_dirty = true;
 }

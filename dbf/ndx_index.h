@@ -28,6 +28,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -84,9 +85,9 @@ public:
     const KeyExpression& expression() const { return *m_expression; }
     void setCaching(bool on)
     {
-        m_caching = on;
         if (!on)
-            m_cache.clear();
+            dropCache();
+        m_caching = on;
     }
     // Options given with the file name when the index was opened.
     bool descending = false;
@@ -133,6 +134,8 @@ private:
 
     Block node(uint32_t block);
     void writeNode(uint32_t block, const Block& data);
+    void writeDirtyNodes();
+    void dropCache();
     uint32_t count(const Block& b) const;
     bool isLeaf(const Block& b) const;
     uint32_t child(const Block& b, int slot) const;
@@ -161,6 +164,7 @@ private:
     bool m_dirty = false;
     bool m_caching = true;
     std::unordered_map<uint32_t, Block> m_cache;
+    std::set<uint32_t> m_dirtyNodes;
     std::vector<Step> m_path;
 };
 

@@ -396,6 +396,7 @@ void WorkArea::close()
 
 void WorkArea::flush()
 {
+    m_memo.flush();
     for (int slot = 1; slot <= kMaxIndexes; ++slot)
         if (auto* idx = index(slot))
             idx->flush(long(m_count), upper(baseName(m_path)));

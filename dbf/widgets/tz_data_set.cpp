@@ -118,7 +118,8 @@ void TTzDataSet::opened()
     m_state = dsBrowse;
     m_modified = false;
     dataEvent(TTzDataEvent::deActiveChange, nullptr);
-    resyncFromTable();
+    // A table opens on its first record.
+    resync(true, m_table->Eof());
     fire(AfterOpen);
 }
 
