@@ -206,7 +206,7 @@ int32_t TCustomWSocket::RcvdCount()
 
 void TCustomWSocket::RaiseException(const std::string& message)
 {
-    if (OnError) {
+    if (OnError && !m_destroying) {
         OnError(this);
         return;
     }
@@ -251,7 +251,8 @@ void TCustomWSocket::ChangeState(TSocketState newState)
 {
     const TSocketState old = m_state;
     m_state = newState;
-    if (OnChangeState)
+    // A socket being destroyed reports nothing: its owner may be half gone.
+    if (OnChangeState && !m_destroying)
         OnChangeState(this, old, newState);
 }
 

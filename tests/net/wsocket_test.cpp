@@ -1,3 +1,4 @@
+#include "net/buffer.h"
 #include "net/wsocket.h"
 #include "net_test_support.h"
 
@@ -18,6 +19,26 @@ std::string messageOf(const std::function<void()>& f)
         return e.message();
     }
     return "(no exception)";
+}
+
+TEST(TBuffer, WritesWhatFitsSendsFromTheFrontAndIsReused)
+{
+    TBuffer b(0);
+    EXPECT_EQ(b.BufSize(), 1514);
+    const std::string data(2000, 'd');
+    EXPECT_EQ(b.Write(data.data(), 2000), 1514);
+    b.Remove(500);
+    int len = 0;
+    b.Peek(len);
+    EXPECT_EQ(len, 1014);
+    b.SetBufSize(100); // never drops unsent bytes
+    EXPECT_EQ(b.BufSize(), 1014);
+    b.Remove(1014);
+    EXPECT_TRUE(b.IsEmpty());
+    EXPECT_EQ(b.WrCount(), 0);
+    EXPECT_EQ(b.RdCount(), 0);
+    EXPECT_EQ(b.Write("xy", 2), 2);
+    EXPECT_EQ(std::string(b.Peek(len), 2), "xy");
 }
 
 TEST(WSocket, DnsLookupOfDottedAddressCompletesBeforeReturning)
