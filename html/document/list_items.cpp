@@ -82,11 +82,7 @@ void TUListItem::DrawMarker(TPaintContext& ctx)
         return;
     const LineRec& line = m_lines.front();
     const int cx = line.X - kBulletOffset;
-    int cy = line.Y + line.LineHt / 2;
-    if (!Fonts.empty() && !m_runMetrics.empty() && m_runMetrics.front()) {
-        const TFontMetrics& m = *m_runMetrics.front();
-        cy = line.Y + line.BaseLine - m.ascent / 3;
-    }
+    const int cy = line.Y + line.LineHt / 2;
     QPainter& p = ctx.painter;
     p.save();
     p.setRenderHint(QPainter::Antialiasing, true);

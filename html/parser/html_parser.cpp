@@ -332,10 +332,14 @@ void THtmlParser::doToken(const TermSet& term)
             &m_doc, end ? m_align : alignFromText(attrs().Find(Attr::Align), m_align)));
         break;
     case Tag::Br: {
-        if (m_section)
+        // The next line keeps the alignment of the one the break ends.
+        int align = m_align;
+        if (m_section) {
             m_section->KeepEmptyLine = true;
+            align = m_section->AlignmentCode;
+        }
         closeSection();
-        openSection();
+        openSection(std::make_unique<TSection>(&m_doc, align));
         if (const TAttribute* clear = attrs().Find(Attr::Clear)) {
             if (html::textIs(clear, "left"))
                 m_section->ClearAttr = 1;

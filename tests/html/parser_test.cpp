@@ -152,6 +152,15 @@ TEST(Parser, ParagraphsAddOneSpaceForARunOfParagraphTags)
     EXPECT_EQ(sections[2]->AlignmentCode, TSection::AlignRight);
 }
 
+TEST(Parser, BreaksKeepTheAlignmentOfTheLineTheyEnd)
+{
+    auto doc = parseHtml("<p align=right>a<br>b<p>c");
+    auto sections = allSections(*doc);
+    ASSERT_EQ(sections.size(), 3u);
+    EXPECT_EQ(sections[1]->AlignmentCode, TSection::AlignRight);
+    EXPECT_EQ(sections[2]->AlignmentCode, TSection::AlignLeft);
+}
+
 TEST(Parser, BreaksEndLinesAndDoubleBreaksLeaveAnEmptyLine)
 {
     auto doc = parseHtml("a<br>b<br><br>c<br clear=left>d<br clear=all>e");
