@@ -37,9 +37,11 @@ GifComposer::GifComposer(const TGIFImage& gif) : m_gif(&gif)
 
 void GifComposer::Restart()
 {
-    m_canvas = QImage(m_gif->Width(), m_gif->Height(), QImage::Format_ARGB32_Premultiplied);
+    // The canvas is allocated once; starting over only clears it.
+    if (m_canvas.isNull())
+        m_canvas = QImage(m_gif->Width(), m_gif->Height(), QImage::Format_ARGB32_Premultiplied);
     m_canvas.fill(Qt::transparent);
-    m_saved = QImage();
+    m_savedRect = QRect();
     m_shown = -1;
 }
 
@@ -56,12 +58,8 @@ int GifComposer::Step()
         nextFrame = 0;
     }
     const auto& frame = m_gif->FrameAt(nextFrame);
-    // Only the part on the canvas is kept (copy() of an empty rectangle
-    // would copy the whole canvas).
-    const QRect covered = frame.rect.intersected(m_canvas.rect());
-    m_saved = frame.disposal == TGIFImage::Disposal::RestorePrevious && !covered.isEmpty()
-                  ? m_canvas.copy(covered)
-                  : QImage();
+    if (frame.disposal == TGIFImage::Disposal::RestorePrevious)
+        save(frame.rect.intersected(m_canvas.rect()));
     draw(frame);
     m_shown = nextFrame;
     return m_shown;
@@ -77,13 +75,31 @@ void GifComposer::dispose(const TGIFImage::Frame& frame)
             auto* line = reinterpret_cast<QRgb*>(m_canvas.scanLine(y));
             std::fill(line + area.left(), line + area.right() + 1, QRgb(0));
         }
-    } else if (frame.disposal == TGIFImage::Disposal::RestorePrevious && !m_saved.isNull()) {
-        for (int y = 0; y < m_saved.height(); ++y) {
-            const auto* from = reinterpret_cast<const QRgb*>(m_saved.constScanLine(y));
+    } else if (frame.disposal == TGIFImage::Disposal::RestorePrevious && m_savedRect == area) {
+        const auto width = static_cast<std::size_t>(area.width());
+        for (int y = 0; y < area.height(); ++y) {
+            const QRgb* from = m_saved.data() + static_cast<std::size_t>(y) * width;
             auto* to = reinterpret_cast<QRgb*>(m_canvas.scanLine(area.top() + y));
-            std::copy(from, from + m_saved.width(), to + area.left());
+            std::copy(from, from + width, to + area.left());
         }
-        m_saved = QImage();
+        m_savedRect = QRect();
+    }
+}
+
+// Keeps what `area` of the canvas holds. The buffer is reused from frame to
+// frame: animations that restore large areas would otherwise take and give
+// back fresh memory on every step.
+void GifComposer::save(const QRect& area)
+{
+    m_savedRect = area;
+    if (area.isEmpty())
+        return;
+    const auto width = static_cast<std::size_t>(area.width());
+    m_saved.resize(width * static_cast<std::size_t>(area.height()));
+    for (int y = 0; y < area.height(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(m_canvas.constScanLine(area.top() + y));
+        std::copy(from + area.left(), from + area.left() + area.width(),
+                  m_saved.data() + static_cast<std::size_t>(y) * width);
     }
 }
 
@@ -107,7 +123,7 @@ void GifComposer::draw(const TGIFImage::Frame& frame)
         const int y = frame.rect.top() + rows[static_cast<std::size_t>(stored)];
         if (y < 0 || y >= canvasHeight)
             continue;
-        const std::uint8_t* source = frame.pixels.data() + static_cast<std::size_t>(stored) * width;
+        const std::uint8_t* source = frame.pixels.get() + static_cast<std::size_t>(stored) * width;
         auto* line = reinterpret_cast<QRgb*>(m_canvas.scanLine(y));
         const int end = std::min(x1, static_cast<int>(rowPixels));
         for (int x = x0; x < end; ++x) {

@@ -3,6 +3,8 @@
 #include "html/images/gif_image.h"
 
 #include <QImage>
+#include <QRect>
+#include <vector>
 
 namespace images {
 
@@ -29,7 +31,10 @@ private:
 
     const TGIFImage* m_gif; // a pointer, so that animations can be assigned
     QImage m_canvas;
-    QImage m_saved; // the rectangle a RestorePrevious frame covered
+    void save(const QRect& area);
+
+    std::vector<QRgb> m_saved; // what a RestorePrevious frame covered
+    QRect m_savedRect;         // where that was; empty when nothing is kept
     int m_shown = -1;
 };
 

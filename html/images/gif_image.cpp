@@ -252,13 +252,14 @@ private:
         if (area > TGIFImage::kMaxPixels || m_storedPixels + area > TGIFImage::kMaxStoredPixels)
             return false;
         m_storedPixels += area;
-        frame.pixels.resize(static_cast<std::size_t>(area));
+        frame.pixels =
+            std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(area));
         images::LzwDecoder lzw(minCodeSize, data.data(), data.size());
-        const long decoded = lzw.decode(frame.pixels.data(), frame.pixels.size());
+        const long decoded = lzw.decode(frame.pixels.get(), static_cast<std::size_t>(area));
         if (decoded < 0)
             return false;
         frame.decodedPixels = static_cast<std::size_t>(decoded);
-        if (frame.transparentIndex >= 0 || frame.decodedPixels < frame.pixels.size())
+        if (frame.transparentIndex >= 0 || frame.decodedPixels < static_cast<std::size_t>(area))
             m_gif.m_transparent = true;
         m_gif.m_frames.push_back(std::move(frame));
         return true;

@@ -48,9 +48,13 @@ public:
         int transparentIndex = -1; // -1 when the frame has none
         int delayMs = 0;           // display time, already defaulted
         Disposal disposal = Disposal::None;
-        Palette palette;                  // always 256 entries
-        std::vector<std::uint8_t> pixels; // rect.width() x rect.height(), stored row order
-        std::size_t decodedPixels = 0;    // pixels the data actually delivered
+        Palette palette; // always 256 entries
+        // Colour indexes, rect.width() x rect.height() in stored row order;
+        // only the first decodedPixels are set. Left uninitialised so that a
+        // frame claiming a large area on a few bytes of data costs no memory
+        // beyond what it really fills.
+        std::unique_ptr<std::uint8_t[]> pixels;
+        std::size_t decodedPixels = 0; // pixels the data actually delivered
     };
 
     // The loop count when the file carries no loop extension: play once.
