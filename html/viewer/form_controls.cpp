@@ -95,8 +95,10 @@ void TWidgetFormControlObj::adopt(QWidget* widget, QWidget* inner, ClickReport r
 {
     m_widget = widget;
     widget->setParent(m_host.ControlParent());
+    // Parked controls stay "shown" outside the panel so that Tab still
+    // reaches them; taking the focus brings one into view.
     widget->move(0, kParkedTop);
-    widget->hide();
+    widget->show();
     m_watcher = new ControlWatcher(m_host, *this, report == ClickReport::OnPress, widget);
     widget->installEventFilter(m_watcher);
     if (inner)
@@ -139,10 +141,8 @@ void TWidgetFormControlObj::Place(TPaintContext& ctx, int x, int y)
 
 void TWidgetFormControlObj::Park()
 {
-    if (!m_widget)
-        return;
-    m_widget->hide();
-    m_widget->move(-4000, m_widget->y());
+    if (m_widget && m_widget->x() != kParkedLeft)
+        m_widget->move(kParkedLeft, m_widget->y());
 }
 
 // ---- edit -----------------------------------------------------------------
@@ -381,6 +381,7 @@ TListBoxFormControlObj::TListBoxFormControlObj(TFormHost& host, TSectionList* do
     m_list = new QListWidget;
     m_list->setSelectionMode(Multiple ? QAbstractItemView::ExtendedSelection
                                       : QAbstractItemView::SingleSelection);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     adopt(m_list, m_list->viewport());
     ResetToInitial();
 }
@@ -434,7 +435,12 @@ void TListBoxFormControlObj::FitToCanvas(TFontCache& fonts)
                               : std::max(1, std::min<int>(kMaxAutoRows,
                                                           static_cast<int>(Options.size())));
     const int frame = 2 * m_list->frameWidth();
-    setSize(m.width('A') * Longest + 15 + frame, m.height() * rows + frame);
+    // Qt draws items a little taller than the font, and its scroll bar
+    // takes room of its own inside the box.
+    const int rowHeight = std::max(m.height(), m_list->count() > 0 ? m_list->sizeHintForRow(0) : 0);
+    const bool bar = static_cast<int>(Options.size()) > rows;
+    const int barWidth = bar ? m_list->verticalScrollBar()->sizeHint().width() : 0;
+    setSize(m.width('A') * Longest + 15 + frame + barWidth, rowHeight * rows + frame);
 }
 
 // ---- drop-down ------------------------------------------------------------

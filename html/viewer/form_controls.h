@@ -17,13 +17,15 @@ class TFormHost;
 
 // Form fields with real window controls, as the viewer shows them. Each kind
 // owns its widget, a child of the viewer's drawing panel, and parks it off
-// screen (Top = kParkedTop) until a paint places it. The widget dies with the
+// screen (Top = kParkedTop) until a paint places it; controls out of view
+// are parked left of the panel (kParkedLeft). The widget dies with the
 // control; it is hidden and released through the event loop, so that a
 // control destroyed from inside one of its own widget's handlers (a click
 // whose handler loads another page) leaves no dangling widget behind.
 class TWidgetFormControlObj : public TFormControlObj {
 public:
     static constexpr int kParkedTop = -400;
+    static constexpr int kParkedLeft = -4000;
     static constexpr double kFieldPointSize = 10;
     static constexpr const char* kButtonFontName = "MS Sans Serif";
     static constexpr double kButtonPointSize = 8;
@@ -40,7 +42,7 @@ public:
 
     // The widget that sits on the panel (the radio's panel for radios).
     QWidget* OuterWidget() const { return m_widget; }
-    // Hides the widget and parks it left of the panel.
+    // Moves the widget out of view, left of the panel.
     void Park();
     TFormHost& Host() const { return m_host; }
 

@@ -860,8 +860,6 @@ void THTMLViewer::placeControls()
             QWidget* w = control->OuterWidget();
             if (w->pos() != r.topLeft())
                 w->move(r.topLeft());
-            if (w->isHidden())
-                w->show();
         } else {
             c->Shown = false;
             control->Park();
