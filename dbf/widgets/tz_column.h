@@ -1,10 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <QColor>
 #include <QFont>
 #include <QString>
 #include <QStringList>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,7 +13,7 @@ enum TTzColumnButtonStyle { cbsAuto, cbsEllipsis, cbsNone };
 // The title cell of a grid column.
 struct TTzColumnTitle {
     QString Caption;
-    QColor Color;    // invalid: the button colour
+    QColor Color; // invalid: the button colour
     Qt::Alignment Alignment = Qt::AlignLeft;
     QFont Font;
     bool hasFont = false;

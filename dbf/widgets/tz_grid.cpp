@@ -3,6 +3,7 @@
 #include "platform/ansi.h"
 #include "platform/message_box.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -13,7 +14,6 @@
 #include <QStyleOption>
 #include <QToolTip>
 #include <QWheelEvent>
-#include <algorithm>
 
 namespace {
 
@@ -61,7 +61,10 @@ TTzGrid::TTzGrid(QWidget* parent)
 
 TTzGrid::~TTzGrid() = default;
 
-void TTzGrid::setDataSource(TTzDataSource* source) { m_link.setDataSource(source); }
+void TTzGrid::setDataSource(TTzDataSource* source)
+{
+    m_link.setDataSource(source);
+}
 
 TTzODbf* TTzGrid::table() const
 {
@@ -125,9 +128,15 @@ void TTzGrid::setSelectedIndex(int column)
 
 // --- layout -----------------------------------------------------------------------------
 
-int TTzGrid::titleHeight() const { return m_options & dgTitles ? m_rowHeight + 2 : 0; }
+int TTzGrid::titleHeight() const
+{
+    return m_options & dgTitles ? m_rowHeight + 2 : 0;
+}
 
-int TTzGrid::indicatorWidth() const { return m_options & dgIndicator ? kIndicatorWidth : 0; }
+int TTzGrid::indicatorWidth() const
+{
+    return m_options & dgIndicator ? kIndicatorWidth : 0;
+}
 
 int TTzGrid::VisibleRowCount() const
 {
@@ -365,7 +374,8 @@ void TTzGrid::scrollBarAction(int action)
         return;
     }
     // The bar shows where the current record is, not where the user dragged.
-    QMetaObject::invokeMethod(this, [this] { updateScrollBar(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { updateScrollBar(); }, Qt::QueuedConnection);
 }
 
 void TTzGrid::scrollBarReleased()
@@ -409,7 +419,8 @@ void TTzGrid::deleteOrRestore()
         return;
     if (t->Deleted()) {
         if (!(m_options & dgConfirmRestore) ||
-            MessageBox::question(this, QStringLiteral("Confirm"), QStringLiteral("Restore Record ?")))
+            MessageBox::question(this, QStringLiteral("Confirm"),
+                                 QStringLiteral("Restore Record ?")))
             dataSet()->Restore();
     } else if (!(m_options & dgConfirmDelete) ||
                MessageBox::question(this, QStringLiteral("Confirm"),
@@ -586,8 +597,8 @@ void TTzGrid::keyPressEvent(QKeyEvent* event)
             QAbstractScrollArea::keyPressEvent(event);
             return;
         }
-        const bool back = event->key() == Qt::Key_Backtab ||
-                          (event->modifiers() & Qt::ShiftModifier);
+        const bool back =
+            event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
         // Past the last cell of a row the cursor goes on to the next record.
         if (!back && m_selectedColumn >= lastColumn) {
             if (!ds->Eof() && ds->Next())
@@ -739,8 +750,8 @@ void TTzGrid::paintCell(QPainter& painter, int row, int column, const QRect& rec
         text = image.deleted ? m_deletedColor : pal.color(QPalette::HighlightedText);
     }
     painter.save();
-    painter.setClipRect(rect.intersected(QRect(indicatorWidth(), 0, viewport()->width(),
-                                               viewport()->height())));
+    painter.setClipRect(
+        rect.intersected(QRect(indicatorWidth(), 0, viewport()->width(), viewport()->height())));
     painter.fillRect(rect, background);
     if (map.column->hasFont)
         painter.setFont(map.column->Font);
@@ -752,8 +763,7 @@ void TTzGrid::paintCell(QPainter& painter, int row, int column, const QRect& rec
             align = Qt::AlignRight;
         painter.setPen(text);
         painter.drawText(rect.adjusted(kCellPadding, 0, -kCellPadding, 0),
-                         int(align | Qt::AlignVCenter) | Qt::TextSingleLine,
-                         CellText(row, column));
+                         int(align | Qt::AlignVCenter) | Qt::TextSingleLine, CellText(row, column));
     }
     painter.setPen(kLineColor);
     if (m_options & dgColLines)
@@ -767,8 +777,8 @@ void TTzGrid::paintBoolean(QPainter& painter, const QRect& rect, bool value, con
 {
     const int side = std::min(13, m_rowHeight - 4);
     const QRect box(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side);
-    const bool red = m_booleanBox == bbFillBoxRed || m_booleanBox == bbRButtonRed ||
-                     m_booleanBox == bbDotRed;
+    const bool red =
+        m_booleanBox == bbFillBoxRed || m_booleanBox == bbRButtonRed || m_booleanBox == bbDotRed;
     const QColor mark = red ? QColor(Qt::red) : text;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);

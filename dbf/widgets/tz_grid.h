@@ -4,9 +4,9 @@
 #include "dbf/widgets/tz_data_link.h"
 #include "dbf/widgets/tz_odbf.h"
 
+#include <functional>
 #include <QAbstractScrollArea>
 #include <QColor>
-#include <functional>
 
 enum TTzGridOption {
     dgEditing = 0x1,

@@ -252,8 +252,8 @@ void TTzNavigator::deleteOrRestore()
         return;
     // One button does both: a record marked deleted gets its mark taken away.
     if (table()->Deleted()) {
-        if (!m_confirmRestore ||
-            MessageBox::question(this, QStringLiteral("Confirm"), QStringLiteral("Restore Record ?")))
+        if (!m_confirmRestore || MessageBox::question(this, QStringLiteral("Confirm"),
+                                                      QStringLiteral("Restore Record ?")))
             ds->Restore();
         return;
     }

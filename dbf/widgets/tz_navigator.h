@@ -2,9 +2,9 @@
 
 #include "dbf/widgets/tz_data_link.h"
 
-#include <QWidget>
 #include <array>
 #include <functional>
+#include <QWidget>
 #include <set>
 
 class QToolButton;

@@ -295,14 +295,26 @@ bool TTzODbf::Replace()
 {
     return engineCall(&dbf::DbfEngine::Replace, "Replace");
 }
+// The first record is the beginning of the table and the last one its end,
+// so the dataset's flags say so for the navigator.
 bool TTzODbf::GoTop()
 {
-    return engineCall(&dbf::DbfEngine::GoTop, "GoTop");
+    select("GoTop");
+    const bool ok = m_engine.GoTop();
+    m_errorCode = m_engine.ErrorCode();
+    DataSet()->resync(true, m_engine.currentArea()->eof());
+    return ok;
 }
+
 bool TTzODbf::GoBottom()
 {
-    return engineCall(&dbf::DbfEngine::GoBottom, "GoBottom");
+    select("GoBottom");
+    const bool ok = m_engine.GoBottom();
+    m_errorCode = m_engine.ErrorCode();
+    DataSet()->resync(m_engine.currentArea()->bof(), true);
+    return ok;
 }
+
 bool TTzODbf::Zap()
 {
     return engineCall(&dbf::DbfEngine::Zap, "Zap");
