@@ -393,8 +393,10 @@ void THttpCli::HandleMessage(const platform::PostedMessage& message)
         m_doneSerial = message.wParam();
         const auto kind = static_cast<THttpRequest>(message.lParam() & 0xFFFF);
         const auto error = static_cast<uint16_t>((message.lParam() >> 16) & 0xFFFF);
-        if (OnRequestDone)
-            OnRequestDone(this, kind, error);
+        // A copy runs, because the handler may delete this client and
+        // with it the handler object itself.
+        if (const TRequestDoneEvent handler = OnRequestDone)
+            handler(this, kind, error);
         return;
     }
     case kSetReadyMessage:
