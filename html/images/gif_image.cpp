@@ -29,8 +29,6 @@
 
 namespace {
 
-constexpr char kCorruptGifImage[] = "Corrupt GIF Image";
-
 constexpr std::uint8_t kExtensionIntroducer = 0x21;
 constexpr std::uint8_t kImageSeparator = 0x2C;
 constexpr std::uint8_t kTrailer = 0x3B;
@@ -81,7 +79,7 @@ TGIFImage::Palette defaultPalette()
 }
 } // namespace
 
-EGifError::EGifError() : Exception(kCorruptGifImage) {}
+EGifError::EGifError() : Exception(kMessage) {}
 
 // Reads the block structure into a TGIFImage. A failure before the first
 // frame is complete throws; a failure after it ends the frame list.

@@ -16,6 +16,7 @@
 // decoder accepts. The message is always "Corrupt GIF Image".
 class EGifError : public Exception {
 public:
+    static constexpr char kMessage[] = "Corrupt GIF Image";
     EGifError();
 };
 

@@ -26,7 +26,7 @@ enum class ImageFormat { Unknown, Gif, Bmp, Jpeg };
 
 // Texts of the failures.
 inline constexpr char kNotLoadable[] = "Image format not supported";
-inline constexpr char kCorruptGif[] = "Corrupt GIF Image";
+inline constexpr const char* kCorruptGif = EGifError::kMessage;
 inline constexpr char kCorruptBitmap[] = "Corrupt Bitmap Image";
 inline constexpr char kCorruptJpeg[] = "Corrupt JPEG Image";
 inline constexpr char kCannotRead[] = "Can't read image file: ";
