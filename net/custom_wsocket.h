@@ -54,7 +54,9 @@ constexpr TSocket INVALID_SOCKET = -1;
 //   is dropped), otherwise by raising ESocketException; errors that arrive
 //   with notifications are passed as the Error argument of the events.
 // - After every event handler the socket checks whether the handler closed
-//   or destroyed it before it touches its own state again.
+//   or destroyed it before it touches its own state again. A handler that
+//   deletes the socket destroys its own function object with it, so, as with
+//   `delete this`, it must not use its captures afterwards.
 class TCustomWSocket {
 public:
     using TNotifyEvent = std::function<void(TCustomWSocket* sender)>;
