@@ -648,6 +648,11 @@ TTzRowWindow TTzODbf::ReadWindow(int rowsBefore, int rowCount)
     const long start = m_engine.RecNo();
     if (start < 1 || start > count)
         return window;
+    // The walk goes back and forth with Skip only: under an index a Go would
+    // make the next move look the record up again, which is slow among many
+    // equal keys. A record the table hides cannot be skipped back to, so
+    // that one case returns with Go.
+    const bool startVisible = !(m_hideDeleted && m_engine.Deleted());
 
     std::vector<TTzRowImage> before;
     long last = start;
@@ -664,17 +669,32 @@ TTzRowWindow TTzODbf::ReadWindow(int rowsBefore, int rowCount)
             break;
     }
     window.rows.assign(before.rbegin(), before.rend());
-    m_engine.Go(start);
+    const auto backToStart = [&](long steps) {
+        if (startVisible && steps > 0)
+            m_engine.Skip(steps);
+        if (!startVisible || m_engine.RecNo() != start)
+            m_engine.Go(start);
+    };
+    backToStart(long(before.size()));
     window.current = int(window.rows.size());
     window.rows.emplace_back();
     readRow(window.rows.back());
+    long after = 0;
+    bool pastEnd = false;
     while (int(window.rows.size()) < rowCount) {
         m_engine.Skip(1);
-        if (m_engine.Eof())
+        if (m_engine.Eof()) {
+            pastEnd = true;
             break;
+        }
         window.rows.emplace_back();
         readRow(window.rows.back());
+        ++after;
     }
-    m_engine.Go(start);
+    const long stepsBack = after + (pastEnd ? 1 : 0);
+    if (startVisible && stepsBack > 0)
+        m_engine.Skip(-stepsBack);
+    if (!startVisible || m_engine.RecNo() != start)
+        m_engine.Go(start);
     return window;
 }

@@ -507,3 +507,49 @@ TEST_F(TableTest, ReadWindowReadsOnlyTheRowsAroundTheCurrentRecord)
     EXPECT_LT(reads, 40);
     EXPECT_EQ(t.RecNo(), 3);
 }
+
+TEST_F(TableTest, ReadWindowMatchesAWalkInEveryOrder)
+{
+    TTzDbf& t = makeLog();
+    t.setActive(true);
+    for (int i = 1; i <= 40; ++i)
+        logadd(i % 3 ? "03/14/2026" : "03/15/2026", true,
+               "http://" + std::to_string((i * 7) % 13) + "/");
+    for (long r : {5, 6, 20, 39}) {
+        t.Go(r);
+        t.DataSet()->Delete();
+    }
+    struct Case {
+        const char* index;
+        bool hide;
+    };
+    for (const Case& c : {Case{"", false}, Case{"url.ndx", false}, Case{"date.ndx", false},
+                          Case{"date.ndx", true}, Case{"", true}}) {
+        SCOPED_TRACE(std::string(c.index) + (c.hide ? " hiding deleted" : ""));
+        t.setHideDeletedRecs(c.hide);
+        t.SetIndexTo(c.index);
+        std::vector<long> walk;
+        for (t.GoTop(); !t.Eof(); t.Skip(1))
+            walk.push_back(t.RecNo());
+        for (size_t at :
+             {size_t(0), size_t(3), walk.size() / 2, walk.size() - 2, walk.size() - 1}) {
+            t.Go(walk[at]);
+            const TTzRowWindow window = t.ReadWindow(4, 9);
+            const size_t first = at >= 4 ? at - 4 : 0;
+            std::vector<long> expected(walk.begin() + long(first),
+                                       walk.begin() + long(std::min(walk.size(), first + 9)));
+            std::vector<long> shown;
+            for (const TTzRowImage& row : window.rows)
+                shown.push_back(row.recNo);
+            EXPECT_EQ(shown, expected) << "at " << at;
+            EXPECT_EQ(window.current, int(at - first));
+            // The table stands where it stood, and moves on from there.
+            EXPECT_EQ(t.RecNo(), walk[at]);
+            if (at + 1 < walk.size()) {
+                EXPECT_TRUE(t._Next());
+                EXPECT_EQ(t.RecNo(), walk[at + 1]);
+            }
+        }
+    }
+    EXPECT_TRUE(errors.empty());
+}
