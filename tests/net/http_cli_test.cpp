@@ -2,6 +2,7 @@
 #include "net_test_support.h"
 
 #include <gtest/gtest.h>
+#include <map>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -406,6 +407,48 @@ TEST(HttpCli, NextRequestStartsFromTheDoneHandler)
     EXPECT_EQ(bodies, (std::vector<std::string>{"page 0", "page 1", "page 2"}));
 }
 
+TEST(HttpCli, SixClientsShareTheLoopAndEachRequestCompletesOnce)
+{
+    LoopbackServer server([](const std::string& request, int) {
+        if (request.rfind("GET /missing", 0) == 0)
+            return Reply{"HTTP/1.0 404 Not Found\r\n\r\n", false};
+        return ok("fine");
+    });
+    const std::string refused = "http://127.0.0.1:" + std::to_string(nettest::unusedPort()) + "/";
+    const std::vector<std::string> urls = {server.url("/a"), server.url("/missing"), refused};
+    constexpr int kClients = 6;
+    constexpr int kRequests = 30;
+    std::vector<std::unique_ptr<THttpCli>> clients;
+    int started = 0;
+    std::map<std::string, int> outcomes;
+    const auto startNext = [&](THttpCli* c) {
+        if (started == kRequests)
+            return;
+        c->setURL(urls[started++ % urls.size()]);
+        c->GetAsync();
+    };
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<THttpCli>());
+        clients.back()->OnRequestDone = [&](THttpCli* c, THttpRequest, uint16_t e) {
+            ++outcomes[std::to_string(e) + "/" + std::to_string(c->StatusCode())];
+            startNext(c);
+        };
+    }
+    for (auto& c : clients)
+        startNext(c.get());
+    ASSERT_TRUE(waitUntil([&] {
+        int n = 0;
+        for (const auto& [key, count] : outcomes)
+            n += count;
+        return n == kRequests;
+    }));
+    drainEvents();
+    EXPECT_EQ(outcomes,
+              (std::map<std::string, int>{{"0/200", 10}, {"0/404", 10}, {"10061/404", 10}}));
+    for (auto& c : clients)
+        EXPECT_EQ(c->State(), hsReady);
+}
+
 TEST(HttpCli, SynchronousGetRaisesForErrorStatusAfterCompletion)
 {
     LoopbackServer server([](const std::string& request, int) {
@@ -423,6 +466,8 @@ TEST(HttpCli, SynchronousGetRaisesForErrorStatusAfterCompletion)
     EXPECT_EQ(r.done, 1);
     EXPECT_EQ(body.data().toStdString(), "sync body");
     http.setURL(server.url("/gone"));
+    http.setMultiThreaded(true); // as the main window configures its clients
+    EXPECT_TRUE(http.CtrlSocket().MultiThreaded());
     try {
         http.Get();
         ADD_FAILURE();
