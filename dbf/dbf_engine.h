@@ -63,6 +63,8 @@ public:
     void setHideDeleted(bool on) { m_config.hideDeleted = on; }
     bool hideDeleted() const { return m_config.hideDeleted; }
     void setFlushEveryWrite(bool on) { m_config.flushEveryWrite = on; }
+    // Takes effect for tables opened afterwards.
+    void setBatchAppends(bool on) { m_config.batchAppends = on; }
     void setAutoFixRecCount(bool on) { m_config.autoFixRecCount = on; }
     bool autoFixRecCount() const { return m_config.autoFixRecCount; }
     void setNetworkSharing(bool on) { m_config.networkSharing = on; }

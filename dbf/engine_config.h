@@ -26,6 +26,11 @@ struct EngineConfig {
     bool uniqueIndexes = false;
     // Memory an index build may use for sorting before it spills to disk.
     size_t sortMemory = size_t(64) << 20;
+    // Collect appended records and memos of exclusive tables in memory and
+    // write them in batches (at 64 KB, on flush, close and any other access).
+    // Much faster for bulk loads, but a crash of the process loses what was
+    // not yet written, so it is off unless a bulk writer asks for it.
+    bool batchAppends = false;
     std::string semaphoreDirectory;
     int customSignature = -1; // an extra accepted version byte
     // Reports a failure that does not stop the operation (division by zero

@@ -71,6 +71,7 @@ int MemoFile::open(const std::string& path, PosixFile::Sharing sharing)
     std::memset(m_head, 0, sizeof m_head);
     m_file.readAt(0, m_head, sizeof m_head);
     m_counter = getU32(m_head + kCounterOffset);
+    m_pending.clear();
     m_bulk = false;
     m_headerDirty = false;
     m_knownFree = 0;
@@ -78,7 +79,7 @@ int MemoFile::open(const std::string& path, PosixFile::Sharing sharing)
     return 0;
 }
 
-void MemoFile::writeHeader()
+void MemoFile::writeHeader() const
 {
     m_headerDirty = false;
     putU32(m_head, uint32_t((m_size + kBlockSize - 1) / kBlockSize));
@@ -90,13 +91,25 @@ void MemoFile::writeHeader()
 void MemoFile::finishBulk()
 {
     m_bulk = false;
+    writePending();
     writeHeader();
+}
+
+void MemoFile::writePending() const
+{
+    if (!m_pending.empty()) {
+        if (!m_file.writeExact(m_pendingStart, m_pending.data(), m_pending.size()))
+            fail(kWriteFault, "Memo file write error " + path());
+        m_pending.clear();
+    }
+    if (m_headerDirty && !m_bulk)
+        writeHeader();
 }
 
 void MemoFile::flush()
 {
-    if (m_file.isOpen() && m_headerDirty)
-        writeHeader();
+    if (m_file.isOpen())
+        writePending();
 }
 
 void MemoFile::close()
@@ -160,6 +173,7 @@ std::vector<std::string> splitMemoLines(std::string_view text)
 MemoFile::RawMemo MemoFile::readRaw(int32_t block, long recno) const
 {
     RawMemo memo;
+    writePending();
     const uint64_t size = m_sharedLocking ? m_file.size() : m_size;
     const uint64_t offset = uint64_t(block) * kBlockSize;
     if (block <= 0 || size == 0 || offset >= size - 1)
@@ -260,31 +274,34 @@ int32_t MemoFile::append(std::string_view text, bool dbase4Form)
         start = kBlockSize;
 
     // The gap up to the block boundary (if any), the memo and the zero fill
-    // of its last block go out in one write.
+    // of its last block are one run of bytes.
     const uint64_t from = size == kNewDBase3Size ? start : std::min(size, start);
     const uint64_t padded = (needed + kBlockSize - 1) / kBlockSize * kBlockSize;
-    std::string bytes(size_t(start - from), '\0');
-    bytes.reserve(bytes.size() + padded);
+    if (!m_pending.empty() && from != m_pendingStart + m_pending.size())
+        writePending();
+    if (m_pending.empty())
+        m_pendingStart = from;
+    m_pending.append(size_t(start - from), '\0');
     if (dbase4Form) {
-        bytes.append(reinterpret_cast<const char*>(kDBase4Prefix), 4);
+        m_pending.append(reinterpret_cast<const char*>(kDBase4Prefix), 4);
         uint8_t length[4];
         putU32(length, uint32_t(text.size() + kDBase4PrefixSize));
-        bytes.append(reinterpret_cast<const char*>(length), 4);
-        bytes.append(text);
+        m_pending.append(reinterpret_cast<const char*>(length), 4);
+        m_pending.append(text);
     } else {
-        bytes.append(text);
-        bytes.push_back(char(kMemoTerminator));
+        m_pending.append(text);
+        m_pending.push_back(char(kMemoTerminator));
     }
-    bytes.resize(size_t(start - from + padded), '\0');
-    if (!m_file.writeExact(from, bytes.data(), bytes.size()))
-        fail(kWriteFault, "Memo file write error " + path());
+    m_pending.resize(size_t(start + padded - m_pendingStart), '\0');
     m_size = start + padded;
     ++m_counter;
     m_headerDirty = true;
-    // The header goes out with every memo: a reader that appends at the
-    // next free block must never be told a block that is already in use.
-    if (!m_bulk)
-        writeHeader();
+    // With batching (or during a pack) memos are collected and written in
+    // batches, header last, so the header never names a block that holds
+    // data already. Otherwise each memo goes out at once.
+    if (!(m_batching || m_bulk) || m_sharedLocking || m_flushEveryWrite ||
+        m_pending.size() >= kPendingLimit)
+        writePending();
     if (m_flushEveryWrite)
         m_file.flush();
     unlockAfterAppend();

@@ -47,6 +47,8 @@ public:
     MemoStyle style() const { return m_style; }
     void setStyle(MemoStyle style) { m_style = style; }
     void setFlushEveryWrite(bool on) { m_flushEveryWrite = on; }
+    // Collects appended memos and writes them in 64 KB batches.
+    void setBatching(bool on) { m_batching = on; }
     // In shared use each append runs under a byte-range lock at this offset.
     void setSharedLocking(bool on, uint64_t lockOffset)
     {
@@ -84,15 +86,21 @@ private:
     void lockForAppend();
     void unlockAfterAppend();
 
-    void writeHeader();
+    void writeHeader() const;
+    void writePending() const;
+    static constexpr size_t kPendingLimit = 65536;
     void checkFreeSpace(uint64_t needed);
 
-    PosixFile m_file;
+    mutable PosixFile m_file;
+    // Memo bytes not yet written, starting at m_pendingStart.
+    mutable std::string m_pending;
+    uint64_t m_pendingStart = 0;
     uint64_t m_size = 0;     // kept in step with every append
     uint32_t m_counter = 0;  // the write counter at header offset 32
     bool m_bulk = false;
-    bool m_headerDirty = false;
-    uint8_t m_head[36] = {}; // header bytes up to and including the counter
+    bool m_batching = false;
+    mutable bool m_headerDirty = false;
+    mutable uint8_t m_head[36] = {}; // header bytes up to and including the counter
     uint64_t m_knownFree = 0;
     uint64_t m_writtenSinceCheck = 0;
     MemoStyle m_style = MemoStyle::DBase3;

@@ -13,7 +13,7 @@ constexpr size_t kNodeHeaderSize = 4;
 constexpr size_t kEntryPrefix = 8; // child block + record number
 constexpr int kNodePayload = 504;
 constexpr size_t kMaxDepth = 32; // deeper than any real tree: a loop in a damaged file
-constexpr size_t kCacheLimit = 2048;
+constexpr size_t kCacheLimit = 16384; // 8 MB of nodes per index
 constexpr size_t kExpressionOffset = 24;
 constexpr size_t kCountComplementOffset = 488;
 constexpr size_t kCountOffset = 492;
@@ -242,6 +242,7 @@ void NdxIndex::open(const std::string& path, PosixFile::Sharing sharing, const F
         corrupted(path);
     m_header.keyType = numeric ? 1 : 0;
     m_cache.clear();
+    m_dirtyCount = 0;
     m_path.clear();
     m_dirty = false;
 }
@@ -260,7 +261,7 @@ void NdxIndex::flush(long recordCount, const std::string& tableName)
 
 void NdxIndex::close(long recordCount, const std::string& tableName)
 {
-    if (m_dirty || !m_dirtyNodes.empty())
+    if (m_dirty || m_dirtyCount > 0)
         flush(recordCount, tableName);
     m_file.close();
     m_cache.clear();
@@ -303,7 +304,7 @@ NdxIndex::Block NdxIndex::node(uint32_t block)
         corrupted(m_filePath);
     if (m_caching) {
         if (auto it = m_cache.find(block); it != m_cache.end())
-            return it->second;
+            return it->second.data;
     }
     Block b{};
     if (!m_file.readExact(uint64_t(block) * kBlockSize, b.data(), kBlockSize))
@@ -313,7 +314,7 @@ NdxIndex::Block NdxIndex::node(uint32_t block)
     if (m_caching) {
         if (m_cache.size() >= kCacheLimit)
             dropCache();
-        m_cache.emplace(block, b);
+        m_cache.emplace(block, CachedNode{b, false});
     }
     return b;
 }
@@ -325,8 +326,12 @@ void NdxIndex::writeNode(uint32_t block, const Block& data)
     if (m_caching) {
         if (m_cache.size() >= kCacheLimit && !m_cache.count(block))
             dropCache();
-        m_cache[block] = data;
-        m_dirtyNodes.insert(block);
+        CachedNode& cached = m_cache[block];
+        cached.data = data;
+        if (!cached.dirty) {
+            cached.dirty = true;
+            ++m_dirtyCount;
+        }
         return;
     }
     if (!m_file.writeExact(uint64_t(block) * kBlockSize, data.data(), kBlockSize))
@@ -335,12 +340,16 @@ void NdxIndex::writeNode(uint32_t block, const Block& data)
 
 void NdxIndex::writeDirtyNodes()
 {
-    for (uint32_t block : m_dirtyNodes) {
-        const Block& data = m_cache.at(block);
-        if (!m_file.writeExact(uint64_t(block) * kBlockSize, data.data(), kBlockSize))
+    if (m_dirtyCount == 0)
+        return;
+    for (auto& [block, cached] : m_cache) {
+        if (!cached.dirty)
+            continue;
+        if (!m_file.writeExact(uint64_t(block) * kBlockSize, cached.data.data(), kBlockSize))
             fail(kDiskWriteError, "Error writing index file " + m_filePath);
+        cached.dirty = false;
     }
-    m_dirtyNodes.clear();
+    m_dirtyCount = 0;
 }
 
 void NdxIndex::dropCache()
@@ -556,7 +565,7 @@ void NdxIndex::reset()
     m_header.nextFree = 2;
     Block empty{};
     m_cache.clear();
-    m_dirtyNodes.clear();
+    m_dirtyCount = 0;
     if (!m_file.truncate(2 * kBlockSize) ||
         !m_file.writeExact(kBlockSize, empty.data(), kBlockSize))
         fail(kDiskWriteError, "Error writing index file " + m_filePath);

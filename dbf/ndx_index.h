@@ -163,8 +163,12 @@ private:
     int m_areaNumber = 0;
     bool m_dirty = false;
     bool m_caching = true;
-    std::unordered_map<uint32_t, Block> m_cache;
-    std::set<uint32_t> m_dirtyNodes;
+    struct CachedNode {
+        Block data;
+        bool dirty = false;
+    };
+    std::unordered_map<uint32_t, CachedNode> m_cache;
+    size_t m_dirtyCount = 0;
     std::vector<Step> m_path;
 };
 

@@ -30,6 +30,7 @@ constexpr uint8_t kMemoFlag = 0x80;
 constexpr int kMaxCharLength = 254;
 constexpr size_t kBulkBytes = size_t(1) << 20;
 constexpr size_t kReadAheadBytes = 32768;
+constexpr size_t kPendingBytes = 65536;
 constexpr auto kSemaphoreTimeout = std::chrono::seconds(10);
 constexpr auto kSemaphorePause = std::chrono::milliseconds(50);
 
@@ -359,10 +360,12 @@ void WorkArea::openMemo()
     m_memo.setStyle(m_header[0] == kVersionMemo4 ? MemoStyle::DBase4 : MemoStyle::DBase3);
     m_memo.setFlushEveryWrite(m_config.flushEveryWrite);
     m_memo.setSharedLocking(!m_exclusive, m_config.lockBase);
+    m_memo.setBatching(m_config.batchAppends && m_exclusive);
 }
 
 void WorkArea::writeHeader(bool endMarker)
 {
+    writePendingRecords();
     const CalendarDate today = m_config.dates.today();
     m_header[1] = uint8_t(today.year - 1900);
     m_header[2] = uint8_t(today.month);
@@ -380,6 +383,7 @@ void WorkArea::writeHeader(bool endMarker)
 void WorkArea::close()
 {
     dropReadAhead();
+    writePendingRecords();
     if (!isOpen())
         return;
     closeIndexes();
@@ -682,12 +686,24 @@ int32_t WorkArea::writeMemo(const std::vector<std::string>& lines)
     return m_memo.write(lines);
 }
 
+void WorkArea::writePendingRecords() const
+{
+    if (m_pendingRecords.empty())
+        return;
+    const bool written =
+        m_file.writeExact(recordOffset(m_pendingFirst), m_pendingRecords.data(), m_pendingRecords.size());
+    m_pendingRecords.clear();
+    if (!written)
+        fail(kDiskWriteError, "Error writing " + m_path + " [APPEND]");
+}
+
 // --- reading and positioning ----------------------------------------------------------
 
 void WorkArea::readImage(long recno, uint8_t* image) const
 {
     if (recno < 1 || recno > long(m_count))
         fail(kBeyondRange, "Invalid record number = " + std::to_string(recno) + "  [GetDbfRecord]");
+    writePendingRecords();
     const size_t length = size_t(m_recordLength);
     if (recno >= m_aheadFirst && recno < m_aheadFirst + m_aheadCount) {
         std::memcpy(image, m_ahead.data() + size_t(recno - m_aheadFirst) * length, length);
@@ -894,8 +910,16 @@ void WorkArea::append()
         out = transformed.data();
     }
     const long recno = long(m_count) + 1;
-    if (!m_file.writeExact(recordOffset(recno), out, m_image.size()))
+    if (m_exclusive && !m_config.flushEveryWrite && m_config.batchAppends) {
+        // Appended records of an exclusive table go out in batches.
+        if (m_pendingRecords.empty())
+            m_pendingFirst = recno;
+        m_pendingRecords.insert(m_pendingRecords.end(), out, out + m_image.size());
+        if (m_pendingRecords.size() >= kPendingBytes)
+            writePendingRecords();
+    } else if (!m_file.writeExact(recordOffset(recno), out, m_image.size())) {
         fail(kDiskWriteError, "Error writing " + m_path + " [APPEND]");
+    }
     m_count = uint32_t(recno);
     m_recno = recno;
     m_change = ChangeState::Appended;
@@ -921,6 +945,7 @@ void WorkArea::append()
 void WorkArea::replace()
 {
     dropReadAhead();
+    writePendingRecords();
     if (m_count == 0)
         fail(kBeyondRange, "Database \"" + m_alias + "\" is empty. [REPLACE]");
     if (m_eof)
@@ -981,6 +1006,7 @@ void WorkArea::setDeleted(bool deleted, const char* operation)
         fail(kBeyondRange, "Database \"" + m_alias + "\" at EOF [" + operation + "]");
     checkRecordLock(operation);
     dropReadAhead();
+    writePendingRecords();
     const uint8_t mark = deleted ? kDeletedMark : kActiveMark;
     if (!m_file.writeExact(recordOffset(m_recno), &mark, 1))
         fail(kDiskWriteError, "Error writing " + m_path + " [" + operation + "]");
@@ -1022,6 +1048,7 @@ void WorkArea::restoreSharing()
 void WorkArea::zap()
 {
     dropReadAhead();
+    writePendingRecords();
     if (m_hasMemo && !m_memo.isOpen())
         fail(kInvalidParameter, "Memo file is not open [ZAP]");
     requireExclusive("ZAP");
@@ -1048,6 +1075,7 @@ void WorkArea::zap()
 void WorkArea::pack()
 {
     dropReadAhead();
+    writePendingRecords();
     if (m_count == 0)
         return;
     requireExclusive("PACK");
@@ -1165,6 +1193,7 @@ void WorkArea::packMemo()
         fail(kFileNotFound, "Memo file not found: " + oldPath + " [PackMemoFile]");
     m_memo.setFlushEveryWrite(m_config.flushEveryWrite);
     m_memo.setSharedLocking(!m_exclusive, m_config.lockBase);
+    m_memo.setBatching(m_config.batchAppends && m_exclusive);
 }
 
 // --- locks ----------------------------------------------------------------------------
@@ -1358,6 +1387,7 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
     header.unique = options.unique || m_config.uniqueIndexes;
     header.expression = expression;
 
+    writePendingRecords();
     KeySorter sorter(size_t(keyLength),
                      type == 'C' ? KeySorter::KeyKind::Character : KeySorter::KeyKind::Numeric,
                      m_config.sortMemory);

@@ -188,6 +188,7 @@ private:
         return uint64_t(m_headerLength) + uint64_t(recno - 1) * uint64_t(m_recordLength);
     }
     std::string memoPath() const;
+    void writePendingRecords() const;
     void dropReadAhead() const
     {
         m_aheadCount = 0;
@@ -196,7 +197,7 @@ private:
 
     EngineConfig& m_config;
     int m_number;
-    PosixFile m_file;
+    mutable PosixFile m_file;
     std::string m_path;
     std::string m_alias;
     uint8_t m_header[32] = {};
@@ -231,6 +232,9 @@ private:
     mutable long m_aheadFirst = 0;
     mutable long m_aheadCount = 0;
     mutable long m_lastRead = -1;
+    // Appended records not yet written, starting with record m_pendingFirst.
+    mutable std::vector<uint8_t> m_pendingRecords;
+    long m_pendingFirst = 0;
 };
 
 } // namespace dbf

@@ -81,13 +81,14 @@ void copyTable(const Workspace& from, const Workspace& to)
         fs::copy_file(from.path(name), to.path(name), fs::copy_options::overwrite_existing);
 }
 
-void BM_AppendWithBothIndexes(benchmark::State& state)
+void BM_AppendWithBothIndexes(benchmark::State& state, bool batched)
 {
     for (auto _ : state) {
         state.PauseTiming();
         Workspace ws;
         dbf::DbfEngine engine;
         engine.setExceptions(true);
+        engine.setBatchAppends(batched);
         engine.CreateDBF(ws.path("logs.dbf"), kLogFields);
         engine.Use(ws.path("logs.dbf") + " EXCLUSIVE");
         engine.MakeIndex("left(url,50)", ws.path("url.ndx"));
@@ -173,7 +174,12 @@ void BM_ReadAllWithMemos(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * recordCount());
 }
 
-BENCHMARK(BM_AppendWithBothIndexes)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_AppendWithBothIndexes, written_through, false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_AppendWithBothIndexes, batched, true)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 BENCHMARK_CAPTURE(BM_MakeIndex, url, "left(url,50)")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_MakeIndex, date, "date")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PackEveryTenthDeleted)->Unit(benchmark::kMillisecond)->Iterations(1);

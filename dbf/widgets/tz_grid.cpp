@@ -1,11 +1,13 @@
 #include "dbf/widgets/tz_grid.h"
 
+#include "dbf/widgets/tz_messages.h"
 #include "platform/ansi.h"
 #include "platform/message_box.h"
 
 #include <algorithm>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -51,6 +53,7 @@ TTzGrid::TTzGrid(QWidget* parent)
     m_link.OnRecordChanged = [this](TTzField*) { viewport()->update(); };
     m_link.OnActiveChanged = [this] { activeChanged(); };
     m_link.OnEditingChanged = [this] { viewport()->update(); };
+    m_link.OnUpdateData = [this] { storeEditorValue(); };
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
             [this](int action) { scrollBarAction(action); });
     connect(verticalScrollBar(), &QScrollBar::sliderReleased, this,
@@ -250,6 +253,7 @@ void TTzGrid::mapColumns()
 
 void TTzGrid::activeChanged()
 {
+    hideEditor();
     if (!table())
         m_depressed = -1;
     LayoutChanged();
@@ -257,6 +261,8 @@ void TTzGrid::activeChanged()
 
 void TTzGrid::dataSetChanged()
 {
+    if (EditorMode() && dataSet() && dataSet()->State() == dsBrowse)
+        hideEditor();
     if (m_map.empty() || (m_columns.Count() == 0 && m_defaultColumns.Count() == 0))
         mapColumns();
     readRows();
@@ -429,6 +435,104 @@ void TTzGrid::deleteOrRestore()
     }
 }
 
+bool TTzGrid::canEdit(int column) const
+{
+    if (!table() || !(m_options & dgEditing) || column < 0 || column >= int(m_map.size()))
+        return false;
+    const ColumnMap& map = m_map[size_t(column)];
+    return map.fieldNo != 0 && !map.column->ReadOnly && map.type != 'M' && map.type != 'L' &&
+           !dataSet()->IsEmpty();
+}
+
+bool TTzGrid::EditorMode() const { return m_editor && m_editor->isVisible(); }
+
+void TTzGrid::ShowEditor(const QString& initial, bool replace)
+{
+    if (!canEdit(m_selectedColumn) || m_window.current < 0)
+        return;
+    TTzDataSet* ds = dataSet();
+    if (ds->State() == dsBrowse)
+        ds->Edit();
+    if (ds->State() != dsEdit && ds->State() != dsInsert)
+        return;
+    if (!m_editor) {
+        m_editor = new QLineEdit(viewport());
+        m_editor->setFrame(false);
+        m_editor->installEventFilter(this);
+        connect(m_editor, &QLineEdit::returnPressed, this, [this] { finishEditing(true); });
+    }
+    const ColumnMap& map = m_map[size_t(m_selectedColumn)];
+    m_editorColumn = m_selectedColumn;
+    constexpr int kDateTextLength = 10;
+    m_editor->setMaxLength(map.type == 'D' ? kDateTextLength
+                                           : ds->Fields()[size_t(map.fieldNo - 1)]->Size());
+    m_editor->setText(replace ? initial : CellText(m_window.current, m_selectedColumn));
+    m_editor->setGeometry(CellRect(m_window.current, m_selectedColumn).adjusted(1, 1, -1, -1));
+    m_editor->show();
+    m_editor->setFocus();
+    if (!replace)
+        m_editor->selectAll();
+}
+
+void TTzGrid::storeEditorValue()
+{
+    TTzODbf* t = table();
+    if (!t || !m_editor || m_editorColumn < 0 || m_editorColumn >= int(m_map.size()))
+        return;
+    const ColumnMap& map = m_map[size_t(m_editorColumn)];
+    const std::string name = map.column->FieldName;
+    const std::string text = platform::toAnsi(m_editor->text());
+    m_editorColumn = -1;
+    switch (map.type) {
+    case 'C':
+        t->SetCField(name, text);
+        break;
+    case 'D':
+        t->SetDField(name, text);
+        break;
+    case 'N':
+    case 'F': {
+        bool ok = false;
+        const double value = m_editor->text().trimmed().toDouble(&ok);
+        if (ok || m_editor->text().trimmed().isEmpty()) {
+            t->SetNField(name, ok ? value : 0);
+        } else if (TTzODbf::MessageMode() == 2) {
+            MessageBox::error(this, QGuiApplication::applicationDisplayName(),
+                              QString::fromLatin1(tzmsg::kInvalidInput.text));
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TTzGrid::hideEditor()
+{
+    if (!m_editor)
+        return;
+    const bool hadFocus = m_editor->hasFocus();
+    m_editor->hide();
+    if (hadFocus)
+        setFocus();
+}
+
+void TTzGrid::finishEditing(bool post)
+{
+    TTzDataSet* ds = dataSet();
+    if (!EditorMode())
+        return;
+    hideEditor();
+    if (!ds || !ds->Active())
+        return;
+    if (post)
+        ds->Post(); // asks the grid for the editor's value first
+    else {
+        m_editorColumn = -1;
+        ds->Cancel();
+    }
+}
+
 QString TTzGrid::CellText(int row, int column) const
 {
     if (row < 0 || row >= int(m_window.rows.size()) || column < 0 || column >= int(m_map.size()))
@@ -465,6 +569,7 @@ bool TTzGrid::viewportEvent(QEvent* event)
 
 void TTzGrid::mousePressEvent(QMouseEvent* event)
 {
+    finishEditing(true);
     setFocus(Qt::MouseFocusReason);
     if (event->button() != Qt::LeftButton)
         return;
@@ -527,7 +632,11 @@ void TTzGrid::mouseReleaseEvent(QMouseEvent* event)
 void TTzGrid::mouseDoubleClickEvent(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
-    if (pos.y() >= titleHeight() && columnAt(pos.x()) == m_selectedColumn)
+    if (pos.y() < titleHeight() || columnAt(pos.x()) != m_selectedColumn)
+        return;
+    if (canEdit(m_selectedColumn))
+        ShowEditor();
+    else
         toggleLogical();
 }
 
@@ -612,17 +721,59 @@ void TTzGrid::keyPressEvent(QKeyEvent* event)
         break;
     }
     case Qt::Key_Space:
-        toggleLogical();
+        if (canEdit(m_selectedColumn))
+            ShowEditor(event->text(), true);
+        else
+            toggleLogical();
+        break;
+    case Qt::Key_F2:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        ShowEditor();
         break;
     case Qt::Key_Delete:
         if (control && (m_options & dgEditing))
             deleteOrRestore();
         break;
     default:
+        if (!event->text().isEmpty() && event->text().at(0).isPrint() && !control &&
+            canEdit(m_selectedColumn)) {
+            ShowEditor(event->text(), true);
+            break;
+        }
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }
     event->accept();
+}
+
+bool TTzGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_editor && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Escape:
+            finishEditing(false);
+            return true;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown: {
+            // Leaving the cell posts it, then the key moves on as usual.
+            finishEditing(true);
+            QKeyEvent copy(QEvent::KeyPress, key->key(), key->modifiers(), key->text());
+            keyPressEvent(&copy);
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    if (watched == m_editor && event->type() == QEvent::FocusOut && EditorMode())
+        QMetaObject::invokeMethod(this, [this] { finishEditing(true); }, Qt::QueuedConnection);
+    return QAbstractScrollArea::eventFilter(watched, event);
 }
 
 // --- painting -----------------------------------------------------------------------------

@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <QAbstractScrollArea>
+#include <QLineEdit>
+#include <QPointer>
 #include <QColor>
 
 enum TTzGridOption {
@@ -85,6 +87,13 @@ public:
 
     // What the grid shows now (for the window's own code and for tests).
     const TTzRowWindow& Rows() const { return m_window; }
+    // In-place editing of the selected cell (dgEditing): the editor opens
+    // with F2, Enter, a double click or a typed character; Enter or leaving
+    // the cell posts the record, Esc cancels.
+    bool EditorMode() const;
+    void ShowEditor(const QString& initial = QString(), bool replace = false);
+    QLineEdit* InplaceEditor() const { return m_editor; }
+
     // The display text of a cell of the shown rows, as painted.
     QString CellText(int row, int column) const;
     // Column title geometry in viewport coordinates.
@@ -102,6 +111,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     bool viewportEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct ColumnMap {
@@ -122,6 +132,10 @@ private:
     void moveBy(long distance);
     void moveToRow(int row);
     void toggleLogical();
+    bool canEdit(int column) const;
+    void storeEditorValue();
+    void hideEditor();
+    void finishEditing(bool post);
     void deleteOrRestore();
     int titleHeight() const;
     int indicatorWidth() const;
@@ -155,4 +169,6 @@ private:
     int m_resizeStartWidth = 0;
     long m_positionGuess = 0;
     bool m_settingBar = false;
+    QPointer<QLineEdit> m_editor;
+    int m_editorColumn = -1;
 };

@@ -47,6 +47,8 @@ std::string typeName(char type, bool expected, int length, int decimals)
     case 'M':
         return expected ? "memo" : "Memo";
     default:
+        if (expected)
+            return "numeric";
         return "Numeric, width: " + std::to_string(length) +
                " decimals: " + std::to_string(decimals);
     }
@@ -234,6 +236,19 @@ void TTzODbf::SetDField(const std::string& field, const std::string& dateText)
         return;
     }
     m_engine.SetFieldText(number, dateText);
+    recordChanged();
+}
+
+void TTzODbf::SetNField(const std::string& field, double value)
+{
+    // "F" fields are numbers too; check them as "N".
+    select("SetNField");
+    const int found = m_engine.FieldNo(field);
+    const char type = found != 0 && m_engine.FieldType(found) == 'F' ? 'F' : 'N';
+    const int number = checkedField(field, type, "SetNField");
+    if (number == 0)
+        return;
+    m_engine.SetFieldNumber(number, value);
     recordChanged();
 }
 

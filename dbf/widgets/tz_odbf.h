@@ -61,6 +61,8 @@ public:
     void SetLField(const std::string& field, bool value);
     // A date text in the engine's date style; blank text empties the date.
     void SetDField(const std::string& field, const std::string& dateText);
+    // A number into an "N" or "F" field.
+    void SetNField(const std::string& field, double value);
     // Writes the lines as a new memo; the record itself is written by the
     // next Append or Replace.
     void SetMField(const std::string& field, const std::vector<std::string>& lines);

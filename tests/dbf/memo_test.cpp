@@ -22,7 +22,11 @@ protected:
         return engine.FieldMemoBlock(3);
     }
 
-    std::string memoBytes() { return readFile(path("logs.dbt")); }
+    std::string memoBytes()
+    {
+        engine.FlushFile();
+        return readFile(path("logs.dbt"));
+    }
 };
 
 TEST_F(MemoTest, FirstMemoTakesBlockOneAndEndsOnABlockBoundary)
@@ -110,6 +114,7 @@ TEST_F(MemoTest, DBase4VariantRoundTrips)
     engine.SetMemoField(3, {"one", "two"});
     engine.Append();
     EXPECT_EQ(engine.FieldMemoBlock(3), 1);
+    engine.FlushFile();
     const std::string bytes = readFile(path("four.dbt"));
     EXPECT_EQ(bytes.substr(512, 8), std::string("\xFF\xFF\x08\x00\x10\x00\x00\x00", 8));
     EXPECT_EQ(bytes.substr(520, 8), "one\r\ntwo");
