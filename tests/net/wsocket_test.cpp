@@ -263,6 +263,36 @@ TEST(WSocket, ServerSideListenAcceptDupAndLineMode)
     EXPECT_EQ(messageOf([&] { peer.Accept(); }), "not a listening socket");
 }
 
+TEST(WSocket, LineModeEditsAndEchoes)
+{
+    TWSocket listener;
+    TWSocket peer;
+    TWSocket client;
+    std::string line;
+    std::string echoed;
+    listener.setAddr("127.0.0.1");
+    listener.setPort("0");
+    listener.OnSessionAvailable = [&](TCustomWSocket* l, uint16_t) { peer.Dup(l->Accept()); };
+    listener.Listen();
+    peer.setLineMode(true);
+    peer.setLineEdit(true);
+    peer.setLineEcho(true);
+    peer.OnDataAvailable = [&](TCustomWSocket* p, uint16_t) {
+        char buf[64];
+        const int n = p->Receive(buf, sizeof buf);
+        if (n > 0)
+            line.append(buf, n);
+    };
+    client.OnSessionConnected = [](TCustomWSocket* c, uint16_t) { c->SendStr("ab\bc\tx\r\n"); };
+    client.OnDataAvailable = [&](TCustomWSocket* c, uint16_t) { echoed += c->ReceiveStr(); };
+    client.setAddr("127.0.0.1");
+    client.setPort(listener.GetXPort());
+    client.Connect();
+    ASSERT_TRUE(waitUntil([&] { return !line.empty() && echoed.size() == 8; }));
+    EXPECT_EQ(line, "ac      x\r\n");
+    EXPECT_EQ(echoed, "ab\bc\tx\r\n");
+}
+
 TEST(WSocket, ListenChecksAndSocksSettings)
 {
     TWSocket s;
