@@ -246,7 +246,7 @@ TEST_F(TableTest, BatchedAppendsReadBackAndReachTheDiskOnFlush)
     ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
     ASSERT_TRUE(engine.SetIndexTo(path("url.ndx")));
     for (int i = 0; i < 500; ++i)
-        appendLog("01/01/2026", true, "u" + std::to_string(1000 - i), {"memo " + std::to_string(i)});
+        appendLog("01/01/2026", true, "u" + std::to_string(9999 - i), {"memo " + std::to_string(i)});
     EXPECT_LT(readFile(path("logs.dbf")).size(), 161u + 500 * 276);
     engine.Go(3);
     EXPECT_EQ(engine.GetMemoField(3), std::vector<std::string>{"memo 2"});
