@@ -444,7 +444,10 @@ bool TTzGrid::canEdit(int column) const
            !dataSet()->IsEmpty();
 }
 
-bool TTzGrid::EditorMode() const { return m_editor && m_editor->isVisible(); }
+bool TTzGrid::EditorMode() const
+{
+    return m_editor && m_editor->isVisible();
+}
 
 void TTzGrid::ShowEditor(const QString& initial, bool replace)
 {
@@ -459,7 +462,6 @@ void TTzGrid::ShowEditor(const QString& initial, bool replace)
         m_editor = new QLineEdit(viewport());
         m_editor->setFrame(false);
         m_editor->installEventFilter(this);
-        connect(m_editor, &QLineEdit::returnPressed, this, [this] { finishEditing(true); });
     }
     const ColumnMap& map = m_map[size_t(m_selectedColumn)];
     m_editorColumn = m_selectedColumn;
@@ -755,6 +757,10 @@ bool TTzGrid::eventFilter(QObject* watched, QEvent* event)
         case Qt::Key_Escape:
             finishEditing(false);
             return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            finishEditing(true);
+            return true;
         case Qt::Key_Tab:
         case Qt::Key_Backtab:
         case Qt::Key_Up:
@@ -772,7 +778,8 @@ bool TTzGrid::eventFilter(QObject* watched, QEvent* event)
         }
     }
     if (watched == m_editor && event->type() == QEvent::FocusOut && EditorMode())
-        QMetaObject::invokeMethod(this, [this] { finishEditing(true); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { finishEditing(true); }, Qt::QueuedConnection);
     return QAbstractScrollArea::eventFilter(watched, event);
 }
 

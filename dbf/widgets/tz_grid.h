@@ -6,9 +6,9 @@
 
 #include <functional>
 #include <QAbstractScrollArea>
+#include <QColor>
 #include <QLineEdit>
 #include <QPointer>
-#include <QColor>
 
 enum TTzGridOption {
     dgEditing = 0x1,

@@ -303,3 +303,41 @@ TEST_F(GridTest, ALargeTableIsReadOnlyAsFarAsItIsShown)
     EXPECT_EQ(log->RecNo(), kRecords / 2 + 1);
     EXPECT_LT(reads, 50 * rows);
 }
+
+TEST_F(GridTest, CellsAreEditedInPlaceAndPostedOrCancelled)
+{
+    addRows();
+    grid->setFocus();
+    grid->setSelectedIndex(2);
+    QTest::keyClick(grid, Qt::Key_F2);
+    ASSERT_TRUE(grid->EditorMode());
+    EXPECT_EQ(log->DataSet()->State(), dsEdit);
+    grid->InplaceEditor()->setText("http://edited.example/");
+    QTest::keyClick(grid->InplaceEditor(), Qt::Key_Return);
+    EXPECT_FALSE(grid->EditorMode());
+    EXPECT_EQ(log->DataSet()->State(), dsBrowse);
+    EXPECT_EQ(log->GetCField("url").substr(0, 22), "http://edited.example/");
+    EXPECT_EQ(grid->CellText(0, 2), "http://edited.example/");
+
+    // A typed character starts a new value; Esc throws it away.
+    QTest::keyClick(grid, Qt::Key_X);
+    ASSERT_TRUE(grid->EditorMode());
+    EXPECT_EQ(grid->InplaceEditor()->text(), "x");
+    QTest::keyClick(grid->InplaceEditor(), Qt::Key_Escape);
+    EXPECT_EQ(log->DataSet()->State(), dsBrowse);
+    EXPECT_EQ(log->GetCField("url").substr(0, 22), "http://edited.example/");
+
+    // Leaving the cell downwards posts it and moves on.
+    QTest::keyClick(grid, Qt::Key_Q);
+    QTest::keyClick(grid->InplaceEditor(), Qt::Key_Down);
+    EXPECT_EQ(log->RecNo(), 2);
+    log->Go(1);
+    EXPECT_EQ(log->GetCField("url").substr(0, 2), "q ");
+
+    // Space on a logical cell toggles and posts it.
+    grid->setSelectedIndex(1);
+    const bool before = log->GetLField("success");
+    QTest::keyClick(grid, Qt::Key_Space);
+    EXPECT_EQ(log->GetLField("success"), !before);
+    EXPECT_EQ(log->DataSet()->State(), dsBrowse);
+}

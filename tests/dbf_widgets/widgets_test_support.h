@@ -2,6 +2,7 @@
 
 #include "dbf/dbf_engine.h"
 #include "dbf/widgets/tz_dbf.h"
+#include "platform/message_box.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,8 @@ protected:
         m_dir = ::mkdtemp(pattern);
         engine.setClock([] { return dbf::CalendarDate{2026, 3, 14}; });
         engine.setCentury(true);
+        // No box may wait for a person.
+        MessageBox::setAutomatic(true);
         engine.OnError = [this](dbf::DbfEngine*, int code, const std::string& text) {
             errors.push_back({code, text});
         };
