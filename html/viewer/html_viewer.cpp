@@ -7,6 +7,7 @@
 #include "html/document/section_list.h"
 #include "html/document/url_target.h"
 #include "html/images/builtin_bitmaps.h"
+#include "html/images/gif_animation.h"
 #include "html/images/image_cache.h"
 #include "html/images/image_loader.h"
 #include "html/parser/html_parser.h"
@@ -90,9 +91,7 @@ THTMLViewer::THTMLViewer(QWidget* parent) : QWidget(parent)
     m_factory = std::make_unique<TWidgetControlFactory>(static_cast<TFormHost&>(*this));
     m_doc = std::make_unique<TSectionList>();
     m_doc->ControlFactory = m_factory.get();
-    m_doc->GetImage = [this](const std::string& src, QImage& picture) {
-        return getImage(src, picture);
-    };
+    m_doc->GetPicture = [this](const std::string& src) { return getPicture(src); };
 
     m_panel = new TPaintPanel(this);
     m_vbar = new QScrollBar(Qt::Vertical, this);
@@ -113,6 +112,12 @@ THTMLViewer::THTMLViewer(QWidget* parent) : QWidget(parent)
     m_middleTimer = new QTimer(this);
     m_middleTimer->setInterval(kDragScrollMs);
     connect(m_middleTimer, &QTimer::timeout, this, [this] { middleScroll(); });
+    m_animationTimer = new QTimer(this);
+    m_animationTimer->setInterval(TSectionList::kAnimationInterval);
+    connect(m_animationTimer, &QTimer::timeout, this, [this] {
+        if (m_doc->AdvanceAnimations(TSectionList::kAnimationInterval))
+            m_panel->update();
+    });
 
     setFocusPolicy(Qt::StrongFocus);
     resize(kDefaultWidth, kDefaultHeight);
@@ -250,6 +255,7 @@ void THTMLViewer::prepareDocument()
     m_clearing = true;
     m_doc->Clear();
     m_clearing = false;
+    m_animationTimer->stop();
     m_caret = 0;
     m_selecting = false;
     m_leftPressed = false;
@@ -320,6 +326,7 @@ void THTMLViewer::loadFile(const QString& name, int kind)
     }
     layoutDocument();
     markVisited();
+    startAnimations();
     if (anchor.empty() || !JumpToAnchor(anchor)) {
         if (m_currentFile != oldFile)
             scrollTo(0, 0);
@@ -376,6 +383,7 @@ void THTMLViewer::LoadStrings(const std::vector<std::string>& Strings)
         parser.ParseHTML(source);
         layoutDocument();
         markVisited();
+        startAnimations();
         m_top = m_left = -1; // force the move to the top
         scrollTo(0, 0);
         placeControls();
@@ -412,7 +420,7 @@ QIODevice* THTMLViewer::WaitStream()
     return wait;
 }
 
-QImage THTMLViewer::readImage(const std::string& src, bool& wait)
+images::LoadedImage THTMLViewer::readImage(const std::string& src, bool& wait)
 {
     wait = false;
     images::LoadedImage loaded;
@@ -430,7 +438,8 @@ QImage THTMLViewer::readImage(const std::string& src, bool& wait)
             OnImageRequest(this, src, stream);
         if (stream == WaitStream()) {
             wait = true;
-            return images::placeholderBitmap();
+            loaded.image = images::placeholderBitmap();
+            return loaded;
         }
         if (stream) {
             if (!stream->isSequential())
@@ -440,25 +449,32 @@ QImage THTMLViewer::readImage(const std::string& src, bool& wait)
             loaded = images::loadImageFile(expandLinkName(src));
         }
     }
-    if (!loaded.ok())
-        return QImage();
-    ImageCache::Shared().Add(src, loaded);
-    m_docImages.push_back(src);
-    return loaded.image;
+    if (loaded.ok()) {
+        ImageCache::Shared().Add(src, loaded);
+        m_docImages.push_back(src);
+    }
+    return loaded;
 }
 
-bool THTMLViewer::getImage(const std::string& src, QImage& picture)
+images::LoadedImage THTMLViewer::getPicture(const std::string& src)
 {
     if (auto cached = ImageCache::Shared().Take(src)) {
         m_docImages.push_back(src);
-        picture = cached->image;
-        return !picture.isNull();
+        return *cached;
     }
     bool wait = false;
-    picture = readImage(src, wait);
+    images::LoadedImage loaded = readImage(src, wait);
     if (wait)
         m_waiting.push_back({ImageCache::KeyOf(src), nullptr});
-    return !picture.isNull();
+    return loaded;
+}
+
+void THTMLViewer::startAnimations()
+{
+    if (m_doc->HasAnimations())
+        m_animationTimer->start();
+    else
+        m_animationTimer->stop();
 }
 
 void THTMLViewer::releaseImages()
@@ -487,12 +503,15 @@ bool THTMLViewer::InsertImage(const std::string& Src, QIODevice* Stream)
     for (TImageObj* image : m_doc->ImageList) {
         if (ImageCache::KeyOf(image->Source) != key)
             continue;
-        if (loaded.ok())
-            image->SetPicture(loaded.image);
-        else
+        if (!loaded.ok())
             image->SetError();
+        else if (loaded.animated())
+            image->SetAnimation(std::make_unique<TGIFAnimation>(loaded.gif));
+        else
+            image->SetPicture(loaded.image);
     }
     relayout(true);
+    startAnimations();
     return true;
 }
 
@@ -1327,9 +1346,11 @@ void THTMLViewer::setViewImages(bool on)
         for (TImageObj* image : m_doc->ImageList) {
             image->PictureState = TImageObj::State::Placeholder;
             image->Picture = QImage();
+            image->Animation.reset();
         }
     }
     relayout(true);
+    startAnimations();
 }
 
 void THTMLViewer::setDefBackground(const QColor& color)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "html/images/image_loader.h"
 #include "html/viewer/form_host.h"
 
 #include <QColor>
@@ -281,8 +282,9 @@ private:
     void loadAndRecord(const QString& name, int kind);
     void prepareDocument();
     void installParserHooks(class THtmlParser& parser);
-    bool getImage(const std::string& src, QImage& picture);
-    QImage readImage(const std::string& src, bool& wait);
+    images::LoadedImage getPicture(const std::string& src);
+    images::LoadedImage readImage(const std::string& src, bool& wait);
+    void startAnimations();
     void releaseImages();
     void finishLoad(bool keepPosition, int oldPosition);
     void setProcessing(bool on);
@@ -335,6 +337,7 @@ private:
     QTimer* m_hoverTimer = nullptr;
     QTimer* m_dragTimer = nullptr;
     QTimer* m_middleTimer = nullptr;
+    QTimer* m_animationTimer = nullptr;
     QMenu* m_popupMenu = nullptr;
 
     QString m_currentFile;

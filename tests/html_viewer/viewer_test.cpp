@@ -2,10 +2,13 @@
 // local paths, META refresh, selection and the clipboard.
 #include "viewer_test_support.h"
 
+#include "html/document/image_obj.h"
 #include "html/document/section_list.h"
+#include "html/images/image_cache.h"
 #include "html/viewer/url_to_local_path.h"
 #include "platform/exception.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
@@ -347,6 +350,71 @@ TEST(Processing, TooWideTableReachesTheCallerAfterProcessingEnds)
     f.viewer->grab();
     f.load("<p>fine");
     EXPECT_GE(f.textPoint("fine").x(), 0);
+}
+
+TEST(Images, ComeFromTheHostOrTheCacheAndMayArriveLater)
+{
+    ImageCache::Shared().Clear();
+    ViewerFixture f;
+    f.viewer->setViewImages(true);
+    QImage red(10, 12, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QByteArray bmp;
+    {
+        QBuffer out(&bmp);
+        out.open(QIODevice::WriteOnly);
+        red.save(&out, "BMP");
+    }
+    QBuffer stream(&bmp);
+    stream.open(QIODevice::ReadOnly);
+    Strings asked;
+    f.viewer->OnBitmapRequest = [&](THTMLViewer*, const std::string& src, QImage& bitmap,
+                                    QColor&) {
+        asked.push_back("bitmap " + src);
+        if (src == "host.bmp")
+            bitmap = red;
+    };
+    f.viewer->OnImageRequest = [&](THTMLViewer*, const std::string& src, QIODevice*& s) {
+        asked.push_back("stream " + src);
+        if (src == "stream.bmp")
+            s = &stream;
+        else if (src == "later.bmp")
+            s = THTMLViewer::WaitStream();
+    };
+    f.load("<img src=host.bmp><img src=stream.bmp><img src=later.bmp><img src=missing.bmp>");
+    const auto& images = f.viewer->Document().ImageList;
+    ASSERT_EQ(images.size(), 4u);
+    EXPECT_EQ(images[0]->PictureState, TImageObj::State::Loaded);
+    EXPECT_EQ(images[0]->ObjWidth, 10);
+    EXPECT_EQ(images[1]->PictureState, TImageObj::State::Loaded);
+    EXPECT_EQ(images[1]->ObjHeight, 12);
+    EXPECT_NE(images[2]->PictureState, TImageObj::State::Error);
+    EXPECT_EQ(images[3]->PictureState, TImageObj::State::Error);
+    EXPECT_EQ(asked, (Strings{"bitmap host.bmp", "bitmap stream.bmp", "stream stream.bmp",
+                              "bitmap later.bmp", "stream later.bmp", "bitmap missing.bmp",
+                              "stream missing.bmp"}));
+
+    QBuffer late(&bmp);
+    late.open(QIODevice::ReadOnly);
+    EXPECT_TRUE(f.viewer->InsertImage(" LATER.BMP", &late));
+    EXPECT_EQ(images[2]->PictureState, TImageObj::State::Loaded);
+    EXPECT_EQ(images[2]->ObjWidth, 10);
+    EXPECT_FALSE(f.viewer->InsertImage("later.bmp", &late));
+
+    // Shown again, the pictures come from the cache without asking.
+    asked.clear();
+    f.load("<img src=HOST.BMP>");
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(f.viewer->Document().ImageList[0]->PictureState, TImageObj::State::Loaded);
+
+    // Unused pictures leave the cache after the given number of loads.
+    f.viewer->setImageCacheCount(0);
+    f.load("<p>no pictures");
+    f.load("<p>none again");
+    EXPECT_EQ(ImageCache::Shared().Count(), 0);
+    f.viewer->setImageCacheCount(25);
+    EXPECT_EQ(f.viewer->ImageCacheCount(), 20);
+    f.viewer->setImageCacheCount(5);
 }
 
 } // namespace
