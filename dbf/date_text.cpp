@@ -260,11 +260,12 @@ Language languageOf(int style)
 // Sunday first, as DOW() counts.
 const char* const kDays[6][7] = {
     {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"},
-    {"Domenica", "Luned\xEC", "Marted\xEC", "Mercoled\xEC", "Gioved\xEC", "Venerd\xEC",
-     "Sabato"},
+    {"Domenica", "Luned\xEC", "Marted\xEC", "Mercoled\xEC", "Gioved\xEC", "Venerd\xEC", "Sabato"},
     {"Dimanche", "Lundi", "Mardi", "Mercredi", "Jeudi", "Vendredi", "Samedi"},
     {"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"},
-    {"Domingo", "Lunes", "Martes", "Mi\xE9rcoles", "Jueves", "Viernes", "S\xE1" "bado"},
+    {"Domingo", "Lunes", "Martes", "Mi\xE9rcoles", "Jueves", "Viernes",
+     "S\xE1"
+     "bado"},
     {"\xC2\xEE\xF1\xEA\xF0\xE5\xF1\xE5\xED\xFC\xE5", "\xCF\xEE\xED\xE5\xE4\xE5\xEB\xFC\xED\xE8\xEA",
      "\xC2\xF2\xEE\xF0\xED\xE8\xEA", "\xD1\xF0\xE5\xE4\xE0", "\xD7\xE5\xF2\xE2\xE5\xF0\xE3",
      "\xCF\xFF\xF2\xED\xE8\xF6\xE0", "\xD1\xF3\xE1\xE1\xEE\xF2\xE0"},
@@ -273,18 +274,20 @@ const char* const kDays[6][7] = {
 const char* const kMonths[6][12] = {
     {"January", "February", "March", "April", "May", "June", "July", "August", "September",
      "October", "November", "December"},
-    {"Gennaio", "Febbraio", "Marzo", "Aprile", "Maggio", "Giugno", "Luglio", "Agosto",
-     "Settembre", "Ottobre", "Novembre", "Dicembre"},
+    {"Gennaio", "Febbraio", "Marzo", "Aprile", "Maggio", "Giugno", "Luglio", "Agosto", "Settembre",
+     "Ottobre", "Novembre", "Dicembre"},
     {"Janvier", "F\xE9vrier", "Mars", "Avril", "Mai", "Juin", "Juillet", "Ao\xFBt", "Septembre",
-     "Octobre", "Novembre", "D\xE9" "cembre"},
+     "Octobre", "Novembre",
+     "D\xE9"
+     "cembre"},
     {"Januar", "Februar", "M\xE4rz", "April", "Mai", "Juni", "Juli", "August", "September",
      "Oktober", "November", "Dezember"},
     {"Enero", "Febrero", "Marzo", "Abril", "Mayo", "Junio", "Julio", "Agosto", "Septiembre",
      "Octubre", "Noviembre", "Diciembre"},
     {"\xDF\xED\xE2\xE0\xF0\xFC", "\xD4\xE5\xE2\xF0\xE0\xEB\xFC", "\xCC\xE0\xF0\xF2",
      "\xC0\xEF\xF0\xE5\xEB\xFC", "\xCC\xE0\xE9", "\xC8\xFE\xED\xFC", "\xC8\xFE\xEB\xFC",
-     "\xC0\xE2\xE3\xF3\xF1\xF2", "\xD1\xE5\xED\xF2\xFF\xE1\xF0\xFC",
-     "\xCE\xEA\xF2\xFF\xE1\xF0\xFC", "\xCD\xEE\xFF\xE1\xF0\xFC", "\xC4\xE5\xEA\xE0\xE1\xF0\xFC"},
+     "\xC0\xE2\xE3\xF3\xF1\xF2", "\xD1\xE5\xED\xF2\xFF\xE1\xF0\xFC", "\xCE\xEA\xF2\xFF\xE1\xF0\xFC",
+     "\xCD\xEE\xFF\xE1\xF0\xFC", "\xC4\xE5\xEA\xE0\xE1\xF0\xFC"},
 };
 
 } // namespace

@@ -40,7 +40,9 @@ DbfEngine::DbfEngine()
     for (int i = 0; i < kMaxWorkAreas; ++i)
         m_areas[size_t(i)] = std::make_unique<WorkArea>(m_config, i + 1);
     m_config.dates.century = m_config.dates.today().year / 100;
-    m_config.softError = [this](int code, const std::string& message) { reportSoft(code, message); };
+    m_config.softError = [this](int code, const std::string& message) {
+        reportSoft(code, message);
+    };
 }
 
 DbfEngine::~DbfEngine()
@@ -94,10 +96,12 @@ void DbfEngine::report(int code, const std::string& message)
     m_haltReporter(code, text);
 }
 
-void DbfEngine::reportSoft(int code, const std::string& message) { report(code, message); }
+void DbfEngine::reportSoft(int code, const std::string& message)
+{
+    report(code, message);
+}
 
-template <typename F>
-bool DbfEngine::run(const char* operation, F&& body)
+template <typename F> bool DbfEngine::run(const char* operation, F&& body)
 {
     m_errorCode = 0;
     m_errorMessage.clear();
@@ -114,8 +118,7 @@ bool DbfEngine::run(const char* operation, F&& body)
 
 // Queries leave the code of the last operation alone unless they fail
 // themselves, so a caller can ask for the position before reading the code.
-template <typename F>
-bool DbfEngine::query(const char* operation, F&& body)
+template <typename F> bool DbfEngine::query(const char* operation, F&& body)
 {
     try {
         body();
@@ -132,8 +135,8 @@ WorkArea& DbfEngine::area(const char* operation)
 {
     WorkArea& a = *m_areas[size_t(m_current - 1)];
     if (!a.isOpen())
-        fail(kNoDatabase, std::string("No database in use [") + operation + "]  WorkArea = " +
-                              std::to_string(m_current));
+        fail(kNoDatabase, std::string("No database in use [") + operation +
+                              "]  WorkArea = " + std::to_string(m_current));
     return a;
 }
 
@@ -158,12 +161,16 @@ bool DbfEngine::Select(int number)
             fail(kInvalidParameter, "No free workarea available [Select(0)]");
         }
         if (number < 0 || number > kMaxWorkAreas)
-            fail(kInvalidParameter, "Invalid workarea number [Select(" + std::to_string(number) + ")]");
+            fail(kInvalidParameter,
+                 "Invalid workarea number [Select(" + std::to_string(number) + ")]");
         m_current = number;
     });
 }
 
-bool DbfEngine::IsOpen() const { return m_areas[size_t(m_current - 1)]->isOpen(); }
+bool DbfEngine::IsOpen() const
+{
+    return m_areas[size_t(m_current - 1)]->isOpen();
+}
 
 std::string DbfEngine::Alias() const
 {
@@ -241,9 +248,18 @@ void DbfEngine::CloseAll()
 
 // --- records --------------------------------------------------------------------
 
-bool DbfEngine::ClearRecord() { return run("ClearRecord", [&] { area("ClearRecord").clearRecord(); }); }
-bool DbfEngine::Append() { return run("APPEND", [&] { area("APPEND").append(); }); }
-bool DbfEngine::Replace() { return run("REPLACE", [&] { area("REPLACE").replace(); }); }
+bool DbfEngine::ClearRecord()
+{
+    return run("ClearRecord", [&] { area("ClearRecord").clearRecord(); });
+}
+bool DbfEngine::Append()
+{
+    return run("APPEND", [&] { area("APPEND").append(); });
+}
+bool DbfEngine::Replace()
+{
+    return run("REPLACE", [&] { area("REPLACE").replace(); });
+}
 
 bool DbfEngine::DeleteRec()
 {
@@ -262,10 +278,22 @@ bool DbfEngine::Deleted()
     return result;
 }
 
-bool DbfEngine::GoTop() { return run("GoTop", [&] { area("GoTop").goTop(); }); }
-bool DbfEngine::GoBottom() { return run("GoBottom", [&] { area("GoBottom").goBottom(); }); }
-bool DbfEngine::Go(long recno) { return run("Go", [&] { area("Go").go(recno); }); }
-bool DbfEngine::Skip(long count) { return run("SKIP", [&] { area("SKIP").skip(count); }); }
+bool DbfEngine::GoTop()
+{
+    return run("GoTop", [&] { area("GoTop").goTop(); });
+}
+bool DbfEngine::GoBottom()
+{
+    return run("GoBottom", [&] { area("GoBottom").goBottom(); });
+}
+bool DbfEngine::Go(long recno)
+{
+    return run("Go", [&] { area("Go").go(recno); });
+}
+bool DbfEngine::Skip(long count)
+{
+    return run("SKIP", [&] { area("SKIP").skip(count); });
+}
 
 bool DbfEngine::Bof()
 {
@@ -302,9 +330,18 @@ int DbfEngine::RecSize()
     return result;
 }
 
-bool DbfEngine::Zap() { return run("ZAP", [&] { area("ZAP").zap(); }); }
-bool DbfEngine::Pack() { return run("PACK", [&] { area("PACK").pack(); }); }
-bool DbfEngine::FlushFile() { return run("FlushFile", [&] { area("FlushFile").flush(); }); }
+bool DbfEngine::Zap()
+{
+    return run("ZAP", [&] { area("ZAP").zap(); });
+}
+bool DbfEngine::Pack()
+{
+    return run("PACK", [&] { area("PACK").pack(); });
+}
+bool DbfEngine::FlushFile()
+{
+    return run("FlushFile", [&] { area("FlushFile").flush(); });
+}
 
 std::string DbfEngine::UniqueFilename()
 {
@@ -446,7 +483,8 @@ std::vector<std::string> DbfEngine::GetMemoField(int number)
     run("GetMemo", [&] {
         WorkArea& a = area("GetMemo");
         if (a.field(number, "GetMemo").type != 'M')
-            fail(kInvalidParameter, "Field " + a.field(number, "GetMemo").name + " is not a memo [GetMemo]");
+            fail(kInvalidParameter,
+                 "Field " + a.field(number, "GetMemo").name + " is not a memo [GetMemo]");
         result = a.readMemo(a.fieldMemoBlock(number));
     });
     return result;
@@ -457,18 +495,31 @@ bool DbfEngine::SetMemoField(int number, const std::vector<std::string>& lines)
     return run("AssignMemo", [&] {
         WorkArea& a = area("AssignMemo");
         if (a.field(number, "AssignMemo").type != 'M')
-            fail(kInvalidMemoOperation, "Invalid memo operation: database not open or no memo field "
-                                        "in database [AssignMemo]");
+            fail(kInvalidMemoOperation,
+                 "Invalid memo operation: database not open or no memo field "
+                 "in database [AssignMemo]");
         a.setFieldMemoBlock(number, a.writeMemo(lines));
     });
 }
 
 // --- locks ----------------------------------------------------------------------
 
-bool DbfEngine::ALock() { return run("ALock", [&] { area("ALock").lockFile(); }); }
-bool DbfEngine::RLock() { return run("RLock", [&] { area("RLock").lockRecord(); }); }
-bool DbfEngine::UnlockRec() { return run("UnlockRec", [&] { area("UnlockRec").unlockRecord(); }); }
-bool DbfEngine::Unlock() { return run("Unlock", [&] { area("Unlock").unlockAll(); }); }
+bool DbfEngine::ALock()
+{
+    return run("ALock", [&] { area("ALock").lockFile(); });
+}
+bool DbfEngine::RLock()
+{
+    return run("RLock", [&] { area("RLock").lockRecord(); });
+}
+bool DbfEngine::UnlockRec()
+{
+    return run("UnlockRec", [&] { area("UnlockRec").unlockRecord(); });
+}
+bool DbfEngine::Unlock()
+{
+    return run("Unlock", [&] { area("Unlock").unlockAll(); });
+}
 
 bool DbfEngine::IsLocked()
 {
@@ -529,8 +580,8 @@ bool DbfEngine::SetIndexToLFN(const std::string& fileWithOptions, int order)
     return run("SetIndexTo", [&] {
         WorkArea* a = currentArea();
         if (!a)
-            fail(kNoDatabase, "Attempt to open " + fileWithOptions +
-                                  " index file with no DBF file open.");
+            fail(kNoDatabase,
+                 "Attempt to open " + fileWithOptions + " index file with no DBF file open.");
         a->setIndexToLfn(fileWithOptions, order);
     });
 }
@@ -554,7 +605,10 @@ bool DbfEngine::Find(const std::string& key)
     return ok && found;
 }
 
-bool DbfEngine::Reindex() { return run("Reindex", [&] { area("Reindex").reindex(); }); }
+bool DbfEngine::Reindex()
+{
+    return run("Reindex", [&] { area("Reindex").reindex(); });
+}
 
 bool DbfEngine::IndexInfo(const std::string& file, IndexInfoResult& info)
 {

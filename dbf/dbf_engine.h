@@ -165,10 +165,8 @@ public:
     WorkArea* currentArea();
 
 private:
-    template <typename F>
-    bool run(const char* operation, F&& body);
-    template <typename F>
-    bool query(const char* operation, F&& body);
+    template <typename F> bool run(const char* operation, F&& body);
+    template <typename F> bool query(const char* operation, F&& body);
     WorkArea& area(const char* operation);
     void makeIndexIn(WorkArea* area, const std::string& expression,
                      const std::string& fileWithOptions);

@@ -16,8 +16,8 @@ struct FieldInfo {
     char type = 'C';
     int length = 0;
     int decimals = 0;
-    int offset = 0;   // in the file record; the deletion flag is byte 0
-    int slot = 0;     // in the record buffer; the deleted flag is byte 0
+    int offset = 0; // in the file record; the deletion flag is byte 0
+    int slot = 0;   // in the record buffer; the deleted flag is byte 0
     int slotSize = 0;
 
     // Numbers with decimals travel as a 6-byte real, others as a 32-bit integer.

@@ -13,7 +13,7 @@ namespace dbf {
 
 namespace {
 
-constexpr int kMaxParseDepth = 40;        // nesting the grammar's stack holds
+constexpr int kMaxParseDepth = 40;         // nesting the grammar's stack holds
 constexpr size_t kWorkingPoolSize = 16384; // bytes of text one evaluation may build
 constexpr size_t kMaxWorkText = 255;       // longest text IIF, REPLICATE, SPACE, STR give
 
@@ -27,9 +27,43 @@ std::string upper(std::string_view text)
 }
 
 enum class Fn {
-    Abs, Asc, At, Cdow, Chr, Cmonth, Ctod, Date, Day, Deleted, Dow, Dtoc, Dtos, Iif, Int,
-    Left, Len, Lower, Ltrim, Max, Min, Mod, Month, Recno, Replicate, Right, Round, Rtrim,
-    Soundex, Space, Str, Stuff, Substr, Trim, Upper, Val, Year
+    Abs,
+    Asc,
+    At,
+    Cdow,
+    Chr,
+    Cmonth,
+    Ctod,
+    Date,
+    Day,
+    Deleted,
+    Dow,
+    Dtoc,
+    Dtos,
+    Iif,
+    Int,
+    Left,
+    Len,
+    Lower,
+    Ltrim,
+    Max,
+    Min,
+    Mod,
+    Month,
+    Recno,
+    Replicate,
+    Right,
+    Round,
+    Rtrim,
+    Soundex,
+    Space,
+    Str,
+    Stuff,
+    Substr,
+    Trim,
+    Upper,
+    Val,
+    Year
 };
 
 // Argument types: a letter per argument, "*" for any type.
@@ -42,24 +76,42 @@ struct FunctionSpec {
 };
 
 const FunctionSpec kFunctions[] = {
-    {"ABS", Fn::Abs, "N", 1, 'N'},         {"ASC", Fn::Asc, "C", 1, 'N'},
-    {"AT", Fn::At, "CC", 2, 'N'},          {"CDOW", Fn::Cdow, "D", 1, 'C'},
-    {"CHR", Fn::Chr, "N", 1, 'C'},         {"CMONTH", Fn::Cmonth, "D", 1, 'C'},
-    {"CTOD", Fn::Ctod, "C", 1, 'D'},       {"DATE", Fn::Date, "", 0, 'D'},
-    {"DAY", Fn::Day, "D", 1, 'N'},         {"DELETED", Fn::Deleted, "", 0, 'L'},
-    {"DOW", Fn::Dow, "D", 1, 'N'},         {"DTOC", Fn::Dtoc, "D", 1, 'C'},
-    {"DTOS", Fn::Dtos, "D", 1, 'C'},       {"IIF", Fn::Iif, "L**", 3, '*'},
-    {"INT", Fn::Int, "N", 1, 'N'},         {"LEFT", Fn::Left, "CN", 2, 'C'},
-    {"LEN", Fn::Len, "C", 1, 'N'},         {"LOWER", Fn::Lower, "C", 1, 'C'},
-    {"LTRIM", Fn::Ltrim, "C", 1, 'C'},     {"MAX", Fn::Max, "NN", 2, 'N'},
-    {"MIN", Fn::Min, "NN", 2, 'N'},        {"MOD", Fn::Mod, "NN", 2, 'N'},
-    {"MONTH", Fn::Month, "D", 1, 'N'},     {"RECNO", Fn::Recno, "", 0, 'N'},
-    {"REPLICATE", Fn::Replicate, "CN", 2, 'C'}, {"RIGHT", Fn::Right, "CN", 2, 'C'},
-    {"ROUND", Fn::Round, "NN", 2, 'N'},    {"RTRIM", Fn::Rtrim, "C", 1, 'C'},
-    {"SOUNDEX", Fn::Soundex, "C", 1, 'C'}, {"SPACE", Fn::Space, "N", 1, 'C'},
-    {"STR", Fn::Str, "NNN", 1, 'C'},       {"STUFF", Fn::Stuff, "CNNC", 4, 'C'},
-    {"SUBSTR", Fn::Substr, "CNN", 2, 'C'}, {"TRIM", Fn::Trim, "C", 1, 'C'},
-    {"UPPER", Fn::Upper, "C", 1, 'C'},     {"VAL", Fn::Val, "C", 1, 'N'},
+    {"ABS", Fn::Abs, "N", 1, 'N'},
+    {"ASC", Fn::Asc, "C", 1, 'N'},
+    {"AT", Fn::At, "CC", 2, 'N'},
+    {"CDOW", Fn::Cdow, "D", 1, 'C'},
+    {"CHR", Fn::Chr, "N", 1, 'C'},
+    {"CMONTH", Fn::Cmonth, "D", 1, 'C'},
+    {"CTOD", Fn::Ctod, "C", 1, 'D'},
+    {"DATE", Fn::Date, "", 0, 'D'},
+    {"DAY", Fn::Day, "D", 1, 'N'},
+    {"DELETED", Fn::Deleted, "", 0, 'L'},
+    {"DOW", Fn::Dow, "D", 1, 'N'},
+    {"DTOC", Fn::Dtoc, "D", 1, 'C'},
+    {"DTOS", Fn::Dtos, "D", 1, 'C'},
+    {"IIF", Fn::Iif, "L**", 3, '*'},
+    {"INT", Fn::Int, "N", 1, 'N'},
+    {"LEFT", Fn::Left, "CN", 2, 'C'},
+    {"LEN", Fn::Len, "C", 1, 'N'},
+    {"LOWER", Fn::Lower, "C", 1, 'C'},
+    {"LTRIM", Fn::Ltrim, "C", 1, 'C'},
+    {"MAX", Fn::Max, "NN", 2, 'N'},
+    {"MIN", Fn::Min, "NN", 2, 'N'},
+    {"MOD", Fn::Mod, "NN", 2, 'N'},
+    {"MONTH", Fn::Month, "D", 1, 'N'},
+    {"RECNO", Fn::Recno, "", 0, 'N'},
+    {"REPLICATE", Fn::Replicate, "CN", 2, 'C'},
+    {"RIGHT", Fn::Right, "CN", 2, 'C'},
+    {"ROUND", Fn::Round, "NN", 2, 'N'},
+    {"RTRIM", Fn::Rtrim, "C", 1, 'C'},
+    {"SOUNDEX", Fn::Soundex, "C", 1, 'C'},
+    {"SPACE", Fn::Space, "N", 1, 'C'},
+    {"STR", Fn::Str, "NNN", 1, 'C'},
+    {"STUFF", Fn::Stuff, "CNNC", 4, 'C'},
+    {"SUBSTR", Fn::Substr, "CNN", 2, 'C'},
+    {"TRIM", Fn::Trim, "C", 1, 'C'},
+    {"UPPER", Fn::Upper, "C", 1, 'C'},
+    {"VAL", Fn::Val, "C", 1, 'N'},
     {"YEAR", Fn::Year, "D", 1, 'N'},
 };
 
@@ -78,7 +130,24 @@ const FunctionSpec* findFunction(const std::string& name)
 }
 
 enum class Op {
-    Add, Sub, Mul, Div, Mod, Pow, Eq, ExactEq, Ne, Lt, Gt, Le, Ge, Contains, And, Or, Not, Neg,
+    Add,
+    Sub,
+    Mul,
+    Div,
+    Mod,
+    Pow,
+    Eq,
+    ExactEq,
+    Ne,
+    Lt,
+    Gt,
+    Le,
+    Ge,
+    Contains,
+    And,
+    Or,
+    Not,
+    Neg,
     Plus
 };
 
@@ -147,8 +216,8 @@ public:
         }
         if (std::isalpha(static_cast<unsigned char>(ch)) || ch == '_') {
             size_t end = m_pos;
-            while (end < m_text.size() && (std::isalnum(static_cast<unsigned char>(m_text[end])) ||
-                                           m_text[end] == '_'))
+            while (end < m_text.size() &&
+                   (std::isalnum(static_cast<unsigned char>(m_text[end])) || m_text[end] == '_'))
                 ++end;
             token.kind = TokenKind::Name;
             token.text = upper(m_text.substr(m_pos, end - m_pos));
@@ -180,10 +249,10 @@ public:
         static const struct {
             const char* text;
             Op op;
-        } kOperators[] = {{"**", Op::Pow}, {"==", Op::ExactEq}, {"<>", Op::Ne}, {"!=", Op::Ne},
-                          {"<=", Op::Le},  {">=", Op::Ge},      {"+", Op::Add},  {"-", Op::Sub},
-                          {"*", Op::Mul},  {"/", Op::Div},      {"%", Op::Mod},  {"^", Op::Pow},
-                          {"=", Op::Eq},   {"#", Op::Ne},       {"<", Op::Lt},   {">", Op::Gt},
+        } kOperators[] = {{"**", Op::Pow},     {"==", Op::ExactEq}, {"<>", Op::Ne}, {"!=", Op::Ne},
+                          {"<=", Op::Le},      {">=", Op::Ge},      {"+", Op::Add}, {"-", Op::Sub},
+                          {"*", Op::Mul},      {"/", Op::Div},      {"%", Op::Mod}, {"^", Op::Pow},
+                          {"=", Op::Eq},       {"#", Op::Ne},       {"<", Op::Lt},  {">", Op::Gt},
                           {"$", Op::Contains}, {"!", Op::Not}};
         for (const auto& candidate : kOperators) {
             const size_t len = std::strlen(candidate.text);
@@ -298,8 +367,8 @@ private:
             node->type = 'L';
             break;
         default: // comparisons
-            if (a != b || a == 'M' || (a == 'L' && op != Op::Eq && op != Op::Ne &&
-                                       op != Op::ExactEq))
+            if (a != b || a == 'M' ||
+                (a == 'L' && op != Op::Eq && op != Op::Ne && op != Op::ExactEq))
                 mismatch();
             node->type = 'L';
             break;
@@ -353,8 +422,8 @@ private:
         NodePtr left = parseSum();
         if (m_token.kind == TokenKind::Op) {
             const Op op = m_token.op;
-            if (op == Op::Eq || op == Op::ExactEq || op == Op::Ne || op == Op::Lt ||
-                op == Op::Gt || op == Op::Le || op == Op::Ge || op == Op::Contains) {
+            if (op == Op::Eq || op == Op::ExactEq || op == Op::Ne || op == Op::Lt || op == Op::Gt ||
+                op == Op::Le || op == Op::Ge || op == Op::Contains) {
                 advance();
                 return binary(op, std::move(left), parseSum());
             }
@@ -721,8 +790,8 @@ struct Evaluator {
         case Fn::Cmonth:
             return setText(out, monthName(dates.style, fromJulianDay(long(a[0].number)).month));
         case Fn::Ctod:
-            return setDate(out, julianDay(parseDateText(a[0].text.substr(0, 10), dates.style,
-                                                        dates.century)));
+            return setDate(
+                out, julianDay(parseDateText(a[0].text.substr(0, 10), dates.style, dates.century)));
         case Fn::Date:
             return setDate(out, julianDay(dates.today()));
         case Fn::Day:
@@ -799,7 +868,8 @@ struct Evaluator {
         case Fn::Round: {
             // Decimals beyond the requested ones are cut off, not rounded.
             const double scale = std::pow(10.0, std::trunc(a[1].number));
-            return setNumber(out, std::trunc(a[0].number * scale + (a[0].number < 0 ? -1e-9 : 1e-9)) / scale);
+            return setNumber(
+                out, std::trunc(a[0].number * scale + (a[0].number < 0 ? -1e-9 : 1e-9)) / scale);
         }
         case Fn::Soundex:
             return setText(out, soundex(a[0].text));
@@ -815,8 +885,8 @@ struct Evaluator {
         }
         case Fn::Stuff: {
             std::string text = a[0].text;
-            const size_t start = std::min(count(a[1].number) > 0 ? count(a[1].number) - 1 : 0,
-                                          text.size());
+            const size_t start =
+                std::min(count(a[1].number) > 0 ? count(a[1].number) - 1 : 0, text.size());
             const size_t n = std::min(count(a[2].number), text.size() - start);
             text.replace(start, n, a[3].text);
             charge(text.size());
@@ -938,7 +1008,10 @@ std::unique_ptr<KeyExpression> KeyExpression::compile(const std::string& text,
     return expression;
 }
 
-char KeyExpression::resultType() const { return m_root->type; }
+char KeyExpression::resultType() const
+{
+    return m_root->type;
+}
 
 void KeyExpression::evaluate(const EvalContext& context, ExprValue& out) const
 {

@@ -97,7 +97,8 @@ void KeySorter::spillRun()
     for (size_t i = 0; i < m_order.size(); ++i)
         std::memcpy(out.data() + i * m_itemSize, m_arena.data() + size_t(m_order[i]) * m_itemSize,
                     m_itemSize);
-    const uint64_t offset = m_runs.empty() ? 0 : m_runs.back().offset + m_runs.back().items * m_itemSize;
+    const uint64_t offset =
+        m_runs.empty() ? 0 : m_runs.back().offset + m_runs.back().items * m_itemSize;
     if (!m_spill.writeExact(offset, out.data(), out.size()))
         fail(kDiskWriteError, "Error writing sort file " + m_spillPath + " [MakeIndex]");
     m_runs.push_back({offset, m_order.size()});

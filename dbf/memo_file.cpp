@@ -197,8 +197,8 @@ MemoFile::RawMemo MemoFile::readRaw(int32_t block, long recno) const
     std::vector<char> chunk(kBlockSize);
     uint64_t pos = offset;
     while (pos < size) {
-        const size_t n = m_file.readAt(pos, chunk.data(),
-                                       size_t(std::min<uint64_t>(chunk.size(), size - pos)));
+        const size_t n =
+            m_file.readAt(pos, chunk.data(), size_t(std::min<uint64_t>(chunk.size(), size - pos)));
         if (n == 0)
             break;
         const auto end = std::find(chunk.begin(), chunk.begin() + long(n), char(kMemoTerminator));

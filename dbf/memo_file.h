@@ -95,8 +95,8 @@ private:
     // Memo bytes not yet written, starting at m_pendingStart.
     mutable std::string m_pending;
     uint64_t m_pendingStart = 0;
-    uint64_t m_size = 0;     // kept in step with every append
-    uint32_t m_counter = 0;  // the write counter at header offset 32
+    uint64_t m_size = 0;    // kept in step with every append
+    uint32_t m_counter = 0; // the write counter at header offset 32
     bool m_bulk = false;
     bool m_batching = false;
     mutable bool m_headerDirty = false;

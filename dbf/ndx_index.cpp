@@ -12,7 +12,7 @@ namespace {
 constexpr size_t kNodeHeaderSize = 4;
 constexpr size_t kEntryPrefix = 8; // child block + record number
 constexpr int kNodePayload = 504;
-constexpr size_t kMaxDepth = 32; // deeper than any real tree: a loop in a damaged file
+constexpr size_t kMaxDepth = 32;      // deeper than any real tree: a loop in a damaged file
 constexpr size_t kCacheLimit = 16384; // 8 MB of nodes per index
 constexpr size_t kExpressionOffset = 24;
 constexpr size_t kCountComplementOffset = 488;
@@ -37,7 +37,10 @@ uint32_t getU32(const uint8_t* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-uint16_t getU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint16_t getU16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 [[noreturn]] void corrupted(const std::string& path)
 {
@@ -158,8 +161,8 @@ void NdxIndex::writeTree(const std::string& path, const Header& base, KeySorter&
     };
     sorter.drain([&](const uint8_t* key, uint32_t recno) {
         if (header.unique) {
-            if (haveKey && sorter.compareKeys(key, reinterpret_cast<const uint8_t*>(
-                                                         lastUniqueKey.data())) == 0)
+            if (haveKey && sorter.compareKeys(
+                               key, reinterpret_cast<const uint8_t*>(lastUniqueKey.data())) == 0)
                 return;
             lastUniqueKey.assign(reinterpret_cast<const char*>(key), size_t(keyLength));
             haveKey = true;
@@ -189,7 +192,8 @@ void NdxIndex::writeTree(const std::string& path, const Header& base, KeySorter&
             for (size_t i = 0; i < keys; ++i) {
                 uint8_t* entry = inner.data() + kNodeHeaderSize + i * group;
                 putU32(entry, children[at + i].block);
-                std::memcpy(entry + kEntryPrefix, children[at + i].highKey.data(), size_t(keyLength));
+                std::memcpy(entry + kEntryPrefix, children[at + i].highKey.data(),
+                            size_t(keyLength));
             }
             putU32(inner.data() + kNodeHeaderSize + keys * group, children[at + keys].block);
             parents.push_back({emit(inner), children[at + keys].highKey});
@@ -299,7 +303,8 @@ int NdxIndex::compareKeys(const uint8_t* a, const uint8_t* b, size_t length) con
 NdxIndex::Block NdxIndex::node(uint32_t block)
 {
     if (block == 0)
-        fail(kKeyMakerMissing, "Invalid Node Number (0) in DBF Area " + std::to_string(m_areaNumber));
+        fail(kKeyMakerMissing,
+             "Invalid Node Number (0) in DBF Area " + std::to_string(m_areaNumber));
     if (block >= m_header.nextFree)
         corrupted(m_filePath);
     if (m_caching) {
@@ -358,7 +363,10 @@ void NdxIndex::dropCache()
     m_cache.clear();
 }
 
-uint32_t NdxIndex::count(const Block& b) const { return getU32(b.data()); }
+uint32_t NdxIndex::count(const Block& b) const
+{
+    return getU32(b.data());
+}
 
 // A leaf has child 0 in its entries. An inner node has record number 0 in
 // its entries and a rightmost child; checking both makes a damaged first
@@ -490,7 +498,8 @@ void NdxIndex::insertAt(size_t level, int pos, uint32_t childBlock, uint32_t rec
         std::memset(at, 0, g);
         putU32(at, leaf ? 0 : childBlock);
         putU32(at + 4, leaf ? recno : 0);
-        std::memcpy(at + kEntryPrefix, key.data(), std::min(key.size(), size_t(m_header.keyLength)));
+        std::memcpy(at + kEntryPrefix, key.data(),
+                    std::min(key.size(), size_t(m_header.keyLength)));
         putU32(b.data(), uint32_t(held + 1));
         writeNode(block, b);
         return;

@@ -51,7 +51,7 @@ public:
         int groupLength = 0;
         bool unique = false;
         std::string expression;
-        bool countValid = false;   // complement at 488 matched the count at 492
+        bool countValid = false; // complement at 488 matched the count at 492
         long storedCount = -1;
         std::string tableName;
 
@@ -125,7 +125,7 @@ private:
         uint32_t block;
         int pos;
     };
-    struct Entries { // a node taken apart for an insertion
+    struct Entries {                    // a node taken apart for an insertion
         std::vector<uint32_t> children; // inner: count + 1 (rightmost last)
         std::vector<uint32_t> recnos;
         std::vector<std::string> keys;

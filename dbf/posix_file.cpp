@@ -12,7 +12,10 @@
 
 namespace dbf {
 
-PosixFile::~PosixFile() { close(); }
+PosixFile::~PosixFile()
+{
+    close();
+}
 
 PosixFile::PosixFile(PosixFile&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path))
@@ -94,8 +97,8 @@ size_t PosixFile::readAt(uint64_t offset, void* data, size_t size) const
 {
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::pread(m_fd, static_cast<char*>(data) + done, size - done,
-                                  off_t(offset + done));
+        const ssize_t n =
+            ::pread(m_fd, static_cast<char*>(data) + done, size - done, off_t(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -122,20 +125,26 @@ size_t PosixFile::writeAt(uint64_t offset, const void* data, size_t size)
 
 uint64_t PosixFile::size() const
 {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(m_fd, &st) != 0)
         return 0;
     return uint64_t(st.st_size);
 }
 
-bool PosixFile::truncate(uint64_t size) { return ::ftruncate(m_fd, off_t(size)) == 0; }
+bool PosixFile::truncate(uint64_t size)
+{
+    return ::ftruncate(m_fd, off_t(size)) == 0;
+}
 
-bool PosixFile::flush() { return ::fsync(m_fd) == 0; }
+bool PosixFile::flush()
+{
+    return ::fsync(m_fd) == 0;
+}
 
 namespace {
 bool rangeLock(int fd, short type, uint64_t offset, uint64_t length)
 {
-    struct flock lock{};
+    struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = off_t(offset);
@@ -156,7 +165,7 @@ bool PosixFile::unlockRange(uint64_t offset, uint64_t length)
 
 uint64_t freeDiskSpace(const std::string& path)
 {
-    struct statvfs st{};
+    struct statvfs st {};
     if (::statvfs(path.c_str(), &st) != 0)
         return UINT64_MAX;
     return uint64_t(st.f_bavail) * uint64_t(st.f_frsize);
@@ -164,7 +173,7 @@ uint64_t freeDiskSpace(const std::string& path)
 
 bool fileExists(const std::string& path)
 {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 

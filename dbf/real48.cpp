@@ -21,7 +21,8 @@ void encodeReal48(double value, uint8_t* out)
     // frexp gives a fraction in [0.5, 1); the format wants [1, 2).
     double fraction = std::frexp(std::fabs(value), &exponent) * 2.0;
     exponent -= 1;
-    uint64_t mantissa = uint64_t(std::llround((fraction - 1.0) * double(uint64_t(1) << kMantissaBits)));
+    uint64_t mantissa =
+        uint64_t(std::llround((fraction - 1.0) * double(uint64_t(1) << kMantissaBits)));
     if (mantissa > kMantissaMask) { // rounding carried into the hidden bit
         mantissa = 0;
         ++exponent;

@@ -26,7 +26,10 @@ uint32_t u32(const uint8_t* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-uint16_t u16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint16_t u16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 struct Table {
     PosixFile file;
@@ -84,8 +87,11 @@ std::string checkHeader(const std::string& path, Table& t)
         f.offset = offset;
         offset += f.length;
         f.slot = int(slot);
-        f.slotSize = f.type == 'C' ? 1 + f.length : f.type == 'D' ? 3 + f.length
-                     : f.type == 'L' ? 1 : f.isReal() ? kReal48Size : 4;
+        f.slotSize = f.type == 'C'   ? 1 + f.length
+                     : f.type == 'D' ? 3 + f.length
+                     : f.type == 'L' ? 1
+                     : f.isReal()    ? kReal48Size
+                                     : 4;
         slot += size_t(f.slotSize);
         t.fields.push_back(f);
     }
@@ -105,7 +111,8 @@ std::string checkHeader(const std::string& path, Table& t)
         return path + ": end marker missing";
     }
     t.records.resize(size_t(t.count) * size_t(t.recordLength));
-    if (!t.records.empty() && !t.file.readExact(uint64_t(t.headerLength), t.records.data(), t.records.size()))
+    if (!t.records.empty() &&
+        !t.file.readExact(uint64_t(t.headerLength), t.records.data(), t.records.size()))
         return path + ": records unreadable";
     for (uint32_t r = 0; r < t.count; ++r) {
         const uint8_t flag = t.records[size_t(r) * size_t(t.recordLength)];
@@ -134,8 +141,8 @@ std::string checkMemos(const std::string& path, Table& t)
         for (const auto& f : t.fields) {
             if (f.type != 'M')
                 continue;
-            const std::string text = trim(std::string(reinterpret_cast<const char*>(rec + f.offset),
-                                                      size_t(f.length)));
+            const std::string text =
+                trim(std::string(reinterpret_cast<const char*>(rec + f.offset), size_t(f.length)));
             if (text.empty())
                 continue;
             char* end = nullptr;
@@ -201,8 +208,9 @@ struct Walk {
         }
         const size_t g = size_t(h.groupLength);
         auto keyAt = [&](uint32_t i) {
-            return std::string(reinterpret_cast<const char*>(b + kNodeHeader + i * g + kEntryPrefix),
-                               size_t(h.keyLength));
+            return std::string(
+                reinterpret_cast<const char*>(b + kNodeHeader + i * g + kEntryPrefix),
+                size_t(h.keyLength));
         };
         const bool leaf = u32(b + kNodeHeader) == 0;
         if (leaf) {
@@ -290,7 +298,8 @@ std::string checkIndex(const std::string& path, Table& t)
 
     // Compute every record's key as the engine would.
     DateSettings dates;
-    std::vector<uint8_t> buffer(t.fields.empty() ? 1 : size_t(t.fields.back().slot + t.fields.back().slotSize));
+    std::vector<uint8_t> buffer(
+        t.fields.empty() ? 1 : size_t(t.fields.back().slot + t.fields.back().slotSize));
     std::map<uint32_t, std::string> keys;
     for (uint32_t r = 1; r <= t.count; ++r) {
         const uint8_t* rec = t.records.data() + size_t(r - 1) * size_t(t.recordLength);
@@ -308,9 +317,11 @@ std::string checkIndex(const std::string& path, Table& t)
             } else if (f.type == 'L') {
                 slot[0] = std::strchr("TtYy", text[0]) && text[0] ? 1 : 0;
             } else if (f.isReal()) {
-                encodeReal48(std::strtod(std::string(text, size_t(f.length)).c_str(), nullptr), slot);
+                encodeReal48(std::strtod(std::string(text, size_t(f.length)).c_str(), nullptr),
+                             slot);
             } else {
-                const int32_t v = int32_t(std::strtol(std::string(text, size_t(f.length)).c_str(), nullptr, 10));
+                const int32_t v =
+                    int32_t(std::strtol(std::string(text, size_t(f.length)).c_str(), nullptr, 10));
                 std::memcpy(slot, &v, 4);
             }
         }

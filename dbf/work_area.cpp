@@ -51,7 +51,10 @@ uint32_t getU32(const uint8_t* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-uint16_t getU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint16_t getU16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 std::string upper(std::string text)
 {
@@ -80,7 +83,8 @@ std::string withExtension(const std::string& path, const std::string& extension)
 {
     const size_t slash = path.rfind('/');
     const size_t dot = path.rfind('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
     return (hasExtension ? path.substr(0, dot) : path) + extension;
 }
 
@@ -206,11 +210,10 @@ void WorkArea::create(const std::string& path, const std::vector<FieldDef>& defs
         fail(kDiskWriteError, "Error writing " + path + " [CreateDbf(" + path + ")]");
     file.close();
     if (memo) {
-        const std::string memoFile = withExtension(path, hasExtension(path) &&
-                                                             std::isupper(static_cast<unsigned char>(
-                                                                 path.back()))
-                                                         ? ".DBT"
-                                                         : ".dbt");
+        const std::string memoFile = withExtension(
+            path, hasExtension(path) && std::isupper(static_cast<unsigned char>(path.back()))
+                      ? ".DBT"
+                      : ".dbt");
         try {
             MemoFile::create(memoFile, config.memoStyle, upper(withExtension(baseName(path), "")));
         } catch (const DbfFailure&) {
@@ -264,9 +267,11 @@ void WorkArea::readHeader()
         fail(kFormatNotSupported, notDbase + " (dBASE II tables are not supported) [USE/OpenDBF]");
     m_headerLength = getU16(m_header + 8);
     m_recordLength = getU16(m_header + 10);
-    const int fieldCount = m_headerLength < kPrologSize ? 0 : (m_headerLength - kPrologSize) / kDescriptorSize;
+    const int fieldCount =
+        m_headerLength < kPrologSize ? 0 : (m_headerLength - kPrologSize) / kDescriptorSize;
     if (fieldCount == 0 || fieldCount % 256 == 0)
-        fail(kNotDbaseFile, notDbase + " (" + "Number of fields is out of range" + ") [Use/OpenDbf]");
+        fail(kNotDbaseFile,
+             notDbase + " (" + "Number of fields is out of range" + ") [Use/OpenDbf]");
     std::vector<uint8_t> rest(size_t(m_headerLength - kPrologSize));
     if (!m_file.readExact(kPrologSize, rest.data(), rest.size()))
         fail(kDiskReadError, "Error reading " + m_path + " [USE/OpenDBF]");
@@ -297,10 +302,12 @@ void WorkArea::readHeader()
         m_fields.push_back(f);
     }
     if (m_fields.empty())
-        fail(kNotDbaseFile, notDbase + " (" + "Number of fields is out of range" + ") [Use/OpenDbf]");
+        fail(kNotDbaseFile,
+             notDbase + " (" + "Number of fields is out of range" + ") [Use/OpenDbf]");
     // The record must hold every field, or reads would run past the record.
     if (offset > m_recordLength)
-        fail(kNotDbaseFile, notDbase + " (Record length is too short for its fields) [Use/OpenDbf]");
+        fail(kNotDbaseFile,
+             notDbase + " (Record length is too short for its fields) [Use/OpenDbf]");
     m_hasMemo = (version & kMemoFlag) != 0 || memoField;
     if (m_hasMemo && !memoField)
         m_hasMemo = false; // a memo flag without memo fields needs no memo file
@@ -328,9 +335,9 @@ void WorkArea::layoutBuffer(uint8_t* callerBuffer, size_t callerSize)
     m_image.assign(size_t(m_recordLength), kActiveMark);
     if (callerBuffer) {
         if (callerSize != m_bufferSize)
-            fail(kInvalidParameter, "Database record/buffer size mismatch: " +
-                                        std::to_string(callerSize) + " <> " +
-                                        std::to_string(m_bufferSize) + " [USE/OpenDBF]");
+            fail(kInvalidParameter,
+                 "Database record/buffer size mismatch: " + std::to_string(callerSize) + " <> " +
+                     std::to_string(m_bufferSize) + " [USE/OpenDBF]");
         m_buffer = callerBuffer;
     } else {
         try {
@@ -346,7 +353,8 @@ std::string WorkArea::memoPath() const
 {
     const std::string upperName = withExtension(m_path, ".DBT");
     const std::string lowerName = withExtension(m_path, ".dbt");
-    const bool upperTable = !m_path.empty() && std::isupper(static_cast<unsigned char>(m_path.back()));
+    const bool upperTable =
+        !m_path.empty() && std::isupper(static_cast<unsigned char>(m_path.back()));
     const std::string& preferred = upperTable ? upperName : lowerName;
     const std::string& other = upperTable ? lowerName : upperName;
     return fileExists(preferred) || !fileExists(other) ? preferred : other;
@@ -424,9 +432,8 @@ void WorkArea::unpackField(const FieldInfo& f, const uint8_t* image, uint8_t* bu
         std::memcpy(slot + 1, text, size_t(f.length));
         return;
     case 'D': {
-        const std::string shown =
-            formatDate(parseDtos(std::string_view(text, size_t(f.length))), m_config.dates.style,
-                       m_config.dates.fourDigitYear);
+        const std::string shown = formatDate(parseDtos(std::string_view(text, size_t(f.length))),
+                                             m_config.dates.style, m_config.dates.fourDigitYear);
         const size_t n = std::min(shown.size(), size_t(f.length + 2));
         slot[0] = uint8_t(n);
         std::memcpy(slot + 1, shown.data(), n);
@@ -452,8 +459,8 @@ void WorkArea::unpackField(const FieldInfo& f, const uint8_t* image, uint8_t* bu
         if (f.isReal()) {
             encodeReal48(value, slot);
         } else {
-            const int32_t v =
-                int32_t(std::clamp<double>(std::round(value), double(INT32_MIN), double(INT32_MAX)));
+            const int32_t v = int32_t(
+                std::clamp<double>(std::round(value), double(INT32_MIN), double(INT32_MAX)));
             std::memcpy(slot, &v, 4);
         }
         return;
@@ -489,8 +496,8 @@ void WorkArea::packBuffer(uint8_t* image) const
             // text is still the one the stored date was shown as, the stored
             // date stays, so rewriting a record never moves 1999 to 2099.
             const std::string stored(text, size_t(f.length));
-            if (shown == formatDate(parseDtos(stored), m_config.dates.style,
-                                    m_config.dates.fourDigitYear)) {
+            if (shown ==
+                formatDate(parseDtos(stored), m_config.dates.style, m_config.dates.fourDigitYear)) {
                 out = stored;
                 break;
             }
@@ -532,7 +539,8 @@ void WorkArea::clearRecord()
             slot[0] = uint8_t(f.length);
             std::memset(slot + 1, ' ', size_t(f.length));
         } else if (f.type == 'D') {
-            const std::string blank = blankDateText(m_config.dates.style, m_config.dates.fourDigitYear);
+            const std::string blank =
+                blankDateText(m_config.dates.style, m_config.dates.fourDigitYear);
             const size_t n = std::min(blank.size(), size_t(f.length + 2));
             slot[0] = uint8_t(n);
             std::memcpy(slot + 1, blank.data(), n);
@@ -575,8 +583,9 @@ std::string WorkArea::fieldText(int number) const
     case 'L':
         return slot[0] ? "T" : "F";
     default: {
-        std::string text = trim(f.type == 'M' ? std::to_string(fieldMemoBlock(number))
-                                              : formatNumber(fieldNumber(number), f.length, f.decimals));
+        std::string text =
+            trim(f.type == 'M' ? std::to_string(fieldMemoBlock(number))
+                               : formatNumber(fieldNumber(number), f.length, f.decimals));
         return text;
     }
     }
@@ -631,7 +640,8 @@ void WorkArea::setFieldNumber(int number, double value)
     if (f.isReal()) {
         encodeReal48(value, slot);
     } else if (f.isNumeric() || f.type == 'M') {
-        const int32_t v = int32_t(std::clamp<double>(std::round(value), double(INT32_MIN), double(INT32_MAX)));
+        const int32_t v =
+            int32_t(std::clamp<double>(std::round(value), double(INT32_MIN), double(INT32_MAX)));
         std::memcpy(slot, &v, 4);
     } else {
         fail(kInvalidParameter, "Field " + f.name + " is not numeric [SetFieldNumber]");
@@ -690,8 +700,8 @@ void WorkArea::writePendingRecords() const
 {
     if (m_pendingRecords.empty())
         return;
-    const bool written =
-        m_file.writeExact(recordOffset(m_pendingFirst), m_pendingRecords.data(), m_pendingRecords.size());
+    const bool written = m_file.writeExact(recordOffset(m_pendingFirst), m_pendingRecords.data(),
+                                           m_pendingRecords.size());
     m_pendingRecords.clear();
     if (!written)
         fail(kDiskWriteError, "Error writing " + m_path + " [APPEND]");
@@ -709,7 +719,8 @@ void WorkArea::readImage(long recno, uint8_t* image) const
         std::memcpy(image, m_ahead.data() + size_t(recno - m_aheadFirst) * length, length);
     } else if (m_exclusive && recno == m_lastRead + 1 && recno < long(m_count)) {
         // Reading in record order: fetch the following records with this one.
-        const long n = std::min<long>(long(kReadAheadBytes / length) + 1, long(m_count) - recno + 1);
+        const long n =
+            std::min<long>(long(kReadAheadBytes / length) + 1, long(m_count) - recno + 1);
         m_ahead.resize(size_t(n) * length);
         const size_t got = m_file.readAt(recordOffset(recno), m_ahead.data(), m_ahead.size());
         m_aheadFirst = recno;
@@ -962,7 +973,8 @@ void WorkArea::replace()
         unpack(image.data(), buffer.data());
         for (int slot = 1; slot <= kMaxIndexes; ++slot)
             if (NdxIndex* idx = index(slot))
-                oldKeys[size_t(slot - 1)] = idx->keyOf(context(buffer.data(), m_recno, image.data()));
+                oldKeys[size_t(slot - 1)] =
+                    idx->keyOf(context(buffer.data(), m_recno, image.data()));
     }
     packBuffer(m_image.data());
     std::vector<uint8_t> out(m_image);
@@ -1135,7 +1147,8 @@ void WorkArea::packMemo()
     const size_t slash = oldPath.rfind('/');
     if (freeDiskSpace(slash == std::string::npos ? "." : oldPath.substr(0, slash + 1)) / 1024 <
         memoSize / 1024)
-        fail(kMemoPackSpace, "Insufficient disk space to pack memo file " + oldPath + " [PackMemoFile]");
+        fail(kMemoPackSpace,
+             "Insufficient disk space to pack memo file " + oldPath + " [PackMemoFile]");
     const std::string newPath = withExtension(oldPath, ".$$$");
     MemoFile::create(newPath, m_memo.style(), upper(withExtension(baseName(m_path), "")));
     MemoFile copy;
@@ -1188,8 +1201,8 @@ void WorkArea::packMemo()
     m_memo.close();
     ::unlink(oldPath.c_str());
     if (::rename(newPath.c_str(), oldPath.c_str()) != 0 ||
-        m_memo.open(oldPath, m_exclusive ? PosixFile::Sharing::Exclusive
-                                         : PosixFile::Sharing::Shared) != 0)
+        m_memo.open(oldPath,
+                    m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared) != 0)
         fail(kFileNotFound, "Memo file not found: " + oldPath + " [PackMemoFile]");
     m_memo.setFlushEveryWrite(m_config.flushEveryWrite);
     m_memo.setSharedLocking(!m_exclusive, m_config.lockBase);
@@ -1285,9 +1298,9 @@ void WorkArea::lockSemaphore()
     const auto deadline = std::chrono::steady_clock::now() + kSemaphoreTimeout;
     while (!m_semaphore.lockRange(0, 1)) {
         if (std::chrono::steady_clock::now() >= deadline)
-            fail(kSemaphoreError, "10 second timeout: Cannot lock index semaphore file: " +
-                                      m_semaphore.path() + " Lock result code: " +
-                                      std::to_string(kLockViolation));
+            fail(kSemaphoreError,
+                 "10 second timeout: Cannot lock index semaphore file: " + m_semaphore.path() +
+                     " Lock result code: " + std::to_string(kLockViolation));
         std::this_thread::sleep_for(kSemaphorePause);
     }
 }
@@ -1328,7 +1341,8 @@ WorkArea::IndexOptions WorkArea::parseIndexOptions(const std::string& fileWithOp
 
 bool WorkArea::anyIndexOpen() const
 {
-    return std::any_of(m_indexes.begin(), m_indexes.end(), [](const auto& p) { return p != nullptr; });
+    return std::any_of(m_indexes.begin(), m_indexes.end(),
+                       [](const auto& p) { return p != nullptr; });
 }
 
 bool WorkArea::hasIndexFile(const std::string& path) const
@@ -1350,8 +1364,8 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
         try {
             lockFile();
         } catch (const DbfFailure&) {
-            fail(kExclusiveRequired, "Cannot lock " + m_path + " to build " + options.path +
-                                         " [MakeIndex]");
+            fail(kExclusiveRequired,
+                 "Cannot lock " + m_path + " to build " + options.path + " [MakeIndex]");
         }
     }
     std::string error;
@@ -1399,7 +1413,8 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
     std::string key(size_t(keyLength), ' ');
     for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
         const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
-        if (!m_file.readExact(recordOffset(start), chunk.data(), size_t(n) * size_t(m_recordLength)))
+        if (!m_file.readExact(recordOffset(start), chunk.data(),
+                              size_t(n) * size_t(m_recordLength)))
             fail(kUnexpectedEof, "Unexpected end of " + m_path + " [MakeIndex]");
         for (uint32_t i = 0; i < n; ++i) {
             uint8_t* rec = chunk.data() + size_t(i) * size_t(m_recordLength);
@@ -1450,8 +1465,9 @@ void WorkArea::rebuildIndex(int slot)
 void WorkArea::openIndexSlot(const IndexOptions& options, int slot)
 {
     auto idx = std::make_unique<NdxIndex>();
-    idx->open(options.path, m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared,
-              m_fields, m_number);
+    idx->open(options.path,
+              m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared, m_fields,
+              m_number);
     idx->descending = options.descending;
     idx->soundexKeys = options.soundex;
     // Other programs may change a shared index at any time, so only an
@@ -1478,8 +1494,8 @@ void WorkArea::closeIndexes()
 void WorkArea::setIndexToLfn(const std::string& fileWithOptions, int order)
 {
     if (order < 1 || order > kMaxIndexes)
-        fail(kInvalidParameter, "Index Order parameter out of range [SetIndexTo(<>," +
-                                    std::to_string(order) + ")]");
+        fail(kInvalidParameter,
+             "Index Order parameter out of range [SetIndexTo(<>," + std::to_string(order) + ")]");
     const IndexOptions options = parseIndexOptions(fileWithOptions);
     for (int slot = 1; slot <= kMaxIndexes; ++slot)
         if (slot != order && index(slot) && index(slot)->path() == options.path)
@@ -1531,7 +1547,8 @@ void WorkArea::setIndexTo(const std::string& list)
 void WorkArea::setOrder(int order)
 {
     if (order < 0 || order > kMaxIndexes || (order > 0 && !index(order)))
-        fail(kInvalidParameter, "Invalid Index Order Specified: SET_ORDER_TO. (DBF=" + m_alias + ")");
+        fail(kInvalidParameter,
+             "Invalid Index Order Specified: SET_ORDER_TO. (DBF=" + m_alias + ")");
     m_order = order;
     m_cursorSynced = false;
 }

@@ -103,7 +103,7 @@ public:
     // Fields and the record buffer.
     const FieldList& fields() const { return m_fields; }
     const FieldInfo& field(int number, const char* operation) const; // 1-based
-    int fieldNo(const std::string& name) const;                        // 0 when absent
+    int fieldNo(const std::string& name) const;                      // 0 when absent
     uint8_t* buffer() { return m_buffer; }
     size_t bufferSize() const { return m_bufferSize; }
     std::string rawFieldText(int number) const;

@@ -43,7 +43,8 @@ private:
 
 std::string urlFor(long i)
 {
-    return "http://site" + std::to_string(i * 7919 % 100000) + ".example/page?id=" + std::to_string(i);
+    return "http://site" + std::to_string(i * 7919 % 100000) +
+           ".example/page?id=" + std::to_string(i);
 }
 
 void appendLog(dbf::DbfEngine& engine, long count)

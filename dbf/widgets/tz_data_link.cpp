@@ -5,7 +5,9 @@
 
 TTzDataLink::~TTzDataLink()
 {
-    setDataSource(nullptr);
+    // No hook runs here: the control that owns the link is being torn down.
+    if (m_source)
+        m_source->removeLink(this);
 }
 
 void TTzDataLink::setDataSource(TTzDataSource* source)
@@ -17,6 +19,13 @@ void TTzDataLink::setDataSource(TTzDataSource* source)
     m_source = source;
     if (m_source)
         m_source->addLink(this);
+    if (OnActiveChanged)
+        OnActiveChanged();
+}
+
+void TTzDataLink::sourceGone()
+{
+    m_source = nullptr;
     if (OnActiveChanged)
         OnActiveChanged();
 }

@@ -41,8 +41,9 @@ public:
 
     // Delivers one notification to the hooks (called by the data source).
     void dataEvent(TTzDataEvent event, TTzField* field);
-    // Forgets the source without telling it (called by a dying source).
-    void sourceGone() { m_source = nullptr; }
+    // Forgets the source without telling it (called by a dying source); the
+    // control then shows nothing.
+    void sourceGone();
 
 private:
     TTzDataSource* m_source = nullptr;

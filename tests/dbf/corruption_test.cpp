@@ -18,7 +18,8 @@ protected:
         openLog();
         for (int i = 0; i < 120; ++i)
             appendLog("0" + std::to_string(1 + i % 9) + "/01/2026", i % 2 == 0,
-                      "http://site" + std::to_string(i * 7 % 50) + "/", {"memo", std::to_string(i)});
+                      "http://site" + std::to_string(i * 7 % 50) + "/",
+                      {"memo", std::to_string(i)});
         EXPECT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
         EXPECT_TRUE(engine.MakeIndex("date", path("date.ndx")));
         engine.CloseDbf();
@@ -33,8 +34,7 @@ protected:
     }
 
     // Writes a damaged copy of one file: `edit` changes the bytes.
-    template <typename F>
-    void damage(const std::string& name, F&& edit)
+    template <typename F> void damage(const std::string& name, F&& edit)
     {
         restore();
         std::string bytes = m_original[name];
@@ -61,9 +61,24 @@ TEST_F(CorruptionTest, DamagedTablesGiveTheirCodes)
     const Case cases[] = {
         {"short header", [](std::string& b) { b.resize(20); }, 210},
         {"bad version byte", [](std::string& b) { b[0] = 0x01; }, 210},
-        {"header length without fields", [](std::string& b) { b[8] = 40; b[9] = 0; }, 210},
-        {"header length past the end", [](std::string& b) { b[8] = char(0xFF); b[9] = char(0xFF); }, 100},
-        {"record length too short", [](std::string& b) { b[10] = 10; b[11] = 0; }, 210},
+        {"header length without fields",
+         [](std::string& b) {
+             b[8] = 40;
+             b[9] = 0;
+         },
+         210},
+        {"header length past the end",
+         [](std::string& b) {
+             b[8] = char(0xFF);
+             b[9] = char(0xFF);
+         },
+         100},
+        {"record length too short",
+         [](std::string& b) {
+             b[10] = 10;
+             b[11] = 0;
+         },
+         210},
         {"unknown field type", [](std::string& b) { b[32 + 11] = 'Q'; }, 211},
     };
     for (const Case& c : cases) {
@@ -74,7 +89,8 @@ TEST_F(CorruptionTest, DamagedTablesGiveTheirCodes)
     }
     damage("logs.dbf", [](std::string& b) { b[0] = 0x01; });
     codeOf([&] { engine.Use(path("logs.dbf")); });
-    EXPECT_EQ(engine.ErrorMessage(), path("logs.dbf") + " is not a dBASE database.(Invalid version byte)+ [USE/OpenDBF]");
+    EXPECT_EQ(engine.ErrorMessage(),
+              path("logs.dbf") + " is not a dBASE database.(Invalid version byte)+ [USE/OpenDBF]");
     restore();
     std::filesystem::remove(path("logs.dbt"));
     EXPECT_EQ(codeOf([&] { engine.Use(path("logs.dbf")); }), 2);
@@ -100,17 +116,26 @@ TEST_F(CorruptionTest, DamagedIndexesGiveTheirCodes)
     const Case cases[] = {
         {"shorter than a node", [](std::string& b) { b.resize(700); }, 222},
         {"expression garbage", [](std::string& b) { b.replace(24, 5, "((((("); }, 222},
-        {"key length 0", [](std::string& b) { b[12] = 0; b[13] = 0; }, 266},
+        {"key length 0",
+         [](std::string& b) {
+             b[12] = 0;
+             b[13] = 0;
+         },
+         266},
         {"root pointer 0", [](std::string& b) { put32(b, 0, 0); }, 222},
         {"root past the end", [](std::string& b) { put32(b, 0, 5000); }, 222},
-        {"child pointer 0", [](std::string& b) {
+        {"child pointer 0",
+         [](std::string& b) {
              const uint32_t root = uint8_t(b[0]) | uint8_t(b[1]) << 8;
              put32(b, root * 512 + 4, 0);
-         }, 254},
-        {"child past the end", [](std::string& b) {
+         },
+         254},
+        {"child past the end",
+         [](std::string& b) {
              const uint32_t root = uint8_t(b[0]) | uint8_t(b[1]) << 8;
              put32(b, root * 512 + 4, 99999);
-         }, 222},
+         },
+         222},
         {"too many keys in a node", [](std::string& b) { put32(b, 512, 400); }, 222},
     };
     for (const Case& c : cases) {
@@ -153,7 +178,8 @@ TEST_F(CorruptionTest, RandomDamageIsSurvived)
             continue;
         const long count = engine.RecCount();
         long steps = 0;
-        for (engine.GoTop(); !engine.Eof() && engine.ErrorCode() == 0 && steps < count + 5; ++steps) {
+        for (engine.GoTop(); !engine.Eof() && engine.ErrorCode() == 0 && steps < count + 5;
+             ++steps) {
             engine.GetMemoField(3);
             engine.Skip(1);
         }
@@ -161,7 +187,8 @@ TEST_F(CorruptionTest, RandomDamageIsSurvived)
             if (!engine.SetIndexTo(path(index)))
                 continue;
             steps = 0;
-            for (engine.GoTop(); !engine.Eof() && engine.ErrorCode() == 0 && steps < 2 * count + 5; ++steps)
+            for (engine.GoTop(); !engine.Eof() && engine.ErrorCode() == 0 && steps < 2 * count + 5;
+                 ++steps)
                 engine.Skip(1);
             engine.GoBottom();
             engine.Skip(-3);

@@ -37,7 +37,10 @@ protected:
 
     static std::vector<dbf::FieldDef> logFields()
     {
-        return {{"date", 'C', 10, 0}, {"success", 'L', 1, 0}, {"message", 'M', 10, 0}, {"url", 'C', 254, 0}};
+        return {{"date", 'C', 10, 0},
+                {"success", 'L', 1, 0},
+                {"message", 'M', 10, 0},
+                {"url", 'C', 254, 0}};
     }
 
     // Creates and opens the log table in work area 1.
@@ -68,8 +71,7 @@ protected:
     }
 
     // Runs the engine with error checking off and returns the code the call left.
-    template <typename F>
-    int codeOf(F&& call)
+    template <typename F> int codeOf(F&& call)
     {
         engine.setErrorCheck(false);
         call();

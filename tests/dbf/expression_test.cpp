@@ -96,12 +96,30 @@ TEST_F(ExpressionTest, NumericAndLogicalResults)
         double number;
     };
     const Case cases[] = {
-        {"qty", 42},           {"qty+1*2", 44},         {"(qty+1)*2", 86},     {"2**3**2", 512},
-        {"2^3", 8},            {"-qty+2", -40},         {"abs(-3)", 3},         {"int(-2.7)", -2},
-        {"mod(-7,3)", -1},     {"round(price,2)", 2.56}, {"max(1,qty)", 42},    {"min(1,qty)", 1},
-        {"val(' 12.5 ')", 12.5}, {"len(name)", 10},     {"at('it',name)", 3},   {"at('zz',name)", 0},
-        {"asc('A')", 65},      {"year(born)", 2000},    {"month(born)", 1},     {"day(born+40)", 10},
-        {"dow(born)", 7},      {"recno()", 1},          {"born+1-born", 1},     {"year(date())", 2026},
+        {"qty", 42},
+        {"qty+1*2", 44},
+        {"(qty+1)*2", 86},
+        {"2**3**2", 512},
+        {"2^3", 8},
+        {"-qty+2", -40},
+        {"abs(-3)", 3},
+        {"int(-2.7)", -2},
+        {"mod(-7,3)", -1},
+        {"round(price,2)", 2.56},
+        {"max(1,qty)", 42},
+        {"min(1,qty)", 1},
+        {"val(' 12.5 ')", 12.5},
+        {"len(name)", 10},
+        {"at('it',name)", 3},
+        {"at('zz',name)", 0},
+        {"asc('A')", 65},
+        {"year(born)", 2000},
+        {"month(born)", 1},
+        {"day(born+40)", 10},
+        {"dow(born)", 7},
+        {"recno()", 1},
+        {"born+1-born", 1},
+        {"year(date())", 2026},
         {"year(ctod('12/31/99'))", 2099},
     };
     for (const Case& c : cases) {
@@ -115,10 +133,18 @@ TEST_F(ExpressionTest, NumericAndLogicalResults)
         bool result;
     };
     const Logical logicals[] = {
-        {"name = 'Smi'", true},        {"name == 'Smith'", false},   {"trim(name) == 'Smith'", true},
-        {"'mit' $ name", true},        {"name < 'T'", true},         {"qty >= 42 .and. ok", true},
-        {".not. ok .or. qty <> 42", false}, {"!ok", false},          {"deleted()", false},
-        {"born < ctod('01/02/00')", true}, {".T. .AND. .F.", false}, {"qty # 41", true},
+        {"name = 'Smi'", true},
+        {"name == 'Smith'", false},
+        {"trim(name) == 'Smith'", true},
+        {"'mit' $ name", true},
+        {"name < 'T'", true},
+        {"qty >= 42 .and. ok", true},
+        {".not. ok .or. qty <> 42", false},
+        {"!ok", false},
+        {"deleted()", false},
+        {"born < ctod('01/02/00')", true},
+        {".T. .AND. .F.", false},
+        {"qty # 41", true},
     };
     for (const Logical& c : logicals) {
         std::string error;

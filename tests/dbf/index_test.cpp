@@ -38,7 +38,10 @@ protected:
         return out;
     }
 
-    std::string check() { return flushAndCheck(path("logs.dbf"), {path("url.ndx"), path("date.ndx")}); }
+    std::string check()
+    {
+        return flushAndCheck(path("logs.dbf"), {path("url.ndx"), path("date.ndx")});
+    }
 };
 
 TEST_F(IndexTest, LogIndexesHaveTheDocumentedGeometry)

@@ -19,7 +19,8 @@ protected:
     {
         writeFile(path("script.py"), script);
         int status = -1;
-        const std::string out = run(std::string(kPython) + " " + path("script.py") + " 2>&1", &status);
+        const std::string out =
+            run(std::string(kPython) + " " + path("script.py") + " 2>&1", &status);
         EXPECT_EQ(status, 0) << out;
         return out;
     }
@@ -33,32 +34,34 @@ protected:
 TEST_F(InteropTest, DbfreadReadsTheLogTableAndItsMemos)
 {
     openLog();
-    appendLog("03/14/2026", true, "http://example.com/a?b=c", {"<html>", "body \xE9t\xE9", "</html>"});
+    appendLog("03/14/2026", true, "http://example.com/a?b=c",
+              {"<html>", "body \xE9t\xE9", "</html>"});
     appendLog("03/15/2026", false, std::string(254, 'u'));
     appendLog("03/16/2026", true, "http://x/", {std::string(600, 'm')});
     engine.Go(2);
     engine.DeleteRec();
     engine.CloseDbf();
-    const std::string out = python(
-        "import dbfread\n"
-        "t = dbfread.DBF('" + path("logs.dbf") + "', encoding='cp1252', load=True)\n"
-        "print(len(t.records), len(t.deleted))\n"
-        "for r in t.records + t.deleted:\n"
-        "    m = r['MESSAGE']\n"
-        "    print(repr(r['DATE']), r['SUCCESS'], len(r['URL']), r['URL'][:24], repr(m[:30] if m else m), len(m or ''))\n");
-    EXPECT_EQ(out,
-              "2 1\n"
-              "'03/14/2026' True 24 http://example.com/a?b=c '<html>\\r\\nbody \xC3\xA9t\xC3\xA9\\r\\n</html>' 25\n"
-              "'03/16/2026' True 9 http://x/ 'mmmmmmmmmmmmmmmmmmmmmmmmmmmmmm' 600\n"
-              "'03/15/2026' False 254 uuuuuuuuuuuuuuuuuuuuuuuu None 0\n");
+    const std::string out = python("import dbfread\n"
+                                   "t = dbfread.DBF('" +
+                                   path("logs.dbf") +
+                                   "', encoding='cp1252', load=True)\n"
+                                   "print(len(t.records), len(t.deleted))\n"
+                                   "for r in t.records + t.deleted:\n"
+                                   "    m = r['MESSAGE']\n"
+                                   "    print(repr(r['DATE']), r['SUCCESS'], len(r['URL']), "
+                                   "r['URL'][:24], repr(m[:30] if m else m), len(m or ''))\n");
+    EXPECT_EQ(out, "2 1\n"
+                   "'03/14/2026' True 24 http://example.com/a?b=c '<html>\\r\\nbody "
+                   "\xC3\xA9t\xC3\xA9\\r\\n</html>' 25\n"
+                   "'03/16/2026' True 9 http://x/ 'mmmmmmmmmmmmmmmmmmmmmmmmmmmmmm' 600\n"
+                   "'03/15/2026' False 254 uuuuuuuuuuuuuuuuuuuuuuuu None 0\n");
 }
 
 TEST_F(InteropTest, DbfreadReadsNumbersFloatsAndDates)
 {
-    ASSERT_TRUE(engine.CreateDBF(path("n.dbf"), {{"qty", 'N', 6, 0},
-                                                 {"price", 'N', 10, 2},
-                                                 {"ratio", 'F', 12, 4},
-                                                 {"day", 'D', 8, 0}}));
+    ASSERT_TRUE(engine.CreateDBF(
+        path("n.dbf"),
+        {{"qty", 'N', 6, 0}, {"price", 'N', 10, 2}, {"ratio", 'F', 12, 4}, {"day", 'D', 8, 0}}));
     ASSERT_TRUE(engine.Use(path("n.dbf")));
     engine.setCentury(true);
     const double prices[] = {3.5, -12.25, 0};
@@ -71,10 +74,11 @@ TEST_F(InteropTest, DbfreadReadsNumbersFloatsAndDates)
         engine.Append();
     }
     engine.CloseDbf();
-    const std::string out = python(
-        "import dbfread\n"
-        "for r in dbfread.DBF('" + path("n.dbf") + "'):\n"
-        "    print(r['QTY'], r['PRICE'], r['RATIO'], r['DAY'])\n");
+    const std::string out = python("import dbfread\n"
+                                   "for r in dbfread.DBF('" +
+                                   path("n.dbf") +
+                                   "'):\n"
+                                   "    print(r['QTY'], r['PRICE'], r['RATIO'], r['DAY'])\n");
     EXPECT_EQ(out, "-7 3.5 0.3333 2024-02-20\n93 -12.25 0.25 2024-02-21\n193 0.0 0.2 None\n");
 }
 
@@ -99,11 +103,12 @@ TEST_F(InteropTest, PerlXBaseWalksOurIndexesInOurOrder)
             ours << engine.RecNo() << "\n";
         engine.SetIndexTo("");
         engine.FlushFile();
-        writeFile(path("walk.pl"),
-                  "use XBase::Index;\n"
-                  "my $i = XBase::Index->new('" + path(name) + "') or die XBase::Index->errstr;\n"
-                  "$i->prepare_select;\n"
-                  "while (my @d = $i->fetch) { print \"$d[1]\\n\"; }\n");
+        writeFile(path("walk.pl"), "use XBase::Index;\n"
+                                   "my $i = XBase::Index->new('" +
+                                       path(name) +
+                                       "') or die XBase::Index->errstr;\n"
+                                       "$i->prepare_select;\n"
+                                       "while (my @d = $i->fetch) { print \"$d[1]\\n\"; }\n");
         int status = -1;
         const std::string theirs = run("perl " + path("walk.pl") + " 2>&1", &status);
         EXPECT_EQ(status, 0);
@@ -114,7 +119,9 @@ TEST_F(InteropTest, PerlXBaseWalksOurIndexesInOurOrder)
 TEST_F(InteropTest, EngineUsesATableWrittenByAnotherProgram)
 {
     python("import dbf\n"
-           "t = dbf.Table('" + path("peer.dbf") + "', 'name C(20); qty N(5,0); price N(8,2); born D; note M', dbf_type='db3')\n"
+           "t = dbf.Table('" +
+           path("peer.dbf") +
+           "', 'name C(20); qty N(5,0); price N(8,2); born D; note M', dbf_type='db3')\n"
            "t.open(dbf.READ_WRITE)\n"
            "t.append(('alpha', 3, 2.5, dbf.Date(2020,1,2), 'memo one\\r\\nline two'))\n"
            "t.append(('beta', 4, 1.25, None, ''))\n"
@@ -134,10 +141,12 @@ TEST_F(InteropTest, EngineUsesATableWrittenByAnotherProgram)
     ASSERT_TRUE(engine.Pack());
     engine.CloseDbf();
     EXPECT_EQ(dbf::checkTable(path("peer.dbf"), {}), "");
-    const std::string out = python(
-        "import dbfread\n"
-        "for r in dbfread.DBF('" + path("peer.dbf") + "'):\n"
-        "    print(r['NAME'], r['QTY'], r['PRICE'], r['BORN'], repr(r['NOTE']))\n");
+    const std::string out =
+        python("import dbfread\n"
+               "for r in dbfread.DBF('" +
+               path("peer.dbf") +
+               "'):\n"
+               "    print(r['NAME'], r['QTY'], r['PRICE'], r['BORN'], repr(r['NOTE']))\n");
     EXPECT_EQ(out, "alpha 3 2.5 2020-01-02 'memo one\\r\\nline two'\n"
                    "gamma 5 9.75 1999-12-31 'third'\n"
                    "delta 0 4.5 None 'appended memo'\n");

@@ -42,8 +42,8 @@ TEST_F(MemoTest, FirstMemoTakesBlockOneAndEndsOnABlockBoundary)
 
 TEST_F(MemoTest, BlockBoundariesAreExact)
 {
-    EXPECT_EQ(store({std::string(510, 'a')}), 1);  // 510 bytes + 0x1A fill block 1 ...
-    EXPECT_EQ(store({std::string(512, 'b')}), 2);  // ... and 512 + 0x1A spill into a second
+    EXPECT_EQ(store({std::string(510, 'a')}), 1); // 510 bytes + 0x1A fill block 1 ...
+    EXPECT_EQ(store({std::string(512, 'b')}), 2); // ... and 512 + 0x1A spill into a second
     EXPECT_EQ(store({"c"}), 4);
     EXPECT_EQ(memoBytes().size(), 5u * 512);
     engine.Go(2);

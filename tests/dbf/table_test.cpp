@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-using dbftest::EngineTest;
 using dbf::FieldDef;
+using dbftest::EngineTest;
 
 namespace {
 
@@ -39,9 +39,9 @@ TEST_F(TableTest, FieldDefinitionsAreCheckedAndNormalised)
         int code;
     };
     const Case cases[] = {
-        {{"name", 'C', 254, 0}, 0},   {{"name", 'C', 255, 0}, 211}, {{"name", 'C', 0, 0}, 211},
-        {{"  ", 'C', 5, 0}, 220},     {{"name", 'X', 5, 0}, 211},   {{"name", 'n', 8, 2}, 0},
-        {{"name", 'N', 3, 2}, 211},   {{"d", 'D', 3, 0}, 0},        {{"flag", 'l', 9, 4}, 0},
+        {{"name", 'C', 254, 0}, 0}, {{"name", 'C', 255, 0}, 211}, {{"name", 'C', 0, 0}, 211},
+        {{"  ", 'C', 5, 0}, 220},   {{"name", 'X', 5, 0}, 211},   {{"name", 'n', 8, 2}, 0},
+        {{"name", 'N', 3, 2}, 211}, {{"d", 'D', 3, 0}, 0},        {{"flag", 'l', 9, 4}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.field.name + " " + c.field.type + std::to_string(c.field.length));
@@ -107,8 +107,10 @@ TEST_F(TableTest, DateStylesShapeTheBufferText)
         const char* format;
         const char* shown;
     };
-    const Case cases[] = {{"M/d/yy", "07/04/26"},       {"yyyy.MM.dd", "2026.07.04"},
-                          {"dd/MM/yyyy", "04/07/2026"}, {"dd-MM-yy", "04-07-26"},
+    const Case cases[] = {{"M/d/yy", "07/04/26"},
+                          {"yyyy.MM.dd", "2026.07.04"},
+                          {"dd/MM/yyyy", "04/07/2026"},
+                          {"dd-MM-yy", "04-07-26"},
                           {"dd.MM.yyyy", "04.07.2026"}};
     ASSERT_TRUE(engine.CreateDBF(path("d.dbf"), {{"d", 'D', 8, 0}}));
     ASSERT_TRUE(engine.Use(path("d.dbf")));
@@ -246,7 +248,8 @@ TEST_F(TableTest, BatchedAppendsReadBackAndReachTheDiskOnFlush)
     ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
     ASSERT_TRUE(engine.SetIndexTo(path("url.ndx")));
     for (int i = 0; i < 500; ++i)
-        appendLog("01/01/2026", true, "u" + std::to_string(9999 - i), {"memo " + std::to_string(i)});
+        appendLog("01/01/2026", true, "u" + std::to_string(9999 - i),
+                  {"memo " + std::to_string(i)});
     EXPECT_LT(readFile(path("logs.dbf")).size(), 161u + 500 * 276);
     engine.Go(3);
     EXPECT_EQ(engine.GetMemoField(3), std::vector<std::string>{"memo 2"});
@@ -350,7 +353,8 @@ TEST_F(TableTest, FailuresAreReportedTheWayTheCallerChose)
     });
     EXPECT_FALSE(engine.Go(1));
     EXPECT_EQ(haltedWith, 215);
-    EXPECT_EQ(haltText, "Error # 215 (No database in use)\r\nNo database in use [Go]  WorkArea = 1");
+    EXPECT_EQ(haltText,
+              "Error # 215 (No database in use)\r\nNo database in use [Go]  WorkArea = 1");
 
     int handled = 0;
     engine.OnError = [&](dbf::DbfEngine* sender, int code, const std::string&) {

@@ -20,22 +20,24 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kCheckFailed = 1;
 
-const char* const kUsage =
-    "usage: qvdbf create TABLE.dbf NAME,TYPE,LENGTH,DECIMALS...\n"
-    "       qvdbf append TABLE.dbf NAME=VALUE...\n"
-    "       qvdbf dump TABLE.dbf [--index FILE.ndx]\n"
-    "       qvdbf index TABLE.dbf FILE.ndx EXPRESSION [UNIQUE]\n"
-    "       qvdbf keys TABLE.dbf FILE.ndx\n"
-    "       qvdbf delete TABLE.dbf RECNO\n"
-    "       qvdbf pack TABLE.dbf\n"
-    "       qvdbf zap TABLE.dbf\n"
-    "       qvdbf check TABLE.dbf [FILE.ndx...]\n";
+const char* const kUsage = "usage: qvdbf create TABLE.dbf NAME,TYPE,LENGTH,DECIMALS...\n"
+                           "       qvdbf append TABLE.dbf NAME=VALUE...\n"
+                           "       qvdbf dump TABLE.dbf [--index FILE.ndx]\n"
+                           "       qvdbf index TABLE.dbf FILE.ndx EXPRESSION [UNIQUE]\n"
+                           "       qvdbf keys TABLE.dbf FILE.ndx\n"
+                           "       qvdbf delete TABLE.dbf RECNO\n"
+                           "       qvdbf pack TABLE.dbf\n"
+                           "       qvdbf zap TABLE.dbf\n"
+                           "       qvdbf check TABLE.dbf [FILE.ndx...]\n";
 
 struct UsageError {
     std::string message;
 };
 
-std::string toAnsi(const char* utf8) { return platform::toAnsi(QString::fromUtf8(utf8)); }
+std::string toAnsi(const char* utf8)
+{
+    return platform::toAnsi(QString::fromUtf8(utf8));
+}
 
 std::string toUtf8(const std::string& ansi)
 {
@@ -196,9 +198,9 @@ std::string recordJson(dbf::DbfEngine& engine)
         switch (engine.FieldType(i)) {
         case 'N':
         case 'F': {
-            const std::string text = rtrim(raw.substr(raw.find_first_not_of(' ') == std::string::npos
-                                                          ? raw.size()
-                                                          : raw.find_first_not_of(' ')));
+            const std::string text = rtrim(raw.substr(
+                raw.find_first_not_of(' ') == std::string::npos ? raw.size()
+                                                                : raw.find_first_not_of(' ')));
             char* end = nullptr;
             const double value = std::strtod(text.c_str(), &end);
             out += text.empty() || *end != '\0' ? "null" : numberJson(value, engine.FieldDec(i));
@@ -297,7 +299,8 @@ int deleteRecord(dbf::DbfEngine& engine, const std::vector<std::string>& args)
     return 0;
 }
 
-int simple(dbf::DbfEngine& engine, const std::vector<std::string>& args, bool (dbf::DbfEngine::*op)())
+int simple(dbf::DbfEngine& engine, const std::vector<std::string>& args,
+           bool (dbf::DbfEngine::*op)())
 {
     if (args.size() != 1)
         throw UsageError{"this command needs exactly one table"};
