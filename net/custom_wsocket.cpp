@@ -46,8 +46,8 @@ bool startsWithDigit(const std::string& s)
     return !s.empty() && std::isdigit(static_cast<unsigned char>(s[0]));
 }
 
-// Reads a decimal number from the leading digits, as the classic conversion
-// does: it stops at the first character that is not a digit.
+// Reads a decimal number from the leading digits; reading stops at the first
+// character that is not a digit.
 long leadingNumber(const std::string& s)
 {
     size_t i = 0;
@@ -68,7 +68,7 @@ std::string dotted(in_addr_t address)
     return text;
 }
 
-// Connect errors that a non-blocking connect on the classic interface
+// Connect errors that a non-blocking connect on Windows Sockets
 // reports later, with the connect notification, rather than from the call.
 bool isDeferredConnectError(int code)
 {
@@ -789,7 +789,7 @@ void TCustomWSocket::onReadReady()
     try {
         const auto token = aliveToken();
         if (m_state == wsListening) {
-            // Like the classic interface, the next accept notification waits
+            // As with Windows Sockets, the next accept notification waits
             // until Accept has been called.
             const uint64_t before = m_acceptCalls;
             HandleNotification(FD_ACCEPT, 0);

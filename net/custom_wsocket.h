@@ -72,7 +72,7 @@ public:
     static constexpr int kReverseLookupMessage = 1027;
     static constexpr int kLineModeMessage = 1044;
 
-    // Notification bits, in the classic numbering.
+    // Notification bits, numbered as Windows Sockets numbers them.
     static constexpr int FD_READ = 0x01;
     static constexpr int FD_WRITE = 0x02;
     static constexpr int FD_OOB = 0x04;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-// The socket layer reports errors with the classic socket error numbers
+// The socket layer reports errors with the Windows Sockets error numbers
 // (10004 ... 11004) that callers and the submission log already know. The
 // system's errno values and resolver results are translated to them here.
 namespace wsock {
