@@ -105,6 +105,7 @@ TEST_F(GridTest, DeletedRecordsArePaintedInTheirColoursAndThePictureIsKept)
     QApplication::processEvents();
     const QImage picture = grid->grab().toImage();
     picture.save(QString(GRID_PICTURE_DIR) + "/grid.png");
+    window.grab().save(QString(GRID_PICTURE_DIR) + "/grid_with_navigator.png");
     // Sample the blank left edge of the check-box cells.
     const QPoint offset = grid->viewport()->mapTo(grid, QPoint(0, 0));
     const auto sample = [&](int row) {
@@ -340,4 +341,42 @@ TEST_F(GridTest, CellsAreEditedInPlaceAndPostedOrCancelled)
     QTest::keyClick(grid, Qt::Key_Space);
     EXPECT_EQ(log->GetLField("success"), !before);
     EXPECT_EQ(log->DataSet()->State(), dsBrowse);
+}
+
+TEST_F(GridTest, NavigatorInsertAndPostAppendARecordAndCancelLeavesNone)
+{
+    addRows();
+    navigator->setVisibleButtons({nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbDelete, nbEdit,
+                                  nbPost, nbCancel, nbRefresh, nbPack});
+    log->Go(2);
+    navigator->BtnClick(nbInsert);
+    EXPECT_EQ(log->DataSet()->State(), dsInsert);
+    EXPECT_TRUE(navigator->Button(nbPost)->isEnabled());
+    EXPECT_FALSE(navigator->Button(nbNext)->isEnabled());
+    navigator->BtnClick(nbCancel);
+    EXPECT_EQ(log->DataSet()->State(), dsBrowse);
+    EXPECT_EQ(log->RecCount(), 4);
+    EXPECT_EQ(log->RecNo(), 2);
+    EXPECT_EQ(log->GetCField("url").substr(0, 20), "http://search.exampl");
+
+    navigator->BtnClick(nbInsert);
+    log->SetCField("url", "http://inserted/");
+    navigator->BtnClick(nbPost);
+    EXPECT_EQ(log->RecCount(), 5);
+    EXPECT_EQ(log->RecNo(), 5);
+    EXPECT_EQ(grid->Rows().rows[size_t(grid->Rows().current)].recNo, 5);
+    EXPECT_EQ(grid->CellText(grid->Rows().current, 2), "http://inserted/");
+}
+
+TEST_F(GridTest, ControlsAndTableMayDieInEitherOrder)
+{
+    addRows();
+    delete grid;
+    grid = nullptr;
+    log->GoTop(); // the navigator is still told, the grid no more
+    EXPECT_TRUE(navigator->Button(nbNext)->isEnabled());
+    log.reset(); // the navigator outlives its table
+    EXPECT_EQ(navigator->DataSource(), nullptr);
+    EXPECT_FALSE(navigator->Button(nbNext)->isEnabled());
+    navigator->BtnClick(nbNext);
 }
