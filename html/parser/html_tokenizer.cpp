@@ -3,6 +3,8 @@
 #include "html/parser/entities.h"
 #include "html/parser/text_util.h"
 
+#include <algorithm>
+
 using html::Tag;
 
 namespace {
@@ -373,8 +375,35 @@ void THtmlTokenizer::readText()
         }
         m_text.push_back(m_ch);
         m_textIndex.push_back(m_index);
+        appendPlainRun();
         readChar();
     }
+}
+
+void THtmlTokenizer::appendPlainRun()
+{
+    // Letters, digits and punctuation need none of the character rules, so
+    // a run of them is copied from the source in one step.
+    if (m_inInclude)
+        return;
+    const std::size_t room = kMaxTextToken - std::min(kMaxTextToken, m_text.size());
+    const std::size_t start = m_main.pos;
+    const std::size_t limit = std::min(m_main.size, start + room);
+    std::size_t end = start;
+    while (end < limit) {
+        const unsigned char c = static_cast<unsigned char>(m_main.data[end]);
+        if (c <= ' ' || c == '<' || c == '&')
+            break;
+        ++end;
+    }
+    if (end == start)
+        return;
+    m_text.append(m_main.data + start, end - start);
+    const std::size_t first = m_textIndex.size();
+    m_textIndex.resize(first + (end - start));
+    for (std::size_t i = start; i < end; ++i)
+        m_textIndex[first + (i - start)] = static_cast<int>(i);
+    m_main.pos = end;
 }
 
 void THtmlTokenizer::appendEntity(std::string& out, std::vector<int>* index)

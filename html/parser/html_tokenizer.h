@@ -97,6 +97,7 @@ private:
     void readAttributes(TAttributeList& into);
     void readValue(TAttribute& attribute);
     void readText();
+    void appendPlainRun();
     void appendEntity(std::string& out, std::vector<int>* index);
     void skipBlanks();
     bool isBlank() const { return !m_atEnd && static_cast<unsigned char>(m_ch) <= ' '; }
