@@ -292,21 +292,21 @@ void TTzDbf::removeSemaphore()
         m_createIndex = ciNotFound;
 }
 
-bool TTzDbf::makeIndex(const IndexEntry& entry)
+TTzDbf::Build TTzDbf::makeIndex(const IndexEntry& entry)
 {
     const std::string file = IndexPath(entry.file);
     bool canMake = true;
     if (OnBeforeMakeIndex)
         OnBeforeMakeIndex(this, QFile::decodeName(entry.file.c_str()), canMake);
     if (!canMake)
-        return false;
+        return Build::Declined;
     select("MakeIndex");
     if (!engine().MakeIndex(entry.expression, file))
-        return false;
+        return Build::Failed;
     if (OnAfterMakeIndex)
         OnAfterMakeIndex(this, QFile::decodeName(entry.file.c_str()));
     select("SetIndexTo");
-    return engine().SetIndexToLFN(file, 1);
+    return engine().SetIndexToLFN(file, 1) ? Build::Built : Build::Failed;
 }
 
 void TTzDbf::OpenIndexes()
@@ -352,11 +352,13 @@ void TTzDbf::OpenIndexes()
             failed = !e.SetIndexToLFN(file, 1);
             break;
         }
-        if (rebuild && !makeIndex(entry)) {
-            failed = e.ErrorCode() != 0;
+        if (rebuild) {
+            const Build build = makeIndex(entry);
+            failed = build == Build::Failed;
             // Declined by OnBeforeMakeIndex: a file that is not there cannot
             // be opened below, so the table opens without it.
-            present[i] = fileExists(file);
+            if (build == Build::Declined)
+                present[i] = fileExists(file);
         }
         if (failed)
             return closeSlots();

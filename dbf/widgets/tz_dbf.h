@@ -81,8 +81,10 @@ private:
     bool createTable(const std::string& path);
     void OpenIndexes();
     void removeSemaphore();
-    // Builds one index file; false when OnBeforeMakeIndex declined.
-    bool makeIndex(const IndexEntry& entry);
+    enum class Build { Built, Declined, Failed };
+    // Builds one index file and opens it into slot 1, unless
+    // OnBeforeMakeIndex declines.
+    Build makeIndex(const IndexEntry& entry);
     std::string filePath() const;
 
     QString m_fileName;
