@@ -9,6 +9,7 @@
 #include "html/viewer/form_submission.h"
 #include "platform/ansi.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,7 +22,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <algorithm>
 
 using html::Attr;
 
@@ -30,8 +30,7 @@ namespace {
 // Reports focus changes and clicks of a control's widget to the host.
 class ControlWatcher : public QObject {
 public:
-    ControlWatcher(TFormHost& host, TFormControlObj& control, bool reportClicks,
-                   QObject* parent)
+    ControlWatcher(TFormHost& host, TFormControlObj& control, bool reportClicks, QObject* parent)
         : QObject(parent), m_host(host), m_control(control), m_reportClicks(reportClicks)
     {
     }
@@ -147,9 +146,8 @@ void TWidgetFormControlObj::Park()
 
 // ---- edit -----------------------------------------------------------------
 
-TEditFormControlObj::TEditFormControlObj(TFormHost& host, TSectionList* document,
-                                         ThtmlForm* form, const TAttributeList& attributes,
-                                         bool password)
+TEditFormControlObj::TEditFormControlObj(TFormHost& host, TSectionList* document, ThtmlForm* form,
+                                         const TAttributeList& attributes, bool password)
     : TWidgetFormControlObj(host, document, form, attributes), m_edit(new QLineEdit)
 {
     if (const TAttribute* size = attributes.Find(Attr::Size)) {
@@ -169,9 +167,8 @@ TEditFormControlObj::TEditFormControlObj(TFormHost& host, TSectionList* document
     m_edit->setFrame(true);
     adopt(m_edit);
     // Enter in a single-line edit submits its form.
-    track(QObject::connect(m_edit, &QLineEdit::returnPressed, m_edit, [this] {
-        html_viewer::SubmitForm(m_host, *Form, std::string());
-    }));
+    track(QObject::connect(m_edit, &QLineEdit::returnPressed, m_edit,
+                           [this] { html_viewer::SubmitForm(m_host, *Form, std::string()); }));
     ResetToInitial();
 }
 
@@ -211,8 +208,7 @@ bool THiddenFormControlObj::SubmissionPair(int Index, std::string& S)
 TButtonFormControlObj::TButtonFormControlObj(TFormHost& host, TSectionList* document,
                                              ThtmlForm* form, const TAttributeList& attributes,
                                              ButtonKind kind)
-    : TWidgetFormControlObj(host, document, form, attributes), Kind(kind),
-      m_button(new QPushButton)
+    : TWidgetFormControlObj(host, document, form, attributes), Kind(kind), m_button(new QPushButton)
 {
     static const char* const kCaptions[] = {"Submit", "Reset", "Button"};
     if (!attributes.Has(Attr::Value))
@@ -248,8 +244,8 @@ void TButtonFormControlObj::FitToCanvas(TFontCache& fonts)
 
 // ---- image input ----------------------------------------------------------
 
-TImageFormControlObj::TImageFormControlObj(TFormHost& host, TSectionList* document,
-                                           ThtmlForm* form, const TAttributeList& attributes)
+TImageFormControlObj::TImageFormControlObj(TFormHost& host, TSectionList* document, ThtmlForm* form,
+                                           const TAttributeList& attributes)
     : TFormControlObj(document, form, attributes), m_host(host)
 {
 }
@@ -280,8 +276,7 @@ void TImageFormControlObj::ImageClicked(int x, int y)
 // ---- check box ------------------------------------------------------------
 
 TCheckBoxFormControlObj::TCheckBoxFormControlObj(TFormHost& host, TSectionList* document,
-                                                 ThtmlForm* form,
-                                                 const TAttributeList& attributes)
+                                                 ThtmlForm* form, const TAttributeList& attributes)
     : TWidgetFormControlObj(host, document, form, attributes), m_box(new QCheckBox)
 {
     PlacementFlag = true;
@@ -289,8 +284,8 @@ TCheckBoxFormControlObj::TCheckBoxFormControlObj(TFormHost& host, TSectionList* 
     if (!attributes.Has(Attr::Value))
         Value = "on";
     adopt(m_box, nullptr, ClickReport::ByKind);
-    track(QObject::connect(m_box, &QCheckBox::clicked, m_box,
-                           [this] { m_host.ObjectClick(this); }));
+    track(
+        QObject::connect(m_box, &QCheckBox::clicked, m_box, [this] { m_host.ObjectClick(this); }));
     ResetToInitial();
 }
 
@@ -418,11 +413,10 @@ std::string TListBoxFormControlObj::optionPair(int i) const
 
 bool TListBoxFormControlObj::SubmissionPair(int Index, std::string& S)
 {
-    if (Index < 0 || Index >= m_list->count() ||
-        Index >= static_cast<int>(Options.size()))
+    if (Index < 0 || Index >= m_list->count() || Index >= static_cast<int>(Options.size()))
         return false;
-    const bool chosen = Multiple ? m_list->item(Index)->isSelected()
-                                 : m_list->currentRow() == Index;
+    const bool chosen =
+        Multiple ? m_list->item(Index)->isSelected() : m_list->currentRow() == Index;
     S = chosen ? optionPair(Index) : std::string();
     return true;
 }
@@ -431,9 +425,9 @@ void TListBoxFormControlObj::FitToCanvas(TFontCache& fonts)
 {
     const TFontMetrics& m = fieldMetrics(fonts);
     m_list->setFont(m.font);
-    const int rows = Rows > 0 ? Rows
-                              : std::max(1, std::min<int>(kMaxAutoRows,
-                                                          static_cast<int>(Options.size())));
+    const int rows =
+        Rows > 0 ? Rows
+                 : std::max(1, std::min<int>(kMaxAutoRows, static_cast<int>(Options.size())));
     const int frame = 2 * m_list->frameWidth();
     // Qt draws items a little taller than the font, and its scroll bar
     // takes room of its own inside the box.
@@ -445,8 +439,8 @@ void TListBoxFormControlObj::FitToCanvas(TFontCache& fonts)
 
 // ---- drop-down ------------------------------------------------------------
 
-TComboFormControlObj::TComboFormControlObj(TFormHost& host, TSectionList* document,
-                                           ThtmlForm* form, const TAttributeList& attributes,
+TComboFormControlObj::TComboFormControlObj(TFormHost& host, TSectionList* document, ThtmlForm* form,
+                                           const TAttributeList& attributes,
                                            std::vector<TSelectOption> options, int longest)
     : TListBoxFormControlObj(host, document, form, attributes, std::move(options), longest,
                              NoList{}),
@@ -489,8 +483,7 @@ void TComboFormControlObj::FitToCanvas(TFontCache& fonts)
 // ---- text area ------------------------------------------------------------
 
 TTextAreaFormControlObj::TTextAreaFormControlObj(TFormHost& host, TSectionList* document,
-                                                 ThtmlForm* form,
-                                                 const TAttributeList& attributes,
+                                                 ThtmlForm* form, const TAttributeList& attributes,
                                                  std::vector<std::string> lines)
     : TWidgetFormControlObj(host, document, form, attributes), TheText(std::move(lines)),
       m_memo(new QPlainTextEdit)
@@ -548,9 +541,9 @@ void TTextAreaFormControlObj::FitToCanvas(TFontCache& fonts)
 
 // ---- factory --------------------------------------------------------------
 
-std::unique_ptr<TFormControlObj> TWidgetControlFactory::CreateInput(
-    TSectionList* document, ThtmlForm* form, const TAttributeList& attributes,
-    const std::string& type)
+std::unique_ptr<TFormControlObj>
+TWidgetControlFactory::CreateInput(TSectionList* document, ThtmlForm* form,
+                                   const TAttributeList& attributes, const std::string& type)
 {
     if (type == "hidden")
         return std::make_unique<THiddenFormControlObj>(document, form, attributes);
@@ -573,9 +566,10 @@ std::unique_ptr<TFormControlObj> TWidgetControlFactory::CreateInput(
                                                  type == "password");
 }
 
-std::unique_ptr<TFormControlObj> TWidgetControlFactory::CreateSelect(
-    TSectionList* document, ThtmlForm* form, const TAttributeList& attributes,
-    std::vector<TSelectOption> options, int longest)
+std::unique_ptr<TFormControlObj>
+TWidgetControlFactory::CreateSelect(TSectionList* document, ThtmlForm* form,
+                                    const TAttributeList& attributes,
+                                    std::vector<TSelectOption> options, int longest)
 {
     const TAttribute* size = attributes.Find(Attr::Size);
     if (attributes.Has(Attr::Multiple) || (size && size->Number > 1))
@@ -585,9 +579,10 @@ std::unique_ptr<TFormControlObj> TWidgetControlFactory::CreateSelect(
                                                   std::move(options), longest);
 }
 
-std::unique_ptr<TFormControlObj> TWidgetControlFactory::CreateTextArea(
-    TSectionList* document, ThtmlForm* form, const TAttributeList& attributes,
-    std::vector<std::string> lines)
+std::unique_ptr<TFormControlObj>
+TWidgetControlFactory::CreateTextArea(TSectionList* document, ThtmlForm* form,
+                                      const TAttributeList& attributes,
+                                      std::vector<std::string> lines)
 {
     return std::make_unique<TTextAreaFormControlObj>(m_host, document, form, attributes,
                                                      std::move(lines));

@@ -19,6 +19,7 @@
 #include "platform/exception.h"
 #include "platform/posted_message.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -33,7 +34,6 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimer>
-#include <algorithm>
 
 namespace {
 
@@ -429,9 +429,8 @@ images::LoadedImage THTMLViewer::readImage(const std::string& src, bool& wait)
     if (OnBitmapRequest)
         OnBitmapRequest(this, src, bitmap, transparent);
     if (!bitmap.isNull()) {
-        loaded = images::fromHostBitmap(bitmap, transparent.isValid()
-                                                    ? std::optional<QRgb>(transparent.rgb())
-                                                    : std::nullopt);
+        loaded = images::fromHostBitmap(
+            bitmap, transparent.isValid() ? std::optional<QRgb>(transparent.rgb()) : std::nullopt);
     } else {
         QIODevice* stream = nullptr;
         if (OnImageRequest)
@@ -494,8 +493,8 @@ bool THTMLViewer::InsertImage(const std::string& Src, QIODevice* Stream)
     m_waiting.erase(it);
     if (!Stream->isSequential())
         Stream->seek(0);
-    const images::LoadedImage loaded = images::loadImage(Stream->readAll(),
-                                                         platform::fromAnsi(Src));
+    const images::LoadedImage loaded =
+        images::loadImage(Stream->readAll(), platform::fromAnsi(Src));
     if (loaded.ok()) {
         ImageCache::Shared().Add(Src, loaded);
         m_docImages.push_back(Src);
@@ -527,8 +526,8 @@ void THTMLViewer::setImageCacheCount(int count)
 
 // ---- history ------------------------------------------------------------
 
-void THTMLViewer::historyStep(const QString& oldFile, const std::string& oldTitle,
-                              int oldPosition, int oldKind)
+void THTMLViewer::historyStep(const QString& oldFile, const std::string& oldTitle, int oldPosition,
+                              int oldKind)
 {
     if (m_historyMaxCount < 1 || m_currentFile.isEmpty())
         return;
@@ -618,8 +617,8 @@ QString THTMLViewer::expandLinkName(const std::string& link) const
         folder = folder.left(folder.lastIndexOf(QLatin1Char('/')) + 1);
     }
     if (folder.isEmpty())
-        folder = m_currentFile.isEmpty() ? QDir::currentPath()
-                                         : QFileInfo(m_currentFile).absolutePath();
+        folder =
+            m_currentFile.isEmpty() ? QDir::currentPath() : QFileInfo(m_currentFile).absolutePath();
     return QDir::cleanPath(QDir(folder).absoluteFilePath(s));
 }
 
@@ -769,9 +768,8 @@ int THTMLViewer::maxLeft() const
 void THTMLViewer::layoutDocument()
 {
     const int barWidth = verticalBarAllowed() ? m_vbar->sizeHint().width() : 0;
-    const int width =
-        std::clamp(this->width() - 2 * m_marginWidth - 2 * borderWidth() - barWidth, 1,
-                   kMaxLayoutWidth);
+    const int width = std::clamp(this->width() - 2 * m_marginWidth - 2 * borderWidth() - barWidth,
+                                 1, kMaxLayoutWidth);
     try {
         m_doc->DoLogic(width);
     } catch (...) {
@@ -907,7 +905,8 @@ int THTMLViewer::Position() const
             break;
     }
     const int offset =
-        blocks.empty() ? m_top : std::max(0, m_top - blocks[static_cast<std::size_t>(index)]->YPosition);
+        blocks.empty() ? m_top
+                       : std::max(0, m_top - blocks[static_cast<std::size_t>(index)]->YPosition);
     return (index << 16) | std::min(offset, kPositionOffsetMask);
 }
 
@@ -1191,8 +1190,7 @@ void THTMLViewer::panelMouseRelease(QMouseEvent* event)
     if (!pressed || !found)
         return;
     if (hit.image && OnImageClick)
-        OnImageClick(this, hit.image, event->button(), event->modifiers(), hit.imageX,
-                     hit.imageY);
+        OnImageClick(this, hit.image, event->button(), event->modifiers(), hit.imageX, hit.imageY);
     if (hit.image && hit.image->FormControl) {
         if (auto* input = dynamic_cast<TImageFormControlObj*>(hit.image->FormControl)) {
             input->ImageClicked(hit.imageX, hit.imageY);

@@ -3,14 +3,14 @@
 #include "html/images/image_loader.h"
 #include "html/viewer/form_host.h"
 
+#include <functional>
+#include <memory>
 #include <QColor>
 #include <QImage>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -206,8 +206,7 @@ public:
 
     // ---- events ----
     std::function<void(THTMLViewer* Sender, const std::string& SRC)> OnHotSpotCovered;
-    std::function<void(THTMLViewer* Sender, const std::string& SRC, bool& Handled)>
-        OnHotSpotClick;
+    std::function<void(THTMLViewer* Sender, const std::string& SRC, bool& Handled)> OnHotSpotClick;
     // Results belongs to the handler.
     std::function<void(THTMLViewer* Sender, const std::string& Action, const std::string& Target,
                        const std::string& EncType, const std::string& Method,
@@ -221,8 +220,7 @@ public:
         OnImageRequest;
     // A ready picture from the host, asked before OnImageRequest; Color is
     // the transparent colour, invalid for none.
-    std::function<void(THTMLViewer* Sender, const std::string& SRC, QImage& Bitmap,
-                       QColor& Color)>
+    std::function<void(THTMLViewer* Sender, const std::string& SRC, QImage& Bitmap, QColor& Color)>
         OnBitmapRequest;
     std::function<void(THTMLViewer* Sender, const std::string& HttpEq, const std::string& Name,
                        const std::string& Content)>
@@ -243,8 +241,7 @@ public:
         OnImageOver;
     std::function<void(THTMLViewer* Sender, TFormControlObj* Obj, const std::string& OnClick)>
         OnObjectClick;
-    std::function<void(THTMLViewer* Sender, const TRightClickParameters& Parameters)>
-        OnRightClick;
+    std::function<void(THTMLViewer* Sender, const TRightClickParameters& Parameters)> OnRightClick;
     std::function<void(THTMLViewer* Sender, QMouseEvent* Event)> OnMouseDouble;
     // Forwarded from the drawing panel (panel coordinates).
     std::function<void(THTMLViewer* Sender, QMouseEvent* Event)> OnMouseDown;

@@ -8,6 +8,8 @@
 #include "html/document/section_list.h"
 #include "html/viewer/form_controls.h"
 
+#include <functional>
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,8 +18,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <functional>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -74,53 +74,66 @@ INSTANTIATE_TEST_SUITE_P(
                  "<input type=checkbox name=c value=yes checked>"
                  "<input type=radio name=r value=1><input type=radio name=r value=2>"
                  "<input type=submit></form>",
-                 clickFirstButton, {"b=on", "c=yes"}},
+                 clickFirstButton,
+                 {"b=on", "c=yes"}},
         PairCase{"CheckedRadioReportsItsValue",
                  "<form><input type=radio name=r value=1 checked><input type=radio name=r "
                  "value=2><input type=submit></form>",
-                 clickFirstButton, {"r=1"}},
+                 clickFirstButton,
+                 {"r=1"}},
         PairCase{"MultiSelectWithNothingSelectedAddsNothing",
                  "<form><select name=m multiple><option>A<option>B</select>"
                  "<input type=submit></form>",
-                 clickFirstButton, {}},
+                 clickFirstButton,
+                 {}},
         PairCase{"MultiSelectReportsEverySelectedOption",
                  "<form><select name=m multiple><option selected>A<option>B<option "
                  "selected value=c>C</select><input type=submit></form>",
-                 clickFirstButton, {"m=A", "m=c"}},
+                 clickFirstButton,
+                 {"m=A", "m=c"}},
         PairCase{"SingleSelectsReportTheirFirstOptionByDefault",
                  "<form><select name=s><option value=1>One<option value=2>Two</select>"
                  "<select name=l size=3><option>x<option>y</select>"
                  "<input type=submit></form>",
-                 clickFirstButton, {"s=1", "l=x"}},
+                 clickFirstButton,
+                 {"s=1", "l=x"}},
         PairCase{"LastSelectedOptionWins",
                  "<form><select name=s><option selected>a<option selected>b<option>c"
                  "</select><input type=submit></form>",
-                 clickFirstButton, {"s=b"}},
+                 clickFirstButton,
+                 {"s=b"}},
         PairCase{"OptionWithoutValueReportsItsText",
                  "<form><select name=s><option>  Only text  </select>"
                  "<input type=submit></form>",
-                 clickFirstButton, {"s=Only text"}},
+                 clickFirstButton,
+                 {"s=Only text"}},
         PairCase{"UnnamedSubmitButtonAddsNoPair",
                  "<form><input name=q value=v><input type=submit value=Go></form>",
-                 clickFirstButton, {"q=v"}},
+                 clickFirstButton,
+                 {"q=v"}},
         PairCase{"NamedSubmitButtonComesLast",
                  "<form><input type=submit name=go value=Add><input name=q value=v></form>",
-                 clickFirstButton, {"q=v", "go=Add"}},
+                 clickFirstButton,
+                 {"q=v", "go=Add"}},
         PairCase{"HiddenFieldsAndMissingNamesAreReportedAsTheyStand",
                  "<form><input type=hidden name=h value='a&b=c'><input value=x>"
                  "<input type=submit></form>",
-                 clickFirstButton, {"h=a&b=c", "=x"}},
+                 clickFirstButton,
+                 {"h=a&b=c", "=x"}},
         PairCase{"TextAreaLinesJoinWithCrLf",
                  "<form><textarea name=t>line one\nline two</textarea>"
                  "<input type=submit></form>",
-                 clickFirstButton, {"t=line one\r\nline two"}},
+                 clickFirstButton,
+                 {"t=line one\r\nline two"}},
         PairCase{"WrappedTextAreaLinesJoinWithNothing",
                  "<form><textarea name=t wrap=SOFT>ab\ncd</textarea>"
                  "<input type=submit></form>",
-                 clickFirstButton, {"t=abcd"}},
+                 clickFirstButton,
+                 {"t=abcd"}},
         PairCase{"UnknownInputTypeIsAnEdit",
                  "<form><input type=file name=f value=z><input type=submit></form>",
-                 clickFirstButton, {"f=z"}},
+                 clickFirstButton,
+                 {"f=z"}},
         PairCase{"EnterInAnEditSubmits",
                  "<form><input name=a value=1><input name=b value=2></form>",
                  [](ViewerFixture& f) { f.key(f.control<QLineEdit>(1), Qt::Key_Return); },
@@ -133,7 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
         PairCase{"FieldsBetweenFormsMakeAnImplicitForm",
                  "<input name=a value=1><form><input name=b value=2></form>"
                  "<input name=c value=3><input type=submit>",
-                 clickFirstButton, {"c=3"}}),
+                 clickFirstButton,
+                 {"c=3"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FormSubmission, ReportsActionTargetEncTypeAndMethodAsWritten)
@@ -258,9 +272,7 @@ TEST(FormSubmission, CheckingARadioUnchecksItsNamesakesOfTheSameForm)
            "<input type=radio name=COLOR value=g><input type=radio name=size value=s checked>"
            "</form><form><input type=radio name=color value=b checked></form>");
     int clicks = 0;
-    f.viewer->OnObjectClick = [&](THTMLViewer*, TFormControlObj*, const std::string&) {
-        ++clicks;
-    };
+    f.viewer->OnObjectClick = [&](THTMLViewer*, TFormControlObj*, const std::string&) { ++clicks; };
     f.control<QRadioButton>(1)->click();
     EXPECT_FALSE(f.control<QRadioButton>(0)->isChecked());
     EXPECT_TRUE(f.control<QRadioButton>(1)->isChecked());

@@ -3,10 +3,10 @@
 // name to keep the picture for a look.
 #include "viewer_test_support.h"
 
+#include <gtest/gtest.h>
 #include <QImage>
 #include <QLineEdit>
 #include <QPixmap>
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include "html/viewer/url_to_local_path.h"
 #include "platform/exception.h"
 
+#include <gtest/gtest.h>
 #include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
 #include <QScrollBar>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -35,9 +35,13 @@ struct HistoryFixture : ::testing::Test {
     {
         f.viewer->OnHistoryChange = [this](THTMLViewer*) { ++changes; };
         for (int i = 1; i <= 8; ++i)
-            files.push_back(pages.write(QString("f%1.htm").arg(i), longPage("Page " + std::to_string(i))));
+            files.push_back(
+                pages.write(QString("f%1.htm").arg(i), longPage("Page " + std::to_string(i))));
     }
-    QString abs(int i) const { return QFileInfo(files[static_cast<std::size_t>(i - 1)]).absoluteFilePath(); }
+    QString abs(int i) const
+    {
+        return QFileInfo(files[static_cast<std::size_t>(i - 1)]).absoluteFilePath();
+    }
 
     ViewerFixture f;
     PageFolder pages;
@@ -211,12 +215,12 @@ TEST(UrlToLocalPath, DecodesEscapesAndFileAddresses)
         {"FILE:///tmp/a%20b.html", "/tmp/a b.html"},
         {"file://server/share/x.htm", "server/share/x.htm"},
         {"dir\\sub/page.htm", "dir/sub/page.htm"},
-        {"%41bc", "%41bc"},            // a "%" first stops the decoding
-        {"a%4", "a%4"},                // too short
-        {"a%zz%41", "a%zz%41"},        // not hexadecimal: stops at the first "%"
-        {"a%2541", "aA"},              // decoded again from the first "%"
+        {"%41bc", "%41bc"},     // a "%" first stops the decoding
+        {"a%4", "a%4"},         // too short
+        {"a%zz%41", "a%zz%41"}, // not hexadecimal: stops at the first "%"
+        {"a%2541", "aA"},       // decoded again from the first "%"
         {"page.htm", "page.htm"},
-        {"a%7Cb", "a|b"},              // no "/": "|" stays
+        {"a%7Cb", "a|b"}, // no "/": "|" stays
     };
     for (const auto& c : cases)
         EXPECT_EQ(UrlToLocalPath(QString::fromUtf8(c.in)), QString::fromUtf8(c.out)) << c.in;
@@ -368,8 +372,7 @@ TEST(Images, ComeFromTheHostOrTheCacheAndMayArriveLater)
     QBuffer stream(&bmp);
     stream.open(QIODevice::ReadOnly);
     Strings asked;
-    f.viewer->OnBitmapRequest = [&](THTMLViewer*, const std::string& src, QImage& bitmap,
-                                    QColor&) {
+    f.viewer->OnBitmapRequest = [&](THTMLViewer*, const std::string& src, QImage& bitmap, QColor&) {
         asked.push_back("bitmap " + src);
         if (src == "host.bmp")
             bitmap = red;

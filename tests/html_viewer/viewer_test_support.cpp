@@ -64,8 +64,7 @@ void ViewerFixture::moveTo(QPoint p, bool leftHeld)
 
 void ViewerFixture::release(QPoint p)
 {
-    sendMouse(viewer->PaintPanel(), QEvent::MouseButtonRelease, p, Qt::LeftButton,
-              Qt::NoButton);
+    sendMouse(viewer->PaintPanel(), QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
 }
 
 void ViewerFixture::click(QPoint p)
@@ -78,8 +77,7 @@ void ViewerFixture::doubleClick(QPoint p)
 {
     press(p);
     release(p);
-    sendMouse(viewer->PaintPanel(), QEvent::MouseButtonDblClick, p, Qt::LeftButton,
-              Qt::LeftButton);
+    sendMouse(viewer->PaintPanel(), QEvent::MouseButtonDblClick, p, Qt::LeftButton, Qt::LeftButton);
     release(p);
 }
 
@@ -98,8 +96,7 @@ QPoint ViewerFixture::linkPoint(const std::string& href) const
         for (int x = 0; x < panel->width(); x += 3) {
             THitResult hit;
             const QPoint d = viewer->PanelToDocument(QPoint(x, y));
-            if (viewer->Document().HitTest(d.x(), d.y(), hit) && hit.link &&
-                hit.link->Url == href)
+            if (viewer->Document().HitTest(d.x(), d.y(), hit) && hit.link && hit.link->Url == href)
                 return QPoint(x, y);
         }
     return QPoint(-1, -1);

@@ -2,10 +2,10 @@
 
 #include "html/viewer/html_viewer.h"
 
+#include <memory>
 #include <QPoint>
 #include <QString>
 #include <QTemporaryDir>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,8 +30,7 @@ struct ViewerFixture {
     // Delivers the posted messages (the pending OnFormSubmit among them).
     void deliver();
     // The window control of the n-th form control of the document.
-    template <typename W>
-    W* control(int n) const;
+    template <typename W> W* control(int n) const;
     // Left press and release at a panel point.
     void click(QPoint panelPoint);
     void press(QPoint panelPoint);
@@ -55,8 +54,8 @@ struct PageFolder {
     QString path(const QString& name) const { return dir.filePath(name); }
 };
 
-template <typename W>
-W* ViewerFixture::control(int n) const
+template <typename W> W* ViewerFixture::control(int n) const
 {
-    return qobject_cast<W*>(viewer->FormControlList().at(static_cast<std::size_t>(n))->WindowControl());
+    return qobject_cast<W*>(
+        viewer->FormControlList().at(static_cast<std::size_t>(n))->WindowControl());
 }
