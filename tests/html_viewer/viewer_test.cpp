@@ -4,6 +4,7 @@
 
 #include "html/document/image_obj.h"
 #include "html/document/section_list.h"
+#include "html/document/url_target.h"
 #include "html/images/image_cache.h"
 #include "html/viewer/url_to_local_path.h"
 #include "platform/exception.h"
@@ -188,6 +189,28 @@ TEST_F(HistoryFixture, RelativeLinkAfterLoadStringsResolvesAgainstTheCurrentFold
     f.click(f.linkPoint("f4.htm"));
     QDir::setCurrent(before);
     EXPECT_EQ(f.viewer->CurrentFile(), abs(4));
+}
+
+TEST_F(HistoryFixture, VisitedLinksAreMarkedAndTheListIsLimited)
+{
+    const QString page =
+        pages.write("links.htm", "<a href='f1.htm'>one</a> <a href='f2.htm'>two</a>");
+    f.viewer->setVisitedMaxCount(1);
+    f.viewer->LoadFromFile(page);
+    f.click(f.linkPoint("f1.htm"));
+    f.viewer->setHistoryIndex(1);
+    const auto& links = f.viewer->Document().Links;
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_TRUE(links[0]->Visited);
+    EXPECT_FALSE(links[1]->Visited);
+    f.click(f.linkPoint("f2.htm"));
+    EXPECT_EQ(f.viewer->Visited(), (QStringList{abs(2)}));
+
+    f.viewer->setVisitedMaxCount(0);
+    EXPECT_TRUE(f.viewer->Visited().empty());
+    f.viewer->LoadFromFile(page);
+    f.click(f.linkPoint("f1.htm"));
+    EXPECT_TRUE(f.viewer->Visited().empty());
 }
 
 TEST_F(HistoryFixture, HoverReportsTheLinkAsWritten)
