@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <utility>
 #include <vector>
 
 namespace images {
@@ -23,6 +24,8 @@ public:
 
     // ARGB32 premultiplied, the size of the logical screen.
     const QImage& Canvas() const { return m_canvas; }
+    // Hands the canvas over (the composer is done with it afterwards).
+    QImage TakeCanvas() { return std::move(m_canvas); }
     int Shown() const { return m_shown; }
 
 private:

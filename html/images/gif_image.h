@@ -80,7 +80,8 @@ public:
     // True when some pixel of some frame may be transparent.
     bool Transparent() const { return m_transparent; }
 
-    // The first frame composed on the canvas (ARGB32 premultiplied).
+    // The first frame composed on the canvas: ARGB32 premultiplied, or RGB32
+    // when the picture has no transparency.
     const QImage& Image() const { return m_firstImage; }
 
     // Frame `index` as it appears after frames 0 .. index-1 were shown and
