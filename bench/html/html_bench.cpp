@@ -7,10 +7,10 @@
 #include "html/paint/document_renderer.h"
 #include "html/parser/html_parser.h"
 
+#include <benchmark/benchmark.h>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <benchmark/benchmark.h>
 
 #ifdef QUORVANE_HAVE_GUMBO
 #include <gumbo.h>
@@ -55,8 +55,8 @@ BENCHMARK(BM_Parse)->Unit(benchmark::kMillisecond);
 void BM_GumboParse(benchmark::State& state)
 {
     for (auto _ : state) {
-        GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, page().data(),
-                                                       page().size());
+        GumboOutput* output =
+            gumbo_parse_with_options(&kGumboDefaultOptions, page().data(), page().size());
         benchmark::DoNotOptimize(output->root);
         gumbo_destroy_output(&kGumboDefaultOptions, output);
     }

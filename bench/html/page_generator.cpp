@@ -5,9 +5,10 @@
 namespace {
 
 const char* const kWords[] = {
-    "search", "engine", "submit", "your", "site", "page", "free", "listing", "index", "web",
-    "the", "and", "of", "to", "in", "for", "with", "url", "address", "category", "directory",
-    "results", "keywords", "description", "title", "robot", "crawler", "link", "popularity"};
+    "search", "engine", "submit",  "your",     "site",      "page",    "free",     "listing",
+    "index",  "web",    "the",     "and",      "of",        "to",      "in",       "for",
+    "with",   "url",    "address", "category", "directory", "results", "keywords", "description",
+    "title",  "robot",  "crawler", "link",     "popularity"};
 
 std::string words(std::mt19937& random, int count)
 {
@@ -25,9 +26,10 @@ std::string words(std::mt19937& random, int count)
 std::string generatePage(std::size_t bytes, unsigned seed)
 {
     std::mt19937 random(seed);
-    std::string page = "<html><head><title>Generated submission page</title>"
-                       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">"
-                       "</head>\n<body bgcolor=\"#FFFFFF\" link=\"#0000CC\">\n";
+    std::string page =
+        "<html><head><title>Generated submission page</title>"
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">"
+        "</head>\n<body bgcolor=\"#FFFFFF\" link=\"#0000CC\">\n";
     int block = 0;
     while (page.size() < bytes) {
         switch (block++ % 10) {
@@ -55,7 +57,8 @@ std::string generatePage(std::size_t bytes, unsigned seed)
             break;
         case 6: {
             page += "<table border=1 cellpadding=3 width=90%>\n<tr><th colspan=3 bgcolor=navy>"
-                    "<font color=white>" + words(random, 3) + "</font></th></tr>\n";
+                    "<font color=white>" +
+                    words(random, 3) + "</font></th></tr>\n";
             for (int r = 0; r < 5; ++r) {
                 page += "<tr>";
                 for (int c = 0; c < 3; ++c)
@@ -69,8 +72,8 @@ std::string generatePage(std::size_t bytes, unsigned seed)
             page += "<form action=\"/cgi-bin/add.cgi\" method=post>URL: <input name=url size=40>"
                     " E-mail: <input name=email><br><select name=cat><option>Arts"
                     "<option selected>Business<option>Computers</select>"
-                    "<input type=checkbox name=ok checked> " + words(random, 4) +
-                    "<br><textarea name=c rows=3 cols=40>" + words(random, 10) +
+                    "<input type=checkbox name=ok checked> " +
+                    words(random, 4) + "<br><textarea name=c rows=3 cols=40>" + words(random, 10) +
                     "</textarea><input type=submit value=\"Add URL\"></form>\n";
             break;
         case 8:

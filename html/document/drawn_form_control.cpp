@@ -4,8 +4,8 @@
 #include "html/parser/attribute.h"
 #include "platform/ansi.h"
 
-#include <QPainter>
 #include <algorithm>
+#include <QPainter>
 
 namespace {
 
@@ -110,8 +110,7 @@ void TDrawnFormControl::FitToCanvas(TFontCache& fonts)
         m_height = kRadioHeight;
         break;
     case Kind::ListBox: {
-        const int rows = Rows > 0 ? Rows
-                                  : std::max(1, std::min<int>(kMaxAutoRows, Options.size()));
+        const int rows = Rows > 0 ? Rows : std::max(1, std::min<int>(kMaxAutoRows, Options.size()));
         m_width = a * Longest + 15 + 4;
         m_height = h * rows + 4;
         break;
@@ -143,8 +142,7 @@ void TDrawnFormControl::PaintLook(QPainter& p, int x, int y)
         sunkenBox(p, r, Qt::white);
         p.setFont(m_field->font);
         p.setPen(Qt::black);
-        const std::string text =
-            m_kind == Kind::Password ? std::string(Value.size(), '*') : Value;
+        const std::string text = m_kind == Kind::Password ? std::string(Value.size(), '*') : Value;
         p.setClipRect(r.adjusted(2, 2, -2, -2));
         p.drawText(QPoint(x + 3, y + (m_height + m_field->ascent - m_field->descent) / 2),
                    platform::fromAnsi(text));
@@ -198,7 +196,8 @@ void TDrawnFormControl::PaintLook(QPainter& p, int x, int y)
         p.setBrush(Qt::black);
         const int cx = x + m_width - 2 - button / 2;
         const int cy = y + m_height / 2;
-        const QPoint arrow[3] = {QPoint(cx - 3, cy - 2), QPoint(cx + 3, cy - 2), QPoint(cx, cy + 2)};
+        const QPoint arrow[3] = {QPoint(cx - 3, cy - 2), QPoint(cx + 3, cy - 2),
+                                 QPoint(cx, cy + 2)};
         p.drawPolygon(arrow, 3);
         std::string shown;
         for (const TSelectOption& o : Options)
@@ -231,9 +230,10 @@ void TDrawnFormControl::PaintLook(QPainter& p, int x, int y)
     p.restore();
 }
 
-std::unique_ptr<TFormControlObj> TDrawnControlFactory::CreateInput(
-    TSectionList* document, ThtmlForm* form, const TAttributeList& attributes,
-    const std::string& type)
+std::unique_ptr<TFormControlObj> TDrawnControlFactory::CreateInput(TSectionList* document,
+                                                                   ThtmlForm* form,
+                                                                   const TAttributeList& attributes,
+                                                                   const std::string& type)
 {
     using Kind = TDrawnFormControl::Kind;
     Kind kind = Kind::Edit;
@@ -256,9 +256,10 @@ std::unique_ptr<TFormControlObj> TDrawnControlFactory::CreateInput(
     return std::make_unique<TDrawnFormControl>(document, form, attributes, kind);
 }
 
-std::unique_ptr<TFormControlObj> TDrawnControlFactory::CreateSelect(
-    TSectionList* document, ThtmlForm* form, const TAttributeList& attributes,
-    std::vector<TSelectOption> options, int longest)
+std::unique_ptr<TFormControlObj>
+TDrawnControlFactory::CreateSelect(TSectionList* document, ThtmlForm* form,
+                                   const TAttributeList& attributes,
+                                   std::vector<TSelectOption> options, int longest)
 {
     using Kind = TDrawnFormControl::Kind;
     const TAttribute* size = attributes.Find(html::Attr::Size);
@@ -270,9 +271,10 @@ std::unique_ptr<TFormControlObj> TDrawnControlFactory::CreateSelect(
     return control;
 }
 
-std::unique_ptr<TFormControlObj> TDrawnControlFactory::CreateTextArea(
-    TSectionList* document, ThtmlForm* form, const TAttributeList& attributes,
-    std::vector<std::string> lines)
+std::unique_ptr<TFormControlObj>
+TDrawnControlFactory::CreateTextArea(TSectionList* document, ThtmlForm* form,
+                                     const TAttributeList& attributes,
+                                     std::vector<std::string> lines)
 {
     auto control = std::make_unique<TDrawnFormControl>(document, form, attributes,
                                                        TDrawnFormControl::Kind::TextArea);

@@ -10,8 +10,20 @@
 // itself like the real control so that the page lays out the same.
 class TDrawnFormControl : public TFormControlObj {
 public:
-    enum class Kind { Edit, Password, Hidden, Submit, Reset, Button, Image, CheckBox, Radio,
-                      ListBox, Combo, TextArea };
+    enum class Kind {
+        Edit,
+        Password,
+        Hidden,
+        Submit,
+        Reset,
+        Button,
+        Image,
+        CheckBox,
+        Radio,
+        ListBox,
+        Combo,
+        TextArea
+    };
 
     static constexpr int kEditHeight = 20;
     static constexpr int kDefaultEditChars = 20;

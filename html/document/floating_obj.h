@@ -15,7 +15,13 @@ struct Length;
 class TFloatingObj {
 public:
     // Vertical placement on the line, or a float to one side.
-    enum AlignKind { AlignTop = 0, AlignMiddle = 1, AlignBottom = 2, AlignLeft = 3, AlignRight = 4 };
+    enum AlignKind {
+        AlignTop = 0,
+        AlignMiddle = 1,
+        AlignBottom = 2,
+        AlignLeft = 3,
+        AlignRight = 4
+    };
 
     virtual ~TFloatingObj() = default;
 

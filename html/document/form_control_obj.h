@@ -77,19 +77,16 @@ class TFormControlFactory {
 public:
     virtual ~TFormControlFactory() = default;
     // INPUT; type is the TYPE value in lower case, at most 20 characters.
-    virtual std::unique_ptr<TFormControlObj> CreateInput(TSectionList* document,
-                                                         ThtmlForm* form,
+    virtual std::unique_ptr<TFormControlObj> CreateInput(TSectionList* document, ThtmlForm* form,
                                                          const TAttributeList& attributes,
                                                          const std::string& type) = 0;
     // SELECT with its options; longest is the longest option text (at least 3).
-    virtual std::unique_ptr<TFormControlObj> CreateSelect(TSectionList* document,
-                                                          ThtmlForm* form,
+    virtual std::unique_ptr<TFormControlObj> CreateSelect(TSectionList* document, ThtmlForm* form,
                                                           const TAttributeList& attributes,
                                                           std::vector<TSelectOption> options,
                                                           int longest) = 0;
     // TEXTAREA with the lines of its content.
-    virtual std::unique_ptr<TFormControlObj> CreateTextArea(TSectionList* document,
-                                                            ThtmlForm* form,
+    virtual std::unique_ptr<TFormControlObj> CreateTextArea(TSectionList* document, ThtmlForm* form,
                                                             const TAttributeList& attributes,
                                                             std::vector<std::string> lines) = 0;
 };

@@ -1,11 +1,11 @@
 #include "html/document/horz_line.h"
 
+#include "html/layout/float_list.h"
 #include "html/parser/attribute.h"
 #include "html/parser/html_color.h"
-#include "html/layout/float_list.h"
 
-#include <QPainter>
 #include <algorithm>
+#include <QPainter>
 
 THorzLine::THorzLine(TSectionList* document, const TAttributeList& attributes)
     : TSectionBase(document)
@@ -44,9 +44,14 @@ int THorzLine::DrawLogic(TLayoutContext&, int X, int Y, int Width, TFloatList& f
     if (SpecWidth > 0)
         m_width = SpecWidthPercent ? avail * SpecWidth / 100 : std::min(SpecWidth, avail);
     switch (Align) {
-    case 1: m_left = left; break;
-    case 3: m_left = right - m_width; break;
-    default: m_left = left + (avail - m_width) / 2;
+    case 1:
+        m_left = left;
+        break;
+    case 3:
+        m_left = right - m_width;
+        break;
+    default:
+        m_left = left + (avail - m_width) / 2;
     }
     SectionHeight = Size + 2 * kMargin;
     DrawTop = Y;

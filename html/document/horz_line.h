@@ -2,8 +2,8 @@
 
 #include "html/document/section_base.h"
 
-#include <QColor>
 #include <optional>
+#include <QColor>
 
 class TAttributeList;
 

@@ -3,8 +3,7 @@
 #include "html/document/form_control_obj.h"
 #include "html/parser/attribute.h"
 
-ThtmlForm::ThtmlForm(TSectionList* document, const TAttributeList* attributes)
-    : Document(document)
+ThtmlForm::ThtmlForm(TSectionList* document, const TAttributeList* attributes) : Document(document)
 {
     if (!attributes)
         return;

@@ -7,10 +7,10 @@
 #include "html/parser/attribute.h"
 #include "html/parser/html_color.h"
 
-#include <QPainter>
 #include <algorithm>
 #include <cstdlib>
 #include <numeric>
+#include <QPainter>
 
 namespace {
 
@@ -36,8 +36,7 @@ void bevel(QPainter& p, const QRect& r, int width, const QColor& topLeft, const 
 
 } // namespace
 
-ThtmlTable::ThtmlTable(TSectionList* document, const TAttributeList& attributes,
-                       int paragraphAlign)
+ThtmlTable::ThtmlTable(TSectionList* document, const TAttributeList& attributes, int paragraphAlign)
     : TSectionBase(document), Align(paragraphAlign)
 {
     using html::Attr;
@@ -169,8 +168,8 @@ void ThtmlTable::ForEachCell(const std::function<void(TCell&)>& visit)
                 visit(cell->Cell);
 }
 
-void ThtmlTable::columnMinMax(TLayoutContext& ctx, std::vector<int>& mins,
-                              std::vector<int>& maxs, std::vector<int>& percents)
+void ThtmlTable::columnMinMax(TLayoutContext& ctx, std::vector<int>& mins, std::vector<int>& maxs,
+                              std::vector<int>& percents)
 {
     mins.assign(m_columns, 0);
     maxs.assign(m_columns, 0);
@@ -267,11 +266,20 @@ int ThtmlTable::DrawLogic(TLayoutContext& ctx, int X, int Y, int Width, TFloatLi
     }
 
     switch (Align) {
-    case FloatLeft: m_left = left + HSpace; break;
-    case FloatRight: m_left = right - HSpace - m_width; break;
-    case AlignCenter: m_left = std::max(left, left + (avail - m_width) / 2); break;
-    case AlignRightText: m_left = std::max(left, right - m_width); break;
-    default: m_left = left;
+    case FloatLeft:
+        m_left = left + HSpace;
+        break;
+    case FloatRight:
+        m_left = right - HSpace - m_width;
+        break;
+    case AlignCenter:
+        m_left = std::max(left, left + (avail - m_width) / 2);
+        break;
+    case AlignRightText:
+        m_left = std::max(left, right - m_width);
+        break;
+    default:
+        m_left = left;
     }
 
     int y = Y + VSpace;
@@ -323,19 +331,19 @@ int ThtmlTable::layoutRows(TLayoutContext& ctx, int left, int top)
             cell->X = colX[c] + CellSpacing;
             cell->Wd = colX[c + cell->ColSpan] - colX[c] - CellSpacing;
             cell->Y = rowTop[r] + CellSpacing;
-            cell->ContentHeight = cell->Cell.DoLogic(ctx, cell->X + CellPadding,
-                                                     cell->Y + CellPadding,
-                                                     std::max(0, cell->Wd - 2 * CellPadding));
-            const int need = std::max(cell->ContentHeight + 2 * CellPadding, cell->SpecHeight) +
-                             CellSpacing;
+            cell->ContentHeight =
+                cell->Cell.DoLogic(ctx, cell->X + CellPadding, cell->Y + CellPadding,
+                                   std::max(0, cell->Wd - 2 * CellPadding));
+            const int need =
+                std::max(cell->ContentHeight + 2 * CellPadding, cell->SpecHeight) + CellSpacing;
             if (cell->RowSpan == 1)
                 height = std::max(height, need);
             else
                 ending[r + cell->RowSpan - 1].push_back({r, cell});
         }
         for (const auto& [startRow, cell] : ending[r]) {
-            const int need = std::max(cell->ContentHeight + 2 * CellPadding, cell->SpecHeight) +
-                             CellSpacing;
+            const int need =
+                std::max(cell->ContentHeight + 2 * CellPadding, cell->SpecHeight) + CellSpacing;
             const int have = rowTop[r] - rowTop[startRow] + height;
             if (need > have)
                 height += need - have;

@@ -3,10 +3,10 @@
 #include "html/document/cell.h"
 #include "html/document/section_base.h"
 
-#include <QColor>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <QColor>
 #include <vector>
 
 class TAttributeList;
@@ -49,8 +49,14 @@ public:
     static constexpr int kDefaultHSpace = 5;
     static constexpr int kMinWidthToFill = 20;
 
-    enum AlignKind { AlignDefault = 0, AlignLeftText = 1, AlignCenter = 2, AlignRightText = 3,
-                     FloatLeft = 4, FloatRight = 5 };
+    enum AlignKind {
+        AlignDefault = 0,
+        AlignLeftText = 1,
+        AlignCenter = 2,
+        AlignRightText = 3,
+        FloatLeft = 4,
+        FloatRight = 5
+    };
 
     ThtmlTable(TSectionList* document, const TAttributeList& attributes, int paragraphAlign);
     ~ThtmlTable() override;

@@ -7,9 +7,9 @@
 #include "html/parser/text_util.h"
 #include "platform/ansi.h"
 
-#include <QPainter>
 #include <algorithm>
 #include <cstdlib>
+#include <QPainter>
 
 namespace {
 
@@ -145,8 +145,8 @@ void TImageObj::Draw(TPaintContext& ctx)
     p.setPen(QColor(0xDF, 0xDF, 0xDF));
     p.drawLine(x + ObjWidth - 1, y, x + ObjWidth - 1, y + ObjHeight - 1);
     p.drawLine(x, y + ObjHeight - 1, x + ObjWidth - 1, y + ObjHeight - 1);
-    p.drawImage(x + 4, y + 4, PictureState == State::Error ? images::errorBitmap()
-                                                           : images::placeholderBitmap());
+    p.drawImage(x + 4, y + 4,
+                PictureState == State::Error ? images::errorBitmap() : images::placeholderBitmap());
     if (!Alt.empty()) {
         const TFontMetrics& m = ctx.fonts.metrics(kAltFont, kAltPointSize);
         p.setFont(m.font);

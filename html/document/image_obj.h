@@ -3,8 +3,8 @@
 #include "html/document/floating_obj.h"
 #include "html/images/gif_animation.h"
 
-#include <QImage>
 #include <memory>
+#include <QImage>
 #include <string>
 
 class TFormControlObj;

@@ -1,8 +1,8 @@
 #include "html/document/section.h"
 #include "html/document/section_list.h"
 
-#include <QPainter>
 #include <array>
+#include <QPainter>
 
 namespace {
 
@@ -26,7 +26,7 @@ bool lightBackground(const QColor& c, const TSectionList& doc)
 std::string TOListItem::MarkerText(int number, char style)
 {
     static const std::array<const char*, kMaxRoman> kRoman = {
-        "I", "II", "III", "IV", "V", "VI", "VII", "VIII", "IX", "X",
+        "I",  "II",  "III",  "IV",  "V",  "VI",  "VII",  "VIII",  "IX",  "X",
         "XI", "XII", "XIII", "XIV", "XV", "XVI", "XVII", "XVIII", "XIX", "XX"};
     std::string text;
     switch (style) {
@@ -86,16 +86,21 @@ void TUListItem::DrawMarker(TPaintContext& ctx)
     QPainter& p = ctx.painter;
     p.save();
     p.setRenderHint(QPainter::Antialiasing, true);
-    const QRectF box(cx - kBulletSize / 2.0 + ctx.dx, cy - kBulletSize / 2.0 + ctx.dy,
-                     kBulletSize, kBulletSize);
+    const QRectF box(cx - kBulletSize / 2.0 + ctx.dx, cy - kBulletSize / 2.0 + ctx.dy, kBulletSize,
+                     kBulletSize);
     if (lightBackground(ctx.background, ctx.doc)) {
         QColor color;
         switch (Depth) {
         case 1:
-        case 4: color = QColor(0x00, 0x00, 0x80); break;
+        case 4:
+            color = QColor(0x00, 0x00, 0x80);
+            break;
         case 2:
-        case 5: color = QColor(0x80, 0x00, 0x00); break;
-        default: color = QColor(0xFF, 0x00, 0x00);
+        case 5:
+            color = QColor(0x80, 0x00, 0x00);
+            break;
+        default:
+            color = QColor(0xFF, 0x00, 0x00);
         }
         p.setPen(color);
         p.setBrush(color);
@@ -107,8 +112,8 @@ void TUListItem::DrawMarker(TPaintContext& ctx)
     p.restore();
 }
 
-void TPreFormated::AddPreText(std::string_view text, const int* sourceIndex,
-                              const TMyFont& font, TUrlTarget* link)
+void TPreFormated::AddPreText(std::string_view text, const int* sourceIndex, const TMyFont& font,
+                              TUrlTarget* link)
 {
     if (Buff.size() >= kMaxChars)
         return;

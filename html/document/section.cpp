@@ -7,8 +7,8 @@
 #include "html/layout/float_list.h"
 #include "platform/ansi.h"
 
-#include <QPainter>
 #include <algorithm>
+#include <QPainter>
 
 using html::kBreakMark;
 using html::kLineEndMark;
@@ -65,8 +65,8 @@ void TSection::AddText(std::string_view text, const int* sourceIndex, const TMyF
     SIndex.insert(SIndex.end(), sourceIndex, sourceIndex + text.size());
 }
 
-void TSection::AddObject(std::unique_ptr<TFloatingObj> object, int sourceIndex,
-                         const TMyFont& font, TUrlTarget* link)
+void TSection::AddObject(std::unique_ptr<TFloatingObj> object, int sourceIndex, const TMyFont& font,
+                         TUrlTarget* link)
 {
     const char mark = kObjectMark;
     const int pos = static_cast<int>(Buff.size());
@@ -98,8 +98,7 @@ void TSection::Finish()
         Buff.pop_back();
         SIndex.pop_back();
     }
-    while (!Fonts.empty() && Fonts.back().Pos >= static_cast<int>(Buff.size()) &&
-           Fonts.size() > 1)
+    while (!Fonts.empty() && Fonts.back().Pos >= static_cast<int>(Buff.size()) && Fonts.size() > 1)
         Fonts.pop_back();
     if (!SIndex.empty()) {
         StartCurs = SIndex.front();
@@ -257,8 +256,8 @@ int TSection::DrawLogic(TLayoutContext& ctx, int X, int Y, int Width, TFloatList
         const int run = fontRunAt(pos);
         const int estimate = run >= 0 ? m_runMetrics[run]->height() : 0;
         const int left = floats.leftEdge(y, estimate, left0);
-        const int right = Preformatted() ? left + WrapWidth(Width)
-                                         : floats.rightEdge(y, estimate, right0);
+        const int right =
+            Preformatted() ? left + WrapWidth(Width) : floats.rightEdge(y, estimate, right0);
         const bool narrowed = left > left0 || right < right0;
         int end = n;
         int next = n;
@@ -273,7 +272,8 @@ int TSection::DrawLogic(TLayoutContext& ctx, int X, int Y, int Width, TFloatList
             const int limit = cum[pos] + avail;
             const int fit =
                 static_cast<int>(std::upper_bound(cum.begin() + pos + 1, cum.end(), limit) -
-                                 cum.begin()) - 1;
+                                 cum.begin()) -
+                1;
             if (fit < n) {
                 if (Buff[fit] == ' ' || (fit > pos && Buff[fit - 1] == ' ')) {
                     end = fit;
@@ -401,9 +401,14 @@ void TSection::placeLine(TLayoutContext& ctx, LineRec& line, int left, int right
                 const int h = img->OuterHeight();
                 int outerTop;
                 switch (img->Align) {
-                case TFloatingObj::AlignMiddle: outerTop = base - (h / 2 + textAscent / 3); break;
-                case TFloatingObj::AlignTop: outerTop = line.Y; break;
-                default: outerTop = base - h;
+                case TFloatingObj::AlignMiddle:
+                    outerTop = base - (h / 2 + textAscent / 3);
+                    break;
+                case TFloatingObj::AlignTop:
+                    outerTop = line.Y;
+                    break;
+                default:
+                    outerTop = base - h;
                 }
                 img->Left = x + img->HSpace + bw;
                 img->Top = outerTop + img->VSpace + bw;

@@ -6,8 +6,8 @@
 #include "html/document/map_item.h"
 #include "html/document/url_target.h"
 
-#include <QPainter>
 #include <algorithm>
+#include <QPainter>
 
 TSectionList::TSectionList() : TCell(this) {}
 
@@ -110,8 +110,8 @@ bool TSectionList::HitTest(int x, int y, THitResult& hit)
             if (TMapItem* map = FindMap(hit.image->UseMap))
                 map->GetURL(hit.imageX, hit.imageY, hit.url, hit.target);
         } else if (hit.image->IsMap && hit.link) {
-            hit.url = hit.link->Url + "?" + std::to_string(hit.imageX) + "," +
-                      std::to_string(hit.imageY);
+            hit.url =
+                hit.link->Url + "?" + std::to_string(hit.imageX) + "," + std::to_string(hit.imageY);
             hit.target = hit.link->Target;
         }
     }

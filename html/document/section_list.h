@@ -4,10 +4,10 @@
 #include "html/images/image_loader.h"
 #include "html/layout/font_cache.h"
 
-#include <QColor>
-#include <QImage>
 #include <functional>
 #include <memory>
+#include <QColor>
+#include <QImage>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,8 +84,8 @@ public:
     QColor DefVisitedLinkColor = QColor(0x80, 0x00, 0x80);
     QColor DefOverLinkColor = Qt::blue;
     QColor DefBackground = Qt::white;
-    bool HoverColoring = false;   // htOverLinksActive
-    bool LinkUnderline = true;    // cleared by htNoLinkUnderline
+    bool HoverColoring = false; // htOverLinksActive
+    bool LinkUnderline = true;  // cleared by htNoLinkUnderline
     bool ViewImages = true;
     bool Printing = false;
     QColor SelectionColor = QColor(0x30, 0x8C, 0xC6);

@@ -6,8 +6,8 @@
 namespace html {
 namespace {
 
-long long sumOf(const std::vector<TColumnNeed>& cols, int TColumnNeed::*field,
-                bool percentColumns, bool otherColumns)
+long long sumOf(const std::vector<TColumnNeed>& cols, int TColumnNeed::*field, bool percentColumns,
+                bool otherColumns)
 {
     long long sum = 0;
     for (const TColumnNeed& c : cols)
@@ -85,7 +85,8 @@ std::vector<int> distributeColumns(std::vector<TColumnNeed> cols, int widthToFil
                 c.percent = 0;
             std::vector<bool> all(n, true);
             const long long sumMax = sumOf(cols, &TColumnNeed::max, true, true);
-            share(cols, widths, all, tableHasWidth ? widthToFill : std::min<long long>(sumMax, widthToFill));
+            share(cols, widths, all,
+                  tableHasWidth ? widthToFill : std::min<long long>(sumMax, widthToFill));
             return widths;
         }
 
@@ -104,7 +105,8 @@ std::vector<int> distributeColumns(std::vector<TColumnNeed> cols, int widthToFil
                                           ? static_cast<long long>(kImpossibleWidth)
                                           : otherMax * kFullPercent / (kFullPercent - percentSum));
         }
-        long long tableWidth = tableHasWidth ? widthToFill : std::min<long long>(needed, widthToFill);
+        long long tableWidth =
+            tableHasWidth ? widthToFill : std::min<long long>(needed, widthToFill);
         tableWidth = std::max(tableWidth, sumMin);
 
         // Percentage columns that would fall below their minimum lose their

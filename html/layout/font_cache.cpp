@@ -2,9 +2,9 @@
 
 #include "platform/ansi.h"
 
+#include <cmath>
 #include <QFontMetrics>
 #include <QStringDecoder>
-#include <cmath>
 
 int TFontMetrics::textWidth(std::string_view text) const
 {
@@ -109,12 +109,18 @@ const std::array<char16_t, 256>& codePageTable(int charset)
     static const auto turkish = buildTable("windows-1254");
     static const auto baltic = buildTable("windows-1257");
     switch (charset) {
-    case 161: return greek;
-    case 238: return eastEurope;
-    case 204: return russian;
-    case 162: return turkish;
-    case 186: return baltic;
-    default: return ansi;
+    case 161:
+        return greek;
+    case 238:
+        return eastEurope;
+    case 204:
+        return russian;
+    case 162:
+        return turkish;
+    case 186:
+        return baltic;
+    default:
+        return ansi;
     }
 }
 

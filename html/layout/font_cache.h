@@ -2,10 +2,10 @@
 
 #include "html/document/my_font.h"
 
-#include <QFont>
 #include <array>
 #include <map>
 #include <memory>
+#include <QFont>
 #include <string_view>
 #include <tuple>
 

@@ -6,11 +6,11 @@
 #include "html/parser/html_parser.h"
 #include "platform/ansi.h"
 
+#include <algorithm>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
-#include <algorithm>
 
 namespace html {
 

@@ -10,10 +10,22 @@ namespace html {
 std::optional<QColor> parseColor(std::string_view text)
 {
     static constexpr std::array<std::pair<std::string_view, unsigned>, 16> kNames = {{
-        {"BLACK", 0x000000}, {"MAROON", 0x800000}, {"GREEN", 0x008000}, {"OLIVE", 0x808000},
-        {"NAVY", 0x000080}, {"PURPLE", 0x800080}, {"TEAL", 0x008080}, {"GRAY", 0x808080},
-        {"SILVER", 0xC0C0C0}, {"RED", 0xFF0000}, {"LIME", 0x00FF00}, {"YELLOW", 0xFFFF00},
-        {"BLUE", 0x0000FF}, {"FUCHSIA", 0xFF00FF}, {"AQUA", 0x00FFFF}, {"WHITE", 0xFFFFFF},
+        {"BLACK", 0x000000},
+        {"MAROON", 0x800000},
+        {"GREEN", 0x008000},
+        {"OLIVE", 0x808000},
+        {"NAVY", 0x000080},
+        {"PURPLE", 0x800080},
+        {"TEAL", 0x008080},
+        {"GRAY", 0x808080},
+        {"SILVER", 0xC0C0C0},
+        {"RED", 0xFF0000},
+        {"LIME", 0x00FF00},
+        {"YELLOW", 0xFFFF00},
+        {"BLUE", 0x0000FF},
+        {"FUCHSIA", 0xFF00FF},
+        {"AQUA", 0x00FFFF},
+        {"WHITE", 0xFFFFFF},
     }};
     const std::string upper = toUpper(text);
     for (const auto& [name, rgb] : kNames)

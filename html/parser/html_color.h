@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QColor>
 #include <optional>
+#include <QColor>
 #include <string_view>
 
 namespace html {

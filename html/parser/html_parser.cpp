@@ -541,7 +541,8 @@ void THtmlParser::doHeading(const TermSet& term)
         font.Bold = false;
     }
     pushFont(font);
-    openSection(std::make_unique<TSection>(&m_doc, alignFromText(attrs().Find(Attr::Align), m_align)));
+    openSection(
+        std::make_unique<TSection>(&m_doc, alignFromText(attrs().Find(Attr::Align), m_align)));
     next();
     doBody(with(term, Tag::H, true));
     closeSection();
@@ -704,11 +705,33 @@ void THtmlParser::doPre()
             continue;
         }
         switch (s) {
-        case Tag::B: case Tag::Strong: case Tag::I: case Tag::Em: case Tag::Cite: case Tag::Var:
-        case Tag::U: case Tag::S: case Tag::Strike: case Tag::Sub: case Tag::Sup: case Tag::Tt:
-        case Tag::Code: case Tag::Kbd: case Tag::Samp: case Tag::A: case Tag::Img:
-        case Tag::Panel: case Tag::Font: case Tag::Basefont: case Tag::Big: case Tag::Small:
-        case Tag::Form: case Tag::Input: case Tag::Select: case Tag::Textarea: case Tag::Map:
+        case Tag::B:
+        case Tag::Strong:
+        case Tag::I:
+        case Tag::Em:
+        case Tag::Cite:
+        case Tag::Var:
+        case Tag::U:
+        case Tag::S:
+        case Tag::Strike:
+        case Tag::Sub:
+        case Tag::Sup:
+        case Tag::Tt:
+        case Tag::Code:
+        case Tag::Kbd:
+        case Tag::Samp:
+        case Tag::A:
+        case Tag::Img:
+        case Tag::Panel:
+        case Tag::Font:
+        case Tag::Basefont:
+        case Tag::Big:
+        case Tag::Small:
+        case Tag::Form:
+        case Tag::Input:
+        case Tag::Select:
+        case Tag::Textarea:
+        case Tag::Map:
         case Tag::Script:
             doToken(TermSet());
             break;
@@ -1058,8 +1081,8 @@ void THtmlParser::doTextArea()
     const int at = m_tok->Position();
     std::vector<std::string> lines = m_tok->ReadTextArea();
     TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
-    TFormControlObj* control = m_form->AddControl(
-        factory.CreateTextArea(&m_doc, m_form, areaAttrs, std::move(lines)));
+    TFormControlObj* control =
+        m_form->AddControl(factory.CreateTextArea(&m_doc, m_form, areaAttrs, std::move(lines)));
     m_doc.FormControlList.push_back(control);
     m_contentSeen = true;
     if (control->TakesPlace())
@@ -1082,11 +1105,23 @@ void THtmlParser::doMeta()
     const std::string httpEq = a.TextOf(Attr::HttpEquiv);
     const std::string content = a.TextOf(Attr::Content);
     if (html::equalsIgnoreCase(httpEq, "content-type")) {
-        static const std::array<std::pair<const char*, int>, 17> kCharsets = {{
-            {"1252", 0}, {"8859-1", 0}, {"1253", 161}, {"8859-7", 161}, {"1250", 238},
-            {"8859-2", 238}, {"1251", 204}, {"8859-5", 204}, {"koi8-r", 204}, {"1254", 162},
-            {"8859-3", 162}, {"8859-9", 162}, {"1257", 186}, {"8859-4", 186}, {"gb2312", 134},
-            {"big5", 136}, {"", -1}}};
+        static const std::array<std::pair<const char*, int>, 17> kCharsets = {{{"1252", 0},
+                                                                               {"8859-1", 0},
+                                                                               {"1253", 161},
+                                                                               {"8859-7", 161},
+                                                                               {"1250", 238},
+                                                                               {"8859-2", 238},
+                                                                               {"1251", 204},
+                                                                               {"8859-5", 204},
+                                                                               {"koi8-r", 204},
+                                                                               {"1254", 162},
+                                                                               {"8859-3", 162},
+                                                                               {"8859-9", 162},
+                                                                               {"1257", 186},
+                                                                               {"8859-4", 186},
+                                                                               {"gb2312", 134},
+                                                                               {"big5", 136},
+                                                                               {"", -1}}};
         const std::string lower = html::toLower(content);
         for (const auto& [text, charset] : kCharsets) {
             if (charset >= 0 && lower.find(text) != std::string::npos) {
@@ -1128,7 +1163,8 @@ void THtmlParser::doMap()
 
 int THtmlParser::sizeFromValue(const TAttribute& size, int base) const
 {
-    const bool relative = !size.Text.empty() && (size.Text.front() == '+' || size.Text.front() == '-');
+    const bool relative =
+        !size.Text.empty() && (size.Text.front() == '+' || size.Text.front() == '-');
     const int step = relative ? base + size.Number : size.Number;
     return std::clamp(step, 1, 7);
 }

@@ -258,8 +258,7 @@ void THtmlTokenizer::readTag()
         m_headingLevel = m_ch - '0';
         readChar();
     }
-    TAttributeList& list =
-        (!m_isEnd && html::tagTakesAttributes(m_sym)) ? m_attributes : m_scratch;
+    TAttributeList& list = (!m_isEnd && html::tagTakesAttributes(m_sym)) ? m_attributes : m_scratch;
     list.Clear();
     readAttributes(list);
     if (m_sym == Tag::Script && !m_isEnd)

@@ -19,9 +19,8 @@ public:
 // Hands the text of an include comment ("<!--#command name=value -->") to
 // the host. Params holds one line name="value" per attribute. The text the
 // host leaves in Buffer is read in place of the comment.
-using TIncludeHandler = std::function<void(const std::string& Command,
-                                           const std::vector<std::string>& Params,
-                                           std::string& Buffer)>;
+using TIncludeHandler = std::function<void(
+    const std::string& Command, const std::vector<std::string>& Params, std::string& Buffer)>;
 
 // Reads HTML source character by character and cuts it into tokens: tags
 // with their attributes, and text. The source is 8-bit text; every text

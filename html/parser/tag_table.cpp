@@ -8,30 +8,32 @@ namespace html {
 namespace {
 
 constexpr std::array<std::string_view, kTagCount> kTagNames = {
-    "HTML", "HEAD", "TITLE", "BODY", "B", "STRONG", "I", "EM", "CITE", "VAR", "U", "S",
-    "STRIKE", "SUB", "SUP", "TT", "CODE", "KBD", "SAMP", "H", "P", "CENTER", "DIV", "OL",
-    "UL", "DIR", "MENU", "DL", "BLOCKQUOTE", "ADDRESS", "PRE", "A", "TABLE", "TR", "TD",
-    "TH", "CAPTION", "FORM", "SELECT", "OPTION", "TEXTAREA", "FONT", "BIG", "SMALL", "MAP",
-    "SCRIPT", "NOBR", "FRAMESET", "NOFRAMES",
-    "BR", "HR", "LI", "DD", "DT", "IMG", "PANEL", "INPUT", "BUTTON", "SELECTED",
-    "BASEFONT", "BASE", "META", "AREA", "BGSOUND", "PAGE", "WBR", "FRAME", "WRAP"};
+    "HTML",     "HEAD",   "TITLE",    "BODY",     "B",          "STRONG",  "I",      "EM",
+    "CITE",     "VAR",    "U",        "S",        "STRIKE",     "SUB",     "SUP",    "TT",
+    "CODE",     "KBD",    "SAMP",     "H",        "P",          "CENTER",  "DIV",    "OL",
+    "UL",       "DIR",    "MENU",     "DL",       "BLOCKQUOTE", "ADDRESS", "PRE",    "A",
+    "TABLE",    "TR",     "TD",       "TH",       "CAPTION",    "FORM",    "SELECT", "OPTION",
+    "TEXTAREA", "FONT",   "BIG",      "SMALL",    "MAP",        "SCRIPT",  "NOBR",   "FRAMESET",
+    "NOFRAMES", "BR",     "HR",       "LI",       "DD",         "DT",      "IMG",    "PANEL",
+    "INPUT",    "BUTTON", "SELECTED", "BASEFONT", "BASE",       "META",    "AREA",   "BGSOUND",
+    "PAGE",     "WBR",    "FRAME",    "WRAP"};
 
 // VALUE appears twice in the historical table; one entry is enough here
 // because both spellings map to the same symbol.
 constexpr std::array<std::string_view, static_cast<int>(Attr::UnknownAttr)> kAttrNames = {
-    "HREF", "NAME", "SRC", "ALT", "ALIGN", "TEXT", "BGCOLOR", "LINK", "BACKGROUND",
-    "COLSPAN", "ROWSPAN", "BORDER", "CELLPADDING", "CELLSPACING", "VALIGN", "WIDTH",
-    "START", "VALUE", "TYPE", "CHECKBOX", "RADIO", "METHOD", "ACTION", "CHECKED", "SIZE",
-    "MAXLENGTH", "COLS", "ROWS", "MULTIPLE", "SELECTED", "FACE", "COLOR", "TRANSP",
-    "CLEAR", "ISMAP", "BORDERCOLOR", "USEMAP", "SHAPE", "COORDS", "NOHREF", "HEIGHT",
-    "PLAIN", "TARGET", "NORESIZE", "SCROLLING", "HSPACE", "LANGUAGE", "FRAMEBORDER",
-    "MARGINWIDTH", "MARGINHEIGHT", "LOOP", "ONCLICK", "WRAP", "NOSHADE", "HTTP-EQUIV",
-    "CONTENT", "ENCTYPE", "VLINK", "OLINK", "ACTIVE", "VSPACE", "INITOP", "TOPMARGIN",
+    "HREF",         "NAME",       "SRC",       "ALT",     "ALIGN",     "TEXT",        "BGCOLOR",
+    "LINK",         "BACKGROUND", "COLSPAN",   "ROWSPAN", "BORDER",    "CELLPADDING", "CELLSPACING",
+    "VALIGN",       "WIDTH",      "START",     "VALUE",   "TYPE",      "CHECKBOX",    "RADIO",
+    "METHOD",       "ACTION",     "CHECKED",   "SIZE",    "MAXLENGTH", "COLS",        "ROWS",
+    "MULTIPLE",     "SELECTED",   "FACE",      "COLOR",   "TRANSP",    "CLEAR",       "ISMAP",
+    "BORDERCOLOR",  "USEMAP",     "SHAPE",     "COORDS",  "NOHREF",    "HEIGHT",      "PLAIN",
+    "TARGET",       "NORESIZE",   "SCROLLING", "HSPACE",  "LANGUAGE",  "FRAMEBORDER", "MARGINWIDTH",
+    "MARGINHEIGHT", "LOOP",       "ONCLICK",   "WRAP",    "NOSHADE",   "HTTP-EQUIV",  "CONTENT",
+    "ENCTYPE",      "VLINK",      "OLINK",     "ACTIVE",  "VSPACE",    "INITOP",      "TOPMARGIN",
     "LEFTMARGIN"};
 
 // Sorted (name, index) pairs so that a lookup is a binary search.
-template <std::size_t N>
-struct SortedIndex {
+template <std::size_t N> struct SortedIndex {
     std::array<std::pair<std::string_view, int>, N> entries{};
     explicit SortedIndex(const std::array<std::string_view, N>& names)
     {
@@ -79,21 +81,50 @@ std::string_view tagName(Tag tag)
     if (i < kTagCount)
         return kTagNames[i];
     switch (tag) {
-    case Tag::Text: return "#text";
-    case Tag::Eof: return "#eof";
-    default: return "#unknown";
+    case Tag::Text:
+        return "#text";
+    case Tag::Eof:
+        return "#eof";
+    default:
+        return "#unknown";
     }
 }
 
 bool tagTakesAttributes(Tag tag)
 {
     switch (tag) {
-    case Tag::Body: case Tag::H: case Tag::P: case Tag::Br: case Tag::Hr: case Tag::Div:
-    case Tag::Ol: case Tag::Ul: case Tag::A: case Tag::Img: case Tag::Panel: case Tag::Table:
-    case Tag::Tr: case Tag::Td: case Tag::Th: case Tag::Caption: case Tag::Form:
-    case Tag::Input: case Tag::Select: case Tag::Option: case Tag::Textarea: case Tag::Font:
-    case Tag::Basefont: case Tag::Base: case Tag::Meta: case Tag::Map: case Tag::Area:
-    case Tag::Script: case Tag::Bgsound: case Tag::Frameset: case Tag::Frame: case Tag::Wrap:
+    case Tag::Body:
+    case Tag::H:
+    case Tag::P:
+    case Tag::Br:
+    case Tag::Hr:
+    case Tag::Div:
+    case Tag::Ol:
+    case Tag::Ul:
+    case Tag::A:
+    case Tag::Img:
+    case Tag::Panel:
+    case Tag::Table:
+    case Tag::Tr:
+    case Tag::Td:
+    case Tag::Th:
+    case Tag::Caption:
+    case Tag::Form:
+    case Tag::Input:
+    case Tag::Select:
+    case Tag::Option:
+    case Tag::Textarea:
+    case Tag::Font:
+    case Tag::Basefont:
+    case Tag::Base:
+    case Tag::Meta:
+    case Tag::Map:
+    case Tag::Area:
+    case Tag::Script:
+    case Tag::Bgsound:
+    case Tag::Frameset:
+    case Tag::Frame:
+    case Tag::Wrap:
         return true;
     default:
         return false;

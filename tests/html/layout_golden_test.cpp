@@ -5,9 +5,9 @@
 #include "html/document/section_list.h"
 #include "html/paint/document_renderer.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
-#include <gtest/gtest.h>
 
 namespace {
 

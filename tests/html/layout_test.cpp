@@ -6,10 +6,10 @@
 #include "html/document/process_error.h"
 #include "html/paint/document_renderer.h"
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -239,14 +239,24 @@ namespace {
 // frame shown for 100 ms.
 QByteArray tinyGif(bool animated)
 {
-    QByteArray gif = QByteArray::fromHex("474946383961" "01000100" "800000" "FFFFFF000000");
+    QByteArray gif = QByteArray::fromHex("474946383961"
+                                         "01000100"
+                                         "800000"
+                                         "FFFFFF000000");
     if (animated)
-        gif += QByteArray::fromHex("21FF0B") + "NETSCAPE2.0" + QByteArray::fromHex("030100" "0000");
+        gif += QByteArray::fromHex("21FF0B") + "NETSCAPE2.0" +
+               QByteArray::fromHex("030100"
+                                   "0000");
     const QByteArray control = QByteArray::fromHex("21F904000A000000");
-    const QByteArray frame = QByteArray::fromHex("2C0000000001000100" "00");
-    gif += control + frame + QByteArray::fromHex("02024401" "00");
+    const QByteArray frame = QByteArray::fromHex("2C0000000001000100"
+                                                 "00");
+    gif += control + frame +
+           QByteArray::fromHex("02024401"
+                               "00");
     if (animated)
-        gif += control + frame + QByteArray::fromHex("02024C01" "00");
+        gif += control + frame +
+               QByteArray::fromHex("02024C01"
+                                   "00");
     return gif + QByteArray::fromHex("3B");
 }
 
@@ -254,11 +264,11 @@ TEST(Layout, PicturesLoadNextToThePageAndAnimatedGifsMove)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    for (const auto& [name, data] : {std::pair{QString("still.gif"), tinyGif(false)},
-                                     std::pair{QString("moving.gif"), tinyGif(true)},
-                                     std::pair{QString("page.html"),
-                                               QByteArray("<img src=still.gif><img src=moving.gif>"
-                                                          "<img src=absent.gif>")}}) {
+    for (const auto& [name, data] :
+         {std::pair{QString("still.gif"), tinyGif(false)},
+          std::pair{QString("moving.gif"), tinyGif(true)},
+          std::pair{QString("page.html"), QByteArray("<img src=still.gif><img src=moving.gif>"
+                                                     "<img src=absent.gif>")}}) {
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(data);

@@ -14,8 +14,7 @@
 
 namespace {
 
-template <typename T>
-std::vector<T*> blocksOf(TCell& cell)
+template <typename T> std::vector<T*> blocksOf(TCell& cell)
 {
     std::vector<T*> out;
     for (const auto& block : cell.Blocks())
@@ -281,7 +280,8 @@ TEST(Parser, RowSpanLeavesBlanksInTheRowsBelow)
     EXPECT_EQ(table->ColumnCount(), 2);
     EXPECT_EQ(table->CellAt(1, 0), nullptr);
     ASSERT_NE(table->CellAt(1, 1), nullptr);
-    EXPECT_EQ(sectionTexts(const_cast<TCell&>(table->CellAt(1, 1)->Cell)), (std::vector<std::string>{"c"}));
+    EXPECT_EQ(sectionTexts(const_cast<TCell&>(table->CellAt(1, 1)->Cell)),
+              (std::vector<std::string>{"c"}));
 }
 
 TEST(Parser, CellsStartFromTheStateAtTheTableTag)
@@ -395,8 +395,8 @@ TEST(Parser, HeadElementsAndHooks)
     EXPECT_EQ(doc.Title, "The title");
     EXPECT_EQ(doc.Base, "http://x/");
     EXPECT_EQ(doc.BaseTarget, "main");
-    EXPECT_EQ(metas, (std::vector<std::string>{
-                         "Content-Type||text/html; charset=windows-1251", "|author|me"}));
+    EXPECT_EQ(metas, (std::vector<std::string>{"Content-Type||text/html; charset=windows-1251",
+                                               "|author|me"}));
     EXPECT_EQ(language, "JavaScript");
     EXPECT_EQ(script, "var a = 1;");
     EXPECT_EQ(sound, "s.wav");
@@ -449,7 +449,9 @@ TEST(Parser, NobrMakesSpacesUnbreakableAndWbrBreaks)
     auto doc = parseHtml("<nobr>a b<wbr>c</nobr> d");
     auto sections = allSections(*doc);
     ASSERT_EQ(sections.size(), 1u);
-    EXPECT_EQ(sections[0]->Buff, "a\xA0" "b\x02" "c d");
+    EXPECT_EQ(sections[0]->Buff, "a\xA0"
+                                 "b\x02"
+                                 "c d");
 }
 
 TEST(Parser, DeepNestingIsFlattened)

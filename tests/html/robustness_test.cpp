@@ -2,35 +2,88 @@
 // hang or corrupt the parser, layout, painting or hit tests; and every HTML
 // file of the machine's documentation renders through qvrender.
 #include "html/document/process_error.h"
-#include "platform/exception.h"
 #include "html/document/section_list.h"
 #include "html/paint/document_renderer.h"
 #include "html/parser/html_parser.h"
+#include "platform/exception.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <random>
 
 namespace {
 
-const char* const kFragments[] = {
-    "<table>", "</table>", "<tr>", "<td colspan=3>", "<td rowspan=9>", "</td>", "<th>",
-    "<ul>", "<ol type=I start=-4>", "<li>", "</ul>", "<dl><dt>", "<dd>", "<pre>", "</pre>",
-    "<p align=center>", "<br clear=all>", "<hr width=150% size=99>", "<h1>", "</h9>", "<h",
-    "<font size=+9 color=#zzz face=,>", "</font>", "<big>", "<small>", "<b>", "</i>",
-    "<img src=x width=-5 height=0 align=left hspace=-999>", "<img align=right width=200%>",
-    "<a href=\"", "<a name=x>", "</a>", "<!--", "-->", "<!DOCTYPE", "<script>", "</script>",
-    "<textarea>", "</textarea>", "<select><option>", "<input type=image>", "<input size=-1>",
-    "<form>", "</form>", "<map name=m><area coords=1,2>", "<caption align=bottom>", "&#99999;",
-    "&#", "&amp", "<nobr>", "<wbr>", "<center>", "</center>", "<div align=right>", "<blockquote>",
-    "<table width=0% border=999 cellpadding=-3 cellspacing=1000>", "\r\n", "\t", "\x1a", "\0",
-    "<basefont size=9>", "<sub>", "<sup>", "<panel width=10000>", "<body bgcolor=red>"};
+const char* const kFragments[] = {"<table>",
+                                  "</table>",
+                                  "<tr>",
+                                  "<td colspan=3>",
+                                  "<td rowspan=9>",
+                                  "</td>",
+                                  "<th>",
+                                  "<ul>",
+                                  "<ol type=I start=-4>",
+                                  "<li>",
+                                  "</ul>",
+                                  "<dl><dt>",
+                                  "<dd>",
+                                  "<pre>",
+                                  "</pre>",
+                                  "<p align=center>",
+                                  "<br clear=all>",
+                                  "<hr width=150% size=99>",
+                                  "<h1>",
+                                  "</h9>",
+                                  "<h",
+                                  "<font size=+9 color=#zzz face=,>",
+                                  "</font>",
+                                  "<big>",
+                                  "<small>",
+                                  "<b>",
+                                  "</i>",
+                                  "<img src=x width=-5 height=0 align=left hspace=-999>",
+                                  "<img align=right width=200%>",
+                                  "<a href=\"",
+                                  "<a name=x>",
+                                  "</a>",
+                                  "<!--",
+                                  "-->",
+                                  "<!DOCTYPE",
+                                  "<script>",
+                                  "</script>",
+                                  "<textarea>",
+                                  "</textarea>",
+                                  "<select><option>",
+                                  "<input type=image>",
+                                  "<input size=-1>",
+                                  "<form>",
+                                  "</form>",
+                                  "<map name=m><area coords=1,2>",
+                                  "<caption align=bottom>",
+                                  "&#99999;",
+                                  "&#",
+                                  "&amp",
+                                  "<nobr>",
+                                  "<wbr>",
+                                  "<center>",
+                                  "</center>",
+                                  "<div align=right>",
+                                  "<blockquote>",
+                                  "<table width=0% border=999 cellpadding=-3 cellspacing=1000>",
+                                  "\r\n",
+                                  "\t",
+                                  "\x1a",
+                                  "\0",
+                                  "<basefont size=9>",
+                                  "<sub>",
+                                  "<sup>",
+                                  "<panel width=10000>",
+                                  "<body bgcolor=red>"};
 
 std::string mutate(std::string text, std::mt19937& random)
 {
@@ -171,15 +224,16 @@ TEST_P(Qvrender, ExitCodesAndOutput)
 
 INSTANTIATE_TEST_SUITE_P(
     Tool, Qvrender,
-    ::testing::Values(
-        CommandCase{{"@TESTS/layout/paragraphs.html", "@OUT/p.png", "--width", "640"}, 0,
-                    "title: Paragraphs\nheight: "},
-        CommandCase{{"@TESTS/layout/form.html", "@OUT/f.png", "--images"}, 0, "links: 0"},
-        CommandCase{{"--dump", "@TESTS/layout/headings.html"}, 0, "section y="},
-        CommandCase{{"@OUT/missing.html", "@OUT/m.png"}, 1, "Can't locate file: "},
-        CommandCase{{"@TESTS/layout/paragraphs.html"}, 2, "usage: qvrender"},
-        CommandCase{{"--dump", "a.html", "--width", "wide"}, 2, "usage: qvrender"},
-        CommandCase{{"--frobnicate", "a.html", "b.png"}, 2, "usage: qvrender"}));
+    ::testing::Values(CommandCase{{"@TESTS/layout/paragraphs.html", "@OUT/p.png", "--width", "640"},
+                                  0,
+                                  "title: Paragraphs\nheight: "},
+                      CommandCase{
+                          {"@TESTS/layout/form.html", "@OUT/f.png", "--images"}, 0, "links: 0"},
+                      CommandCase{{"--dump", "@TESTS/layout/headings.html"}, 0, "section y="},
+                      CommandCase{{"@OUT/missing.html", "@OUT/m.png"}, 1, "Can't locate file: "},
+                      CommandCase{{"@TESTS/layout/paragraphs.html"}, 2, "usage: qvrender"},
+                      CommandCase{{"--dump", "a.html", "--width", "wide"}, 2, "usage: qvrender"},
+                      CommandCase{{"--frobnicate", "a.html", "b.png"}, 2, "usage: qvrender"}));
 #endif
 
 } // namespace

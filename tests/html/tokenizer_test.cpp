@@ -69,33 +69,33 @@ TEST_P(TokenizerText, ReadsAsExpected)
 INSTANTIATE_TEST_SUITE_P(
     Entities, TokenizerText,
     ::testing::Values(TextCase{"a&amp;b", "a&b"}, TextCase{"a&AMP;b", "a&AMP;b"},
-                      TextCase{"&#65;", "A"}, TextCase{"x&#9;y", "x y"},
-                      TextCase{"&#13;", "&#13;"}, TextCase{"&hellip;", "..."},
-                      TextCase{"&nbsp", "\xA0"}, TextCase{"&lt;&gt;&quot;", "<>\""},
-                      TextCase{"&#123456;", "&#123456;"}, TextCase{"&copyright;", "&copyright;"},
-                      TextCase{"&trade;", "\x99"}, TextCase{"&#8364;", "\x80"},
-                      TextCase{"&eacute;t&eacute;", "\xE9t\xE9"}, TextCase{"&yuml;", "\xFF"},
-                      TextCase{"&unknown;", "&unknown;"}, TextCase{"AT&T", "AT&T"}));
+                      TextCase{"&#65;", "A"}, TextCase{"x&#9;y", "x y"}, TextCase{"&#13;", "&#13;"},
+                      TextCase{"&hellip;", "..."}, TextCase{"&nbsp", "\xA0"},
+                      TextCase{"&lt;&gt;&quot;", "<>\""}, TextCase{"&#123456;", "&#123456;"},
+                      TextCase{"&copyright;", "&copyright;"}, TextCase{"&trade;", "\x99"},
+                      TextCase{"&#8364;", "\x80"}, TextCase{"&eacute;t&eacute;", "\xE9t\xE9"},
+                      TextCase{"&yuml;", "\xFF"}, TextCase{"&unknown;", "&unknown;"},
+                      TextCase{"AT&T", "AT&T"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Whitespace, TokenizerText,
-    ::testing::Values(TextCase{"a   \r\n\t b", "a b"}, TextCase{"a\nb", "a b"},
-                      TextCase{"a < b", "a < b"}, TextCase{"a <3", "a <3"},
-                      TextCase{"a\x01" "b", "ab"}));
+INSTANTIATE_TEST_SUITE_P(Whitespace, TokenizerText,
+                         ::testing::Values(TextCase{"a   \r\n\t b", "a b"}, TextCase{"a\nb", "a b"},
+                                           TextCase{"a < b", "a < b"}, TextCase{"a <3", "a <3"},
+                                           TextCase{"a\x01"
+                                                    "b",
+                                                    "ab"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Comments, TokenizerText,
     ::testing::Values(TextCase{"a<!-- x -->b", "ab"}, TextCase{"a<!-- x -- y -->b", "ab"},
                       TextCase{"a<!-- x --\r\n >b", "ab"}, TextCase{"a<!---->b", "ab"},
                       TextCase{"a<!-- x --->b", "ab"}, TextCase{"<!DOCTYPE html>x", "x"},
-                      TextCase{"a<!-- 1 --><!-- 2 -->b", "ab"},
-                      TextCase{"a<!-- never ends", "a"}));
+                      TextCase{"a<!-- 1 --><!-- 2 -->b", "ab"}, TextCase{"a<!-- never ends", "a"}));
 
 TEST(Tokenizer, TagNamesMatchInAnyCaseAndHeadingsCarryTheirLevel)
 {
     EXPECT_EQ(tokens("<b>x</B><Table><h3>t</H3><h>u<h7>"),
-              (std::vector<std::string>{"<B>", "x", "</B>", "<TABLE>", "<H3>", "t", "</H3>",
-                                        "<H>", "u", "<H>"}));
+              (std::vector<std::string>{"<B>", "x", "</B>", "<TABLE>", "<H3>", "t", "</H3>", "<H>",
+                                        "u", "<H>"}));
 }
 
 TEST(Tokenizer, UnknownTagsAndEndTagsOfEmptyElementsAreUnknown)
@@ -135,7 +135,8 @@ TEST(Tokenizer, NoBreakTurnsBlanksIntoUnbreakableSpaces)
     THtmlTokenizer tok("a  b");
     tok.SetNoBreak(true);
     ASSERT_EQ(tok.Next(), Tag::Text);
-    EXPECT_EQ(tok.TokenText(), "a\xA0" "b");
+    EXPECT_EQ(tok.TokenText(), "a\xA0"
+                               "b");
 }
 
 TEST(Tokenizer, EveryCharacterKeepsItsSourceIndex)
@@ -168,26 +169,25 @@ TEST_P(TokenizerAttributes, ValueTextAndNumber)
 
 INSTANTIATE_TEST_SUITE_P(
     Values, TokenizerAttributes,
-    ::testing::Values(
-        AttributeCase{"<img alt=\"a  b\">", Attr::Alt, "a  b", 0},
-        AttributeCase{"<img alt='it is'>", Attr::Alt, "it is", 0},
-        AttributeCase{"<img alt=\"a>b\" src=x>", Attr::Alt, "a>b", 0},
-        AttributeCase{"<img alt=\" padded \">", Attr::Alt, "padded", 0},
-        AttributeCase{"<img alt=\"two\r\nlines\">", Attr::Alt, "twolines", 0},
-        AttributeCase{"<img alt=\"&lt;x&gt;\">", Attr::Alt, "<x>", 0},
-        AttributeCase{"<a href=a&amp;b>", Attr::Href, "a&amp;b", 0},
-        AttributeCase{"<img width=50%>", Attr::Width, "50%", 50},
-        AttributeCase{"<img width=\"50%\">", Attr::Width, "50%", 50},
-        AttributeCase{"<img width=120>", Attr::Width, "120", 120},
-        AttributeCase{"<img width=12px>", Attr::Width, "12px", 0},
-        AttributeCase{"<font size=+2>", Attr::Size, "+2", 2},
-        AttributeCase{"<font size=-1>", Attr::Size, "-1", -1},
-        AttributeCase{"<table border>", Attr::Border, "", 1},
-        AttributeCase{"<table border=0>", Attr::Border, "0", 0},
-        AttributeCase{"<a href=foo.html target=x>", Attr::Href, "foo.html", 0},
-        AttributeCase{"<a target = x href = \"y\">", Attr::Href, "y", 0},
-        AttributeCase{"<meta http-equiv=refresh>", Attr::HttpEquiv, "refresh", 0},
-        AttributeCase{"<td bgcolor=#FF0000>", Attr::BgColor, "#FF0000", 0}));
+    ::testing::Values(AttributeCase{"<img alt=\"a  b\">", Attr::Alt, "a  b", 0},
+                      AttributeCase{"<img alt='it is'>", Attr::Alt, "it is", 0},
+                      AttributeCase{"<img alt=\"a>b\" src=x>", Attr::Alt, "a>b", 0},
+                      AttributeCase{"<img alt=\" padded \">", Attr::Alt, "padded", 0},
+                      AttributeCase{"<img alt=\"two\r\nlines\">", Attr::Alt, "twolines", 0},
+                      AttributeCase{"<img alt=\"&lt;x&gt;\">", Attr::Alt, "<x>", 0},
+                      AttributeCase{"<a href=a&amp;b>", Attr::Href, "a&amp;b", 0},
+                      AttributeCase{"<img width=50%>", Attr::Width, "50%", 50},
+                      AttributeCase{"<img width=\"50%\">", Attr::Width, "50%", 50},
+                      AttributeCase{"<img width=120>", Attr::Width, "120", 120},
+                      AttributeCase{"<img width=12px>", Attr::Width, "12px", 0},
+                      AttributeCase{"<font size=+2>", Attr::Size, "+2", 2},
+                      AttributeCase{"<font size=-1>", Attr::Size, "-1", -1},
+                      AttributeCase{"<table border>", Attr::Border, "", 1},
+                      AttributeCase{"<table border=0>", Attr::Border, "0", 0},
+                      AttributeCase{"<a href=foo.html target=x>", Attr::Href, "foo.html", 0},
+                      AttributeCase{"<a target = x href = \"y\">", Attr::Href, "y", 0},
+                      AttributeCase{"<meta http-equiv=refresh>", Attr::HttpEquiv, "refresh", 0},
+                      AttributeCase{"<td bgcolor=#FF0000>", Attr::BgColor, "#FF0000", 0}));
 
 TEST(Tokenizer, TagsWithoutAttributeUseKeepTheLastList)
 {

@@ -12,10 +12,10 @@
 #include "platform/ansi.h"
 #include "platform/exception.h"
 
-#include <QGuiApplication>
-#include <QStringList>
 #include <cstdio>
 #include <iostream>
+#include <QGuiApplication>
+#include <QStringList>
 
 namespace {
 
