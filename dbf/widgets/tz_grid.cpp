@@ -209,6 +209,90 @@ void TTzGrid::LayoutChanged()
     readRows();
 }
 
+namespace {
+
+std::string colorText(const QColor& color)
+{
+    return color.isValid() ? color.name().toStdString() : std::string();
+}
+
+QColor colorFrom(const std::string& text)
+{
+    return text.empty() ? QColor() : QColor(QString::fromStdString(text));
+}
+
+std::string fontText(bool has, const QFont& font)
+{
+    return has ? font.toString().toStdString() : std::string();
+}
+
+bool fontFrom(const std::string& text, QFont& font)
+{
+    return !text.empty() && font.fromString(QString::fromStdString(text));
+}
+
+} // namespace
+
+std::vector<std::string> TTzGrid::savedColumns() const
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < m_columns.Count(); ++i) {
+        const TTzColumn* c = m_columns[i];
+        lines.push_back("cvColumn=" + std::to_string(i));
+        lines.push_back("cvFieldNameStr=" + c->FieldName);
+        lines.push_back("cvTitleCaptionStr=" + platform::toAnsi(c->Title.Caption));
+        lines.push_back("cvWidthStr=" + std::to_string(c->Width));
+        lines.push_back("cvColorStr=" + colorText(c->Color));
+        lines.push_back("cvFontStr=" + fontText(c->hasFont, c->Font));
+        lines.push_back("cvAlignmentStr=" + std::to_string(int(c->Alignment)));
+        lines.push_back(std::string("cvReadOnlyStr=") + (c->ReadOnly ? "1" : "0"));
+        lines.push_back("cvTitleColorStr=" + colorText(c->Title.Color));
+        lines.push_back("cvTitleFontStr=" + fontText(c->Title.hasFont, c->Title.Font));
+        lines.push_back("cvTitleAlignmentStr=" + std::to_string(int(c->Title.Alignment)));
+    }
+    return lines;
+}
+
+void TTzGrid::setSavedColumns(const std::vector<std::string>& lines)
+{
+    m_columns.Clear();
+    TTzColumn* c = nullptr;
+    for (const std::string& line : lines) {
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, equals);
+        const std::string value = line.substr(equals + 1);
+        if (key == "cvColumn") {
+            c = m_columns.Add();
+            continue;
+        }
+        if (!c)
+            continue;
+        if (key == "cvFieldNameStr")
+            c->FieldName = value;
+        else if (key == "cvTitleCaptionStr")
+            c->Title.Caption = platform::fromAnsi(value);
+        else if (key == "cvWidthStr")
+            c->Width = std::max(kMinColumnWidth, std::atoi(value.c_str()));
+        else if (key == "cvColorStr")
+            c->Color = colorFrom(value);
+        else if (key == "cvFontStr")
+            c->hasFont = fontFrom(value, c->Font);
+        else if (key == "cvAlignmentStr")
+            c->Alignment = Qt::Alignment(std::atoi(value.c_str()));
+        else if (key == "cvReadOnlyStr")
+            c->ReadOnly = value == "1";
+        else if (key == "cvTitleColorStr")
+            c->Title.Color = colorFrom(value);
+        else if (key == "cvTitleFontStr")
+            c->Title.hasFont = fontFrom(value, c->Title.Font);
+        else if (key == "cvTitleAlignmentStr")
+            c->Title.Alignment = Qt::Alignment(std::atoi(value.c_str()));
+    }
+    LayoutChanged();
+}
+
 void TTzGrid::mapColumns()
 {
     m_map.clear();

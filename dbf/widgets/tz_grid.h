@@ -60,6 +60,14 @@ public:
     TTzColumns& Columns() { return m_columns; }
     // Call after changing the columns.
     void LayoutChanged();
+    // The column layout as "key=value" lines, a "cvColumn=N" line opening
+    // each column, followed by "cvFieldNameStr", "cvTitleCaptionStr",
+    // "cvWidthStr", "cvColorStr", "cvFontStr", "cvAlignmentStr",
+    // "cvReadOnlyStr", "cvTitleColorStr", "cvTitleFontStr" and
+    // "cvTitleAlignmentStr". Setting it replaces the columns; unknown keys
+    // and malformed lines are skipped.
+    std::vector<std::string> savedColumns() const;
+    void setSavedColumns(const std::vector<std::string>& lines);
 
     TTzGridOptions Options() const { return m_options; }
     void setOptions(TTzGridOptions options);

@@ -380,3 +380,27 @@ TEST_F(GridTest, ControlsAndTableMayDieInEitherOrder)
     EXPECT_FALSE(navigator->Button(nbNext)->isEnabled());
     navigator->BtnClick(nbNext);
 }
+
+TEST_F(GridTest, SavedColumnsRestoreTheLayout)
+{
+    addRows();
+    grid->Columns()[2]->Width = 300;
+    grid->Columns()[1]->ReadOnly = true;
+    grid->Columns()[0]->Color = QColor(Qt::yellow);
+    grid->Columns()[0]->Title.Alignment = Qt::AlignRight;
+    const std::vector<std::string> saved = grid->savedColumns();
+    EXPECT_EQ(saved[0], "cvColumn=0");
+    EXPECT_EQ(saved[1], "cvFieldNameStr=date");
+
+    TTzGrid other;
+    other.setDataSource(log.get());
+    other.setSavedColumns(saved);
+    ASSERT_EQ(other.Columns().Count(), 3);
+    EXPECT_EQ(other.Columns()[2]->Width, 300);
+    EXPECT_EQ(other.Columns()[2]->Title.Caption, "Url");
+    EXPECT_TRUE(other.Columns()[1]->ReadOnly);
+    EXPECT_EQ(other.Columns()[0]->Color, QColor(Qt::yellow));
+    EXPECT_EQ(other.Columns()[0]->Title.Alignment, Qt::AlignRight);
+    EXPECT_EQ(other.savedColumns(), saved);
+    EXPECT_EQ(other.CellText(0, 0), "03/14/2026");
+}
