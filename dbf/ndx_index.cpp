@@ -263,6 +263,27 @@ void NdxIndex::flush(long recordCount, const std::string& tableName)
     m_dirty = false;
 }
 
+void NdxIndex::refreshHeader()
+{
+    uint8_t head[kBlockSize];
+    if (!m_file.readExact(0, head, kBlockSize))
+        corrupted(m_filePath);
+    const Header fresh = Header::parse(head);
+    m_header.root = fresh.root;
+    m_header.nextFree = fresh.nextFree;
+    m_path.clear();
+}
+
+void NdxIndex::writeSharedHeader(long recordCount, const std::string& tableName)
+{
+    constexpr uint64_t kAnchorLock = uint64_t(1) << 30;
+    if (!m_file.lockRange(kAnchorLock, 1))
+        fail(kLockViolation, "Could not lock index for writing anchor node " + m_filePath);
+    flush(recordCount, tableName);
+    if (!m_file.unlockRange(kAnchorLock, 1))
+        fail(kLockViolation, "Could not unlock index after writing anchor node " + m_filePath);
+}
+
 void NdxIndex::close(long recordCount, const std::string& tableName)
 {
     if (m_dirty || m_dirtyCount > 0)

@@ -98,6 +98,14 @@ public:
     std::string keyOf(const EvalContext& context) const;
     int compareKeys(const uint8_t* a, const uint8_t* b, size_t length) const;
 
+    // Shared indexes: before a change the header is read again (another
+    // program may have moved the root), and after it the header is written
+    // under a lock on the index file.
+    void setShared(bool on) { m_shared = on; }
+    bool shared() const { return m_shared; }
+    void refreshHeader();
+    void writeSharedHeader(long recordCount, const std::string& tableName);
+
     // Tree maintenance.
     void insert(const std::string& key, uint32_t recno);
     bool remove(const std::string& key, uint32_t recno);
@@ -162,6 +170,7 @@ private:
     std::unique_ptr<KeyExpression> m_expression;
     int m_areaNumber = 0;
     bool m_dirty = false;
+    bool m_shared = false;
     bool m_caching = true;
     struct CachedNode {
         Block data;

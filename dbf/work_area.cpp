@@ -920,6 +920,13 @@ void WorkArea::append()
         m_beforeWrite(transformed.data() + 1, transformed.size() - 1);
         out = transformed.data();
     }
+    if (!m_exclusive) {
+        // Another program may have appended since we last looked; under the
+        // append lock the header count is the truth.
+        uint8_t stored[4];
+        if (m_file.readExact(4, stored, 4))
+            m_count = std::max(m_count, getU32(stored));
+    }
     const long recno = long(m_count) + 1;
     if (m_exclusive && !m_config.flushEveryWrite && m_config.batchAppends) {
         // Appended records of an exclusive table go out in batches.
@@ -938,9 +945,15 @@ void WorkArea::append()
     m_bof = m_eof = false;
     if (anyIndexOpen()) {
         lockSemaphore();
-        for (int slot = 1; slot <= kMaxIndexes; ++slot)
-            if (NdxIndex* idx = index(slot))
+        for (int slot = 1; slot <= kMaxIndexes; ++slot) {
+            if (NdxIndex* idx = index(slot)) {
+                if (idx->shared())
+                    idx->refreshHeader();
                 idx->insert(idx->keyOf(context(m_buffer, recno, m_image.data())), uint32_t(recno));
+                if (idx->shared())
+                    idx->writeSharedHeader(long(m_count), upper(baseName(m_path)));
+            }
+        }
         unlockSemaphore();
     }
     m_cursorSynced = false;
@@ -995,12 +1008,16 @@ void WorkArea::replace()
             const std::string& oldKey = oldKeys[size_t(slot - 1)];
             if (newKey == oldKey)
                 continue;
+            if (idx->shared())
+                idx->refreshHeader();
             if (!idx->remove(oldKey, uint32_t(m_recno))) {
                 unlockSemaphore();
                 fail(kCorruptedIndex, "Record with key: " + oldKey + " not found in " +
                                           idx->path() + " [SoftSyncIndex]");
             }
             idx->insert(newKey, uint32_t(m_recno));
+            if (idx->shared())
+                idx->writeSharedHeader(long(m_count), upper(baseName(m_path)));
         }
         unlockSemaphore();
     }
@@ -1473,6 +1490,7 @@ void WorkArea::openIndexSlot(const IndexOptions& options, int slot)
     // Other programs may change a shared index at any time, so only an
     // exclusive one can keep nodes in memory.
     idx->setCaching(!options.noCache && m_exclusive);
+    idx->setShared(!m_exclusive);
     m_indexes[size_t(slot - 1)] = std::move(idx);
     m_indexOptions[size_t(slot - 1)] = options;
     m_cursorSynced = false;

@@ -232,6 +232,32 @@ TEST_F(IndexTest, ExpressionsAndKeysOutsideTheLimitsAreRefused)
     EXPECT_EQ(codeOf([&] { engine.SetIndexToLFN(path("x.ndx"), 17); }), 220);
 }
 
+TEST_F(IndexTest, TwoUsersOfASharedTableKeepOneValidIndex)
+{
+    ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
+    engine.CloseDbf();
+    dbf::DbfEngine first, second;
+    for (dbf::DbfEngine* user : {&first, &second}) {
+        user->setExceptions(true);
+        user->setNetworkSharing(true);
+        ASSERT_TRUE(user->Use(path("logs.dbf")));
+        ASSERT_TRUE(user->SetIndexTo(path("url.ndx")));
+    }
+    for (int i = 0; i < 120; ++i) {
+        dbf::DbfEngine& user = i % 2 ? second : first;
+        ASSERT_TRUE(user.ALock());
+        user.ClearRecord();
+        user.SetFieldText(4, "http://u" + std::to_string((i * 37) % 101) + "/");
+        ASSERT_TRUE(user.Append());
+        ASSERT_TRUE(user.Unlock());
+    }
+    first.CloseDbf();
+    second.CloseDbf();
+    EXPECT_FALSE(std::filesystem::exists(path("logs.@S@")) &&
+                 readFile(path("logs.@S@")).size() > 1);
+    EXPECT_EQ(dbf::checkTable(path("logs.dbf"), {path("url.ndx")}), "");
+}
+
 TEST_F(IndexTest, NumericAndDateKeysOrderByValue)
 {
     engine.CloseDbf();
