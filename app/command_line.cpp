@@ -4,9 +4,67 @@
 
 namespace app {
 
+namespace {
+
+CommandLine failed(std::string error)
+{
+    CommandLine result;
+    result.action = CommandLine::Action::Error;
+    result.error = std::move(error);
+    return result;
+}
+
+bool isOption(const std::string& argument)
+{
+    return argument.size() > 1 && argument[0] == '-';
+}
+
+// The windowless commands take their own arguments and nothing else.
+CommandLine parseSubmit(const std::vector<std::string>& rest)
+{
+    CommandLine result;
+    result.action = CommandLine::Action::Submit;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == "--engines") {
+            if (i + 1 >= rest.size() || !result.engines.empty())
+                return failed("--engines needs one file");
+            result.engines = rest[++i];
+        } else if (isOption(rest[i])) {
+            return failed("unknown option " + rest[i]);
+        } else if (result.profile.empty()) {
+            result.profile = rest[i];
+        } else {
+            return failed("more than one profile given");
+        }
+    }
+    if (result.profile.empty())
+        return failed("--submit needs a profile");
+    return result;
+}
+
+CommandLine parseExportLog(const std::vector<std::string>& rest)
+{
+    if (rest.size() != 1 || isOption(rest[0]))
+        return failed("--export-log needs one file");
+    CommandLine result;
+    result.action = CommandLine::Action::ExportLog;
+    result.csv = rest[0];
+    return result;
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const std::vector<std::string>& arguments)
 {
     CommandLine result;
+    if (!arguments.empty() && (arguments[0] == "--submit" || arguments[0] == "--export-log")) {
+        const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+        for (const std::string& argument : rest) {
+            if (argument == "--help" || argument == "-h")
+                return parseCommandLine({argument});
+        }
+        return arguments[0] == "--submit" ? parseSubmit(rest) : parseExportLog(rest);
+    }
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
             result.action = CommandLine::Action::Help;
@@ -36,9 +94,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments)
 std::string usageText()
 {
     return "usage: quorvane [FILE | file://ADDRESS]\n"
+           "       quorvane --submit PROFILE.ini [--engines FILE]\n"
+           "       quorvane --export-log FILE.csv\n"
            "       quorvane --help | --version\n"
            "Submits the pages of a website to a list of search-engine add-URL services.\n"
-           "FILE, or a file:// address, is a page shown in the viewer at start.\n";
+           "FILE, or a file:// address, is a page shown in the viewer at start.\n"
+           "--submit runs a submission without windows (the program folder's\n"
+           "engines.txt unless --engines names another list); --export-log writes\n"
+           "the submission log as CSV.\n";
 }
 
 std::string versionText()

@@ -5,14 +5,19 @@
 
 // The main program's command line:
 //   quorvane [FILE | file://ADDRESS]
+//   quorvane --submit PROFILE.ini [--engines FILE]
+//   quorvane --export-log FILE.csv
 //   quorvane --help
 //   quorvane --version
 namespace app {
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Error };
+    enum class Action { Run, Submit, ExportLog, Help, Version, Error };
     Action action = Action::Run;
-    std::string page;  // Run: the page to show at start, empty for none
+    std::string page;    // Run: the page to show at start, empty for none
+    std::string profile; // Submit: the profile file
+    std::string engines; // Submit: the engines list file, empty for the default
+    std::string csv;     // ExportLog: the file to write
     std::string error; // Error: what was wrong
 };
 

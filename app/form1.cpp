@@ -5,15 +5,23 @@
 #include "builtin_pages.h"
 #include "engines_list.h"
 #include "fedita.h"
+#include "fsearch.h"
+#include "http_clients.h"
 #include "memo_lines.h"
+#include "submission_log.h"
+#include "submission_run.h"
 #include "tool_strip.h"
 
 #include "controls/string_holder.h"
+#include "dbf/widgets/tz_dbf.h"
+#include "net/http_cli.h"
 #include "platform/ansi.h"
 #include "platform/application.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
 #include "platform/program_folder.h"
+#include "platform/registry_store.h"
+#include "platform/shell.h"
 #include "platform/temp_file.h"
 
 #include <QApplication>
@@ -43,7 +51,9 @@ constexpr int kCaptionStripHeight = 17;
 constexpr int kHistoryEntries = 6;
 
 constexpr const char* kConfirmCaption = "Confirm";
-constexpr const char* kLogFileName = "logs.dbf";
+// The shell reports a failure to start the e-mail program this way.
+constexpr const char* kNoMailProgram =
+    "The E-mail program is not working or there isn't a system default E-mail program";
 
 // The application title as the window caption shows it: "&&" (a literal
 // ampersand in menu-style text) reads as one "&".
@@ -69,6 +79,8 @@ TForm1::TForm1(QString page, QWidget* parent) : QMainWindow(parent), m_page(std:
 
 TForm1::~TForm1()
 {
+    // Answers still on their way must not reach a window that is going.
+    m_http->setOnRequestDone(nullptr);
     // A window destroyed without being closed still leaves no temporary
     // file behind.
     if (!m_tempFileName.isEmpty())
@@ -79,8 +91,18 @@ void TForm1::FormCreate()
 {
     createHolders();
 
-    m_logFileName = platform::programFolder() + kLogFileName;
+    m_logFileName = platform::programFolder() + app::kLogFileName;
+    m_log = new TTzDbf(this);
+    app::declareLog(*m_log, m_logFileName);
+    m_log->OnDataChange = [this](TTzDataSource* sender, TTzField* field) {
+        logDataChange(sender, field);
+    };
     m_tempFileName = platform::createTempFile();
+    m_http = std::make_unique<app::HttpClients>();
+    m_http->setOnRequestDone([this](THttpCli* sender, THttpRequest rqType, uint16_t error) {
+        agHTTPxRequestDone(sender, rqType, error);
+    });
+    readpreferences();
     setWindowTitle(applicationTitle());
     setWindowIcon(app::programIcon());
 
@@ -158,7 +180,6 @@ QWidget* TForm1::createToolBar()
     // buttons do nothing.
     m_downloadButton = button("Download URL", "download", [] {});
     m_openLocalButton = button("Open Local URL", "open-local", [] {});
-    m_submitButton->setEnabled(false);
     m_downloadButton->setEnabled(false);
     m_openLocalButton->setEnabled(false);
     row->addStretch(1);
@@ -216,8 +237,6 @@ void TForm1::createMenus()
     file->addSeparator();
     m_submit = file->addAction("Submit", this, [this] { Submit1Click(); });
     m_submit->setShortcut(QKeySequence("Ctrl+T"));
-    // The submission window is not part of the program yet.
-    m_submit->setEnabled(false);
     file->addSeparator();
     m_programOptions = file->addAction("Program Options");
     m_programOptions->setEnabled(false);
@@ -381,9 +400,53 @@ void TForm1::openprofile()
 void TForm1::Submit1Click()
 {
     // A run reads the list file, so a changed list is offered for saving
-    // first. The submission window itself is not part of the program yet.
+    // first.
     if (m_enginesModified)
         Saveengines1Click();
+    Tfsearch window(*this);
+    m_fsearch = &window;
+    if (window.FormCreate())
+        window.exec();
+    m_fsearch = nullptr;
+}
+
+THttpCli& TForm1::agHTTP1() const
+{
+    return m_http->agHTTP1();
+}
+
+void TForm1::readpreferences()
+{
+    RegistryStore store;
+    m_http->readpreferences(store);
+}
+
+void TForm1::agHTTPxRequestDone(THttpCli* sender, THttpRequest, uint16_t error)
+{
+    // Downloads of the main window use agHTTP1 too; they are never logged.
+    if (!submissionOpen || !m_fsearch)
+        return;
+    // The run writes the answer to the temporary file, logs it (the window
+    // shows it as it goes) and notes that the client is free again.
+    m_fsearch->run().requestDone(*sender, error);
+}
+
+void TForm1::logDataChange(TTzDataSource*, TTzField*)
+{
+    if (!m_log->Active())
+        return;
+    std::vector<std::string> lines;
+    m_log->GetMField("MESSAGE", lines);
+    if (submissionOpen && m_fsearch)
+        m_fsearch->showMessage(lines);
+}
+
+void TForm1::exec(const std::string& address)
+{
+    const QString target = platform::fromAnsi(address);
+    const bool opened = platform::shellOpen(target);
+    if (!opened && target.contains("mailto"))
+        MessageBox::error(this, applicationTitle(), kNoMailProgram);
 }
 
 void TForm1::Help1Click()

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "net/http_cli.h"
 #include "platform/file_dialog.h"
 
 #include <array>
+#include <cstdint>
+#include <memory>
 #include <QMainWindow>
 #include <string>
 #include <vector>
@@ -13,6 +16,14 @@ class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class TStringHolder;
+class TTzDbf;
+class TTzDataSource;
+class TTzField;
+class Tfsearch;
+
+namespace app {
+class HttpClients;
+}
 
 // The main window. It lives for the whole run and owns what the other
 // windows share: the engines list box with its file, the built-in pages, the
@@ -45,6 +56,13 @@ public:
     TStringHolder* h3() const { return m_h3; }
     TStringHolder* engines() const { return m_engines; }
 
+    // The six HTTP clients agHTTP1 to agHTTP6 and the submission log.
+    app::HttpClients& httpClients() const { return *m_http; }
+    THttpCli& agHTTP1() const;
+    TTzDbf& log() const { return *m_log; }
+    // The submission window while one is open.
+    Tfsearch* submissionWindow() const { return m_fsearch; }
+
     // The profile file dialog as every command sets it up: starting in the
     // program folder, with the given title.
     enum class MissingProfile { Refuse, OfferToCreate };
@@ -61,6 +79,16 @@ public:
     void Help1Click();
     void About1Click();
     void HistoryClick(int index);
+
+    // Request done of any of the six clients: while a submission window is
+    // open, the answer is logged there.
+    void agHTTPxRequestDone(THttpCli* sender, THttpRequest rqType, uint16_t error);
+    // The log's current record changed: its message is shown.
+    void logDataChange(TTzDataSource* sender, TTzField* field);
+    // Opens an address with the desktop's programs.
+    void exec(const std::string& address);
+    // Reads the proxy settings from the registry into the six clients.
+    void readpreferences();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -87,6 +115,9 @@ private:
     bool m_enginesModified = false;
     QString m_tempFileName;
     QString m_logFileName;
+    std::unique_ptr<app::HttpClients> m_http;
+    TTzDbf* m_log = nullptr;
+    Tfsearch* m_fsearch = nullptr;
 
     TStringHolder* m_h1 = nullptr;
     TStringHolder* m_h2 = nullptr;

@@ -1,12 +1,14 @@
 #include "app_info.h"
 #include "command_line.h"
 #include "form1.h"
+#include "headless.h"
 #include "tool_strip.h"
 
 #include "platform/application.h"
 #include "platform/program_folder.h"
 
 #include <cstdio>
+#include <QCoreApplication>
 #include <QFile>
 
 int main(int argc, char** argv)
@@ -23,6 +25,17 @@ int main(int argc, char** argv)
     case app::CommandLine::Action::Error:
         std::fprintf(stderr, "quorvane: %s\n%s", command.error.c_str(), app::usageText().c_str());
         return 2;
+    case app::CommandLine::Action::Submit: {
+        QCoreApplication application(argc, argv);
+        QCoreApplication::setApplicationName("quorvane");
+        return app::runHeadlessSubmission(QFile::decodeName(command.profile.c_str()),
+                                          QFile::decodeName(command.engines.c_str()));
+    }
+    case app::CommandLine::Action::ExportLog: {
+        QCoreApplication application(argc, argv);
+        QCoreApplication::setApplicationName("quorvane");
+        return app::exportLog(QFile::decodeName(command.csv.c_str()));
+    }
     case app::CommandLine::Action::Run:
         break;
     }

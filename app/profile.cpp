@@ -82,21 +82,27 @@ QString profileSavePath(const QString& path)
     return slash < 0 ? name : path.left(slash + 1) + name;
 }
 
-void updateProfileDate(const QString& path, const std::string& dateText)
+bool updateProfileDate(const QString& path, const std::string& dateText)
 {
     std::vector<std::string> lines = platform::readTextLines(path);
     if (lines.size() <= kDateLine)
-        lines.resize(kDateLine + 1);
+        return false;
     lines[kDateLine] = dateText;
     platform::writeTextLines(path, lines);
+    return true;
 }
 
-std::string shortDateText(const QDate& date)
+QString shortDateFormat()
 {
     QString format = qEnvironmentVariable("QUORVANE_DATE_FORMAT");
     if (format.isEmpty())
         format = QLocale::system().dateFormat(QLocale::ShortFormat);
-    return platform::toAnsi(QLocale::system().toString(date, format));
+    return format;
+}
+
+std::string shortDateText(const QDate& date)
+{
+    return platform::toAnsi(QLocale::system().toString(date, shortDateFormat()));
 }
 
 } // namespace app

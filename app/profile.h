@@ -41,12 +41,15 @@ void writeProfile(const QString& path, const Profile& profile);
 QString profileSavePath(const QString& path);
 
 // Rewrites line 3 of the profile file with the date text, keeping every
-// other line. A file shorter than three lines is padded with empty lines so
-// that the date lands on its own line.
-void updateProfileDate(const QString& path, const std::string& dateText);
+// other line. A file shorter than three lines has no date line and is left
+// as it is; the result is then false. Throws EInOutError when the file
+// cannot be read or written.
+bool updateProfileDate(const QString& path, const std::string& dateText);
 
 // The date as text in the program's short date format: the format in
 // QUORVANE_DATE_FORMAT when set, else the system locale's short format.
 std::string shortDateText(const QDate& date);
+// The short date format itself, e.g. "dd.MM.yyyy".
+QString shortDateFormat();
 
 } // namespace app

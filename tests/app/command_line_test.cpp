@@ -21,12 +21,30 @@ TEST(CommandLine, RecognisesEachForm)
         {{"page.html", "--version"}, Action::Version, ""},
         {{"--frobnicate"}, Action::Error, ""},
         {{"a.html", "b.html"}, Action::Error, ""},
+        {{"--submit", "site.ini"}, Action::Submit, ""},
+        {{"--submit", "site.ini", "--engines", "e.txt"}, Action::Submit, ""},
+        {{"--submit", "--engines", "e.txt", "site.ini"}, Action::Submit, ""},
+        {{"--submit"}, Action::Error, ""},
+        {{"--submit", "a.ini", "b.ini"}, Action::Error, ""},
+        {{"--submit", "a.ini", "--engines"}, Action::Error, ""},
+        {{"--submit", "a.ini", "--frobnicate"}, Action::Error, ""},
+        {{"--export-log", "out.csv"}, Action::ExportLog, ""},
+        {{"--export-log"}, Action::Error, ""},
+        {{"--export-log", "a.csv", "b.csv"}, Action::Error, ""},
+        {{"--submit", "a.ini", "--help"}, Action::Help, ""},
     };
     for (const auto& c : cases) {
         app::CommandLine parsed = app::parseCommandLine(c.arguments);
         EXPECT_EQ(parsed.action, c.action);
         if (c.action == Action::Run) {
             EXPECT_EQ(parsed.page, c.page);
+        }
+        if (c.action == Action::Submit) {
+            EXPECT_EQ(parsed.profile, "site.ini");
+            EXPECT_EQ(parsed.engines, c.arguments.size() > 2 ? "e.txt" : "");
+        }
+        if (c.action == Action::ExportLog) {
+            EXPECT_EQ(parsed.csv, "out.csv");
         }
         if (c.action == Action::Error) {
             EXPECT_FALSE(parsed.error.empty());

@@ -104,7 +104,7 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndShortcuts)
         "&File > Engines List > Save",
         "&File > Engines List > Save As...",
         "&File > -",
-        "&File > Submit [Ctrl+T] (off)",
+        "&File > Submit [Ctrl+T]",
         "&File > -",
         "&File > Program Options (off)",
         "&File > -",
@@ -294,11 +294,14 @@ TEST_F(MainWindow, SaveAsWritesWithoutAskingAndRenamesTheList)
 TEST_F(MainWindow, SubmitOffersToSaveAChangedList)
 {
     TForm1 window;
+    // The profile dialog that follows is dismissed each time.
+    FileDialog::queuePath("");
     window.Submit1Click();
     EXPECT_EQ(questionsAsked(), 0u);
     window.appendEngineLine("GEThttp://new.example.org/?u=##url");
     EXPECT_TRUE(window.enginesModified());
     MessageBox::queueAnswer(true);
+    FileDialog::queuePath("");
     window.Submit1Click();
     EXPECT_EQ(questionsAsked(), 1u);
     EXPECT_FALSE(window.enginesModified());

@@ -47,14 +47,14 @@ TEST_F(ProfileFile, DateUpdateRewritesOnlyLineThree)
 {
     QString path = home() + "d.ini";
     platform::writeTextLines(path, {"e", "n", "old", "p1", "", "p2"});
-    app::updateProfileDate(path, "24.12.2026");
+    EXPECT_TRUE(app::updateProfileDate(path, "24.12.2026"));
     EXPECT_EQ(platform::readTextLines(path),
               (std::vector<std::string>{"e", "n", "24.12.2026", "p1", "", "p2"}));
 
-    // A file cut short still gets its date on line 3.
-    platform::writeTextLines(path, {"e"});
-    app::updateProfileDate(path, "24.12.2026");
-    EXPECT_EQ(platform::readTextLines(path), (std::vector<std::string>{"e", "", "24.12.2026"}));
+    // A file cut short has no date line: it stays exactly as it was.
+    platform::writeTextLines(path, {"e", "n"});
+    EXPECT_FALSE(app::updateProfileDate(path, "24.12.2026"));
+    EXPECT_EQ(platform::readTextLines(path), (std::vector<std::string>{"e", "n"}));
 
     EXPECT_THROW(app::updateProfileDate(home() + "absent.ini", "x"), EInOutError);
 }

@@ -1,0 +1,538 @@
+#include "fsearch.h"
+
+#include "form1.h"
+#include "http_clients.h"
+#include "submission_log.h"
+#include "tool_strip.h"
+
+#include "dbf/widgets/tz_data_link.h"
+#include "dbf/widgets/tz_dbf.h"
+#include "html/viewer/html_viewer.h"
+#include "platform/ansi.h"
+#include "platform/application.h"
+#include "platform/file_dialog.h"
+#include "platform/message_box.h"
+#include "platform/program_folder.h"
+#include "platform/shell.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kProgressPanelWidth = 185;
+constexpr int kProgressPanelHeight = 101;
+constexpr int kUrlColumnWidth = 255;
+constexpr int kBottomBarHeight = 41;
+constexpr int kStartButtonWidth = 140;
+constexpr int kStartButtonHeight = 33;
+constexpr size_t kMaxIndexFileName = 14;
+// The grid shows a window of the log around the current record: this many
+// rows before it and this many in all.
+constexpr int kGridRowsBefore = 12;
+constexpr int kGridRows = 60;
+
+constexpr const char* kConfirmCaption = "Confirm";
+constexpr const char* kIndexSuffix = ".ndx";
+
+struct GridColumn {
+    const char* title;
+    const char* field;
+};
+constexpr GridColumn kGridColumns[] = {{"Date", "date"}, {"Success", "success"}, {"Url", "url"}};
+
+struct NavigatorSpec {
+    Tfsearch::NavigatorButton button;
+    const char* caption;
+    const char* hint;
+};
+constexpr NavigatorSpec kNavigatorButtons[] = {
+    {Tfsearch::NavigatorButton::First, "|<", "Go to first record"},
+    {Tfsearch::NavigatorButton::Prior, "<", "Go to prior record"},
+    {Tfsearch::NavigatorButton::Next, ">", "Go to next record"},
+    {Tfsearch::NavigatorButton::Last, ">|", "Go to last record"},
+    {Tfsearch::NavigatorButton::Delete, "Del", "Delete/Restore record"},
+};
+
+std::string trimRight(std::string text)
+{
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+Tfsearch::Tfsearch(TForm1& form1)
+    : QDialog(&form1), m_form1(form1), m_log(form1.log()),
+      m_run(form1.httpClients(), form1.log(), form1.tempFileName(), form1.cancelRequested)
+{
+    setObjectName("fsearch");
+    setWindowTitle("Search Engines");
+    OnBeep = [] { QApplication::beep(); };
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(createLogGroup(), 1);
+    layout->addWidget(createBottomBar());
+    m_progressPanel = createProgressPanel();
+
+    m_run.OnProgress = [this](const app::SubmissionRun& run) {
+        m_progressLabel->setText(run.progressText());
+    };
+    m_run.OnShowMessage = [this](const std::vector<std::string>& lines) { showMessage(lines); };
+    m_run.OnError = [](const std::string& message) {
+        Application::showException(QString::fromLocal8Bit(message.c_str()));
+    };
+
+    m_gridLink = std::make_unique<TTzDataLink>();
+    m_gridLink->OnActiveChanged = [this] { refreshGrid(); };
+    m_gridLink->OnDataSetChanged = [this] { refreshGrid(); };
+    // Changes of the record buffer are not shown: while a result is being
+    // filled in, reading the neighbouring rows would overwrite the buffer.
+    m_gridLink->setDataSource(&m_log);
+}
+
+Tfsearch::~Tfsearch()
+{
+    // A window destroyed without closing still leaves the log packed and
+    // closed and the main window without a submission to report to.
+    if (!m_closed && m_form1.submissionOpen)
+        FormClose();
+    m_gridLink->setDataSource(nullptr);
+}
+
+// --- making the window --------------------------------------------------------------------
+
+QWidget* Tfsearch::createLogGroup()
+{
+    auto* group = new QGroupBox(" Log record: ", this);
+    group->setObjectName("GroupBox1");
+    auto* column = new QVBoxLayout(group);
+
+    auto* bar = new QHBoxLayout;
+    auto* navigator = new QWidget(group);
+    navigator->setObjectName("TzNavigator1");
+    auto* buttons = new QHBoxLayout(navigator);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(0);
+    for (const NavigatorSpec& spec : kNavigatorButtons) {
+        auto* button = new QToolButton(navigator);
+        button->setText(spec.caption);
+        button->setToolTip(spec.hint);
+        button->setObjectName(spec.hint);
+        connect(button, &QToolButton::clicked, this,
+                [this, which = spec.button] { NavigatorClick(which); });
+        buttons->addWidget(button);
+        m_navigator.push_back(button);
+    }
+    bar->addWidget(navigator);
+    auto* clear = new QPushButton("Clear log", group);
+    clear->setObjectName("Button1");
+    connect(clear, &QPushButton::clicked, this, [this] { Button1Click(); });
+    bar->addWidget(clear);
+    auto* exportButton = new QPushButton("Export...", group);
+    exportButton->setObjectName("ExportButton");
+    connect(exportButton, &QPushButton::clicked, this, [this] { ExportClick(); });
+    bar->addWidget(exportButton);
+    bar->addStretch(1);
+    column->addLayout(bar);
+
+    m_splitter = new QSplitter(Qt::Horizontal, group);
+    m_splitter->setObjectName("Splitter1");
+    m_grid = new QTableWidget(0, static_cast<int>(std::size(kGridColumns)), m_splitter);
+    m_grid->setObjectName("TzGrid1");
+    QStringList titles;
+    for (const GridColumn& c : kGridColumns)
+        titles << c.title;
+    m_grid->setHorizontalHeaderLabels(titles);
+    m_grid->setColumnWidth(2, kUrlColumnWidth);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->horizontalHeader()->setSectionsClickable(true);
+    m_grid->horizontalHeader()->setStretchLastSection(true);
+    connect(m_grid->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
+        TzGrid1DepressTitle(kGridColumns[section].field);
+    });
+    connect(m_grid, &QTableWidget::cellClicked, this, [this](int row, int) {
+        if (m_gridCurrentRow >= 0 && row != m_gridCurrentRow)
+            m_log._MoveBy(row - m_gridCurrentRow);
+    });
+    m_splitter->addWidget(m_grid);
+
+    m_visor = new THTMLViewer(m_splitter);
+    m_visor->setObjectName("visor");
+    m_visor->setDefBackground(Qt::white);
+    m_visor->setDefFontName("Times New Roman");
+    m_visor->setDefPreFontName("Courier New");
+    m_visor->setViewImages(false);
+    m_visor->setHistoryMaxCount(0);
+    // Links in an answer open with the desktop's programs; the viewer never
+    // follows them itself.
+    m_visor->OnHotSpotClick = [this](THTMLViewer*, const std::string& src, bool& handled) {
+        handled = true;
+        m_form1.exec(src);
+    };
+    m_splitter->addWidget(m_visor);
+    m_splitter->setStretchFactor(1, 1);
+    column->addWidget(m_splitter, 1);
+    return group;
+}
+
+QWidget* Tfsearch::createBottomBar()
+{
+    QWidget* bar = app::createGradientPanel(this);
+    bar->setObjectName("BottomBar");
+    bar->setFixedHeight(kBottomBarHeight);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(4, 4, 4, 4);
+    app::ToolButtonSpec spec;
+    spec.caption = "Start Submission";
+    spec.hint = "Start Submission";
+    spec.picture = "start";
+    spec.side = app::PictureSide::Left;
+    spec.width = kStartButtonWidth;
+    spec.height = kStartButtonHeight;
+    m_startButton = app::createToolButton(bar, spec, [this] { StartClick(); });
+    m_startButton->setObjectName("Start");
+    row->addWidget(m_startButton);
+    row->addStretch(1);
+    return bar;
+}
+
+QFrame* Tfsearch::createProgressPanel()
+{
+    auto* panel = new QFrame(this);
+    panel->setObjectName("ProgressPanel");
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    panel->setAutoFillBackground(true);
+    panel->setFixedSize(kProgressPanelWidth, kProgressPanelHeight);
+    auto* column = new QVBoxLayout(panel);
+    m_progressLabel = new QLabel(panel);
+    m_progressLabel->setObjectName("ProgressLabel");
+    m_progressLabel->setAlignment(Qt::AlignCenter);
+    m_progressLabel->setWordWrap(true);
+    m_progressLabel->setMinimumHeight(2 * m_progressLabel->fontMetrics().height());
+    column->addWidget(m_progressLabel, 1);
+    m_cancelButton = new QPushButton("Cancel", panel);
+    m_cancelButton->setObjectName("Cancel");
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { CancelClick(); });
+    column->addWidget(m_cancelButton, 0, Qt::AlignHCenter);
+    panel->hide();
+    return panel;
+}
+
+void Tfsearch::sizeToScreen()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect area = screen->geometry();
+    int width = area.width() * 9 / 10;
+    int height = area.height() * 7 / 8;
+    resize(width, height);
+    move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2);
+}
+
+bool Tfsearch::FormCreate()
+{
+    m_progressLabel->clear();
+    sizeToScreen();
+    QString profile = FileDialog::open(
+        this, TForm1::profileDialogOptions("Load Profile", TForm1::MissingProfile::Refuse));
+    if (profile.isEmpty()) {
+        m_form1.cancelRequested = true;
+        return false;
+    }
+    // The files are read before the log opens, so a profile or list that
+    // cannot be read leaves the log as it was and no window on the screen.
+    try {
+        m_run.load(profile, m_form1.enginesFileName());
+    } catch (const std::exception& error) {
+        Application::showException(QString::fromLocal8Bit(error.what()));
+        m_form1.cancelRequested = true;
+        return false;
+    }
+    m_form1.submissionOpen = true;
+    app::openLog(m_log);
+    m_form1.cancelRequested = false;
+    setWindowTitle(QFileInfo(profile).fileName() + " - " +
+                   platform::fromAnsi(m_run.profileDate()));
+    refreshGrid();
+    return true;
+}
+
+// --- the run ------------------------------------------------------------------------------
+
+void Tfsearch::StartClick()
+{
+    // A run started inside a running one would reset its counters and send
+    // every pair again; the button is off while a run goes, and this guards
+    // the keyboard as well.
+    if (m_run.running())
+        return;
+    if (m_run.engineLines().empty() || m_run.pages().empty())
+        return;
+    m_startButton->setEnabled(false);
+    m_progressLabel->clear();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_progressPanel->show();
+    m_progressPanel->raise();
+    FormResize();
+
+    app::SubmissionRun::Outcome outcome = app::SubmissionRun::Outcome::Finished;
+    try {
+        outcome = m_run.run();
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        m_progressPanel->hide();
+        m_startButton->setEnabled(true);
+        throw;
+    }
+    QApplication::restoreOverrideCursor();
+    m_startButton->setEnabled(true);
+    if (outcome == app::SubmissionRun::Outcome::Cancelled) {
+        close();
+        return;
+    }
+    m_progressPanel->hide();
+    beep();
+    // The system close button was pressed during the run: close now.
+    if (m_closeAsked)
+        close();
+}
+
+void Tfsearch::CancelClick()
+{
+    m_form1.cancelRequested = true;
+    m_progressLabel->setText("Closing...");
+    QCoreApplication::processEvents();
+    // A running run notices the flag, ends and closes the window itself.
+    if (!m_run.running())
+        close();
+}
+
+void Tfsearch::logadd(bool success, const std::string& url)
+{
+    m_run.logadd(success, url);
+}
+
+void Tfsearch::showMessage(const std::vector<std::string>& lines)
+{
+    m_visor->LoadStrings(lines);
+}
+
+QString Tfsearch::progressText() const
+{
+    return m_progressLabel->text();
+}
+
+bool Tfsearch::progressVisible() const
+{
+    return m_progressPanel->isVisible();
+}
+
+// --- closing ------------------------------------------------------------------------------
+
+void Tfsearch::closeEvent(QCloseEvent* event)
+{
+    // Only Cancel stops a run early; any other close waits for its end.
+    if (m_run.running()) {
+        m_closeAsked = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void Tfsearch::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        CancelClick();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void Tfsearch::done(int result)
+{
+    if (m_run.running()) {
+        m_closeAsked = true;
+        return;
+    }
+    if (!m_closed)
+        FormClose();
+    QDialog::done(result);
+}
+
+void Tfsearch::FormClose()
+{
+    m_closed = true;
+    m_form1.httpClients().abortBusy();
+    if (m_log.Active())
+        m_log.Pack();
+    m_form1.submissionOpen = false;
+    m_log.setActive(false);
+}
+
+void Tfsearch::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    FormResize();
+}
+
+void Tfsearch::FormResize()
+{
+    m_progressPanel->move((width() - m_progressPanel->width()) / 2,
+                          (height() - m_progressPanel->height()) / 2);
+}
+
+void Tfsearch::beep()
+{
+    if (OnBeep)
+        OnBeep();
+}
+
+// --- the log ------------------------------------------------------------------------------
+
+void Tfsearch::TzGrid1DepressTitle(const std::string& fieldName)
+{
+    m_indexFileName = (fieldName + kIndexSuffix).substr(0, kMaxIndexFileName);
+    // The index files live in the program folder, the current folder.
+    if (!QFileInfo::exists(QString::fromLocal8Bit(m_indexFileName.c_str()))) {
+        beep();
+        return;
+    }
+    m_log.PostIfEditing();
+    if (m_sortedByColumn) {
+        m_log.SetIndexTo("");
+        m_sortedByColumn = false;
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const long recNo = m_log.RecNo();
+    dbf::DbfEngine& engine = m_log.engine();
+    const bool errorCheck = engine.errorCheck();
+    engine.setErrorCheck(false);
+    const bool ordered = m_log.SetIndexTo(m_indexFileName);
+    engine.setErrorCheck(errorCheck);
+    m_sortedByColumn = ordered;
+    if (!ordered)
+        beep();
+    if (recNo >= 1 && recNo <= m_log.RecCount())
+        m_log.Go(recNo);
+    else
+        m_log.GoTop();
+    QApplication::restoreOverrideCursor();
+}
+
+void Tfsearch::Button1Click()
+{
+    if (!MessageBox::question(this, kConfirmCaption, "Do you want to clear the log record?"))
+        return;
+    m_log.Zap();
+}
+
+void Tfsearch::ExportClick()
+{
+    FileDialog::Options options;
+    options.title = "Export Log";
+    options.filter = "CSV files (*.csv)";
+    options.folder = platform::programFolder();
+    options.defaultSuffix = "csv";
+    QString path = FileDialog::save(this, options);
+    if (path.isEmpty())
+        return;
+    app::exportLogCsv(m_log, path);
+}
+
+void Tfsearch::NavigatorClick(NavigatorButton button)
+{
+    if (!m_log.Active())
+        return;
+    switch (button) {
+    case NavigatorButton::First:
+        m_log._First();
+        break;
+    case NavigatorButton::Prior:
+        m_log._Prior();
+        break;
+    case NavigatorButton::Next:
+        m_log._Next();
+        break;
+    case NavigatorButton::Last:
+        m_log._Last();
+        break;
+    case NavigatorButton::Delete:
+        if (m_log.RecCount() == 0)
+            break;
+        if (m_log.Deleted())
+            m_log._Restore();
+        else
+            m_log._Delete();
+        refreshGrid();
+        break;
+    }
+}
+
+void Tfsearch::refreshGrid()
+{
+    m_grid->setRowCount(0);
+    m_gridCurrentRow = -1;
+    const bool active = m_log.Active();
+    const bool empty = !active || m_log.RecCount() == 0;
+    if (!empty) {
+        TTzRowWindow window = m_log.ReadWindow(kGridRowsBefore, kGridRows);
+        const int dateField = m_log.FieldNo("date");
+        const int successField = m_log.FieldNo("success");
+        const int urlField = m_log.FieldNo("url");
+        m_grid->setRowCount(static_cast<int>(window.rows.size()));
+        for (size_t r = 0; r < window.rows.size(); ++r) {
+            const TTzRowImage& row = window.rows[r];
+            auto text = [&](int field) {
+                return field >= 1 && static_cast<size_t>(field) <= row.texts.size()
+                           ? trimRight(row.texts[static_cast<size_t>(field - 1)])
+                           : std::string();
+            };
+            const int at = static_cast<int>(r);
+            m_grid->setItem(at, 0, new QTableWidgetItem(platform::fromAnsi(text(dateField))));
+            auto* check = new QTableWidgetItem;
+            const std::string flag = text(successField);
+            check->setCheckState(flag == "T" || flag == "t" || flag == "Y" || flag == "y"
+                                     ? Qt::Checked
+                                     : Qt::Unchecked);
+            m_grid->setItem(at, 1, check);
+            m_grid->setItem(at, 2, new QTableWidgetItem(platform::fromAnsi(text(urlField))));
+            if (row.deleted) {
+                for (int c = 0; c < m_grid->columnCount(); ++c)
+                    m_grid->item(at, c)->setForeground(Qt::gray);
+            }
+            m_grid->setVerticalHeaderItem(at, new QTableWidgetItem(at == window.current ? ">" : ""));
+        }
+        m_gridCurrentRow = window.current;
+        if (window.current >= 0)
+            m_grid->setCurrentCell(window.current, 0);
+    }
+    const bool bof = !active || m_log.Bof();
+    const bool eof = !active || m_log.Eof();
+    m_navigator[0]->setEnabled(!empty && !bof);
+    m_navigator[1]->setEnabled(!empty && !bof);
+    m_navigator[2]->setEnabled(!empty && !eof);
+    m_navigator[3]->setEnabled(!empty && !eof);
+    m_navigator[4]->setEnabled(!empty);
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "submission_run.h"
+
+#include <functional>
+#include <QDialog>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QFrame;
+class QPushButton;
+class QSplitter;
+class QTableWidget;
+class QToolButton;
+class TForm1;
+class THTMLViewer;
+class TTzDataLink;
+class TTzDbf;
+
+// The submission window "Search Engines": the log with its grid, navigator
+// and answer viewer above, "Start Submission" below, and a small centred
+// panel with the progress text and Cancel while a run is going. The Submit
+// command makes one, runs FormCreate (which asks for the profile), shows it
+// modally and destroys it. It borrows the main window's HTTP clients, log
+// table, temporary file and shared flags.
+class Tfsearch : public QDialog {
+    Q_OBJECT
+public:
+    explicit Tfsearch(TForm1& form1);
+    ~Tfsearch() override;
+
+    // Asks for the profile, opens the log and reads the profile and the
+    // engines list. False when the user cancelled the dialog or a file could
+    // not be read (the error is shown); the window is then not to be shown.
+    bool FormCreate();
+
+    // "Start Submission".
+    void StartClick();
+    // Cancel button and Esc.
+    void CancelClick();
+    // Called by the main window for every result while the window is open.
+    void logadd(bool success, const std::string& url);
+    // Shows lines as the answer in the viewer.
+    void showMessage(const std::vector<std::string>& lines);
+
+    // Title press of the grid column showing the given field.
+    void TzGrid1DepressTitle(const std::string& fieldName);
+    // "Clear log".
+    void Button1Click();
+    // "Export...".
+    void ExportClick();
+    // Navigator buttons.
+    enum class NavigatorButton { First, Prior, Next, Last, Delete };
+    void NavigatorClick(NavigatorButton button);
+
+    app::SubmissionRun& run() { return m_run; }
+    bool sortedByColumn() const { return m_sortedByColumn; }
+    QString progressText() const;
+    bool progressVisible() const;
+
+    // The default system beep; tests count beeps through it.
+    std::function<void()> OnBeep;
+
+protected:
+    void done(int result) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormClose();
+    void FormResize();
+    void sizeToScreen();
+    QWidget* createLogGroup();
+    QWidget* createBottomBar();
+    QFrame* createProgressPanel();
+    void refreshGrid();
+    void beep();
+
+    TForm1& m_form1;
+    TTzDbf& m_log;
+    app::SubmissionRun m_run;
+    std::unique_ptr<TTzDataLink> m_gridLink;
+
+    bool m_sortedByColumn = false;
+    std::string m_indexFileName;
+    bool m_closeAsked = false;
+    bool m_closed = false;
+
+    QTableWidget* m_grid = nullptr;
+    std::vector<QToolButton*> m_navigator;
+    THTMLViewer* m_visor = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QWidget* m_startButton = nullptr;
+    QFrame* m_progressPanel = nullptr;
+    QLabel* m_progressLabel = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    long m_gridCurrentRow = -1;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// The program's windowless commands, for scheduled runs and scripts. Both
+// need a QCoreApplication and work in the program folder.
+namespace app {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;
+// The shell's code for a command ended by SIGINT.
+inline constexpr int kExitCancelled = 130;
+
+// quorvane --submit PROFILE.ini [--engines FILE]: the submission run without
+// windows. Every logged result writes "Sended N of M" to stderr; the end
+// writes "N requests, S succeeded, F failed" to stdout. SIGINT and SIGTERM
+// cancel the run like the window's Cancel button (exit code 130). A profile
+// or engines list that cannot be read is reported on stderr with exit code 1,
+// before the log is opened. An empty enginesPath means the program folder's
+// engines.txt.
+int runHeadlessSubmission(const QString& profilePath, const QString& enginesPath);
+
+// quorvane --export-log FILE.csv: every record of the log as CSV. Exit code
+// 1 when there is no log or the file cannot be written.
+int exportLog(const QString& csvPath);
+
+} // namespace app

@@ -1,0 +1,241 @@
+#include "submission_run.h"
+
+#include "engine_line.h"
+#include "engines_list.h"
+#include "http_clients.h"
+#include "profile.h"
+#include "submission_log.h"
+
+#include "dbf/widgets/tz_dbf.h"
+#include "platform/text_file.h"
+
+#include <exception>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+
+namespace app {
+namespace {
+
+// Delivers the events that are waiting, without blocking.
+void deliverPending()
+{
+    QCoreApplication::processEvents();
+}
+
+// Blocks until at least one event arrives and delivers it: the run waits for
+// a client's answer (or for Cancel) without spinning.
+void deliverNext()
+{
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace
+
+SubmissionRun::SubmissionRun(HttpClients& clients, TTzDbf& log, QString tempFileName,
+                             bool& cancelRequested)
+    : m_clients(clients), m_log(log), m_tempFileName(std::move(tempFileName)),
+      m_cancelRequested(cancelRequested)
+{
+}
+
+SubmissionRun::~SubmissionRun() = default;
+
+void SubmissionRun::load(const QString& profilePath, const QString& enginesPath)
+{
+    // Both files are read before anything changes, so a failure leaves the
+    // run as it was.
+    Profile profile = readProfile(profilePath);
+    Lines engineLines = runnableEngineLines(readEnginesFile(enginesPath));
+    m_profilePath = profilePath;
+    m_profileEmail = std::move(profile.email);
+    m_profileName = std::move(profile.name);
+    m_profileDate = std::move(profile.lastDate);
+    m_pages = std::move(profile.pages);
+    m_engineLines = std::move(engineLines);
+}
+
+SubmissionRun::Outcome SubmissionRun::run()
+{
+    if (m_running)
+        return Outcome::AlreadyRunning;
+    if (m_engineLines.empty() || m_pages.empty())
+        return Outcome::NothingToDo;
+    m_requestTotal = static_cast<int>(m_engineLines.size() * m_pages.size());
+    m_requestsLogged = 0;
+    m_requestsSucceeded = 0;
+    m_cancelRequested = false;
+    m_running = true;
+    m_handedOut = false;
+
+    // An error that ends the handing out early still lets the requests in
+    // flight finish and be logged before it is reported.
+    std::exception_ptr failure;
+    try {
+        handOut();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!m_cancelRequested) {
+        m_handedOut = true;
+        writeProfileDate();
+        waitUntilIdle();
+    }
+    m_running = false;
+    if (failure)
+        std::rethrow_exception(failure);
+    return m_cancelRequested ? Outcome::Cancelled : Outcome::Finished;
+}
+
+bool SubmissionRun::handOut()
+{
+    for (const std::string& line : m_engineLines) {
+        for (const std::string& page : m_pages) {
+            deliverPending();
+            if (m_cancelRequested)
+                return false;
+            const std::string expanded = procesa(line, page);
+            while (!dispatchRequest(expanded)) {
+                deliverNext();
+                if (m_cancelRequested)
+                    return false;
+            }
+        }
+    }
+    return true;
+}
+
+void SubmissionRun::writeProfileDate()
+{
+    try {
+        // A profile too short to have a date line is left as it is.
+        updateProfileDate(m_profilePath, shortDateText(QDate::currentDate()));
+    } catch (const std::exception& error) {
+        if (OnError)
+            OnError(error.what());
+    }
+}
+
+bool SubmissionRun::clientIdle(int clientIndex) const
+{
+    return m_clients.client(clientIndex).State() == hsReady &&
+           !m_awaitingDone[static_cast<size_t>(clientIndex)];
+}
+
+bool SubmissionRun::allClientsIdle() const
+{
+    for (int i = 0; i < HttpClients::kCount; ++i) {
+        if (!clientIdle(i))
+            return false;
+    }
+    return true;
+}
+
+void SubmissionRun::waitUntilIdle()
+{
+    while (!allClientsIdle()) {
+        deliverNext();
+        if (m_cancelRequested)
+            return;
+    }
+}
+
+std::string SubmissionRun::procesa(const std::string& line, const std::string& page) const
+{
+    return app::procesa(line, page, m_profileEmail, m_profileName);
+}
+
+bool SubmissionRun::dispatchRequest(const std::string& line)
+{
+    for (int i = 0; i < HttpClients::kCount; ++i) {
+        if (clientIdle(i)) {
+            startRequest(line, i);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SubmissionRun::startRequest(const std::string& line, int clientIndex)
+{
+    m_clients.attachFreshStreams(clientIndex);
+    THttpCli& client = m_clients.client(clientIndex);
+    const EngineRequest request = splitEngineLine(line);
+    if (request.method == HttpMethod::Post) {
+        QBuffer& body = m_clients.sent(clientIndex);
+        body.write(request.body.data(), static_cast<qint64>(request.body.size()));
+        body.seek(0);
+    }
+    client.setURL(request.url);
+    try {
+        if (request.method == HttpMethod::Post)
+            client.PostAsync();
+        else
+            client.GetAsync();
+    } catch (const std::exception&) {
+        // A request that cannot even start is skipped: there is no answer
+        // to log for it.
+        return false;
+    }
+    m_awaitingDone[static_cast<size_t>(clientIndex)] = true;
+    if (OnRequestStarted)
+        OnRequestStarted(clientIndex, request.url);
+    return true;
+}
+
+void storeAnswer(THttpCli& client, const QString& fileName)
+{
+    if (fileName.isEmpty())
+        return;
+    QFile answer(fileName);
+    if (!answer.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    if (QIODevice* received = client.RcvdStream()) {
+        const qint64 at = received->pos();
+        received->seek(0);
+        answer.write(received->readAll());
+        received->seek(at);
+    }
+}
+
+void SubmissionRun::requestDone(THttpCli& client, uint16_t error)
+{
+    const int index = m_clients.indexOf(&client);
+    if (index >= 0)
+        m_awaitingDone[static_cast<size_t>(index)] = false;
+    storeAnswer(client, m_tempFileName);
+    logadd(error == 0, client.URL());
+}
+
+void SubmissionRun::logadd(bool success, const std::string& url)
+{
+    m_log.ClearRecord();
+    m_log.SetCField("date", logDateText(m_log.engine()));
+    m_log.SetLField("success", success);
+    m_log.SetCField("url", url);
+    if (!m_tempFileName.isEmpty() && QFileInfo::exists(m_tempFileName)) {
+        const std::vector<std::string> lines = platform::readTextLines(m_tempFileName);
+        if (OnShowMessage)
+            OnShowMessage(lines);
+        // An empty answer leaves the memo field blank rather than pointing
+        // at an empty memo.
+        if (!lines.empty())
+            m_log.SetMField("message", lines);
+        QFile::remove(m_tempFileName);
+    }
+    m_log.Append();
+    ++m_requestsLogged;
+    if (success)
+        ++m_requestsSucceeded;
+    if (OnProgress)
+        OnProgress(*this);
+    deliverPending();
+}
+
+QString SubmissionRun::progressText() const
+{
+    return QString("Sended %1 of %2").arg(m_requestsLogged).arg(m_requestTotal);
+}
+
+} // namespace app

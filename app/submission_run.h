@@ -1,0 +1,121 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <QString>
+#include <string>
+#include <vector>
+
+class THttpCli;
+class TTzDbf;
+
+namespace app {
+
+class HttpClients;
+
+// Writes everything the client has received so far to the file, replacing
+// it. Nothing is written when the file name is empty.
+void storeAnswer(THttpCli& client, const QString& fileName);
+
+// One submission run: every page of a profile sent to every line of an
+// engines list file, engine-major, through six clients with up to six
+// requests in flight, each result appended to the log. The submission window
+// and the headless mode both drive it; they differ only in how they show
+// progress and messages.
+//
+// Everything runs on the thread of the event loop. run() hands out requests
+// and, whenever no client is free, waits for events; the clients' request-done
+// events arrive during those waits and the host passes them to
+// requestDone(). The host also owns the cancel flag: setting it (from a
+// button or a signal) makes run() stop handing out and stop waiting.
+class SubmissionRun {
+public:
+    // tempFileName: the file that carries one answer from requestDone to
+    // logadd. cancelRequested is shared with the host and read after every
+    // delivery of events.
+    SubmissionRun(HttpClients& clients, TTzDbf& log, QString tempFileName, bool& cancelRequested);
+    ~SubmissionRun();
+
+    // Reads the profile and the engines list file; throws EInOutError when
+    // one of them cannot be read. Blank engine lines are left out.
+    void load(const QString& profilePath, const QString& enginesPath);
+
+    const QString& profilePath() const { return m_profilePath; }
+    const std::string& profileEmail() const { return m_profileEmail; }
+    const std::string& profileName() const { return m_profileName; }
+    const std::string& profileDate() const { return m_profileDate; }
+    const std::vector<std::string>& engineLines() const { return m_engineLines; }
+    const std::vector<std::string>& pages() const { return m_pages; }
+    int requestTotal() const { return m_requestTotal; }
+    int requestsLogged() const { return m_requestsLogged; }
+    int requestsSucceeded() const { return m_requestsSucceeded; }
+    bool running() const { return m_running; }
+    // True once the last request of the current run has been handed out.
+    bool handedOut() const { return m_handedOut; }
+
+    enum class Outcome { NothingToDo, AlreadyRunning, Finished, Cancelled };
+    // Hands out every pair and waits for the answers. After the last pair is
+    // handed out (and only then) the profile's date line is rewritten. A run
+    // cannot be started inside another; that call returns AlreadyRunning.
+    Outcome run();
+
+    // Expands one engine line for one page with the profile's values.
+    std::string procesa(const std::string& line, const std::string& page) const;
+    // A client is free for the run when it is ready and its last request's
+    // done event has been delivered: the client turns ready before that
+    // event arrives, and a request started in between would take over the
+    // address and the answer that the event is about to log.
+    bool clientIdle(int clientIndex) const;
+    bool allClientsIdle() const;
+    // True when an idle client, agHTTP1 first, took the expanded line.
+    bool dispatchRequest(const std::string& line);
+    // Prepares the client's streams and starts its request. A request that
+    // cannot be started is skipped silently; the result is then false.
+    bool startRequest(const std::string& line, int clientIndex);
+
+    // A client's request is done: its answer goes to the temporary file and
+    // is logged with the client's address.
+    void requestDone(THttpCli& client, uint16_t error);
+    // Appends one record for a result; the body waiting in the temporary
+    // file becomes its message.
+    void logadd(bool success, const std::string& url);
+
+    // Text of the progress label: "Sended N of M".
+    QString progressText() const;
+
+    // A request was handed to a client (index 0 is agHTTP1).
+    std::function<void(int clientIndex, const std::string& url)> OnRequestStarted;
+    // Progress after every logged result.
+    std::function<void(const SubmissionRun& run)> OnProgress;
+    // The body of a logged result, as lines, to be shown.
+    std::function<void(const std::vector<std::string>& lines)> OnShowMessage;
+    // The date line could not be written; the run goes on.
+    std::function<void(const std::string& message)> OnError;
+
+private:
+    bool handOut();
+    void writeProfileDate();
+    void waitUntilIdle();
+
+    HttpClients& m_clients;
+    TTzDbf& m_log;
+    QString m_tempFileName;
+    bool& m_cancelRequested;
+
+    QString m_profilePath;
+    std::string m_profileEmail;
+    std::string m_profileName;
+    std::string m_profileDate;
+    std::vector<std::string> m_engineLines;
+    std::vector<std::string> m_pages;
+
+    int m_requestTotal = 0;
+    int m_requestsLogged = 0;
+    int m_requestsSucceeded = 0;
+    bool m_running = false;
+    bool m_handedOut = false;
+    std::array<bool, 6> m_awaitingDone{};
+};
+
+} // namespace app

@@ -1,0 +1,61 @@
+#!/usr/bin/python3
+# A small HTTP/1.0 server for the submission tests. It prints its port, then
+# "GOT METHOD PATH" for every request it receives, and answers by path:
+#   /empty...    200 with no body
+#   /missing...  404 with a short body sent together with the header
+#   /echo...     200, body "METHOD PATH" and the request body on a new line
+#   /hang...     answers only after 60 seconds (tests cancel before that)
+#   anything     200, body "<html><body>answer PATH</body></html>"
+import http.server
+import socketserver
+import sys
+import time
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.0"
+
+    def log_message(self, *args):
+        pass
+
+    def answer(self, status, body):
+        data = self.headers_and(status, body)
+        self.wfile.write(data)
+        self.wfile.flush()
+
+    def headers_and(self, status, body):
+        head = "HTTP/1.0 %d X\r\nContent-Type: text/html\r\n\r\n" % status
+        return head.encode("latin-1") + body.encode("latin-1")
+
+    def handle_any(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        posted = self.rfile.read(length).decode("latin-1") if length else ""
+        print("GOT %s %s" % (self.command, self.path), flush=True)
+        path = self.path
+        if path.startswith("/hang"):
+            time.sleep(60)
+            self.answer(200, "late")
+        elif path.startswith("/empty"):
+            self.answer(200, "")
+        elif path.startswith("/missing"):
+            self.answer(404, "<p>gone</p>")
+        elif path.startswith("/echo"):
+            self.answer(200, "%s %s\r\n%s" % (self.command, path, posted))
+        else:
+            self.answer(200, "<html><body>answer %s</body></html>" % path)
+
+    do_GET = handle_any
+    do_POST = handle_any
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+server = Server(("127.0.0.1", 0), Handler)
+print(server.server_address[1], flush=True)
+try:
+    server.serve_forever()
+except KeyboardInterrupt:
+    pass

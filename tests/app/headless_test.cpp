@@ -1,0 +1,128 @@
+// The windowless commands on the built program: quorvane --submit and
+// quorvane --export-log, against the answer server on 127.0.0.1.
+
+#include "app_test_env.h"
+#include "submission_peers.h"
+
+#include "platform/text_file.h"
+
+#include <csignal>
+#include <QDate>
+#include <QProcessEnvironment>
+
+namespace {
+
+class Headless : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        ASSERT_GT(m_server.port(), 0);
+        m_today = QDate::currentDate().toString("dd.MM.yyyy").toStdString();
+        m_work = std::make_unique<QTemporaryDir>();
+        m_process.setProgram(QUORVANE_BINARY);
+        m_process.setWorkingDirectory(m_work->path());
+        m_process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    }
+
+    std::string engineLine(const std::string& path) const
+    {
+        return "GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/" + path;
+    }
+    // Profile and engines list sit in the folder the command starts in and
+    // are named relative to it.
+    void writeFiles(const std::vector<std::string>& engines, const std::vector<std::string>& pages)
+    {
+        platform::writeTextLines(m_work->path() + "/e.txt", engines);
+        std::vector<std::string> lines{"me@example.org", "Jo", "old"};
+        lines.insert(lines.end(), pages.begin(), pages.end());
+        platform::writeTextLines(m_work->path() + "/p.ini", lines);
+    }
+    std::string profileDate() { return platform::readTextLines(m_work->path() + "/p.ini").at(2); }
+
+    int run(const QStringList& arguments)
+    {
+        m_process.setArguments(arguments);
+        m_process.start();
+        if (!m_process.waitForFinished(kPeerTimeoutMs)) {
+            m_process.kill();
+            m_process.waitForFinished();
+            return -1;
+        }
+        m_out = QString::fromLocal8Bit(m_process.readAllStandardOutput());
+        m_err = QString::fromLocal8Bit(m_process.readAllStandardError());
+        return m_process.exitCode();
+    }
+
+    AnswerServer m_server;
+    std::unique_ptr<QTemporaryDir> m_work;
+    QProcess m_process;
+    QString m_out;
+    QString m_err;
+    std::string m_today;
+};
+
+TEST_F(Headless, SubmitsLogsAndReports)
+{
+    writeFiles({engineLine("##url"), "GEThttp://127.0.0.1:1/refused"}, {"a", "empty", "missing"});
+    ASSERT_EQ(run({"--submit", "p.ini", "--engines", "e.txt"}), 0) << m_err.toStdString();
+    EXPECT_EQ(m_out, "6 requests, 3 succeeded, 3 failed\n");
+    EXPECT_EQ(m_err.count("Sended "), 6);
+    EXPECT_TRUE(m_err.endsWith("Sended 6 of 6\n"));
+    EXPECT_EQ(profileDate(), m_today);
+
+    std::vector<LogRow> rows = readLogWithDbfread(home() + "logs.dbf");
+    ASSERT_EQ(rows.size(), 6u);
+    int failed = 0;
+    for (const LogRow& row : rows)
+        failed += row.success ? 0 : 1;
+    EXPECT_EQ(failed, 3);
+    EXPECT_EQ(readIndexKeysWithXBase(home() + "url.ndx").size(), 6);
+
+    // The export writes the same records as CSV.
+    ASSERT_EQ(run({"--export-log", "log.csv"}), 0) << m_err.toStdString();
+    QByteArray csv = fileBytes(m_work->path() + "/log.csv");
+    EXPECT_TRUE(csv.startsWith("date,success,url,message\r\n"));
+    EXPECT_EQ(csv.count("\r\n"), 7);
+    EXPECT_TRUE(csv.contains(",true,http://127.0.0.1:" + QByteArray::number(m_server.port()) +
+                             "/a,<html><body>answer /a</body></html>\r\n"));
+    EXPECT_TRUE(csv.contains(",false,http://127.0.0.1:1/refused,\r\n"));
+}
+
+TEST_F(Headless, UnreadableFilesStopBeforeTheLog)
+{
+    writeFiles({engineLine("##url")}, {"a"});
+    struct {
+        QStringList arguments;
+    } cases[] = {
+        {{"--submit", "absent.ini", "--engines", "e.txt"}},
+        {{"--submit", "p.ini", "--engines", "absent.txt"}},
+        {{"--submit", "p.ini"}}, // no engines.txt in the program folder
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.arguments), 1) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(m_err.startsWith("quorvane: ")) << m_err.toStdString();
+        EXPECT_FALSE(QFile::exists(home() + "logs.dbf"));
+    }
+    EXPECT_EQ(run({"--export-log", "x.csv"}), 1);
+    EXPECT_EQ(run({"--submit"}), 2);
+}
+
+TEST_F(Headless, SigtermCancelsLikeTheCancelButton)
+{
+    writeFiles({engineLine("##url")}, {"hang1", "hang2", "hang3", "hang4", "hang5", "hang6", "hang7"});
+    m_process.setArguments({"--submit", "p.ini", "--engines", "e.txt"});
+    m_process.start();
+    ASSERT_TRUE(m_process.waitForStarted(kPeerTimeoutMs));
+    ASSERT_TRUE(m_server.waitForRequests(6, [] {}));
+    ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
+    ASSERT_TRUE(m_process.waitForFinished(kPeerTimeoutMs));
+    EXPECT_EQ(m_process.exitCode(), 130);
+    EXPECT_EQ(QString::fromLocal8Bit(m_process.readAllStandardOutput()),
+              "0 requests, 0 succeeded, 0 failed\n");
+    EXPECT_EQ(m_server.received().size(), 6);
+    EXPECT_EQ(profileDate(), "old");
+    EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), 0u);
+}
+
+} // namespace

@@ -1,0 +1,279 @@
+// The submission window end to end: a real main window, its six clients and
+// its log, against the answer server on 127.0.0.1; the files it leaves are
+// read back by python3-dbfread and Perl XBase.
+
+#include "app_test_env.h"
+#include "submission_peers.h"
+
+#include "app/form1.h"
+#include "app/fsearch.h"
+#include "app/http_clients.h"
+#include "dbf/widgets/tz_dbf.h"
+#include "platform/text_file.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDate>
+#include <QTimer>
+#include <functional>
+
+namespace {
+
+class SubmissionWindow : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        ASSERT_GT(m_server.port(), 0);
+        m_today = QDate::currentDate().toString("dd.MM.yyyy").toStdString();
+    }
+
+    void writeEngines(const std::vector<std::string>& lines)
+    {
+        platform::writeTextLines(home() + "engines.txt", lines);
+    }
+    QString writeProfile(const std::vector<std::string>& pages)
+    {
+        std::vector<std::string> lines{"me@example.org", "John%20Smith", "old"};
+        lines.insert(lines.end(), pages.begin(), pages.end());
+        platform::writeTextLines(home() + "site.ini", lines);
+        return home() + "site.ini";
+    }
+    std::string profileDate() { return platform::readTextLines(home() + "site.ini").at(2); }
+
+    // Opens the submission window through the Submit command with the
+    // profile chosen, runs `inside` while it is shown modally, then closes
+    // it. A watchdog cancels a run that hangs.
+    void submit(TForm1& form, const std::function<void(Tfsearch&)>& inside)
+    {
+        FileDialog::queuePath(home() + "site.ini");
+        bool ran = false;
+        QTimer::singleShot(0, &form, [&] {
+            Tfsearch* window = form.submissionWindow();
+            ASSERT_NE(window, nullptr);
+            window->OnBeep = [this] { ++m_beeps; };
+            QTimer watchdog;
+            watchdog.setSingleShot(true);
+            QObject::connect(&watchdog, &QTimer::timeout, window, [window] {
+                ADD_FAILURE() << "watchdog";
+                window->CancelClick();
+            });
+            watchdog.start(kPeerTimeoutMs);
+            inside(*window);
+            ran = true;
+            if (window->isVisible())
+                window->close();
+        });
+        form.Submit1Click();
+        EXPECT_TRUE(ran);
+    }
+
+    std::string url(const std::string& path) const { return m_server.base() + path; }
+
+    AnswerServer m_server;
+    std::string m_today;
+    int m_beeps = 0;
+};
+
+TEST_F(SubmissionWindow, RunsEveryPageForEveryEngineAndLogsEachAnswer)
+{
+    writeEngines({"GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url",
+                  "POSThttp://127.0.0.1:" + std::to_string(m_server.port()) +
+                      "/echo/##url?e=##email&n=##name"});
+    writeProfile({"a", "empty", "c"});
+    TForm1 form;
+    std::vector<std::string> started;
+    submit(form, [&](Tfsearch& window) {
+        EXPECT_EQ(window.windowTitle(), "site.ini - old");
+        EXPECT_TRUE(form.submissionOpen);
+        EXPECT_TRUE(form.log().Active());
+        window.run().OnRequestStarted = [&](int, const std::string& u) { started.push_back(u); };
+        window.StartClick();
+        EXPECT_EQ(window.progressText(), "Sended 6 of 6");
+        EXPECT_FALSE(window.progressVisible());
+        EXPECT_EQ(m_beeps, 1);
+    });
+    EXPECT_FALSE(form.submissionOpen);
+    EXPECT_FALSE(form.log().Active());
+
+    const std::string post = "?e=me@example.org&n=John%20Smith";
+    EXPECT_EQ(started, (std::vector<std::string>{url("a"), url("empty"), url("c"),
+                                                 url("echo/a") + post, url("echo/empty") + post,
+                                                 url("echo/c") + post}));
+    EXPECT_EQ(profileDate(), m_today);
+
+    // Records arrive in the order of the answers; compare them as a set.
+    std::vector<LogRow> rows = readLogWithDbfread(home() + "logs.dbf");
+    std::sort(rows.begin(), rows.end(), [](auto& a, auto& b) { return a.url < b.url; });
+    const std::string echoBody = post.substr(1);
+    std::vector<LogRow> expected = {
+        {m_today, true, url("a"), "<html><body>answer /a</body></html>"},
+        {m_today, true, url("c"), "<html><body>answer /c</body></html>"},
+        {m_today, true, url("echo/a") + post, "POST /echo/a" + post + "|" + echoBody},
+        {m_today, true, url("echo/c") + post, "POST /echo/c" + post + "|" + echoBody},
+        {m_today, true, url("echo/empty") + post, "POST /echo/empty" + post + "|" + echoBody},
+        {m_today, true, url("empty"), ""},
+    };
+    EXPECT_EQ(rows, expected);
+
+    // The indexes hold every record in key order.
+    QStringList urlKeys = readIndexKeysWithXBase(home() + "url.ndx");
+    QStringList sortedUrls;
+    for (const LogRow& row : rows)
+        sortedUrls << QString::fromStdString(row.url.substr(0, 50));
+    sortedUrls.sort();
+    EXPECT_EQ(urlKeys, sortedUrls);
+    EXPECT_EQ(readIndexKeysWithXBase(home() + "date.ndx").size(), 6);
+}
+
+TEST_F(SubmissionWindow, FailuresAndOddAnswersAreLoggedByTheirOutcome)
+{
+    const std::string longPage = "long?" + std::string(300, 'x');
+    writeEngines({"GEThttp://127.0.0.1:1/refused", // nothing listens on port 1
+                  "GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url"});
+    writeProfile({"missing"});
+    TForm1 form;
+    submit(form, [&](Tfsearch& window) { window.StartClick(); });
+    writeProfile({longPage});
+    submit(form, [&](Tfsearch& window) { window.StartClick(); });
+
+    std::vector<LogRow> rows = readLogWithDbfread(home() + "logs.dbf");
+    ASSERT_EQ(rows.size(), 4u);
+    std::sort(rows.begin(), rows.end(), [](auto& a, auto& b) { return a.url < b.url; });
+    // A refused connection is a failure with no message; a 404 ran to the
+    // end of the connection and is a success with the body that came with
+    // its header; the long address is cut to the field's 254 characters.
+    EXPECT_EQ(rows[0], (LogRow{m_today, false, "http://127.0.0.1:1/refused", ""}));
+    EXPECT_EQ(rows[1], (LogRow{m_today, false, "http://127.0.0.1:1/refused", ""}));
+    EXPECT_EQ(rows[2].url, url(longPage).substr(0, 254));
+    EXPECT_TRUE(rows[2].success);
+    EXPECT_EQ(rows[3], (LogRow{m_today, true, url("missing"), "<p>gone</p>"}));
+}
+
+TEST_F(SubmissionWindow, SeventhRequestGoesToTheFirstFreeClientAndCancelWhileDraining)
+{
+    writeEngines({"GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url"});
+    writeProfile({"hang1", "hang2", "quick3", "hang4", "hang5", "hang6", "quick7", "quick8"});
+    TForm1 form;
+    std::vector<int> clients;
+    submit(form, [&](Tfsearch& window) {
+        window.run().OnRequestStarted = [&](int client, const std::string&) {
+            clients.push_back(client);
+        };
+        // Once all eight are handed out and both quick answers are in, the
+        // run only waits for the hanging ones: cancel then.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+            if (window.run().handedOut() && window.run().requestsLogged() == 3)
+                window.CancelClick();
+        });
+        poll.start(10);
+        window.StartClick();
+        EXPECT_EQ(window.progressText(), "Closing...");
+    });
+    EXPECT_EQ(clients, (std::vector<int>{0, 1, 2, 3, 4, 5, 2, 2}));
+    // The date line was written when the last request was handed out.
+    EXPECT_EQ(profileDate(), m_today);
+    // The aborted requests were not logged.
+    EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), 3u);
+    EXPECT_TRUE(form.httpClients().allIdle());
+}
+
+TEST_F(SubmissionWindow, CancelWhileHandingOutStopsAtOnce)
+{
+    writeEngines({"GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url"});
+    writeProfile({"hang1", "hang2", "hang3", "hang4", "hang5", "hang6", "hang7", "hang8"});
+    TForm1 form;
+    int started = 0;
+    submit(form, [&](Tfsearch& window) {
+        window.run().OnRequestStarted = [&](int, const std::string&) { ++started; };
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+            if (started == 6)
+                window.CancelClick();
+        });
+        poll.start(10);
+        window.StartClick();
+        EXPECT_FALSE(window.run().handedOut());
+    });
+    EXPECT_EQ(started, 6);
+    EXPECT_EQ(profileDate(), "old");
+    EXPECT_TRUE(form.httpClients().allIdle());
+    EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), 0u);
+}
+
+TEST_F(SubmissionWindow, TitlesOrderTheLogClearAndDeleteChangeIt)
+{
+    writeEngines({"GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url"});
+    writeProfile({"b", "c", "a"});
+    TForm1 form;
+    submit(form, [&](Tfsearch& window) {
+        window.StartClick();
+        TTzDbf& log = form.log();
+        auto urlsInOrder = [&] {
+            std::vector<std::string> urls;
+            log.GoTop();
+            for (long i = 0; i < log.RecCount(); ++i) {
+                std::string u = log.GetCField("url");
+                urls.push_back(u.substr(0, u.find_last_not_of(' ') + 1));
+                log.Skip(1);
+            }
+            return urls;
+        };
+        window.TzGrid1DepressTitle("url");
+        EXPECT_TRUE(window.sortedByColumn());
+        EXPECT_EQ(urlsInOrder(), (std::vector<std::string>{url("a"), url("b"), url("c")}));
+        window.TzGrid1DepressTitle("date");
+        EXPECT_FALSE(window.sortedByColumn());
+        EXPECT_EQ(log.RecCount(), 3);
+        EXPECT_EQ(m_beeps, 1); // the run's end
+        window.TzGrid1DepressTitle("success");
+        EXPECT_EQ(m_beeps, 2);
+        EXPECT_FALSE(window.sortedByColumn());
+        window.TzGrid1DepressTitle("date");
+        EXPECT_TRUE(window.sortedByColumn());
+        window.TzGrid1DepressTitle("date");
+
+        // Delete the first record; it goes for good when the window closes.
+        log.GoTop();
+        window.NavigatorClick(Tfsearch::NavigatorButton::Delete);
+        EXPECT_TRUE(log.Deleted());
+    });
+    EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), 2u);
+
+    // Clear log: No keeps everything, Yes empties the table.
+    submit(form, [&](Tfsearch& window) {
+        MessageBox::queueAnswer(false);
+        window.Button1Click();
+        EXPECT_EQ(form.log().RecCount(), 2);
+        MessageBox::queueAnswer(true);
+        window.Button1Click();
+        EXPECT_EQ(form.log().RecCount(), 0);
+        EXPECT_EQ(MessageBox::shown().back().text, "Do you want to clear the log record?");
+    });
+    EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), 0u);
+}
+
+TEST_F(SubmissionWindow, DismissedProfileDialogOpensNothingAndDownloadsAreNotLogged)
+{
+    writeEngines({"GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url"});
+    TForm1 form;
+    FileDialog::queuePath("");
+    form.Submit1Click();
+    EXPECT_TRUE(form.cancelRequested);
+    EXPECT_FALSE(form.submissionOpen);
+    EXPECT_FALSE(QFile::exists(home() + "logs.dbf"));
+
+    // A download through agHTTP1 completes while no submission is open.
+    QBuffer page;
+    page.open(QIODevice::ReadWrite);
+    THttpCli& http = form.agHTTP1();
+    http.setRcvdStream(&page);
+    http.setURL(url("page"));
+    http.Get();
+    http.setRcvdStream(nullptr);
+    EXPECT_EQ(page.data(), QByteArray("<html><body>answer /page</body></html>"));
+    EXPECT_FALSE(QFile::exists(home() + "logs.dbf"));
+}
+
+} // namespace
