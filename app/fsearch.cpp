@@ -5,8 +5,9 @@
 #include "submission_log.h"
 #include "tool_strip.h"
 
-#include "dbf/widgets/tz_data_link.h"
 #include "dbf/widgets/tz_dbf.h"
+#include "dbf/widgets/tz_grid.h"
+#include "dbf/widgets/tz_navigator.h"
 #include "html/viewer/html_viewer.h"
 #include "platform/ansi.h"
 #include "platform/application.h"
@@ -21,14 +22,11 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
-#include <QTableWidget>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -40,10 +38,6 @@ constexpr int kBottomBarHeight = 41;
 constexpr int kStartButtonWidth = 140;
 constexpr int kStartButtonHeight = 33;
 constexpr size_t kMaxIndexFileName = 14;
-// The grid shows a window of the log around the current record: this many
-// rows before it and this many in all.
-constexpr int kGridRowsBefore = 12;
-constexpr int kGridRows = 60;
 
 constexpr const char* kConfirmCaption = "Confirm";
 constexpr const char* kIndexSuffix = ".ndx";
@@ -53,26 +47,6 @@ struct GridColumn {
     const char* field;
 };
 constexpr GridColumn kGridColumns[] = {{"Date", "date"}, {"Success", "success"}, {"Url", "url"}};
-
-struct NavigatorSpec {
-    Tfsearch::NavigatorButton button;
-    const char* caption;
-    const char* hint;
-};
-constexpr NavigatorSpec kNavigatorButtons[] = {
-    {Tfsearch::NavigatorButton::First, "|<", "Go to first record"},
-    {Tfsearch::NavigatorButton::Prior, "<", "Go to prior record"},
-    {Tfsearch::NavigatorButton::Next, ">", "Go to next record"},
-    {Tfsearch::NavigatorButton::Last, ">|", "Go to last record"},
-    {Tfsearch::NavigatorButton::Delete, "Del", "Delete/Restore record"},
-};
-
-std::string trimRight(std::string text)
-{
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
 
 } // namespace
 
@@ -98,13 +72,6 @@ Tfsearch::Tfsearch(TForm1& form1)
     m_run.OnError = [](const std::string& message) {
         Application::showException(QString::fromLocal8Bit(message.c_str()));
     };
-
-    m_gridLink = std::make_unique<TTzDataLink>();
-    m_gridLink->OnActiveChanged = [this] { refreshGrid(); };
-    m_gridLink->OnDataSetChanged = [this] { refreshGrid(); };
-    // Changes of the record buffer are not shown: while a result is being
-    // filled in, reading the neighbouring rows would overwrite the buffer.
-    m_gridLink->setDataSource(&m_log);
 }
 
 Tfsearch::~Tfsearch()
@@ -113,7 +80,6 @@ Tfsearch::~Tfsearch()
     // closed and the main window without a submission to report to.
     if (!m_closed && m_form1.submissionOpen)
         FormClose();
-    m_gridLink->setDataSource(nullptr);
 }
 
 // --- making the window --------------------------------------------------------------------
@@ -125,22 +91,11 @@ QWidget* Tfsearch::createLogGroup()
     auto* column = new QVBoxLayout(group);
 
     auto* bar = new QHBoxLayout;
-    auto* navigator = new QWidget(group);
-    navigator->setObjectName("TzNavigator1");
-    auto* buttons = new QHBoxLayout(navigator);
-    buttons->setContentsMargins(0, 0, 0, 0);
-    buttons->setSpacing(0);
-    for (const NavigatorSpec& spec : kNavigatorButtons) {
-        auto* button = new QToolButton(navigator);
-        button->setText(spec.caption);
-        button->setToolTip(spec.hint);
-        button->setObjectName(spec.hint);
-        connect(button, &QToolButton::clicked, this,
-                [this, which = spec.button] { NavigatorClick(which); });
-        buttons->addWidget(button);
-        m_navigator.push_back(button);
-    }
-    bar->addWidget(navigator);
+    m_navigator = new TTzNavigator(group);
+    m_navigator->setObjectName("TzNavigator1");
+    m_navigator->setVisibleButtons({nbFirst, nbPrior, nbNext, nbLast, nbDelete});
+    m_navigator->setDataSource(&m_log);
+    bar->addWidget(m_navigator);
     auto* clear = new QPushButton("Clear log", group);
     clear->setObjectName("Button1");
     connect(clear, &QPushButton::clicked, this, [this] { Button1Click(); });
@@ -154,24 +109,22 @@ QWidget* Tfsearch::createLogGroup()
 
     m_splitter = new QSplitter(Qt::Horizontal, group);
     m_splitter->setObjectName("Splitter1");
-    m_grid = new QTableWidget(0, static_cast<int>(std::size(kGridColumns)), m_splitter);
+    m_grid = new TTzGrid(m_splitter);
     m_grid->setObjectName("TzGrid1");
-    QStringList titles;
-    for (const GridColumn& c : kGridColumns)
-        titles << c.title;
-    m_grid->setHorizontalHeaderLabels(titles);
-    m_grid->setColumnWidth(2, kUrlColumnWidth);
-    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_grid->horizontalHeader()->setSectionsClickable(true);
-    m_grid->horizontalHeader()->setStretchLastSection(true);
-    connect(m_grid->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
-        TzGrid1DepressTitle(kGridColumns[section].field);
-    });
-    connect(m_grid, &QTableWidget::cellClicked, this, [this](int row, int) {
-        if (m_gridCurrentRow >= 0 && row != m_gridCurrentRow)
-            m_log._MoveBy(row - m_gridCurrentRow);
-    });
+    for (const GridColumn& c : kGridColumns) {
+        TTzColumn* column = m_grid->Columns().Add();
+        column->FieldName = c.field;
+        column->Title.Caption = c.title;
+    }
+    m_grid->Columns()[2]->Width = kUrlColumnWidth;
+    m_grid->LayoutChanged();
+    m_grid->setOptions(dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines |
+                       dgRowLines | dgTabs);
+    m_grid->setBooleanBox(bbCheckBox);
+    m_grid->OnDepressTitle = [this](TTzGrid*, TTzColumn* column) {
+        TzGrid1DepressTitle(column->FieldName);
+    };
+    m_grid->setDataSource(&m_log);
     m_splitter->addWidget(m_grid);
 
     m_visor = new THTMLViewer(m_splitter);
@@ -273,7 +226,6 @@ bool Tfsearch::FormCreate()
     m_form1.cancelRequested = false;
     setWindowTitle(QFileInfo(profile).fileName() + " - " +
                    platform::fromAnsi(m_run.profileDate()));
-    refreshGrid();
     return true;
 }
 
@@ -416,6 +368,7 @@ void Tfsearch::TzGrid1DepressTitle(const std::string& fieldName)
     // The index files live in the program folder, the current folder.
     if (!QFileInfo::exists(QString::fromLocal8Bit(m_indexFileName.c_str()))) {
         beep();
+        m_grid->ReleaseTitle();
         return;
     }
     m_log.PostIfEditing();
@@ -461,78 +414,3 @@ void Tfsearch::ExportClick()
     app::exportLogCsv(m_log, path);
 }
 
-void Tfsearch::NavigatorClick(NavigatorButton button)
-{
-    if (!m_log.Active())
-        return;
-    switch (button) {
-    case NavigatorButton::First:
-        m_log._First();
-        break;
-    case NavigatorButton::Prior:
-        m_log._Prior();
-        break;
-    case NavigatorButton::Next:
-        m_log._Next();
-        break;
-    case NavigatorButton::Last:
-        m_log._Last();
-        break;
-    case NavigatorButton::Delete:
-        if (m_log.RecCount() == 0)
-            break;
-        if (m_log.Deleted())
-            m_log._Restore();
-        else
-            m_log._Delete();
-        refreshGrid();
-        break;
-    }
-}
-
-void Tfsearch::refreshGrid()
-{
-    m_grid->setRowCount(0);
-    m_gridCurrentRow = -1;
-    const bool active = m_log.Active();
-    const bool empty = !active || m_log.RecCount() == 0;
-    if (!empty) {
-        TTzRowWindow window = m_log.ReadWindow(kGridRowsBefore, kGridRows);
-        const int dateField = m_log.FieldNo("date");
-        const int successField = m_log.FieldNo("success");
-        const int urlField = m_log.FieldNo("url");
-        m_grid->setRowCount(static_cast<int>(window.rows.size()));
-        for (size_t r = 0; r < window.rows.size(); ++r) {
-            const TTzRowImage& row = window.rows[r];
-            auto text = [&](int field) {
-                return field >= 1 && static_cast<size_t>(field) <= row.texts.size()
-                           ? trimRight(row.texts[static_cast<size_t>(field - 1)])
-                           : std::string();
-            };
-            const int at = static_cast<int>(r);
-            m_grid->setItem(at, 0, new QTableWidgetItem(platform::fromAnsi(text(dateField))));
-            auto* check = new QTableWidgetItem;
-            const std::string flag = text(successField);
-            check->setCheckState(flag == "T" || flag == "t" || flag == "Y" || flag == "y"
-                                     ? Qt::Checked
-                                     : Qt::Unchecked);
-            m_grid->setItem(at, 1, check);
-            m_grid->setItem(at, 2, new QTableWidgetItem(platform::fromAnsi(text(urlField))));
-            if (row.deleted) {
-                for (int c = 0; c < m_grid->columnCount(); ++c)
-                    m_grid->item(at, c)->setForeground(Qt::gray);
-            }
-            m_grid->setVerticalHeaderItem(at, new QTableWidgetItem(at == window.current ? ">" : ""));
-        }
-        m_gridCurrentRow = window.current;
-        if (window.current >= 0)
-            m_grid->setCurrentCell(window.current, 0);
-    }
-    const bool bof = !active || m_log.Bof();
-    const bool eof = !active || m_log.Eof();
-    m_navigator[0]->setEnabled(!empty && !bof);
-    m_navigator[1]->setEnabled(!empty && !bof);
-    m_navigator[2]->setEnabled(!empty && !eof);
-    m_navigator[3]->setEnabled(!empty && !eof);
-    m_navigator[4]->setEnabled(!empty);
-}

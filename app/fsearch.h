@@ -11,12 +11,11 @@ class QLabel;
 class QFrame;
 class QPushButton;
 class QSplitter;
-class QTableWidget;
-class QToolButton;
 class TForm1;
 class THTMLViewer;
-class TTzDataLink;
 class TTzDbf;
+class TTzGrid;
+class TTzNavigator;
 
 // The submission window "Search Engines": the log with its grid, navigator
 // and answer viewer above, "Start Submission" below, and a small centred
@@ -50,9 +49,8 @@ public:
     void Button1Click();
     // "Export...".
     void ExportClick();
-    // Navigator buttons.
-    enum class NavigatorButton { First, Prior, Next, Last, Delete };
-    void NavigatorClick(NavigatorButton button);
+    TTzGrid* grid() const { return m_grid; }
+    TTzNavigator* navigator() const { return m_navigator; }
 
     app::SubmissionRun& run() { return m_run; }
     bool sortedByColumn() const { return m_sortedByColumn; }
@@ -75,26 +73,23 @@ private:
     QWidget* createLogGroup();
     QWidget* createBottomBar();
     QFrame* createProgressPanel();
-    void refreshGrid();
     void beep();
 
     TForm1& m_form1;
     TTzDbf& m_log;
     app::SubmissionRun m_run;
-    std::unique_ptr<TTzDataLink> m_gridLink;
 
     bool m_sortedByColumn = false;
     std::string m_indexFileName;
     bool m_closeAsked = false;
     bool m_closed = false;
 
-    QTableWidget* m_grid = nullptr;
-    std::vector<QToolButton*> m_navigator;
+    TTzGrid* m_grid = nullptr;
+    TTzNavigator* m_navigator = nullptr;
     THTMLViewer* m_visor = nullptr;
     QSplitter* m_splitter = nullptr;
     QWidget* m_startButton = nullptr;
     QFrame* m_progressPanel = nullptr;
     QLabel* m_progressLabel = nullptr;
     QPushButton* m_cancelButton = nullptr;
-    long m_gridCurrentRow = -1;
 };

@@ -9,7 +9,11 @@
 import http.server
 import socketserver
 import sys
+import threading
 import time
+
+# Handler threads print concurrently; one lock keeps each line whole.
+OUTPUT = threading.Lock()
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -30,7 +34,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def handle_any(self):
         length = int(self.headers.get("Content-Length") or 0)
         posted = self.rfile.read(length).decode("latin-1") if length else ""
-        print("GOT %s %s" % (self.command, self.path), flush=True)
+        with OUTPUT:
+            sys.stdout.write("GOT %s %s\n" % (self.command, self.path))
+            sys.stdout.flush()
         path = self.path
         if path.startswith("/hang"):
             time.sleep(60)

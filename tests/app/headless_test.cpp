@@ -114,7 +114,9 @@ TEST_F(Headless, SigtermCancelsLikeTheCancelButton)
     m_process.setArguments({"--submit", "p.ini", "--engines", "e.txt"});
     m_process.start();
     ASSERT_TRUE(m_process.waitForStarted(kPeerTimeoutMs));
-    ASSERT_TRUE(m_server.waitForRequests(6, [] {}));
+    ASSERT_TRUE(m_server.waitForRequests(6, [] {}))
+        << m_server.received().join(", ").toStdString() << " / state " << m_process.state()
+        << " / " << m_process.readAllStandardError().toStdString();
     ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
     ASSERT_TRUE(m_process.waitForFinished(kPeerTimeoutMs));
     EXPECT_EQ(m_process.exitCode(), 130);

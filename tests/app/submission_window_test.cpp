@@ -9,6 +9,7 @@
 #include "app/fsearch.h"
 #include "app/http_clients.h"
 #include "dbf/widgets/tz_dbf.h"
+#include "dbf/widgets/tz_navigator.h"
 #include "platform/text_file.h"
 
 #include <QBuffer>
@@ -236,7 +237,7 @@ TEST_F(SubmissionWindow, TitlesOrderTheLogClearAndDeleteChangeIt)
 
         // Delete the first record; it goes for good when the window closes.
         log.GoTop();
-        window.NavigatorClick(Tfsearch::NavigatorButton::Delete);
+        window.navigator()->BtnClick(nbDelete);
         EXPECT_TRUE(log.Deleted());
     });
     EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), 2u);
