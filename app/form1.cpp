@@ -5,9 +5,11 @@
 #include "builtin_pages.h"
 #include "engines_list.h"
 #include "fedita.h"
+#include "fpref.h"
 #include "fsearch.h"
 #include "http_clients.h"
 #include "memo_lines.h"
+#include "registry_keys.h"
 #include "submission_log.h"
 #include "submission_run.h"
 #include "tool_strip.h"
@@ -31,6 +33,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -238,8 +241,8 @@ void TForm1::createMenus()
     m_submit = file->addAction("Submit", this, [this] { Submit1Click(); });
     m_submit->setShortcut(QKeySequence("Ctrl+T"));
     file->addSeparator();
-    m_programOptions = file->addAction("Program Options");
-    m_programOptions->setEnabled(false);
+    m_programOptions =
+        file->addAction("Program Options", this, [this] { ProgramOptions1Click(); });
     file->addSeparator();
     file->addAction("&Exit", this, [this] { Exit1Click(); });
 
@@ -419,6 +422,32 @@ void TForm1::readpreferences()
 {
     RegistryStore store;
     m_http->readpreferences(store);
+}
+
+void TForm1::savepreferences()
+{
+    RegistryStore store;
+    const QString key = app::kPreferencesKey;
+    const THttpCli& first = agHTTP1();
+    app::writeRegKey(store, key, "Proxy", platform::fromAnsi(first.Proxy()));
+    app::writeRegKey(store, key, "ProxyPassword", platform::fromAnsi(first.ProxyPassword()));
+    app::writeRegKey(store, key, "DefaultPort", platform::fromAnsi(first.ProxyPort()));
+    app::writeRegKey(store, key, "ProxyUserName", platform::fromAnsi(first.ProxyUsername()));
+}
+
+void TForm1::ProgramOptions1Click()
+{
+    TFPref dialog(this);
+    dialog.FormCreate(agHTTP1());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const std::string proxy = platform::toAnsi(dialog.ProxyEdit->text());
+    const std::string password = platform::toAnsi(dialog.pas->text());
+    const std::string userName = platform::toAnsi(dialog.un->text());
+    const std::string port = platform::toAnsi(dialog.PortEdit->text());
+    for (int i = 0; i < app::HttpClients::kCount; ++i)
+        app::HttpClients::configureHTTP(m_http->client(i), proxy, password, userName, port);
+    savepreferences();
 }
 
 void TForm1::agHTTPxRequestDone(THttpCli* sender, THttpRequest, uint16_t error)

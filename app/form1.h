@@ -89,6 +89,10 @@ public:
     void exec(const std::string& address);
     // Reads the proxy settings from the registry into the six clients.
     void readpreferences();
+    // Writes agHTTP1's proxy settings to the registry.
+    void savepreferences();
+    // "Program Options": edits the proxy settings of all six clients.
+    void ProgramOptions1Click();
 
 protected:
     void showEvent(QShowEvent* event) override;

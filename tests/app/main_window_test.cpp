@@ -106,7 +106,7 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndShortcuts)
         "&File > -",
         "&File > Submit [Ctrl+T]",
         "&File > -",
-        "&File > Program Options (off)",
+        "&File > Program Options",
         "&File > -",
         "&File > &Exit",
     };
