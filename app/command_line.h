@@ -18,7 +18,7 @@ struct CommandLine {
     std::string profile; // Submit: the profile file
     std::string engines; // Submit: the engines list file, empty for the default
     std::string csv;     // ExportLog: the file to write
-    std::string error; // Error: what was wrong
+    std::string error;   // Error: what was wrong
 };
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);

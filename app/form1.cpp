@@ -241,8 +241,7 @@ void TForm1::createMenus()
     m_submit = file->addAction("Submit", this, [this] { Submit1Click(); });
     m_submit->setShortcut(QKeySequence("Ctrl+T"));
     file->addSeparator();
-    m_programOptions =
-        file->addAction("Program Options", this, [this] { ProgramOptions1Click(); });
+    m_programOptions = file->addAction("Program Options", this, [this] { ProgramOptions1Click(); });
     file->addSeparator();
     file->addAction("&Exit", this, [this] { Exit1Click(); });
 

@@ -224,8 +224,7 @@ bool Tfsearch::FormCreate()
     m_form1.submissionOpen = true;
     app::openLog(m_log);
     m_form1.cancelRequested = false;
-    setWindowTitle(QFileInfo(profile).fileName() + " - " +
-                   platform::fromAnsi(m_run.profileDate()));
+    setWindowTitle(QFileInfo(profile).fileName() + " - " + platform::fromAnsi(m_run.profileDate()));
     return true;
 }
 
@@ -413,4 +412,3 @@ void Tfsearch::ExportClick()
         return;
     app::exportLogCsv(m_log, path);
 }
-

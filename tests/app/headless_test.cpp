@@ -110,13 +110,14 @@ TEST_F(Headless, UnreadableFilesStopBeforeTheLog)
 
 TEST_F(Headless, SigtermCancelsLikeTheCancelButton)
 {
-    writeFiles({engineLine("##url")}, {"hang1", "hang2", "hang3", "hang4", "hang5", "hang6", "hang7"});
+    writeFiles({engineLine("##url")},
+               {"hang1", "hang2", "hang3", "hang4", "hang5", "hang6", "hang7"});
     m_process.setArguments({"--submit", "p.ini", "--engines", "e.txt"});
     m_process.start();
     ASSERT_TRUE(m_process.waitForStarted(kPeerTimeoutMs));
     ASSERT_TRUE(m_server.waitForRequests(6, [] {}))
-        << m_server.received().join(", ").toStdString() << " / state " << m_process.state()
-        << " / " << m_process.readAllStandardError().toStdString();
+        << m_server.received().join(", ").toStdString() << " / state " << m_process.state() << " / "
+        << m_process.readAllStandardError().toStdString();
     ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
     ASSERT_TRUE(m_process.waitForFinished(kPeerTimeoutMs));
     EXPECT_EQ(m_process.exitCode(), 130);

@@ -90,8 +90,7 @@ inline QString runPeer(const QString& program, const QStringList& arguments)
         process.kill();
         return "peer timed out";
     }
-    return QString::fromLatin1(process.readAllStandardOutput() +
-                               process.readAllStandardError());
+    return QString::fromLatin1(process.readAllStandardOutput() + process.readAllStandardError());
 }
 
 // The records of a log table as python3-dbfread reads them (deleted ones

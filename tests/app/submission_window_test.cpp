@@ -12,11 +12,11 @@
 #include "dbf/widgets/tz_navigator.h"
 #include "platform/text_file.h"
 
+#include <functional>
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDate>
 #include <QTimer>
-#include <functional>
 
 namespace {
 
@@ -98,9 +98,9 @@ TEST_F(SubmissionWindow, RunsEveryPageForEveryEngineAndLogsEachAnswer)
     EXPECT_FALSE(form.log().Active());
 
     const std::string post = "?e=me@example.org&n=John%20Smith";
-    EXPECT_EQ(started, (std::vector<std::string>{url("a"), url("empty"), url("c"),
-                                                 url("echo/a") + post, url("echo/empty") + post,
-                                                 url("echo/c") + post}));
+    EXPECT_EQ(started,
+              (std::vector<std::string>{url("a"), url("empty"), url("c"), url("echo/a") + post,
+                                        url("echo/empty") + post, url("echo/c") + post}));
     EXPECT_EQ(profileDate(), m_today);
 
     // Records arrive in the order of the answers; compare them as a set.
