@@ -88,11 +88,25 @@ TEST_F(SubmissionWindow, RunsEveryPageForEveryEngineAndLogsEachAnswer)
         EXPECT_EQ(window.windowTitle(), "site.ini - old");
         EXPECT_TRUE(form.submissionOpen);
         EXPECT_TRUE(form.log().Active());
-        window.run().OnRequestStarted = [&](int, const std::string& u) { started.push_back(u); };
+        QWidget* start = window.findChild<QWidget*>("Start");
+        ASSERT_NE(start, nullptr);
+        window.run().OnRequestStarted = [&](int, const std::string& u) {
+            started.push_back(u);
+            if (started.size() == 1) {
+                // The button is off during a run, a second start is refused,
+                // and the close button waits for the end of the run.
+                EXPECT_FALSE(start->isEnabled());
+                window.StartClick();
+                window.close();
+                EXPECT_TRUE(window.isVisible());
+            }
+        };
         window.StartClick();
         EXPECT_EQ(window.progressText(), "Sended 6 of 6");
         EXPECT_FALSE(window.progressVisible());
         EXPECT_EQ(m_beeps, 1);
+        EXPECT_TRUE(start->isEnabled());
+        EXPECT_FALSE(window.isVisible());
     });
     EXPECT_FALSE(form.submissionOpen);
     EXPECT_FALSE(form.log().Active());
