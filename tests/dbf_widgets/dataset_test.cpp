@@ -6,8 +6,11 @@
 #include "dbf/widgets/tz_messages.h"
 #include "dbf/widgets/tz_session.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using tztest::TableTest;
 
@@ -554,4 +557,68 @@ TEST_F(TableTest, ReadWindowMatchesAWalkInEveryOrder)
         }
     }
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(TableTest, ALockHeldElsewhereCallsTheLockEventOrRaises)
+{
+    engine.setNetworkSharing(true);
+    TTzDbf& t = makeLog();
+    t.setActive(true);
+    logadd("03/14/2026", true, "http://a/");
+    t.setExclusive(false); // reopens shared
+    ASSERT_TRUE(t.Active());
+    ASSERT_EQ(t.RecCount(), 1);
+    engine.Select(t.WorkArea());
+    ASSERT_FALSE(engine.currentArea()->exclusive());
+
+    // Another process holds every record and file lock of the table.
+    int ready[2], done[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(done[1]); // or the read below never sees the end
+        const int fd = ::open(path("logs.dbf").c_str(), O_RDWR);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = off_t(engine.config().lockBase);
+        lock.l_len = 0; // to the end of all possible offsets
+        const char ok = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? 'y' : 'n';
+        (void)!::write(ready[1], &ok, 1);
+        char byte;
+        (void)!::read(done[0], &byte, 1);
+        ::_exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+
+    int failures = 0;
+    t.OnRLockFailedOnDelete = [&](TTzODbf* sender) {
+        EXPECT_EQ(sender, &t);
+        ++failures;
+    };
+    t.GoTop();
+    t.DataSet()->Delete();
+    EXPECT_EQ(failures, 1);
+    EXPECT_FALSE(t.Deleted());
+    try {
+        t.DataSet()->Restore();
+        ADD_FAILURE() << "no exception";
+    } catch (const ETzDataError& e) {
+        EXPECT_STREQ(e.what(), "Lock failed [_Restore]");
+        EXPECT_EQ(e.messageId(), 57620);
+    }
+
+    ::close(done[1]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ::close(done[0]);
+    // With the lock gone the same delete goes through.
+    t.DataSet()->Delete();
+    EXPECT_TRUE(t.Deleted());
 }
