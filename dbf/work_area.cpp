@@ -1522,7 +1522,16 @@ void WorkArea::setIndexToLfn(const std::string& fileWithOptions, int order)
         old->close(long(m_count), upper(baseName(m_path)));
         m_indexes[size_t(order - 1)].reset();
     }
-    openIndexSlot(options, order);
+    try {
+        openIndexSlot(options, order);
+    } catch (...) {
+        // The old file in this slot is already closed: never leave the
+        // controlling order pointing at the empty slot.
+        if (m_order != 0 && !index(m_order))
+            m_order = 0;
+        m_cursorSynced = false;
+        throw;
+    }
     m_order = 1;
     if (!index(1))
         m_order = order;

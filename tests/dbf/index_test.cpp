@@ -232,6 +232,16 @@ TEST_F(IndexTest, ExpressionsAndKeysOutsideTheLimitsAreRefused)
     EXPECT_EQ(codeOf([&] { engine.SetIndexToLFN(path("x.ndx"), 17); }), 220);
 }
 
+TEST_F(IndexTest, AFailedReplacementOfTheControllingIndexFallsBackToRecordOrder)
+{
+    appendLog("20261208", true, "http://b.example.org/");
+    appendLog("20261208", true, "http://a.example.org/");
+    ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("a.ndx")));
+    ASSERT_TRUE(engine.SetIndexToLFN(path("a.ndx"), 1));
+    EXPECT_EQ(codeOf([&] { engine.SetIndexToLFN(path("missing.ndx"), 1); }), 2);
+    EXPECT_EQ(order(), (std::vector<long>{1, 2}));
+}
+
 TEST_F(IndexTest, TwoUsersOfASharedTableKeepOneValidIndex)
 {
     ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
