@@ -16,6 +16,8 @@
 
 #include "controls/string_holder.h"
 #include "dbf/widgets/tz_dbf.h"
+#include "html/viewer/html_viewer.h"
+#include "html/viewer/url_to_local_path.h"
 #include "net/http_cli.h"
 #include "platform/ansi.h"
 #include "platform/application.h"
@@ -28,6 +30,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
@@ -35,11 +39,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSplitter>
 #include <QTextCursor>
-#include <QTextDocumentFragment>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -52,6 +57,11 @@ constexpr int kSplitterWidth = 4;
 constexpr int kBottomPanelHeight = 60;
 constexpr int kCaptionStripHeight = 17;
 constexpr int kHistoryEntries = 6;
+// A History menu entry shows at most this much of an address.
+constexpr int kHistoryCaptionLength = 80;
+constexpr int kImageCacheCount = 5;
+constexpr const char* kDefaultFont = "Times New Roman";
+constexpr const char* kFixedPitchFont = "Courier New";
 
 constexpr const char* kConfirmCaption = "Confirm";
 // The shell reports a failure to start the e-mail program this way.
@@ -125,15 +135,7 @@ void TForm1::FormCreate()
     m_splitter->setObjectName("Splitter1");
     m_splitter->setHandleWidth(kSplitterWidth);
     m_splitter->setChildrenCollapsible(false);
-    // The viewer area: an empty white page until a document is shown.
-    m_visor = new QWidget(m_splitter);
-    m_visor->setObjectName("visor");
-    m_visor->setAutoFillBackground(true);
-    QPalette white = m_visor->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    m_visor->setPalette(white);
-    new QVBoxLayout(m_visor);
-    m_visor->layout()->setContentsMargins(0, 0, 0, 0);
+    createViewer();
     m_splitter->addWidget(m_visor);
     m_splitter->addWidget(createBottomPanel());
     m_splitter->setStretchFactor(0, 1);
@@ -144,6 +146,25 @@ void TForm1::FormCreate()
     createMenus();
     loadStartupEngines();
     sizeToScreen();
+    // Files dropped from the desktop land on the window (the viewer takes
+    // none itself, so drops on the page come here too).
+    setAcceptDrops(true);
+}
+
+void TForm1::createViewer()
+{
+    m_visor = new THTMLViewer(m_splitter);
+    m_visor->setObjectName("visor");
+    m_visor->setDefBackground(Qt::white);
+    m_visor->setDefFontName(kDefaultFont);
+    m_visor->setDefPreFontName(kFixedPitchFont);
+    m_visor->setViewImages(false);
+    m_visor->setImageCacheCount(kImageCacheCount);
+    m_visor->setHistoryMaxCount(kHistoryEntries);
+    m_visor->sethtOptions(htOverLinksActive);
+    m_visor->setViewerCursor(Qt::IBeamCursor);
+    m_visor->OnHistoryChange = [this](THTMLViewer*) { HistoryChange(); };
+    m_visor->OnProcessing = [this](THTMLViewer*, bool on) { ProcessingHandler(on); };
 }
 
 void TForm1::createHolders()
@@ -479,21 +500,8 @@ void TForm1::exec(const std::string& address)
 
 void TForm1::Help1Click()
 {
-    // Until the HTML viewer is part of the program, the help page is shown
-    // as plain text in the viewer area.
-    auto* view = m_visor->findChild<QPlainTextEdit*>("HelpText");
-    if (!view) {
-        view = new QPlainTextEdit(m_visor);
-        view->setObjectName("HelpText");
-        view->setReadOnly(true);
-        view->setFrameShape(QFrame::NoFrame);
-        m_visor->layout()->addWidget(view);
-    }
-    QString html;
-    for (const std::string& line : m_h1->Strings())
-        html += platform::fromAnsi(line) + '\n';
-    view->setPlainText(QTextDocumentFragment::fromHtml(html).toPlainText());
-    view->show();
+    // Built-in pages come from lines of text and leave the history alone.
+    m_visor->LoadStrings(m_h1->Strings());
 }
 
 void TForm1::About1Click()
@@ -502,10 +510,71 @@ void TForm1::About1Click()
     box.exec();
 }
 
-void TForm1::HistoryClick(int index)
+void TForm1::HistoryClick(int tag)
 {
-    // The entries become live with the viewer's history.
-    (void)index;
+    m_visor->setHistoryIndex(tag);
+}
+
+void TForm1::HistoryChange()
+{
+    const QStringList& history = m_visor->History();
+    const std::vector<std::string>& titles = m_visor->TitleHistory();
+    m_historyMenu->menuAction()->setVisible(!history.isEmpty());
+    for (int i = 0; i < kHistoryEntries; ++i) {
+        QAction* entry = m_historyItems[static_cast<size_t>(i)];
+        if (i >= history.size()) {
+            entry->setVisible(false);
+            continue;
+        }
+        QString caption = history[i].left(kHistoryCaptionLength);
+        const size_t index = static_cast<size_t>(i);
+        if (index < titles.size() && !titles[index].empty())
+            caption += "--" + platform::fromAnsi(titles[index]);
+        // A "&" of an address or title is text, not a menu accelerator.
+        entry->setText(caption.replace('&', "&&"));
+        entry->setChecked(i == m_visor->HistoryIndex());
+        entry->setVisible(true);
+    }
+    setWindowTitle(platform::fromAnsi(m_visor->DocumentTitle()));
+    m_visor->setFocus();
+}
+
+void TForm1::ProcessingHandler(bool ProcessingOn)
+{
+    // A page opened while the viewer is still busy with one would be lost.
+    m_openLocal->setEnabled(m_openLocalReady && !ProcessingOn);
+}
+
+void TForm1::showFile(const QString& path)
+{
+    try {
+        m_visor->LoadFromFile(path);
+    } catch (const std::exception& error) {
+        Application::showException(fromException(error));
+    }
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> files = event->mimeData()->urls();
+    event->acceptProposedAction();
+    dropFiles(files);
+}
+
+void TForm1::dropFiles(const QList<QUrl>& files)
+{
+    // Only the first file is shown; a drop of several is no list to walk.
+    if (files.isEmpty())
+        return;
+    const QString name = files.first().toLocalFile();
+    if (!name.isEmpty())
+        showFile(name);
 }
 
 // --- Showing and closing ------------------------------------------------
@@ -524,8 +593,9 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::FormShow()
 {
-    // The page named on the command line is shown by the viewer once it is
-    // part of the program; m_page keeps it until then.
+    // The page named on the command line: a path or a "file://" address.
+    if (!m_page.isEmpty())
+        showFile(UrlToLocalPath(m_page));
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -15,6 +15,8 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QSplitter;
+class QUrl;
+class THTMLViewer;
 class TStringHolder;
 class TTzDbf;
 class TTzDataSource;
@@ -56,6 +58,9 @@ public:
     TStringHolder* h3() const { return m_h3; }
     TStringHolder* engines() const { return m_engines; }
 
+    // The viewer in the middle of the window: help, pages and captured forms.
+    THTMLViewer* visor() const { return m_visor; }
+
     // The six HTTP clients agHTTP1 to agHTTP6 and the submission log.
     app::HttpClients& httpClients() const { return *m_http; }
     THttpCli& agHTTP1() const;
@@ -78,7 +83,14 @@ public:
     void Memo1Change();
     void Help1Click();
     void About1Click();
-    void HistoryClick(int index);
+    // Shows the History menu entry with this tag.
+    void HistoryClick(int tag);
+    // The viewer's history changed: the History menu and the caption follow.
+    void HistoryChange();
+    // The viewer starts or ends working on a document.
+    void ProcessingHandler(bool ProcessingOn);
+    // Files dropped on the window: the first one is shown.
+    void dropFiles(const QList<QUrl>& files);
 
     // Request done of any of the six clients: while a submission window is
     // open, the answer is logged there.
@@ -97,6 +109,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate();
@@ -107,6 +121,9 @@ private:
     QWidget* createToolBar();
     QWidget* createBottomPanel();
     void createMenus();
+    void createViewer();
+    // Loads a file into the viewer; a failure shows the standard error box.
+    void showFile(const QString& path);
     void sizeToScreen();
     void loadStartupEngines();
     void setEnginesLines(const std::vector<std::string>& lines);
@@ -128,7 +145,7 @@ private:
     TStringHolder* m_h3 = nullptr;
     TStringHolder* m_engines = nullptr;
 
-    QWidget* m_visor = nullptr;
+    THTMLViewer* m_visor = nullptr;
     QSplitter* m_splitter = nullptr;
     QLabel* m_enginesCaption = nullptr;
     QPlainTextEdit* m_memo1 = nullptr;
@@ -141,5 +158,8 @@ private:
     QAction* m_submit = nullptr;
     QAction* m_download = nullptr;
     QAction* m_openLocal = nullptr;
+    // Opening local pages waits for its command; until it is there the item
+    // stays off whatever the viewer does.
+    bool m_openLocalReady = false;
     QAction* m_programOptions = nullptr;
 };

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 int main(int argc, char** argv)
@@ -44,8 +45,14 @@ int main(int argc, char** argv)
     QApplication::setApplicationName("quorvane");
     QApplication::setApplicationDisplayName(app::kApplicationTitle);
     QApplication::setWindowIcon(app::programIcon());
+    // The program works in its own folder; a page named by a relative path
+    // means one beside the folder the command was started in.
+    QString page = QFile::decodeName(command.page.c_str());
+    if (!page.isEmpty() && !page.startsWith("file:", Qt::CaseInsensitive) &&
+        QDir::isRelativePath(page))
+        page = QDir::current().absoluteFilePath(page);
     platform::prepareProgramFolder();
-    TForm1 window(QFile::decodeName(command.page.c_str()));
+    TForm1 window(page);
     window.show();
     return application.exec();
 }

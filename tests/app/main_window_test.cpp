@@ -5,6 +5,7 @@
 #include "app/fedita.h"
 #include "app/form1.h"
 #include "controls/explorer_button.h"
+#include "html/viewer/html_viewer.h"
 #include "platform/application.h"
 #include "platform/text_file.h"
 
@@ -136,9 +137,10 @@ TEST_F(MainWindow, LayoutFromTopToBottom)
     auto* splitter = window.findChild<QSplitter*>("Splitter1");
     ASSERT_NE(splitter, nullptr);
     EXPECT_EQ(splitter->handleWidth(), 4);
-    QWidget* visor = window.findChild<QWidget*>("visor");
+    THTMLViewer* visor = window.findChild<THTMLViewer*>("visor");
     ASSERT_NE(visor, nullptr);
-    EXPECT_EQ(visor->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(visor, window.visor());
+    EXPECT_EQ(visor->DefBackground(), QColor(Qt::white));
     EXPECT_LT(toolBar->mapTo(&window, QPoint()).y(), visor->mapTo(&window, QPoint()).y());
     EXPECT_EQ(splitter->widget(1)->height(), 60);
     EXPECT_EQ(window.findChild<QWidget*>("EnginesCaptionStrip")->height(), 17);
@@ -156,7 +158,7 @@ TEST_F(MainWindow, LayoutFromTopToBottom)
     if (!shots.isEmpty()) {
         window.Help1Click();
         window.grab().save(shots + "/main_window_help.png");
-        window.findChild<QWidget*>("HelpText")->hide();
+        window.visor()->Clear();
         window.grab().save(shots + "/main_window.png");
     }
 }
@@ -343,15 +345,6 @@ TEST_F(MainWindow, EditCreateProfileOpensTheEditorOnTheChosenFile)
     window.openprofile();
     EXPECT_EQ(seenTitle, "site.ini");
     EXPECT_EQ(seenName, "John Smith");
-}
-
-TEST_F(MainWindow, HelpShowsTheHelpPage)
-{
-    TForm1 window;
-    window.Help1Click();
-    auto* help = window.findChild<QPlainTextEdit*>("HelpText");
-    ASSERT_NE(help, nullptr);
-    EXPECT_TRUE(help->toPlainText().contains("How to make automatic submissions"));
 }
 
 TEST_F(MainWindow, AboutBoxShowsNameVersionAndFreewareNotice)
