@@ -2,6 +2,9 @@
 
 #include "app_info.h"
 
+#include <QDir>
+#include <QFile>
+
 namespace app {
 
 namespace {
@@ -89,6 +92,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments)
         result.page = argument;
     }
     return result;
+}
+
+QString startPage(const std::string& page, const QString& startFolder)
+{
+    QString name = QFile::decodeName(page.c_str());
+    if (name.isEmpty() || name.startsWith("file:", Qt::CaseInsensitive) ||
+        !QDir::isRelativePath(name))
+        return name;
+    return QDir(startFolder).absoluteFilePath(name);
 }
 
 std::string usageText()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct CommandLine {
 };
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// The page argument as the main window takes it. The program works in its
+// own folder, so a relative path is made absolute against the folder the
+// command was started in; "file:" addresses and absolute paths stay as given.
+QString startPage(const std::string& page, const QString& startFolder);
 
 std::string usageText();
 std::string versionText();

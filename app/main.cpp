@@ -45,12 +45,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName("quorvane");
     QApplication::setApplicationDisplayName(app::kApplicationTitle);
     QApplication::setWindowIcon(app::programIcon());
-    // The program works in its own folder; a page named by a relative path
-    // means one beside the folder the command was started in.
-    QString page = QFile::decodeName(command.page.c_str());
-    if (!page.isEmpty() && !page.startsWith("file:", Qt::CaseInsensitive) &&
-        QDir::isRelativePath(page))
-        page = QDir::current().absoluteFilePath(page);
+    const QString page = app::startPage(command.page, QDir::currentPath());
     platform::prepareProgramFolder();
     TForm1 window(page);
     window.show();

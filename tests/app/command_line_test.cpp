@@ -54,4 +54,21 @@ TEST(CommandLine, RecognisesEachForm)
     EXPECT_EQ(app::usageText().rfind("usage: quorvane", 0), 0u);
 }
 
+TEST(CommandLine, StartPageIsTakenFromTheStartingFolder)
+{
+    struct {
+        std::string page;
+        QString expected;
+    } cases[] = {
+        {"", ""},
+        {"page.html", "/home/u/site/page.html"},
+        {"sub/page.html#top", "/home/u/site/sub/page.html#top"},
+        {"/tmp/page.html", "/tmp/page.html"},
+        {"file:///tmp/a%20b.html", "file:///tmp/a%20b.html"},
+        {"FILE://x/page.html", "FILE://x/page.html"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(app::startPage(c.page, "/home/u/site"), c.expected) << c.page;
+}
+
 } // namespace
