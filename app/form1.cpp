@@ -165,6 +165,9 @@ void TForm1::createViewer()
     m_visor->setViewerCursor(Qt::IBeamCursor);
     m_visor->OnHistoryChange = [this](THTMLViewer*) { HistoryChange(); };
     m_visor->OnProcessing = [this](THTMLViewer*, bool on) { ProcessingHandler(on); };
+    m_visor->OnHotSpotClick = [this](THTMLViewer*, const std::string& src, bool& handled) {
+        visorHotSpotClick(src, handled);
+    };
 }
 
 void TForm1::createHolders()
@@ -502,6 +505,24 @@ void TForm1::Help1Click()
 {
     // Built-in pages come from lines of text and leave the history alone.
     m_visor->LoadStrings(m_h1->Strings());
+}
+
+void TForm1::visorHotSpotClick(const std::string& SRC, bool& Handled)
+{
+    Handled = true;
+    if (SRC == app::kWebSite || SRC == std::string("mailto:") + app::kContactAddress) {
+        exec(SRC);
+    } else if (SRC == app::kAddingEnginesPage) {
+        m_visor->LoadStrings(m_h2->Strings());
+    } else if (SRC == app::kLicensePage) {
+        m_visor->LoadStrings(m_h3->Strings());
+    } else if (QString::fromLatin1(SRC.c_str()).toUpper().contains("HTTP://")) {
+        // Web pages go to the desktop's browser until pages can be
+        // downloaded into the viewer.
+        exec(SRC);
+    } else {
+        Handled = false;
+    }
 }
 
 void TForm1::About1Click()

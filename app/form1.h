@@ -83,6 +83,9 @@ public:
     void Memo1Change();
     void Help1Click();
     void About1Click();
+    // A link in the main viewer was clicked: the help page's own links show
+    // the built-in pages or go to the desktop; other links are the viewer's.
+    void visorHotSpotClick(const std::string& SRC, bool& Handled);
     // Shows the History menu entry with this tag.
     void HistoryClick(int tag);
     // The viewer's history changed: the History menu and the caption follow.

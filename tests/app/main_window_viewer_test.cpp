@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "html/viewer/html_viewer.h"
 #include "platform/application.h"
+#include "platform/shell.h"
 
 #include <QAction>
 #include <QDir>
@@ -212,3 +213,39 @@ TEST_F(MainWindowViewer, DroppedFileWithALongPathShows)
 }
 
 } // namespace
+
+TEST_F(MainWindowViewer, HelpLinksShowTheBuiltInPagesOrGoToTheDesktop)
+{
+    TForm1 window;
+    QStringList opened;
+    platform::setShellOpener([&](const QString& address) {
+        opened << address;
+        return true;
+    });
+    struct Case {
+        std::string src;
+        bool handled;
+        std::string title; // the page shown afterwards, when any
+        QString opened;  // what went to the desktop, when anything
+    };
+    const Case cases[] = {
+        {"addingengines.html", true, "Adding Engines", ""},
+        {"license.html", true, "License Agreement", ""},
+        {"mailto:quorvane@example.org", true, "", "mailto:quorvane@example.org"},
+        {"http://www.example.org/quorvane/", true, "", "http://www.example.org/quorvane/"},
+        {"page.html#part", false, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.src);
+        opened.clear();
+        window.Help1Click();
+        bool handled = !c.handled;
+        window.visorHotSpotClick(c.src, handled);
+        EXPECT_EQ(handled, c.handled);
+        if (!c.title.empty())
+            EXPECT_EQ(window.visor()->DocumentTitle(), c.title);
+        EXPECT_EQ(opened, c.opened.isEmpty() ? QStringList() : QStringList{c.opened});
+        EXPECT_TRUE(window.visor()->History().empty());
+    }
+    platform::setShellOpener(nullptr);
+}
