@@ -53,15 +53,15 @@ Tfedita::Tfedita(QWidget* parent)
     row->setSpacing(2);
     auto button = [&](const char* caption, const char* hint, const char* picture,
                       std::function<void()> onClick) {
-        app::ToolButtonSpec spec;
-        spec.caption = caption;
-        spec.hint = hint;
-        spec.picture = picture;
-        spec.side = app::PictureSide::Left;
-        spec.pictureSize = kPictureSize;
-        spec.width = kButtonWidth;
-        spec.height = kToolStripHeight - 4;
-        row->addWidget(app::createToolButton(m_toolStrip, spec, std::move(onClick)));
+        app::ToolButtonDesign design;
+        design.caption = caption;
+        design.hint = hint;
+        design.picture = picture;
+        design.side = app::PictureSide::Left;
+        design.pictureSize = kPictureSize;
+        design.width = kButtonWidth;
+        design.height = kToolStripHeight - 4;
+        row->addWidget(app::createToolButton(m_toolStrip, design, std::move(onClick)));
     };
     button("Open...", "Open", "open", [this] { Open1Click(); });
     button("Save", "", "save", [this] { savefile(); });

@@ -191,13 +191,13 @@ QWidget* TForm1::createToolBar()
     row->setContentsMargins(2, 1, 2, 1);
     row->setSpacing(2);
     auto button = [&](const char* caption, const char* picture, std::function<void()> onClick) {
-        app::ToolButtonSpec spec;
-        spec.caption = caption;
-        spec.hint = caption;
-        spec.picture = picture;
-        spec.width = kToolButtonWidth;
-        spec.height = kToolButtonHeight;
-        QWidget* made = app::createToolButton(bar, spec, std::move(onClick));
+        app::ToolButtonDesign design;
+        design.caption = caption;
+        design.hint = caption;
+        design.picture = picture;
+        design.width = kToolButtonWidth;
+        design.height = kToolButtonHeight;
+        QWidget* made = app::createToolButton(bar, design, std::move(onClick));
         row->addWidget(made);
         return made;
     };

@@ -33,7 +33,7 @@ QWidget* createGradientPanel(QWidget* parent)
     return panel;
 }
 
-QWidget* createToolButton(QWidget* parent, const ToolButtonSpec& spec,
+QWidget* createToolButton(QWidget* parent, const ToolButtonDesign& design,
                           std::function<void()> onClick)
 {
     auto* button = new TExplorerButton(parent);
@@ -41,17 +41,17 @@ QWidget* createToolButton(QWidget* parent, const ToolButtonSpec& spec,
     QFont font("Arial");
     font.setPixelSize(kCaptionPixelSize);
     button->setFont(font);
-    button->setCaption(spec.caption);
-    button->setHint(spec.hint);
+    button->setCaption(design.caption);
+    button->setHint(design.hint);
     // The coloured picture is always shown; the bevel marks the hot button.
     button->setOptions({boPopupMark, boShowBevel});
     button->setWordWrap(true);
-    button->setLayout(spec.side == PictureSide::Top ? blBitmapTop : blBitmapLeft);
-    QImage picture = toolPicture(spec.picture, spec.pictureSize);
+    button->setLayout(design.side == PictureSide::Top ? blBitmapTop : blBitmapLeft);
+    QImage picture = toolPicture(design.picture, design.pictureSize);
     if (!picture.isNull())
         button->setBitmap(picture);
-    if (spec.width > 0 && spec.height > 0)
-        button->setFixedSize(spec.width, spec.height);
+    if (design.width > 0 && design.height > 0)
+        button->setFixedSize(design.width, design.height);
     button->OnClick = [onClick = std::move(onClick)](TExplorerButton*) { onClick(); };
     return button;
 }

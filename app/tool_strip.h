@@ -18,7 +18,7 @@ QWidget* createGradientPanel(QWidget* parent);
 
 enum class PictureSide { Top, Left };
 
-struct ToolButtonSpec {
+struct ToolButtonDesign {
     QString caption;
     QString hint;
     QString picture; // name of the picture in the program's resources, or empty
@@ -30,7 +30,7 @@ struct ToolButtonSpec {
 
 // A flat button with a picture and a wrapped caption; onClick runs when it
 // is clicked.
-QWidget* createToolButton(QWidget* parent, const ToolButtonSpec& spec,
+QWidget* createToolButton(QWidget* parent, const ToolButtonDesign& design,
                           std::function<void()> onClick);
 
 // The picture of the given name and size from the program's resources, or a

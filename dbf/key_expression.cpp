@@ -67,7 +67,7 @@ enum class Fn {
 };
 
 // Argument types: a letter per argument, "*" for any type.
-struct FunctionSpec {
+struct FunctionInfo {
     const char* name;
     Fn fn;
     const char* args;
@@ -75,7 +75,7 @@ struct FunctionSpec {
     char result; // '*' = the type of the second argument (IIF)
 };
 
-const FunctionSpec kFunctions[] = {
+const FunctionInfo kFunctions[] = {
     {"ABS", Fn::Abs, "N", 1, 'N'},
     {"ASC", Fn::Asc, "C", 1, 'N'},
     {"AT", Fn::At, "CC", 2, 'N'},
@@ -116,16 +116,16 @@ const FunctionSpec kFunctions[] = {
 };
 
 // A function name matches exactly, or as a prefix of at least four letters.
-const FunctionSpec* findFunction(const std::string& name)
+const FunctionInfo* findFunction(const std::string& name)
 {
-    for (const auto& spec : kFunctions)
-        if (name == spec.name)
-            return &spec;
+    for (const auto& info : kFunctions)
+        if (name == info.name)
+            return &info;
     if (name.size() < 4)
         return nullptr;
-    for (const auto& spec : kFunctions)
-        if (std::strncmp(spec.name, name.c_str(), name.size()) == 0)
-            return &spec;
+    for (const auto& info : kFunctions)
+        if (std::strncmp(info.name, name.c_str(), name.size()) == 0)
+            return &info;
     return nullptr;
 }
 
@@ -174,7 +174,7 @@ struct ExprNode {
     ExprValue literal;
     FieldInfo field;
     Op op = Op::Add;
-    const FunctionSpec* function = nullptr;
+    const FunctionInfo* function = nullptr;
     std::vector<std::unique_ptr<ExprNode>> args;
 };
 
@@ -536,13 +536,13 @@ private:
     NodePtr parseCall(const std::string& name)
     {
         DepthGuard guard(m_depth);
-        const FunctionSpec* spec = findFunction(name);
-        if (!spec)
+        const FunctionInfo* info = findFunction(name);
+        if (!info)
             throw ParseError{"Syntax error"};
         advance(); // '('
         auto node = std::make_unique<ExprNode>();
         node->kind = ExprNode::Kind::Call;
-        node->function = spec;
+        node->function = info;
         if (m_token.kind != TokenKind::RParen) {
             for (;;) {
                 node->args.push_back(parseOr());
@@ -556,17 +556,17 @@ private:
         if (m_token.kind != TokenKind::RParen)
             throw ParseError{"Syntax error"};
         advance();
-        const size_t maxArgs = std::strlen(spec->args);
-        if (node->args.size() < size_t(spec->required) || node->args.size() > maxArgs)
+        const size_t maxArgs = std::strlen(info->args);
+        if (node->args.size() < size_t(info->required) || node->args.size() > maxArgs)
             throw ParseError{"Syntax error"};
         for (size_t i = 0; i < node->args.size(); ++i) {
-            const char want = spec->args[i];
+            const char want = info->args[i];
             if (want != '*' && node->args[i]->type != want)
-                throw ParseError{"PARSER:Type mismatch in function \"" + std::string(spec->name)};
+                throw ParseError{"PARSER:Type mismatch in function \"" + std::string(info->name)};
         }
-        if (spec->fn == Fn::Iif && node->args[1]->type != node->args[2]->type)
-            throw ParseError{"PARSER:Type mismatch in function \"" + std::string(spec->name)};
-        node->type = spec->result == '*' ? node->args[1]->type : spec->result;
+        if (info->fn == Fn::Iif && node->args[1]->type != node->args[2]->type)
+            throw ParseError{"PARSER:Type mismatch in function \"" + std::string(info->name)};
+        node->type = info->result == '*' ? node->args[1]->type : info->result;
         return node;
     }
 

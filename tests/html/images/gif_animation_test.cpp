@@ -5,22 +5,22 @@
 #include <gtest/gtest.h>
 #include <type_traits>
 
-using giftest::FrameSpec;
-using giftest::GifSpec;
+using giftest::FrameRecipe;
+using giftest::GifRecipe;
 
 namespace {
 
 // Two 1 x 1 frames, colour 1 for 100 ms then colour 2 for 200 ms.
 std::shared_ptr<const TGIFImage> twoFrames(int loopCount)
 {
-    GifSpec spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.globalPalette = giftest::rampPalette(4);
-    spec.loopCount = loopCount;
-    spec.frames = {FrameSpec{QRect(0, 0, 1, 1), {1}, {}, false, true, -1, 10, 1},
-                   FrameSpec{QRect(0, 0, 1, 1), {2}, {}, false, true, -1, 20, 1}};
-    return std::make_shared<const TGIFImage>(giftest::writeGif(spec));
+    GifRecipe recipe;
+    recipe.width = 1;
+    recipe.height = 1;
+    recipe.globalPalette = giftest::rampPalette(4);
+    recipe.loopCount = loopCount;
+    recipe.frames = {FrameRecipe{QRect(0, 0, 1, 1), {1}, {}, false, true, -1, 10, 1},
+                   FrameRecipe{QRect(0, 0, 1, 1), {2}, {}, false, true, -1, 20, 1}};
+    return std::make_shared<const TGIFImage>(giftest::writeGif(recipe));
 }
 
 constexpr int kTimerMs = 50;
@@ -92,12 +92,12 @@ TEST(GifAnimation, LongPauseStepsAtMostOnePass)
 
 TEST(GifAnimation, SingleFrameNeverRuns)
 {
-    GifSpec spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.globalPalette = giftest::rampPalette(2);
-    spec.frames = {FrameSpec{QRect(0, 0, 1, 1), {1}, {}}};
-    TGIFAnimation animation(std::make_shared<const TGIFImage>(giftest::writeGif(spec)));
+    GifRecipe recipe;
+    recipe.width = 1;
+    recipe.height = 1;
+    recipe.globalPalette = giftest::rampPalette(2);
+    recipe.frames = {FrameRecipe{QRect(0, 0, 1, 1), {1}, {}}};
+    TGIFAnimation animation(std::make_shared<const TGIFImage>(giftest::writeGif(recipe)));
     EXPECT_TRUE(animation.Stopped());
     EXPECT_FALSE(animation.Advance(kTimerMs));
     EXPECT_EQ(animation.TimeUntilNext(), -1);

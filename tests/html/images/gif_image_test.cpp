@@ -8,8 +8,8 @@
 #include <QImage>
 #include <random>
 
-using giftest::FrameSpec;
-using giftest::GifSpec;
+using giftest::FrameRecipe;
+using giftest::GifRecipe;
 
 namespace {
 
@@ -34,17 +34,17 @@ std::vector<std::uint8_t> pattern(int w, int h, int colours, int seed)
     return pixels;
 }
 
-GifSpec singleFrame(int w, int h, int colours, int seed)
+GifRecipe singleFrame(int w, int h, int colours, int seed)
 {
-    GifSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.globalPalette = giftest::rampPalette(colours);
-    FrameSpec frame;
+    GifRecipe recipe;
+    recipe.width = w;
+    recipe.height = h;
+    recipe.globalPalette = giftest::rampPalette(colours);
+    FrameRecipe frame;
     frame.rect = QRect(0, 0, w, h);
     frame.pixels = pattern(w, h, colours, seed);
-    spec.frames.push_back(frame);
-    return spec;
+    recipe.frames.push_back(frame);
+    return recipe;
 }
 
 // Checks that `image` shows exactly `pixels` through `palette`.
@@ -94,10 +94,10 @@ class GifRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
 TEST_P(GifRoundTrip, DecodesWhatWasWritten)
 {
     const RoundTrip& c = GetParam();
-    GifSpec spec = singleFrame(c.width, c.height, c.colours, c.width * 7 + c.height);
-    spec.frames[0].interlaced = c.interlaced;
-    spec.clearWhenFull = c.clearWhenFull;
-    const QByteArray data = giftest::writeGif(spec);
+    GifRecipe recipe = singleFrame(c.width, c.height, c.colours, c.width * 7 + c.height);
+    recipe.frames[0].interlaced = c.interlaced;
+    recipe.clearWhenFull = c.clearWhenFull;
+    const QByteArray data = giftest::writeGif(recipe);
 
     TGIFImage gif(data);
     ASSERT_EQ(gif.Width(), c.width);
@@ -105,8 +105,8 @@ TEST_P(GifRoundTrip, DecodesWhatWasWritten)
     ASSERT_EQ(gif.FrameCount(), 1);
     EXPECT_FALSE(gif.Transparent());
     EXPECT_FALSE(gif.IsAnimated());
-    expectPixels(gif.Image(), QRect(0, 0, c.width, c.height), spec.frames[0].pixels,
-                 spec.globalPalette);
+    expectPixels(gif.Image(), QRect(0, 0, c.width, c.height), recipe.frames[0].pixels,
+                 recipe.globalPalette);
 
     // Qt's reader misplaces rows of interlaced pictures whose second pass is
     // empty (four rows or fewer), so it is only asked about taller ones.
@@ -132,69 +132,69 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(GifImage, LocalTableOverridesGlobalTable)
 {
-    GifSpec spec = singleFrame(6, 4, 4, 1);
-    spec.frames[0].localPalette = {qRgb(1, 2, 3), qRgb(4, 5, 6), qRgb(7, 8, 9), qRgb(10, 11, 12)};
-    TGIFImage gif(giftest::writeGif(spec));
-    expectPixels(gif.Image(), QRect(0, 0, 6, 4), spec.frames[0].pixels,
-                 spec.frames[0].localPalette);
+    GifRecipe recipe = singleFrame(6, 4, 4, 1);
+    recipe.frames[0].localPalette = {qRgb(1, 2, 3), qRgb(4, 5, 6), qRgb(7, 8, 9), qRgb(10, 11, 12)};
+    TGIFImage gif(giftest::writeGif(recipe));
+    expectPixels(gif.Image(), QRect(0, 0, 6, 4), recipe.frames[0].pixels,
+                 recipe.frames[0].localPalette);
 }
 
 TEST(GifImage, TransparentIndexShowsThrough)
 {
-    GifSpec spec = singleFrame(4, 2, 4, 0);
-    spec.frames[0].pixels = {0, 1, 2, 3, 3, 2, 1, 0};
-    spec.frames[0].withControl = true;
-    spec.frames[0].transparentIndex = 2;
-    TGIFImage gif(giftest::writeGif(spec));
+    GifRecipe recipe = singleFrame(4, 2, 4, 0);
+    recipe.frames[0].pixels = {0, 1, 2, 3, 3, 2, 1, 0};
+    recipe.frames[0].withControl = true;
+    recipe.frames[0].transparentIndex = 2;
+    TGIFImage gif(giftest::writeGif(recipe));
     ASSERT_TRUE(gif.Transparent());
     const QImage& image = gif.Image();
     EXPECT_EQ(qAlpha(image.pixel(2, 0)), 0);
     EXPECT_EQ(qAlpha(image.pixel(1, 1)), 0);
-    EXPECT_EQ(image.pixel(0, 0), spec.globalPalette[0]);
-    EXPECT_EQ(image.pixel(3, 0), spec.globalPalette[3]);
+    EXPECT_EQ(image.pixel(0, 0), recipe.globalPalette[0]);
+    EXPECT_EQ(image.pixel(3, 0), recipe.globalPalette[3]);
 }
 
 TEST(GifImage, FrameOutsideTheScreenIsClipped)
 {
-    GifSpec spec = singleFrame(4, 4, 4, 0);
-    spec.frames[0].rect = QRect(2, 3, 5, 5);
-    spec.frames[0].pixels = pattern(5, 5, 4, 3);
-    TGIFImage gif(giftest::writeGif(spec));
+    GifRecipe recipe = singleFrame(4, 4, 4, 0);
+    recipe.frames[0].rect = QRect(2, 3, 5, 5);
+    recipe.frames[0].pixels = pattern(5, 5, 4, 3);
+    TGIFImage gif(giftest::writeGif(recipe));
     const QImage& image = gif.Image();
     ASSERT_EQ(image.size(), QSize(4, 4));
     EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
-    EXPECT_EQ(image.pixel(2, 3), spec.globalPalette[spec.frames[0].pixels[0]]);
-    EXPECT_EQ(image.pixel(3, 3), spec.globalPalette[spec.frames[0].pixels[1]]);
+    EXPECT_EQ(image.pixel(2, 3), recipe.globalPalette[recipe.frames[0].pixels[0]]);
+    EXPECT_EQ(image.pixel(3, 3), recipe.globalPalette[recipe.frames[0].pixels[1]]);
     EXPECT_TRUE(gif.Transparent());
 }
 
 TEST(GifImage, ZeroSizedScreenTakesTheFramesExtent)
 {
-    GifSpec spec = singleFrame(3, 2, 2, 0);
-    spec.width = 0;
-    spec.height = 0;
-    TGIFImage gif(giftest::writeGif(spec));
+    GifRecipe recipe = singleFrame(3, 2, 2, 0);
+    recipe.width = 0;
+    recipe.height = 0;
+    TGIFImage gif(giftest::writeGif(recipe));
     EXPECT_EQ(gif.Width(), 3);
     EXPECT_EQ(gif.Height(), 2);
 }
 
 TEST(GifImage, ReadsLoopCountAndDelays)
 {
-    GifSpec spec = singleFrame(2, 2, 2, 0);
-    spec.frames.push_back(spec.frames[0]);
-    spec.frames[0].withControl = true;
-    spec.frames[0].delayCs = 25;
-    spec.frames[1].withControl = true;
-    spec.frames[1].delayCs = 0; // too fast: takes the default
-    spec.loopCount = 3;
-    TGIFImage gif(giftest::writeGif(spec));
+    GifRecipe recipe = singleFrame(2, 2, 2, 0);
+    recipe.frames.push_back(recipe.frames[0]);
+    recipe.frames[0].withControl = true;
+    recipe.frames[0].delayCs = 25;
+    recipe.frames[1].withControl = true;
+    recipe.frames[1].delayCs = 0; // too fast: takes the default
+    recipe.loopCount = 3;
+    TGIFImage gif(giftest::writeGif(recipe));
     EXPECT_TRUE(gif.IsAnimated());
     EXPECT_EQ(gif.LoopCount(), 3);
     EXPECT_EQ(gif.FrameAt(0).delayMs, 250);
     EXPECT_EQ(gif.FrameAt(1).delayMs, TGIFImage::kDefaultDelayMs);
 
-    spec.loopCount = -1;
-    EXPECT_EQ(TGIFImage(giftest::writeGif(spec)).LoopCount(), TGIFImage::kNoLoopExtension);
+    recipe.loopCount = -1;
+    EXPECT_EQ(TGIFImage(giftest::writeGif(recipe)).LoopCount(), TGIFImage::kNoLoopExtension);
 }
 
 // Three frames over a 4 x 1 screen exercising each disposal method:
@@ -202,25 +202,25 @@ TEST(GifImage, ReadsLoopCountAndDelays)
 //   frame 1: pixel 1 colour 2, disposal "restore previous"
 //   frame 2: pixel 2 colour 3, disposal "restore background"
 // Frame 2 therefore shows frame 0 again with only pixel 2 changed.
-GifSpec disposalAnimation()
+GifRecipe disposalAnimation()
 {
-    GifSpec spec;
-    spec.width = 4;
-    spec.height = 1;
-    spec.globalPalette = giftest::rampPalette(4);
-    spec.loopCount = 0;
-    FrameSpec f0{QRect(0, 0, 4, 1), {1, 1, 1, 1}, {}, false, true, -1, 10, 1};
-    FrameSpec f1{QRect(1, 0, 1, 1), {2}, {}, false, true, -1, 20, 3};
-    FrameSpec f2{QRect(2, 0, 1, 1), {3}, {}, false, true, -1, 30, 2};
-    spec.frames = {f0, f1, f2};
-    return spec;
+    GifRecipe recipe;
+    recipe.width = 4;
+    recipe.height = 1;
+    recipe.globalPalette = giftest::rampPalette(4);
+    recipe.loopCount = 0;
+    FrameRecipe f0{QRect(0, 0, 4, 1), {1, 1, 1, 1}, {}, false, true, -1, 10, 1};
+    FrameRecipe f1{QRect(1, 0, 1, 1), {2}, {}, false, true, -1, 20, 3};
+    FrameRecipe f2{QRect(2, 0, 1, 1), {3}, {}, false, true, -1, 30, 2};
+    recipe.frames = {f0, f1, f2};
+    return recipe;
 }
 
 TEST(GifImage, ComposesFramesWithTheirDisposal)
 {
-    const GifSpec spec = disposalAnimation();
-    const auto& p = spec.globalPalette;
-    TGIFImage gif(giftest::writeGif(spec));
+    const GifRecipe recipe = disposalAnimation();
+    const auto& p = recipe.globalPalette;
+    TGIFImage gif(giftest::writeGif(recipe));
     ASSERT_EQ(gif.FrameCount(), 3);
 
     const QImage f1 = gif.ComposedFrame(1);
@@ -241,22 +241,22 @@ TEST(GifImage, ComposesFramesWithTheirDisposal)
 
 TEST(GifImage, ShortPixelDataLeavesTheRestTransparent)
 {
-    GifSpec spec = singleFrame(4, 3, 4, 0);
-    spec.frames[0].pixels = {1, 2, 3, 1, 2};
-    spec.frames[0].rect = QRect(0, 0, 4, 3);
+    GifRecipe recipe = singleFrame(4, 3, 4, 0);
+    recipe.frames[0].pixels = {1, 2, 3, 1, 2};
+    recipe.frames[0].rect = QRect(0, 0, 4, 3);
     // The writer codes only five pixels; the frame claims twelve.
-    TGIFImage gif(giftest::writeGif(spec));
+    TGIFImage gif(giftest::writeGif(recipe));
     const QImage& image = gif.Image();
     EXPECT_TRUE(gif.Transparent());
-    EXPECT_EQ(image.pixel(0, 1), spec.globalPalette[2]);
+    EXPECT_EQ(image.pixel(0, 1), recipe.globalPalette[2]);
     EXPECT_EQ(qAlpha(image.pixel(1, 1)), 0);
     EXPECT_EQ(qAlpha(image.pixel(3, 2)), 0);
 }
 
 TEST(GifImage, DamageAfterTheFirstFrameKeepsTheFramesRead)
 {
-    GifSpec spec = disposalAnimation();
-    QByteArray data = giftest::writeGif(spec);
+    GifRecipe recipe = disposalAnimation();
+    QByteArray data = giftest::writeGif(recipe);
     // Cut inside the last frame's data, then without the trailer.
     const QByteArray cut = data.left(data.size() - 4);
     EXPECT_EQ(TGIFImage(cut).FrameCount(), 2);
@@ -265,7 +265,7 @@ TEST(GifImage, DamageAfterTheFirstFrameKeepsTheFramesRead)
     QByteArray stray = giftest::writeGif(singleFrame(2, 2, 2, 0));
     stray.chop(1);
     stray.append('\x99');
-    stray.append(giftest::writeGif(spec).mid(6));
+    stray.append(giftest::writeGif(recipe).mid(6));
     EXPECT_EQ(TGIFImage(stray).FrameCount(), 1);
 }
 
@@ -314,7 +314,7 @@ TEST(GifImage, RefusesDataWithoutAFrame)
 // composable, or is refused with EGifError. Nothing crashes or hangs.
 TEST(GifImage, SurvivesMutatedFiles)
 {
-    GifSpec animated = disposalAnimation();
+    GifRecipe animated = disposalAnimation();
     animated.frames[1].interlaced = true;
     animated.frames[1].localPalette = giftest::rampPalette(8);
     const QByteArray seeds[] = {giftest::writeGif(animated),

@@ -55,7 +55,7 @@ private:
     std::vector<std::uint8_t> m_bytes;
 };
 
-std::vector<std::uint8_t> storedOrder(const FrameSpec& frame)
+std::vector<std::uint8_t> storedOrder(const FrameRecipe& frame)
 {
     const int w = frame.rect.width();
     const int h = frame.rect.height();
@@ -129,26 +129,26 @@ std::vector<QRgb> rampPalette(int count)
     return palette;
 }
 
-QByteArray writeGif(const GifSpec& spec)
+QByteArray writeGif(const GifRecipe& recipe)
 {
     QByteArray out("GIF89a");
-    putWord(out, spec.width);
-    putWord(out, spec.height);
-    const bool global = !spec.globalPalette.empty();
-    out.append(static_cast<char>(global ? 0x80 | 0x70 | tableBits(spec.globalPalette.size()) : 0));
+    putWord(out, recipe.width);
+    putWord(out, recipe.height);
+    const bool global = !recipe.globalPalette.empty();
+    out.append(static_cast<char>(global ? 0x80 | 0x70 | tableBits(recipe.globalPalette.size()) : 0));
     out.append('\0');
     out.append('\0');
     if (global)
-        putPalette(out, spec.globalPalette);
-    if (spec.loopCount >= 0) {
+        putPalette(out, recipe.globalPalette);
+    if (recipe.loopCount >= 0) {
         out.append("\x21\xFF\x0B"
                    "NETSCAPE2.0"
                    "\x03\x01",
                    16);
-        putWord(out, spec.loopCount);
+        putWord(out, recipe.loopCount);
         out.append('\0');
     }
-    for (const FrameSpec& frame : spec.frames) {
+    for (const FrameRecipe& frame : recipe.frames) {
         if (frame.withControl) {
             out.append("\x21\xF9\x04", 3);
             out.append(
@@ -167,13 +167,13 @@ QByteArray writeGif(const GifSpec& spec)
                                      (frame.interlaced ? 0x40 : 0)));
         if (local)
             putPalette(out, frame.localPalette);
-        const std::size_t colours = local ? frame.localPalette.size() : spec.globalPalette.size();
+        const std::size_t colours = local ? frame.localPalette.size() : recipe.globalPalette.size();
         const int minCodeSize =
-            spec.minCodeSize ? spec.minCodeSize : std::max(2, tableBits(colours) + 1);
+            recipe.minCodeSize ? recipe.minCodeSize : std::max(2, tableBits(colours) + 1);
         out.append(static_cast<char>(minCodeSize));
-        out.append(compress(storedOrder(frame), minCodeSize, spec.clearWhenFull));
+        out.append(compress(storedOrder(frame), minCodeSize, recipe.clearWhenFull));
     }
-    if (spec.trailer)
+    if (recipe.trailer)
         out.append(';');
     return out;
 }

@@ -10,7 +10,7 @@
 // own, so that the decoder is checked against an independent writer.
 namespace giftest {
 
-struct FrameSpec {
+struct FrameRecipe {
     QRect rect;
     std::vector<std::uint8_t> pixels; // rect.width() x rect.height(), top to bottom
     std::vector<QRgb> localPalette;   // empty: use the global table
@@ -21,18 +21,18 @@ struct FrameSpec {
     int disposal = 0;
 };
 
-struct GifSpec {
+struct GifRecipe {
     int width = 0;
     int height = 0;
     std::vector<QRgb> globalPalette; // size a power of two from 2 to 256, or empty
     int loopCount = -1;              // -1: no loop extension
-    std::vector<FrameSpec> frames;
+    std::vector<FrameRecipe> frames;
     int minCodeSize = 0;       // 0: from the palette size
     bool clearWhenFull = true; // false: keep coding with a full table
     bool trailer = true;
 };
 
-QByteArray writeGif(const GifSpec& spec);
+QByteArray writeGif(const GifRecipe& recipe);
 
 // The code stream alone, packed into sub-blocks with their terminator.
 QByteArray compress(const std::vector<std::uint8_t>& indexes, int minCodeSize, bool clearWhenFull);

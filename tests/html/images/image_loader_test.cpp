@@ -146,12 +146,12 @@ QByteArray encodeWithQt(const QImage& image, const char* format)
 
 QByteArray smallGif()
 {
-    giftest::GifSpec spec;
-    spec.width = 2;
-    spec.height = 2;
-    spec.globalPalette = giftest::rampPalette(2);
-    spec.frames = {giftest::FrameSpec{QRect(0, 0, 2, 2), {0, 1, 1, 0}, {}}};
-    return giftest::writeGif(spec);
+    giftest::GifRecipe recipe;
+    recipe.width = 2;
+    recipe.height = 2;
+    recipe.globalPalette = giftest::rampPalette(2);
+    recipe.frames = {giftest::FrameRecipe{QRect(0, 0, 2, 2), {0, 1, 1, 0}, {}}};
+    return giftest::writeGif(recipe);
 }
 
 } // namespace
