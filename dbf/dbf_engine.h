@@ -44,8 +44,17 @@ public:
     bool errorCheck() const { return m_errorCheck; }
     void setExceptions(bool on) { m_exceptions = on; }
     bool exceptions() const { return m_exceptions; }
-    void setHaltReporter(HaltReporter reporter) { m_haltReporter = std::move(reporter); }
+    // An empty reporter restores the default one.
+    void setHaltReporter(HaltReporter reporter)
+    {
+        m_haltReporter = reporter ? std::move(reporter) : HaltReporter(defaultHaltReporter);
+    }
+    const HaltReporter& haltReporter() const { return m_haltReporter; }
     static void defaultHaltReporter(int code, const std::string& text);
+    // Records `code` and `message` as the last error and reports them as
+    // configured above. Layers built on the engine report their own failures
+    // through it so that every error takes the same way.
+    void report(int code, const std::string& message);
     // Called instead of raising or halting; its first parameter is the engine.
     std::function<void(DbfEngine* sender, int code, const std::string& text)> OnError;
 
@@ -170,7 +179,6 @@ private:
     WorkArea& area(const char* operation);
     void makeIndexIn(WorkArea* area, const std::string& expression,
                      const std::string& fileWithOptions);
-    void report(int code, const std::string& message);
     void reportSoft(int code, const std::string& message);
 
     EngineConfig m_config;

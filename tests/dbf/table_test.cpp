@@ -342,6 +342,67 @@ TEST_F(TableTest, CallerBufferMustMatchTheLayout)
     EXPECT_EQ(engine.FieldAddress(4), buffer.data() + 17);
 }
 
+// Layers on top of the engine report their own failures through report():
+// each switch setting must route the error the same way an engine failure takes.
+TEST_F(TableTest, ReportTakesTheConfiguredWay)
+{
+    struct Case {
+        bool errorCheck;
+        bool exceptions;
+        bool handler;
+        const char* expected; // "none", "handler", "exception" or "halt"
+    };
+    const Case cases[] = {
+        {false, true, true, "none"},
+        {true, true, true, "handler"},
+        {true, true, false, "exception"},
+        {true, false, false, "halt"},
+    };
+    for (const Case& c : cases) {
+        std::string took = "none";
+        std::string text;
+        engine.setErrorCheck(c.errorCheck);
+        engine.setExceptions(c.exceptions);
+        engine.OnError = nullptr;
+        if (c.handler)
+            engine.OnError = [&](dbf::DbfEngine*, int, const std::string& t) {
+                took = "handler";
+                text = t;
+            };
+        engine.setHaltReporter([&](int, const std::string& t) {
+            took = "halt";
+            text = t;
+        });
+        try {
+            engine.report(1103, "Invalid Operation [Post]");
+        } catch (const dbf::EDbfError& e) {
+            took = "exception";
+            text = e.what();
+            EXPECT_EQ(e.detail(), "Invalid Operation [Post]");
+        }
+        EXPECT_EQ(took, c.expected) << c.expected;
+        EXPECT_EQ(engine.ErrorCode(), 1103);
+        EXPECT_EQ(engine.ErrorMessage(), "Invalid Operation [Post]");
+        if (took != "none")
+            EXPECT_EQ(text, "Error # 1103 (Invalid Operation )\r\nInvalid Operation [Post]");
+    }
+    engine.OnError = nullptr;
+    engine.setErrorCheck(true);
+    engine.setExceptions(true);
+
+    // The current reporter can be read back to be chained or restored, and an
+    // empty one brings the default back.
+    int chained = 0;
+    engine.setHaltReporter([&](int code, const std::string&) { chained = code; });
+    const dbf::DbfEngine::HaltReporter saved = engine.haltReporter();
+    saved(7, "");
+    EXPECT_EQ(chained, 7);
+    engine.setHaltReporter(nullptr);
+    ASSERT_TRUE(engine.haltReporter());
+    EXPECT_EQ(engine.haltReporter().target<void (*)(int, const std::string&)>()[0],
+              &dbf::DbfEngine::defaultHaltReporter);
+}
+
 TEST_F(TableTest, FailuresAreReportedTheWayTheCallerChose)
 {
     engine.setExceptions(false);
