@@ -758,21 +758,113 @@ std::string NdxIndex::currentKey()
     return std::string(reinterpret_cast<const char*>(keyAt(b, s.pos)), size_t(m_header.keyLength));
 }
 
+// Equal keys stand in ascending record number after a build, so the entry is
+// first looked for by descending on (key, record number). Keys inserted since
+// go in front of their equals and break that order; when the descent misses,
+// the run of equal keys is searched from its start, a node at a time.
 bool NdxIndex::locate(const std::string& key, uint32_t recno)
 {
+    if (descendTo(key, recno))
+        return true;
     uint32_t r = seek(key);
+    const auto* wanted = reinterpret_cast<const uint8_t*>(key.data());
+    const size_t length = size_t(m_header.keyLength);
     while (r != 0) {
-        const std::string here = currentKey();
-        if (compareKeys(reinterpret_cast<const uint8_t*>(here.data()),
-                        reinterpret_cast<const uint8_t*>(key.data()),
-                        size_t(m_header.keyLength)) != 0)
-            break;
-        if (r == recno)
-            return true;
-        r = next();
+        const Block b = node(m_path.back().block);
+        const int n = int(count(b));
+        for (int pos = m_path.back().pos; pos < n; ++pos) {
+            if (compareKeys(keyAt(b, pos), wanted, length) != 0) {
+                m_path.clear();
+                return false;
+            }
+            if (recnoAt(b, pos) == recno) {
+                m_path.back().pos = pos;
+                return true;
+            }
+        }
+        m_path.back().pos = n;
+        r = settleForward();
     }
     m_path.clear();
     return false;
+}
+
+// Orders an entry against (key, recno) as a build orders them.
+int NdxIndex::compareEntry(const uint8_t* entryKey, uint32_t entryRecno, const std::string& key,
+                           uint32_t recno) const
+{
+    const int c = compareKeys(entryKey, reinterpret_cast<const uint8_t*>(key.data()),
+                              size_t(m_header.keyLength));
+    if (c != 0)
+        return c;
+    return entryRecno < recno ? -1 : entryRecno > recno ? 1 : 0;
+}
+
+// The highest entry of a subtree: its rightmost leaf's last entry. False for
+// an empty leaf.
+bool NdxIndex::lastEntry(uint32_t block, std::string& key, uint32_t& recno)
+{
+    for (size_t depth = 0; depth < kMaxDepth; ++depth) {
+        const Block b = node(block);
+        const int n = int(count(b));
+        if (isLeaf(b)) {
+            if (n == 0)
+                return false;
+            key.assign(reinterpret_cast<const char*>(keyAt(b, n - 1)),
+                       size_t(m_header.keyLength));
+            recno = recnoAt(b, n - 1);
+            return true;
+        }
+        block = child(b, n);
+    }
+    corrupted(m_filePath);
+}
+
+// Descends to the entry (key, recno) as if equal keys were ordered by record
+// number. In an inner node the separators only tell which children may hold
+// the key; among those whose separator equals it, the first whose highest
+// entry is not below (key, recno) is taken, found by binary search.
+bool NdxIndex::descendTo(const std::string& key, uint32_t recno)
+{
+    m_path.clear();
+    uint32_t block = m_header.root;
+    std::string lastKey;
+    uint32_t lastRecno = 0;
+    for (;;) {
+        const Block b = node(block);
+        const int n = int(count(b));
+        if (isLeaf(b)) {
+            int lo = 0, hi = n;
+            while (lo < hi) {
+                const int mid = (lo + hi) / 2;
+                if (compareEntry(keyAt(b, mid), recnoAt(b, mid), key, recno) < 0)
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            pushStep(block, lo);
+            if (lo < n && compareEntry(keyAt(b, lo), recnoAt(b, lo), key, recno) == 0)
+                return true;
+            m_path.clear();
+            return false;
+        }
+        int lo = lowerBound(b, key);
+        int hi = lo;
+        const auto* wanted = reinterpret_cast<const uint8_t*>(key.data());
+        while (hi < n && compareKeys(keyAt(b, hi), wanted, size_t(m_header.keyLength)) == 0)
+            ++hi;
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (lastEntry(child(b, mid), lastKey, lastRecno) &&
+                compareEntry(reinterpret_cast<const uint8_t*>(lastKey.data()), lastRecno, key,
+                             recno) >= 0)
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        pushStep(block, lo);
+        block = child(b, lo);
+    }
 }
 
 } // namespace dbf

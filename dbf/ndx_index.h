@@ -163,6 +163,10 @@ private:
     uint32_t currentRecno();
     uint32_t checkedRecno(const Block& b, int pos) const;
     void pushStep(uint32_t block, int pos);
+    int compareEntry(const uint8_t* entryKey, uint32_t entryRecno, const std::string& key,
+                     uint32_t recno) const;
+    bool lastEntry(uint32_t block, std::string& key, uint32_t& recno);
+    bool descendTo(const std::string& key, uint32_t recno);
 
     PosixFile m_file;
     std::string m_filePath;

@@ -154,6 +154,35 @@ void BM_SkipInUrlOrder(benchmark::State& state)
     state.SetItemsProcessed(visited);
 }
 
+// Go to a record and step from there in date order. The log's dates are
+// shared by tens of thousands of records, so positioning the index cursor on
+// (key, record number) must not walk the equal keys. With `appended` records
+// added after the build, the newest ones sit in front of their equals.
+void BM_GoInDateOrder(benchmark::State& state, long appended)
+{
+    const Workspace& source = filledTable();
+    Workspace ws;
+    copyTable(source, ws);
+    dbf::DbfEngine engine;
+    engine.setExceptions(true);
+    engine.Use(ws.path("logs.dbf") + " EXCLUSIVE");
+    engine.IndexOn("date", ws.path("date.ndx"));
+    appendLog(engine, appended);
+    const long count = engine.RecCount();
+    long moves = 0;
+    unsigned step = 1;
+    for (auto _ : state) {
+        for (int i = 0; i < 1000; ++i) {
+            step = step * 1103515245u + 12345u;
+            engine.Go(long(step % unsigned(count)) + 1);
+            engine.Skip(1);
+            ++moves;
+        }
+    }
+    engine.CloseDbf();
+    state.SetItemsProcessed(moves);
+}
+
 // Reads every record with its memo in record order, the work python3-dbf
 // does when it iterates a table.
 void BM_ReadAllWithMemos(benchmark::State& state)
@@ -185,6 +214,8 @@ BENCHMARK_CAPTURE(BM_MakeIndex, url, "left(url,50)")->Unit(benchmark::kMilliseco
 BENCHMARK_CAPTURE(BM_MakeIndex, date, "date")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PackEveryTenthDeleted)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_SkipInUrlOrder)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_GoInDateOrder, built, 0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_GoInDateOrder, after_appends, 1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadAllWithMemos)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace

@@ -104,6 +104,45 @@ TEST_F(IndexTest, EqualKeysFollowRecordOrderAfterBuildAndNewOnesGoFirst)
     EXPECT_EQ(flushAndCheck(path("logs.dbf"), {path("date.ndx")}), "");
 }
 
+// Go and then Skip must continue from the record's own entry among
+// thousands of equal keys, whether the keys stand as a build left them or
+// were inserted (in front of their equals) or moved by Replace afterwards.
+TEST_F(IndexTest, SkipAfterGoContinuesFromTheRecordAmongEqualKeys)
+{
+    const char* days[] = {"01/01/2026", "01/02/2026", "01/03/2026"};
+    for (int i = 0; i < 1500; ++i)
+        appendLog(days[i % 7 == 0 ? 0 : i % 7 < 5 ? 1 : 2], true, "u");
+    ASSERT_TRUE(engine.IndexOn("date", path("date.ndx")));
+    auto expectNeighbours = [&](const char* stage) {
+        const std::vector<long> walk = order();
+        ASSERT_EQ(walk.size(), size_t(engine.RecCount())) << stage;
+        for (size_t i = 0; i < walk.size(); i += (i % 50 == 0 ? 1 : 7)) {
+            ASSERT_TRUE(engine.Go(walk[i]));
+            ASSERT_TRUE(engine.Skip(1));
+            if (i + 1 < walk.size())
+                ASSERT_EQ(engine.RecNo(), walk[i + 1]) << stage << " after " << walk[i];
+            else
+                ASSERT_TRUE(engine.Eof()) << stage;
+            ASSERT_TRUE(engine.Go(walk[i]));
+            engine.Skip(-1);
+            if (i > 0)
+                ASSERT_EQ(engine.RecNo(), walk[i - 1]) << stage << " before " << walk[i];
+            else
+                ASSERT_TRUE(engine.Bof()) << stage;
+        }
+    };
+    expectNeighbours("built");
+    for (int i = 0; i < 120; ++i)
+        appendLog(days[1], true, "late");
+    for (long r : {3L, 700L, 1499L}) {
+        ASSERT_TRUE(engine.Go(r));
+        engine.SetFieldText(1, days[1]);
+        ASSERT_TRUE(engine.Replace());
+    }
+    expectNeighbours("changed");
+    EXPECT_EQ(flushAndCheck(path("logs.dbf"), {path("date.ndx")}), "");
+}
+
 TEST_F(IndexTest, InsertionsSplitNodesAndKeepTheTreeValid)
 {
     ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));

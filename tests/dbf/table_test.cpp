@@ -383,8 +383,9 @@ TEST_F(TableTest, ReportTakesTheConfiguredWay)
         EXPECT_EQ(took, c.expected) << c.expected;
         EXPECT_EQ(engine.ErrorCode(), 1103);
         EXPECT_EQ(engine.ErrorMessage(), "Invalid Operation [Post]");
-        if (took != "none")
+        if (took != "none") {
             EXPECT_EQ(text, "Error # 1103 (Invalid Operation )\r\nInvalid Operation [Post]");
+        }
     }
     engine.OnError = nullptr;
     engine.setErrorCheck(true);
