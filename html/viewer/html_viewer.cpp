@@ -12,6 +12,7 @@
 #include "html/images/image_loader.h"
 #include "html/parser/html_parser.h"
 #include "html/parser/text_util.h"
+#include "html/viewer/document_walk.h"
 #include "html/viewer/form_controls.h"
 #include "html/viewer/paint_panel.h"
 #include "html/viewer/url_to_local_path.h"
@@ -128,6 +129,9 @@ THTMLViewer::THTMLViewer(QWidget* parent) : QWidget(parent)
 THTMLViewer::~THTMLViewer()
 {
     m_clearing = true;
+    // The panel widgets die with the drawing panel; the host hears nothing,
+    // as it may be half destroyed itself.
+    m_panels.clear();
     m_doc.reset();
 }
 
@@ -252,6 +256,7 @@ void THTMLViewer::prepareDocument()
     m_doc->HoverColoring = (m_options & htOverLinksActive) != 0;
     m_doc->LinkUnderline = (m_options & htNoLinkUnderline) == 0;
     m_doc->ViewImages = m_viewImages;
+    destroyPanels();
     m_clearing = true;
     m_doc->Clear();
     m_clearing = false;
@@ -324,6 +329,7 @@ void THTMLViewer::loadFile(const QString& name, int kind)
             OnSoundRequest(this, std::string(), 0, true);
         parser.ParseHTML(std::string_view(bytes.constData(), bytes.size()));
     }
+    createPanels();
     layoutDocument();
     markVisited();
     startAnimations();
@@ -381,6 +387,7 @@ void THTMLViewer::LoadStrings(const std::vector<std::string>& Strings)
         THtmlParser parser(*m_doc);
         installParserHooks(parser);
         parser.ParseHTML(source);
+        createPanels();
         layoutDocument();
         markVisited();
         startAnimations();
@@ -409,6 +416,50 @@ void THTMLViewer::raiseMetaRefresh()
 {
     if (m_refreshDelay > 0 && OnMetaRefresh)
         OnMetaRefresh(this, m_refreshDelay, m_refreshUrl);
+}
+
+// ---- panels -------------------------------------------------------------
+
+void THTMLViewer::createPanels()
+{
+    if (!OnPanelCreate)
+        return;
+    std::vector<TPanelObj*> found;
+    html_viewer::ForEachBlock(*m_doc, [&found](TSectionBase& block) {
+        if (auto* section = dynamic_cast<TSection*>(&block))
+            for (const auto& object : section->Images())
+                if (auto* panel = dynamic_cast<TPanelObj*>(object.get()))
+                    found.push_back(panel);
+    });
+    for (TPanelObj* panel : found) {
+        // Parked off the panel until layout gives it a place, and shown like
+        // the form controls so that what the host puts in it stays in the
+        // Tab chain.
+        auto* widget = new QWidget(m_panel);
+        widget->move(TWidgetFormControlObj::kParkedLeft, TWidgetFormControlObj::kParkedTop);
+        widget->show();
+        m_panels.emplace_back(panel, widget);
+        OnPanelCreate(this, panel->Name, widget);
+    }
+}
+
+void THTMLViewer::destroyPanels()
+{
+    // Taken out first, so that nothing reaches them while the host hears of
+    // their end.
+    auto panels = std::move(m_panels);
+    m_panels.clear();
+    for (auto& entry : panels) {
+        QPointer<QWidget>& widget = entry.second;
+        if (widget && OnPanelDestroy)
+            OnPanelDestroy(this, widget);
+        if (!widget)
+            continue;
+        // The host's own widgets inside may be in one of their handlers.
+        widget->hide();
+        widget->setParent(nullptr);
+        widget->deleteLater();
+    }
 }
 
 // ---- images -------------------------------------------------------------
@@ -775,6 +826,7 @@ void THTMLViewer::layoutDocument()
     } catch (...) {
         // A document that cannot be laid out is not shown at all, so that
         // nothing paints half-built blocks.
+        destroyPanels();
         m_clearing = true;
         m_doc->Clear();
         m_clearing = false;
@@ -881,6 +933,18 @@ void THTMLViewer::placeControls()
             c->Shown = false;
             control->Park();
         }
+    }
+    for (const auto& [panel, widget] : m_panels) {
+        if (!widget)
+            continue;
+        const QRect r(DocumentToPanel(QPoint(panel->Left, panel->Top)),
+                      QSize(panel->ObjWidth, panel->ObjHeight));
+        if (widget->size() != r.size())
+            widget->resize(r.size());
+        const QPoint at =
+            r.intersects(visible) ? r.topLeft() : QPoint(TWidgetFormControlObj::kParkedLeft, r.y());
+        if (widget->pos() != at)
+            widget->move(at);
     }
 }
 

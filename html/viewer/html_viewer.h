@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -22,6 +23,7 @@ class QTimer;
 class TFormControlObj;
 class TImageObj;
 class TPaintPanel;
+class TPanelObj;
 class TSectionList;
 class TWidgetControlFactory;
 struct THitResult;
@@ -247,6 +249,15 @@ public:
     std::function<void(THTMLViewer* Sender, QMouseEvent* Event)> OnMouseDown;
     std::function<void(THTMLViewer* Sender, QMouseEvent* Event)> OnMouseMove;
     std::function<void(THTMLViewer* Sender, QMouseEvent* Event)> OnMouseUp;
+    // A PANEL element of the page: Panel is an empty widget that the viewer
+    // keeps over the element's box on the drawing panel, for the host to
+    // fill; Name is the element's NAME. Raised for each panel, in document
+    // order, once the page is read. The widget belongs to the viewer.
+    std::function<void(THTMLViewer* Sender, const std::string& Name, QWidget* Panel)> OnPanelCreate;
+    // The panel's document is going (next load, Clear); the widget and what
+    // the host put in it die after the handler returns. Not raised while
+    // the viewer itself is destroyed, when its host may already be gone.
+    std::function<void(THTMLViewer* Sender, QWidget* Panel)> OnPanelDestroy;
 
 protected:
     bool event(QEvent* event) override;
@@ -283,6 +294,8 @@ private:
     images::LoadedImage readImage(const std::string& src, bool& wait);
     void startAnimations();
     void releaseImages();
+    void createPanels();
+    void destroyPanels();
     void finishLoad(bool keepPosition, int oldPosition);
     void setProcessing(bool on);
     void raiseMetaRefresh();
@@ -350,6 +363,8 @@ private:
     std::string m_refreshUrl;
     std::vector<std::string> m_docImages; // cache names taken by this document
     std::vector<std::pair<std::string, TImageObj*>> m_waiting;
+    // The host's widgets over the PANEL elements of the document.
+    std::vector<std::pair<TPanelObj*, QPointer<QWidget>>> m_panels;
 
     QStringList m_history;
     std::vector<std::string> m_titleHistory;
