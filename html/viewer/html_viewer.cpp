@@ -25,6 +25,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -1314,6 +1315,39 @@ void THTMLViewer::panelContextMenu(QPoint globalPos)
 {
     if (m_popupMenu)
         m_popupMenu->popup(globalPos);
+}
+
+void THTMLViewer::panelDragOver(QDragMoveEvent* event, TDragState state)
+{
+    m_dropPoint = event->position().toPoint();
+    bool accept = false;
+    if (OnDragOver) {
+        accept = true;
+        OnDragOver(this, event, m_dropPoint.x(), m_dropPoint.y(), state, accept);
+    }
+    // An ignored drag travels on to the parent widgets.
+    if (accept)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void THTMLViewer::panelDragLeave()
+{
+    bool accept = true;
+    if (OnDragOver)
+        OnDragOver(this, nullptr, m_dropPoint.x(), m_dropPoint.y(), dsDragLeave, accept);
+}
+
+void THTMLViewer::panelDrop(QDropEvent* event)
+{
+    if (!OnDragDrop) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    const QPoint p = event->position().toPoint();
+    OnDragDrop(this, event, p.x(), p.y());
 }
 
 void THTMLViewer::dragScroll()

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+class QDragMoveEvent;
+class QDropEvent;
 class QIODevice;
 class QMenu;
 class QMouseEvent;
@@ -31,6 +33,8 @@ struct TUrlTarget;
 
 enum THTMLBorderStyle { htFocused, htNone, htSingle };
 enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+// Where a drag over the page stands: OnDragOver reports each.
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
 
 // htOptions, a set of these bits.
 enum ThtmlViewerOption : unsigned {
@@ -254,6 +258,17 @@ public:
     // fill; Name is the element's NAME. Raised for each panel, in document
     // order, once the page is read. The widget belongs to the viewer.
     std::function<void(THTMLViewer* Sender, const std::string& Name, QWidget* Panel)> OnPanelCreate;
+    // A drag over the drawing panel (panel coordinates). Source is Qt's
+    // event: its mime data, proposed action and source widget. Accept starts
+    // true; a handler that leaves it true takes the drag, one that clears it
+    // (or no handler at all) lets it go on to the viewer's parents, which is
+    // how a window that takes dropped files keeps getting them. At
+    // dsDragLeave Source is null and Accept means nothing.
+    std::function<void(THTMLViewer* Sender, QDropEvent* Source, int X, int Y, TDragState State,
+                       bool& Accept)>
+        OnDragOver;
+    // A drop on the drawing panel that OnDragOver accepted.
+    std::function<void(THTMLViewer* Sender, QDropEvent* Source, int X, int Y)> OnDragDrop;
     // The panel's document is going (next load, Clear); the widget and what
     // the host put in it die after the handler returns. Not raised while
     // the viewer itself is destroyed, when its host may already be gone.
@@ -330,6 +345,9 @@ private:
     void panelMouseRelease(QMouseEvent* event);
     void panelDoubleClick(QMouseEvent* event);
     void panelContextMenu(QPoint globalPos);
+    void panelDragOver(QDragMoveEvent* event, TDragState state);
+    void panelDragLeave();
+    void panelDrop(QDropEvent* event);
     bool hitTest(QPoint panelPoint, THitResult& hit);
     void setHover(TUrlTarget* link, const std::string& url, const std::string& target);
     void hoverCheck();
@@ -380,6 +398,7 @@ private:
     bool m_leftPressed = false;
     bool m_selecting = false;
     QPoint m_dragPoint;
+    QPoint m_dropPoint; // where the last drag over the panel was
     bool m_middleMode = false;
     QPoint m_middleStart;
     int m_middleStep = 0;

@@ -3,6 +3,8 @@
 #include "html/viewer/html_viewer.h"
 
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMouseEvent>
 
 TPaintPanel::TPaintPanel(THTMLViewer* viewer) : QWidget(viewer), m_viewer(viewer)
@@ -11,6 +13,9 @@ TPaintPanel::TPaintPanel(THTMLViewer* viewer) : QWidget(viewer), m_viewer(viewer
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::NoFocus);
+    // Drags are offered to the host's OnDragOver; what it declines goes on
+    // to the parents.
+    setAcceptDrops(true);
 }
 
 void TPaintPanel::paintEvent(QPaintEvent* event)
@@ -41,4 +46,24 @@ void TPaintPanel::mouseDoubleClickEvent(QMouseEvent* event)
 void TPaintPanel::contextMenuEvent(QContextMenuEvent* event)
 {
     m_viewer->panelContextMenu(event->globalPos());
+}
+
+void TPaintPanel::dragEnterEvent(QDragEnterEvent* event)
+{
+    m_viewer->panelDragOver(event, dsDragEnter);
+}
+
+void TPaintPanel::dragMoveEvent(QDragMoveEvent* event)
+{
+    m_viewer->panelDragOver(event, dsDragMove);
+}
+
+void TPaintPanel::dragLeaveEvent(QDragLeaveEvent*)
+{
+    m_viewer->panelDragLeave();
+}
+
+void TPaintPanel::dropEvent(QDropEvent* event)
+{
+    m_viewer->panelDrop(event);
 }

@@ -3,9 +3,14 @@
 #include "viewer_test_support.h"
 
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QImage>
+#include <QMimeData>
 #include <QPointer>
+#include <QUrl>
 
 namespace {
 
@@ -94,6 +99,125 @@ TEST(Panels, WithoutAHandlerNoWidgetIsMade)
     const int children = f.viewer->PaintPanel()->children().size();
     f.load(kTwoPanels);
     EXPECT_EQ(f.viewer->PaintPanel()->children().size(), children);
+}
+
+// A window that takes dropped files, as the main window does.
+class DropWindow : public QWidget {
+public:
+    DropWindow() { setAcceptDrops(true); }
+    int enters = 0;
+    QList<QUrl> dropped;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override
+    {
+        ++enters;
+        event->acceptProposedAction();
+    }
+    void dropEvent(QDropEvent* event) override
+    {
+        dropped = event->mimeData()->urls();
+        event->acceptProposedAction();
+    }
+};
+
+struct DragFixture : ::testing::Test {
+    DragFixture()
+    {
+        viewer = new THTMLViewer(&window);
+        viewer->setGeometry(10, 10, 300, 200);
+        viewer->LoadStrings({"<p>A page to drop a file on"});
+        window.resize(400, 300);
+        window.show();
+        mime.setUrls({QUrl::fromLocalFile("/tmp/dropped.htm")});
+    }
+    QWidget* panel() const { return viewer->PaintPanel(); }
+    bool enter(QPoint p)
+    {
+        QDragEnterEvent event(p, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(panel(), &event);
+        return event.isAccepted();
+    }
+    bool move(QPoint p)
+    {
+        QDragMoveEvent event(p, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(panel(), &event);
+        return event.isAccepted();
+    }
+    void drop(QPoint p)
+    {
+        QDropEvent event(p, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(panel(), &event);
+    }
+
+    DropWindow window;
+    THTMLViewer* viewer;
+    QMimeData mime;
+};
+
+TEST_F(DragFixture, WithoutHandlersDropsGoOnToTheWindow)
+{
+    EXPECT_TRUE(enter(QPoint(20, 30)));
+    EXPECT_EQ(window.enters, 1);
+    drop(QPoint(20, 30));
+    EXPECT_EQ(window.dropped, mime.urls());
+}
+
+TEST_F(DragFixture, TheHostSeesEveryStepAndTakesTheDrop)
+{
+    struct Step {
+        QDropEvent* source;
+        QPoint at;
+        TDragState state;
+    };
+    std::vector<Step> steps;
+    QPoint droppedAt(-1, -1);
+    QList<QUrl> droppedUrls;
+    viewer->OnDragOver = [&](THTMLViewer* sender, QDropEvent* source, int x, int y,
+                             TDragState state, bool& accept) {
+        EXPECT_EQ(sender, viewer);
+        EXPECT_TRUE(accept);
+        steps.push_back({source, QPoint(x, y), state});
+    };
+    viewer->OnDragDrop = [&](THTMLViewer* sender, QDropEvent* source, int x, int y) {
+        EXPECT_EQ(sender, viewer);
+        droppedAt = QPoint(x, y);
+        droppedUrls = source->mimeData()->urls();
+    };
+    EXPECT_TRUE(enter(QPoint(20, 30)));
+    EXPECT_TRUE(move(QPoint(25, 40)));
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(panel(), &leave);
+    EXPECT_TRUE(enter(QPoint(50, 60)));
+    drop(QPoint(50, 60));
+
+    ASSERT_EQ(steps.size(), 4u);
+    EXPECT_EQ(steps[0].state, dsDragEnter);
+    EXPECT_EQ(steps[0].at, QPoint(20, 30));
+    EXPECT_NE(steps[0].source, nullptr);
+    EXPECT_EQ(steps[1].state, dsDragMove);
+    EXPECT_EQ(steps[1].at, QPoint(25, 40));
+    EXPECT_EQ(steps[2].state, dsDragLeave);
+    EXPECT_EQ(steps[2].source, nullptr);
+    EXPECT_EQ(steps[3].state, dsDragEnter);
+    EXPECT_EQ(droppedAt, QPoint(50, 60));
+    EXPECT_EQ(droppedUrls, mime.urls());
+    EXPECT_EQ(window.enters, 0);
+    EXPECT_TRUE(window.dropped.isEmpty());
+}
+
+TEST_F(DragFixture, WhatTheHostDeclinesGoesOnToTheWindow)
+{
+    bool dropped = false;
+    viewer->OnDragOver = [](THTMLViewer*, QDropEvent*, int, int y, TDragState, bool& accept) {
+        accept = y < 100; // only the upper part of the page takes drops
+    };
+    viewer->OnDragDrop = [&](THTMLViewer*, QDropEvent*, int, int) { dropped = true; };
+    EXPECT_TRUE(enter(QPoint(20, 150)));
+    EXPECT_EQ(window.enters, 1);
+    drop(QPoint(20, 150));
+    EXPECT_FALSE(dropped);
+    EXPECT_EQ(window.dropped, mime.urls());
 }
 
 } // namespace
