@@ -228,8 +228,15 @@ void TTzDataSet::SetToBookmark(long bookmark)
 
 void TTzDataSet::CheckBrowseMode()
 {
-    if (m_state == dsEdit || m_state == dsInsert)
+    if (m_state != dsEdit && m_state != dsInsert)
+        return;
+    // Controls hand in what they hold first; a record nobody changed is
+    // not written (an untouched new record would be a blank one).
+    dataEvent(TTzDataEvent::deUpdateData, nullptr);
+    if (m_modified)
         Post();
+    else
+        Cancel();
 }
 
 void TTzDataSet::Insert()

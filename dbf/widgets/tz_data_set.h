@@ -67,8 +67,11 @@ public:
     // Marks the current record deleted, or takes the mark away.
     void Delete();
     void Restore();
-    // Posts a pending edit; nothing in browse state.
+    // Leaves edit or insert state before a move: posts a modified record
+    // and cancels an unmodified one; nothing in browse state.
     void CheckBrowseMode();
+    // The record the current insertion started from (0 when none).
+    long InsertedFrom() const { return m_state == dsInsert ? m_insertedFrom : 0; }
 
     TTzDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
     TTzDataSetNotifyConfirmEvent BeforeInsert, BeforeEdit, BeforePost, BeforeCancel, BeforeDelete,

@@ -2,6 +2,9 @@
 
 #include "dbf/widgets/tz_odbf.h"
 
+#include <cctype>
+#include <charconv>
+
 std::string TTzField::AsString() const
 {
     return m_table->FieldText(m_number);
@@ -10,4 +13,56 @@ std::string TTzField::AsString() const
 bool TTzField::AsBoolean() const
 {
     return m_type == 'L' && m_address && m_address[0] != 0;
+}
+
+namespace {
+
+std::string trimmed(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+} // namespace
+
+bool TTzField::SetAsString(const std::string& text)
+{
+    switch (m_type) {
+    case 'C':
+        m_table->SetCField(m_name, text);
+        return true;
+    case 'D':
+        return m_table->SetDField(m_name, text);
+    case 'N':
+    case 'F': {
+        const std::string number = trimmed(text);
+        double value = 0;
+        if (!number.empty()) {
+            const char* end = number.data() + number.size();
+            const auto [stop, error] = std::from_chars(number.data(), end, value);
+            if (error != std::errc() || stop != end)
+                return false;
+        }
+        m_table->SetNField(m_name, value);
+        return true;
+    }
+    case 'L': {
+        const std::string word = trimmed(text);
+        const char first =
+            word.empty() ? 'F' : char(std::toupper(static_cast<unsigned char>(word[0])));
+        if (word.size() > 1 || (first != 'T' && first != 'Y' && first != 'F' && first != 'N'))
+            return false;
+        m_table->SetLField(m_name, first == 'T' || first == 'Y');
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void TTzField::SetAsBoolean(bool value)
+{
+    m_table->SetLField(m_name, value);
 }

@@ -34,6 +34,14 @@ public:
     // A logical field's value; false for other types.
     bool AsBoolean() const;
 
+    // Stores a value typed by the user into the record buffer through the
+    // table's typed setters: "C" cut to the field's length, "D" in the
+    // engine's date style, "N"/"F" a decimal number (blank is 0), "L" one of
+    // "T", "Y", "F", "N" or blank. False when the text does not fit the type
+    // (the record buffer is left as it was); memo fields take no text.
+    bool SetAsString(const std::string& text);
+    void SetAsBoolean(bool value);
+
 private:
     TTzODbf* m_table;
     int m_number;

@@ -1,11 +1,13 @@
 #include "dbf/widgets/tz_grid.h"
 
+#include "dbf/widgets/tz_inplace_editor.h"
 #include "dbf/widgets/tz_messages.h"
 #include "platform/ansi.h"
 #include "platform/message_box.h"
 
 #include <algorithm>
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -50,9 +52,9 @@ TTzGrid::TTzGrid(QWidget* parent)
     viewport()->setAutoFillBackground(true);
     m_rowHeight = fontMetrics().height() + 4;
     m_link.OnDataSetChanged = [this] { dataSetChanged(); };
-    m_link.OnRecordChanged = [this](TTzField*) { viewport()->update(); };
+    m_link.OnRecordChanged = [this](TTzField*) { refreshCurrentRow(); };
     m_link.OnActiveChanged = [this] { activeChanged(); };
-    m_link.OnEditingChanged = [this] { viewport()->update(); };
+    m_link.OnEditingChanged = [this] { editingChanged(); };
     m_link.OnUpdateData = [this] { storeEditorValue(); };
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
             [this](int action) { scrollBarAction(action); });
@@ -337,7 +339,8 @@ void TTzGrid::mapColumns()
 
 void TTzGrid::activeChanged()
 {
-    hideEditor();
+    closeEditor();
+    m_insertAnchor = 0;
     if (!table())
         m_depressed = -1;
     LayoutChanged();
@@ -345,11 +348,42 @@ void TTzGrid::activeChanged()
 
 void TTzGrid::dataSetChanged()
 {
-    if (EditorMode() && dataSet() && dataSet()->State() == dsBrowse)
-        hideEditor();
+    if (EditorMode() && !editing())
+        closeEditor();
     if (m_map.empty() || (m_columns.Count() == 0 && m_defaultColumns.Count() == 0))
         mapColumns();
     readRows();
+}
+
+void TTzGrid::editingChanged()
+{
+    TTzDataSet* ds = dataSet();
+    if (inserting()) {
+        // The new record's row goes below the record it starts from.
+        m_insertAnchor = std::max(1L, ds->InsertedFrom());
+        ++m_activeRow;
+        readRows();
+        return;
+    }
+    if (m_insertAnchor != 0) {
+        // Back on the record the insertion started from: it was cancelled
+        // and that record keeps the row it had. A posted record takes the
+        // new row's place. The resynchronization that follows draws it.
+        if (table() && table()->RecNo() == m_insertAnchor)
+            m_activeRow = std::max(0, m_activeRow - 1);
+        m_insertAnchor = 0;
+    }
+    viewport()->update();
+}
+
+void TTzGrid::refreshCurrentRow()
+{
+    // Edits show in the current row at once; in browse state the row shows
+    // the stored record, whatever the program puts in the buffer meanwhile.
+    TTzODbf* t = table();
+    if (t && editing() && m_window.current >= 0)
+        m_window.rows[size_t(m_window.current)].texts = t->BufferRow().texts;
+    viewport()->update();
 }
 
 void TTzGrid::readRows()
@@ -362,18 +396,39 @@ void TTzGrid::readRows()
         return;
     }
     const int visible = VisibleRowCount();
-    m_activeRow = std::clamp(m_activeRow, 0, visible - 1);
-    m_window = t->ReadWindow(m_activeRow, visible);
-    // Near the end there are fewer records after the current one than rows
-    // below it; fill the grid from above instead.
-    if (int(m_window.rows.size()) < visible && m_window.current == m_activeRow) {
-        const int after = int(m_window.rows.size()) - m_window.current - 1;
-        m_window = t->ReadWindow(visible - after - 1, visible);
+    if (inserting()) {
+        readRowsInserting(t, visible);
+    } else {
+        m_activeRow = std::clamp(m_activeRow, 0, visible - 1);
+        m_window = t->ReadWindow(m_activeRow, visible);
+        // Near the end there are fewer records after the current one than
+        // rows below it; fill the grid from above instead.
+        if (int(m_window.rows.size()) < visible && m_window.current == m_activeRow) {
+            const int after = int(m_window.rows.size()) - m_window.current - 1;
+            m_window = t->ReadWindow(visible - after - 1, visible);
+        }
+        if (m_window.current >= 0)
+            m_activeRow = m_window.current;
     }
-    if (m_window.current >= 0)
-        m_activeRow = m_window.current;
     updateScrollBar();
     viewport()->update();
+}
+
+void TTzGrid::readRowsInserting(TTzODbf* t, int visible)
+{
+    // The records up to the one the insertion started from, the new record
+    // (from the record buffer), then the records that follow.
+    const int anchorRow = std::clamp(m_activeRow - 1, 0, std::max(0, visible - 2));
+    m_window = t->ReadWindow(anchorRow, std::max(1, visible - 1));
+    TTzRowImage row = t->BufferRow();
+    row.recNo = 0;
+    row.deleted = false;
+    const int at = m_window.current + 1;
+    m_window.rows.insert(m_window.rows.begin() + at, std::move(row));
+    if (int(m_window.rows.size()) > visible)
+        m_window.rows.resize(size_t(visible));
+    m_window.current = at;
+    m_activeRow = at;
 }
 
 bool TTzGrid::isNaturalOrder() const
@@ -394,35 +449,100 @@ void TTzGrid::updateScrollBar()
         m_settingBar = false;
         return;
     }
-    bar->setRange(0, int(std::min<long>(count - 1, INT_MAX)));
+    // A record being inserted is one more, at the end.
+    const bool newRow = m_window.rows[size_t(m_window.current)].recNo == 0;
+    const long last = newRow ? count : count - 1;
+    bar->setRange(0, int(std::min<long>(last, INT_MAX)));
     bar->setPageStep(VisibleRowCount());
     long position = m_positionGuess;
     // In record order the record number is the position; under an index
     // only the ends are known and moves keep the estimate in between.
-    if (isNaturalOrder())
+    if (newRow)
+        position = last;
+    else if (isNaturalOrder())
         position = m_window.rows[size_t(m_window.current)].recNo - 1;
     else if (ds->Bof())
         position = 0;
     else if (ds->Eof())
-        position = count - 1;
-    m_positionGuess = std::clamp<long>(position, 0, count - 1);
+        position = last;
+    m_positionGuess = std::clamp<long>(position, 0, last);
     bar->setValue(int(m_positionGuess));
     m_settingBar = false;
 }
 
-void TTzGrid::moveBy(long distance)
+bool TTzGrid::moveBy(long distance)
 {
     TTzDataSet* ds = dataSet();
     if (!table() || distance == 0)
-        return;
+        return false;
+    if (inserting()) {
+        // The new row is left first: posted when changed, dropped when not
+        // (which puts the record above it back). Upwards the move goes on
+        // from there; downwards leaving the new row is the move.
+        const bool changed = ds->Modified();
+        leaveRow();
+        if (distance > 0)
+            return true;
+        if (!changed)
+            ++distance;
+        if (distance == 0)
+            return true;
+    }
     m_activeRow = std::clamp<long>(m_activeRow + distance, 0, VisibleRowCount() - 1);
     m_positionGuess += distance;
     if (distance == 1)
-        ds->Next();
-    else if (distance == -1)
-        ds->Prior();
-    else
-        ds->MoveBy(distance);
+        return ds->Next();
+    if (distance == -1)
+        return ds->Prior();
+    return ds->MoveBy(distance);
+}
+
+bool TTzGrid::moveDown()
+{
+    if (inserting()) {
+        // An untouched new row stays; a filled one is posted and another
+        // new row follows it.
+        if (!dataSet()->Modified())
+            return false;
+        leaveRow();
+        startAppend();
+        return true;
+    }
+    if (moveBy(1))
+        return true;
+    startAppend();
+    return inserting();
+}
+
+void TTzGrid::startAppend()
+{
+    TTzDataSet* ds = dataSet();
+    if (!table() || !(m_options & dgEditing) || inserting())
+        return;
+    commitCell();
+    // New records are appended, so the new row is drawn after the last one.
+    m_activeRow = VisibleRowCount() - 1;
+    ds->Last();
+    ds->Insert();
+}
+
+void TTzGrid::leaveRow()
+{
+    commitCell();
+    if (editing())
+        dataSet()->CheckBrowseMode();
+}
+
+bool TTzGrid::inserting() const
+{
+    const TTzDataSet* ds = dataSet();
+    return ds && ds->State() == dsInsert;
+}
+
+bool TTzGrid::editing() const
+{
+    const TTzDataSet* ds = dataSet();
+    return ds && (ds->State() == dsEdit || ds->State() == dsInsert);
 }
 
 void TTzGrid::moveToRow(int row)
@@ -432,9 +552,12 @@ void TTzGrid::moveToRow(int row)
     const int distance = row - m_window.current;
     if (distance == 0)
         return;
-    m_activeRow = row;
+    const long target = m_window.rows[size_t(row)].recNo;
     m_positionGuess += distance;
-    dataSet()->SetToBookmark(m_window.rows[size_t(row)].recNo);
+    if (inserting())
+        leaveRow();
+    m_activeRow = row;
+    dataSet()->SetToBookmark(target);
 }
 
 void TTzGrid::scrollBarAction(int action)
@@ -489,22 +612,32 @@ void TTzGrid::scrollBarReleased()
 
 void TTzGrid::toggleLogical()
 {
-    TTzODbf* t = table();
-    if (!t || !(m_options & dgEditing) || m_selectedColumn >= int(m_map.size()))
+    TTzDataSet* ds = dataSet();
+    if (!table() || !(m_options & dgEditing) || m_selectedColumn >= int(m_map.size()))
         return;
     const ColumnMap& map = m_map[size_t(m_selectedColumn)];
-    if (map.type != 'L' || map.column->ReadOnly || dataSet()->IsEmpty())
+    if (map.type != 'L' || map.fieldNo == 0 || map.column->ReadOnly ||
+        (ds->IsEmpty() && !inserting()))
         return;
-    TTzDataSet* ds = dataSet();
-    ds->Edit();
-    const std::string name = map.column->FieldName;
-    t->SetLField(name, !t->GetLField(name));
-    ds->Post();
+    // In browse state a toggle is a whole edit; in a record being edited or
+    // inserted it is one more change, written with the rest of the record.
+    const bool alone = ds->State() == dsBrowse;
+    if (alone)
+        ds->Edit();
+    TTzField* field = ds->Fields()[size_t(map.fieldNo - 1)].get();
+    field->SetAsBoolean(!field->AsBoolean());
+    if (alone)
+        ds->Post();
 }
 
 void TTzGrid::deleteOrRestore()
 {
     TTzODbf* t = table();
+    if (inserting()) {
+        closeEditor();
+        dataSet()->Cancel();
+        return;
+    }
     if (!t || dataSet()->IsEmpty())
         return;
     if (t->Deleted()) {
@@ -525,12 +658,53 @@ bool TTzGrid::canEdit(int column) const
         return false;
     const ColumnMap& map = m_map[size_t(column)];
     return map.fieldNo != 0 && !map.column->ReadOnly && map.type != 'M' && map.type != 'L' &&
-           !dataSet()->IsEmpty();
+           (!dataSet()->IsEmpty() || inserting());
 }
 
 bool TTzGrid::EditorMode() const
 {
     return m_editor && m_editor->isVisible();
+}
+
+QLineEdit* TTzGrid::InplaceEditor() const
+{
+    return m_editor ? m_editor->lineEdit() : nullptr;
+}
+
+QComboBox* TTzGrid::PickListEditor() const
+{
+    return m_editor ? m_editor->pickList() : nullptr;
+}
+
+QAction* TTzGrid::EditButton() const
+{
+    return m_editor ? m_editor->editButton() : nullptr;
+}
+
+TTzInplaceEditor* TTzGrid::editor()
+{
+    if (m_editor)
+        return m_editor;
+    m_editor = new TTzInplaceEditor(viewport());
+    m_editor->hide();
+    m_editor->OnKey = [this](QKeyEvent* key) { return editorKey(key); };
+    m_editor->OnEditButtonClick = [this] { editButtonClick(); };
+    // A choice from the pick list lands in the field at once.
+    m_editor->OnPicked = [this] { storeEditorValue(); };
+    // Another control of the window took the focus: the row is left, unless
+    // the focus is back in the editor by the time this runs.
+    m_editor->OnFocusLeft = [this] {
+        if (!EditorMode())
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (EditorMode() && !m_editor->isAncestorOf(QApplication::focusWidget()))
+                    leaveRow();
+            },
+            Qt::QueuedConnection);
+    };
+    return m_editor;
 }
 
 void TTzGrid::ShowEditor(const QString& initial, bool replace)
@@ -540,24 +714,22 @@ void TTzGrid::ShowEditor(const QString& initial, bool replace)
     TTzDataSet* ds = dataSet();
     if (ds->State() == dsBrowse)
         ds->Edit();
-    if (ds->State() != dsEdit && ds->State() != dsInsert)
+    if (!editing())
         return;
-    if (!m_editor) {
-        m_editor = new QLineEdit(viewport());
-        m_editor->setFrame(false);
-        m_editor->installEventFilter(this);
-    }
     const ColumnMap& map = m_map[size_t(m_selectedColumn)];
-    m_editorColumn = m_selectedColumn;
+    const TTzColumn* column = map.column;
     constexpr int kDateTextLength = 10;
-    m_editor->setMaxLength(map.type == 'D' ? kDateTextLength
-                                           : ds->Fields()[size_t(map.fieldNo - 1)]->Size());
-    m_editor->setText(replace ? initial : CellText(m_window.current, m_selectedColumn));
-    m_editor->setGeometry(CellRect(m_window.current, m_selectedColumn).adjusted(1, 1, -1, -1));
-    m_editor->show();
-    m_editor->setFocus();
-    if (!replace)
-        m_editor->selectAll();
+    const int maxLength =
+        map.type == 'D' ? kDateTextLength : ds->Fields()[size_t(map.fieldNo - 1)]->Size();
+    const bool pick = column->ButtonStyle == cbsAuto && !column->PickList.isEmpty();
+    TTzInplaceEditor* e = editor();
+    e->setup(pick ? column->PickList : QStringList(), column->ButtonStyle == cbsEllipsis,
+             maxLength);
+    m_editorColumn = m_selectedColumn;
+    e->setText(replace ? initial : CellText(m_window.current, m_selectedColumn), !replace);
+    e->setGeometry(CellRect(m_window.current, m_selectedColumn).adjusted(1, 1, -1, -1));
+    e->show();
+    e->setFocus();
 }
 
 void TTzGrid::storeEditorValue()
@@ -566,57 +738,78 @@ void TTzGrid::storeEditorValue()
     if (!t || !m_editor || m_editorColumn < 0 || m_editorColumn >= int(m_map.size()))
         return;
     const ColumnMap& map = m_map[size_t(m_editorColumn)];
-    const std::string name = map.column->FieldName;
-    const std::string text = platform::toAnsi(m_editor->text());
-    m_editorColumn = -1;
-    switch (map.type) {
-    case 'C':
-        t->SetCField(name, text);
-        break;
-    case 'D':
-        t->SetDField(name, text);
-        break;
-    case 'N':
-    case 'F': {
-        bool ok = false;
-        const double value = m_editor->text().trimmed().toDouble(&ok);
-        if (ok || m_editor->text().trimmed().isEmpty()) {
-            t->SetNField(name, ok ? value : 0);
-        } else if (TTzODbf::MessageMode() == 2) {
-            MessageBox::error(this, QGuiApplication::applicationDisplayName(),
-                              QString::fromLatin1(tzmsg::kInvalidInput.text));
-        }
-        break;
-    }
-    default:
-        break;
-    }
+    TTzField* field = dataSet()->FindField(map.column->FieldName);
+    if (!field || field->SetAsString(platform::toAnsi(m_editor->text())))
+        return;
+    // A date that cannot be stored has been reported by the table already.
+    if ((map.type == 'N' || map.type == 'F') && TTzODbf::MessageMode() == 2)
+        MessageBox::error(this, QGuiApplication::applicationDisplayName(),
+                          QString::fromLatin1(tzmsg::kInvalidInput.text));
 }
 
-void TTzGrid::hideEditor()
+void TTzGrid::closeEditor()
 {
-    if (!m_editor)
+    m_editorColumn = -1;
+    if (!m_editor || !m_editor->isVisible())
         return;
-    const bool hadFocus = m_editor->hasFocus();
+    const bool hadFocus = m_editor->isAncestorOf(QApplication::focusWidget());
     m_editor->hide();
     if (hadFocus)
         setFocus();
 }
 
-void TTzGrid::finishEditing(bool post)
+void TTzGrid::commitCell()
 {
-    TTzDataSet* ds = dataSet();
     if (!EditorMode())
         return;
-    hideEditor();
-    if (!ds || !ds->Active())
+    storeEditorValue();
+    closeEditor();
+}
+
+void TTzGrid::finishEditing(bool post)
+{
+    if (!EditorMode())
         return;
-    if (post)
-        ds->Post(); // asks the grid for the editor's value first
-    else {
-        m_editorColumn = -1;
+    TTzDataSet* ds = dataSet();
+    if (!post) {
+        closeEditor();
         ds->Cancel();
+        return;
     }
+    commitCell();
+    ds->Post();
+}
+
+bool TTzGrid::editorKey(QKeyEvent* key)
+{
+    switch (key->key()) {
+    case Qt::Key_Escape:
+        finishEditing(false);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        finishEditing(true);
+        return true;
+    default: {
+        // Leaving the cell keeps its value in the record; the key then moves
+        // on as usual (and leaving the row posts the record).
+        commitCell();
+        QKeyEvent copy(QEvent::KeyPress, key->key(), key->modifiers(), key->text());
+        keyPressEvent(&copy);
+        return true;
+    }
+    }
+}
+
+void TTzGrid::editButtonClick()
+{
+    // The handler sees what has been typed and may set the field itself;
+    // the editor then shows the field's new value.
+    storeEditorValue();
+    if (OnEditButtonClick)
+        OnEditButtonClick(this);
+    if (EditorMode() && m_editorColumn >= 0 && m_window.current >= 0)
+        m_editor->setText(CellText(m_window.current, m_editorColumn), false);
 }
 
 QString TTzGrid::CellText(int row, int column) const
@@ -655,7 +848,9 @@ bool TTzGrid::viewportEvent(QEvent* event)
 
 void TTzGrid::mousePressEvent(QMouseEvent* event)
 {
-    finishEditing(true);
+    // A click anywhere keeps what the editor holds; the row is left only
+    // for another row or a title (whose handler may reorder the records).
+    commitCell();
     setFocus(Qt::MouseFocusReason);
     if (event->button() != Qt::LeftButton)
         return;
@@ -669,6 +864,7 @@ void TTzGrid::mousePressEvent(QMouseEvent* event)
     const int column = columnAt(pos.x());
     if (pos.y() < titleHeight()) {
         if (column >= 0 && !m_depressDisabled) {
+            leaveRow();
             m_pressing = column;
             viewport()->update();
         }
@@ -756,7 +952,10 @@ void TTzGrid::keyPressEvent(QKeyEvent* event)
         moveBy(-1);
         break;
     case Qt::Key_Down:
-        moveBy(1);
+        if (m_options & dgEditing)
+            moveDown();
+        else
+            moveBy(1);
         break;
     case Qt::Key_PageUp:
         moveBy(-VisibleRowCount());
@@ -796,10 +995,10 @@ void TTzGrid::keyPressEvent(QKeyEvent* event)
             event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
         // Past the last cell of a row the cursor goes on to the next record.
         if (!back && m_selectedColumn >= lastColumn) {
-            if (!ds->Eof() && ds->Next())
+            if (m_options & dgEditing ? moveDown() : !ds->Eof() && ds->Next())
                 setSelectedIndex(0);
         } else if (back && m_selectedColumn <= 0) {
-            if (!ds->Bof() && ds->Prior())
+            if (inserting() ? moveBy(-1) : !ds->Bof() && ds->Prior())
                 setSelectedIndex(lastColumn);
         } else {
             setSelectedIndex(m_selectedColumn + (back ? -1 : 1));
@@ -812,10 +1011,31 @@ void TTzGrid::keyPressEvent(QKeyEvent* event)
         else
             toggleLogical();
         break;
-    case Qt::Key_F2:
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (control && m_selectedColumn <= lastColumn &&
+            m_map[size_t(m_selectedColumn)].column->ButtonStyle == cbsEllipsis &&
+            canEdit(m_selectedColumn)) {
+            editButtonClick();
+            break;
+        }
         ShowEditor();
+        break;
+    case Qt::Key_F2:
+        ShowEditor();
+        break;
+    case Qt::Key_Insert:
+        if (!control)
+            startAppend();
+        break;
+    case Qt::Key_Escape:
+        // Esc drops the changes of the record being edited; otherwise it is
+        // the window's.
+        if (!editing()) {
+            QAbstractScrollArea::keyPressEvent(event);
+            return;
+        }
+        ds->Cancel();
         break;
     case Qt::Key_Delete:
         if (control && (m_options & dgEditing))
@@ -831,40 +1051,6 @@ void TTzGrid::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
-}
-
-bool TTzGrid::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_editor && event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        switch (key->key()) {
-        case Qt::Key_Escape:
-            finishEditing(false);
-            return true;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            finishEditing(true);
-            return true;
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_PageUp:
-        case Qt::Key_PageDown: {
-            // Leaving the cell posts it, then the key moves on as usual.
-            finishEditing(true);
-            QKeyEvent copy(QEvent::KeyPress, key->key(), key->modifiers(), key->text());
-            keyPressEvent(&copy);
-            return true;
-        }
-        default:
-            break;
-        }
-    }
-    if (watched == m_editor && event->type() == QEvent::FocusOut && EditorMode())
-        QMetaObject::invokeMethod(
-            this, [this] { finishEditing(true); }, Qt::QueuedConnection);
-    return QAbstractScrollArea::eventFilter(watched, event);
 }
 
 // --- painting -----------------------------------------------------------------------------
@@ -957,7 +1143,14 @@ void TTzGrid::paintIndicator(QPainter& painter, int row, const QRect& rect)
     const TTzDataSetState state = dataSet() ? dataSet()->State() : dsInactive;
     painter.setPen(Qt::NoPen);
     painter.setBrush(palette().color(QPalette::ButtonText));
-    if (state == dsEdit || state == dsInsert) {
+    if (state == dsInsert) {
+        // A star for a new record.
+        painter.setPen(QPen(palette().color(QPalette::ButtonText), 1.2));
+        for (int spoke = 0; spoke < 3; ++spoke) {
+            const QLineF line = QLineF::fromPolar(4, 90 + 60 * spoke).translated(c);
+            painter.drawLine(line.p2(), c - (line.p2() - c));
+        }
+    } else if (state == dsEdit) {
         // An I-beam for a record being edited.
         painter.setPen(QPen(palette().color(QPalette::ButtonText), 1.2));
         painter.drawLine(QPointF(c.x(), c.y() - 5), QPointF(c.x(), c.y() + 5));

@@ -10,6 +10,10 @@
 #include <QLineEdit>
 #include <QPointer>
 
+class QAction;
+class QComboBox;
+class TTzInplaceEditor;
+
 enum TTzGridOption {
     dgEditing = 0x1,
     dgAlwaysShowEditor = 0x2,
@@ -42,6 +46,7 @@ enum TTzBooleanBox {
 
 class TTzGrid;
 using TTzDepressTitleEvent = std::function<void(TTzGrid* sender, TTzColumn* curColumn)>;
+using TTzGridNotifyEvent = std::function<void(TTzGrid* sender)>;
 
 // A grid of the records of a data source in their current order, one row
 // per record and one column per entry of Columns. It only ever reads the
@@ -94,13 +99,26 @@ public:
     int DefaultRowHeight() const { return m_rowHeight; }
 
     // What the grid shows now (for the window's own code and for tests).
+    // While a record is being inserted its row has record number 0.
     const TTzRowWindow& Rows() const { return m_window; }
-    // In-place editing of the selected cell (dgEditing): the editor opens
-    // with F2, Enter, a double click or a typed character; Enter or leaving
-    // the cell posts the record, Esc cancels.
+
+    // Editing (dgEditing). The editor of the selected cell opens with F2,
+    // Enter, a double click or a typed character; Tab and the horizontal
+    // moves keep the record in edit state, Enter or leaving the row posts it,
+    // Esc cancels. Down past the last record, Tab past its last cell and the
+    // Insert key append: a new row shows the record being inserted, which is
+    // written when it is posted and dropped when it is left untouched.
+    // Read-only columns take no edits; a column with a pick list edits with
+    // a drop-down offering it (cbsAuto); a cbsEllipsis column's editor has an
+    // ellipsis button that raises OnEditButtonClick.
     bool EditorMode() const;
     void ShowEditor(const QString& initial = QString(), bool replace = false);
-    QLineEdit* InplaceEditor() const { return m_editor; }
+    // The text part of the open editor, the drop-down of a pick-list column,
+    // the ellipsis button's action; nil while no editor was made.
+    QLineEdit* InplaceEditor() const;
+    QComboBox* PickListEditor() const;
+    QAction* EditButton() const;
+    TTzGridNotifyEvent OnEditButtonClick;
 
     // The display text of a cell of the shown rows, as painted.
     QString CellText(int row, int column) const;
@@ -119,7 +137,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     bool viewportEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct ColumnMap {
@@ -137,13 +154,25 @@ private:
     void updateScrollBar();
     void scrollBarAction(int action);
     void scrollBarReleased();
-    void moveBy(long distance);
+    void readRowsInserting(TTzODbf* t, int visible);
+    void refreshCurrentRow();
+    void editingChanged();
+    bool moveBy(long distance);
+    bool moveDown();
     void moveToRow(int row);
+    bool inserting() const;
+    bool editing() const;
+    void startAppend();
+    void leaveRow();
     void toggleLogical();
     bool canEdit(int column) const;
+    TTzInplaceEditor* editor();
     void storeEditorValue();
-    void hideEditor();
+    void closeEditor();
+    void commitCell();
     void finishEditing(bool post);
+    bool editorKey(QKeyEvent* key);
+    void editButtonClick();
     void deleteOrRestore();
     int titleHeight() const;
     int indicatorWidth() const;
@@ -177,6 +206,8 @@ private:
     int m_resizeStartWidth = 0;
     long m_positionGuess = 0;
     bool m_settingBar = false;
-    QPointer<QLineEdit> m_editor;
+    QPointer<TTzInplaceEditor> m_editor;
     int m_editorColumn = -1;
+    // The row of a record being inserted is drawn after this record.
+    long m_insertAnchor = 0;
 };

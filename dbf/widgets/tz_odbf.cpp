@@ -5,6 +5,7 @@
 #include "platform/ansi.h"
 #include "platform/message_box.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <QGuiApplication>
@@ -224,19 +225,20 @@ void TTzODbf::SetLField(const std::string& field, bool value)
     recordChanged();
 }
 
-void TTzODbf::SetDField(const std::string& field, const std::string& dateText)
+bool TTzODbf::SetDField(const std::string& field, const std::string& dateText)
 {
     const int number = checkedField(field, 'D', "SetDField");
     if (number == 0)
-        return;
+        return false;
     const dbf::DateSettings& dates = m_engine.config().dates;
     if (!dbf::isBlankDateText(dateText) &&
         !dbf::parseDateText(dateText, dates.style, dates.century).valid()) {
         showMessage(tzmsg::format(tzmsg::kInvalidDate, {dateText, field}));
-        return;
+        return false;
     }
     m_engine.SetFieldText(number, dateText);
     recordChanged();
+    return true;
 }
 
 void TTzODbf::SetNField(const std::string& field, double value)
@@ -651,9 +653,28 @@ void TTzODbf::readRow(TTzRowImage& row)
         row.texts[size_t(i - 1)] = m_engine.FieldText(i);
 }
 
+TTzRowImage TTzODbf::BufferRow()
+{
+    select("BufferRow");
+    TTzRowImage row;
+    readRow(row);
+    return row;
+}
+
 TTzRowWindow TTzODbf::ReadWindow(int rowsBefore, int rowCount)
 {
     select("ReadWindow");
+    // The walk reads other records into the buffer; what the buffer held
+    // (possibly a record being edited) is put back at the end.
+    uint8_t* buffer = m_engine.FieldAddress(0);
+    const std::vector<uint8_t> saved(buffer, buffer + m_engine.BufferSize());
+    TTzRowWindow window = readWindow(rowsBefore, rowCount);
+    std::copy(saved.begin(), saved.end(), m_engine.FieldAddress(0));
+    return window;
+}
+
+TTzRowWindow TTzODbf::readWindow(int rowsBefore, int rowCount)
+{
     TTzRowWindow window;
     const long count = m_engine.RecCount();
     if (count == 0 || rowCount <= 0 || (m_engine.Bof() && m_engine.Eof()))

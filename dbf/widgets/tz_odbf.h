@@ -60,7 +60,8 @@ public:
     void SetCField(const std::string& field, const std::string& value);
     void SetLField(const std::string& field, bool value);
     // A date text in the engine's date style; blank text empties the date.
-    void SetDField(const std::string& field, const std::string& dateText);
+    // False (after showing 57619) for a text that is not a date.
+    bool SetDField(const std::string& field, const std::string& dateText);
     // A number into an "N" or "F" field.
     void SetNField(const std::string& field, double value);
     // Writes the lines as a new memo; the record itself is written by the
@@ -122,7 +123,11 @@ public:
     // one and the following ones, `rowCount` in all, and returns to the
     // current record. Only these records are read, so a grid over a large
     // table costs what it shows. No notification is sent.
+    // The record buffer itself is kept: a record being edited or inserted
+    // stays as it is while the records around it are read.
     TTzRowWindow ReadWindow(int rowsBefore, int rowCount);
+    // The record buffer as a row, without moving (pending edits included).
+    TTzRowImage BufferRow();
 
     // An index file name as this table uses it: a name without a folder
     // lives beside the table.
@@ -160,6 +165,7 @@ private:
     bool locked(bool taken, const TTzLockFailedEvent& onFailure, const char* operation);
     bool engineCall(bool (dbf::DbfEngine::*call)(), const char* operation);
     void readRow(TTzRowImage& row);
+    TTzRowWindow readWindow(int rowsBefore, int rowCount);
     // After a move past the last record the cursor goes back to it, so that
     // the dataset always stands on a real record of a non-empty table.
     void leaveEofPhantom();

@@ -622,3 +622,68 @@ TEST_F(TableTest, ALockHeldElsewhereCallsTheLockEventOrRaises)
     t.DataSet()->Delete();
     EXPECT_TRUE(t.Deleted());
 }
+
+TEST_F(TableTest, FieldsTakeTypedTextOrRefuseIt)
+{
+    MessageBox::clearShown();
+    auto t = std::make_unique<TTzDbf>(nullptr, engine);
+    t->setName("kinds");
+    t->setDbfFileName(QString::fromStdString(path("kinds")));
+    t->setDbfFields({"name, C, 5, 0", "price, N, 8, 2", "day, D, 8, 0", "paid, L, 1, 0"});
+    t->setActive(true);
+    TTzDataSet* ds = t->DataSet();
+    struct Case {
+        const char* field;
+        const char* text;
+        bool stored;
+        const char* shown; // the field's text afterwards
+    };
+    const std::vector<Case> cases = {
+        {"name", "abcdefgh", true, "abcde"},
+        {"price", " 12.5 ", true, "12.50"},
+        {"price", "", true, "0.00"},
+        {"price", "12,5", false, "0.00"},
+        {"price", "1e2x", false, "0.00"},
+        {"day", "03/14/2026", true, "03/14/2026"},
+        {"day", "02/30/2026", false, "03/14/2026"},
+        {"paid", "y", true, "T"},
+        {"paid", "n", true, "F"},
+        {"paid", "maybe", false, "F"},
+    };
+    for (const Case& c : cases) {
+        TTzField* field = ds->FindField(c.field);
+        ASSERT_NE(field, nullptr);
+        EXPECT_EQ(field->SetAsString(c.text), c.stored) << c.field << " " << c.text;
+        EXPECT_EQ(field->AsString(), c.shown) << c.field << " " << c.text;
+    }
+    // The bad date was reported with its message; nothing went to the engine.
+    ASSERT_EQ(MessageBox::shown().size(), 1u);
+    EXPECT_EQ(MessageBox::shown()[0].text, "Invalid Date '02/30/2026' specified (Field: day)");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(TableTest, LeavingAnUntouchedNewRecordWritesNothingAndReadingRowsKeepsEdits)
+{
+    TTzDbf& t = makeLog();
+    t.setActive(true);
+    for (int i = 1; i <= 5; ++i)
+        logadd("03/14/2026", true, "http://" + std::to_string(i) + "/");
+    t.SetIndexTo("");
+    TTzDataSet* ds = t.DataSet();
+    ds->Last();
+    ds->Insert();
+    ds->First(); // nothing was typed into the new record
+    EXPECT_EQ(ds->State(), dsBrowse);
+    EXPECT_EQ(t.RecCount(), 5);
+
+    ds->Insert();
+    t.SetCField("url", "http://pending/");
+    // Reading the rows around the current record leaves the new record as it is.
+    const TTzRowWindow window = t.ReadWindow(3, 6);
+    EXPECT_EQ(window.rows.size(), 5u);
+    EXPECT_EQ(t.GetCField("url").substr(0, 15), "http://pending/");
+    ds->First();
+    EXPECT_EQ(t.RecCount(), 6);
+    t.Go(6);
+    EXPECT_EQ(t.GetCField("url").substr(0, 15), "http://pending/");
+}
