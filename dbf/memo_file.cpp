@@ -71,6 +71,7 @@ int MemoFile::open(const std::string& path, PosixFile::Sharing sharing)
     std::memset(m_head, 0, sizeof m_head);
     m_file.readAt(0, m_head, sizeof m_head);
     m_counter = getU32(m_head + kCounterOffset);
+    m_diskNextFree = getU32(m_head);
     m_pending.clear();
     m_bulk = false;
     m_headerDirty = false;
@@ -79,37 +80,53 @@ int MemoFile::open(const std::string& path, PosixFile::Sharing sharing)
     return 0;
 }
 
-void MemoFile::writeHeader() const
+void MemoFile::writeHeader(uint32_t nextFree) const
 {
-    m_headerDirty = false;
-    putU32(m_head, uint32_t((m_size + kBlockSize - 1) / kBlockSize));
+    putU32(m_head, nextFree);
     putU32(m_head + kCounterOffset, m_counter);
     if (!m_file.writeExact(0, m_head, sizeof m_head))
         fail(kMemoWriteError, "Memo file write error " + path());
+    m_diskNextFree = nextFree;
+    m_headerDirty = false;
+}
+
+uint32_t MemoFile::usedBlocks() const
+{
+    return uint32_t((m_size + kBlockSize - 1) / kBlockSize);
 }
 
 void MemoFile::finishBulk()
 {
     m_bulk = false;
-    writePending();
-    writeHeader();
+    writePending(true);
 }
 
-void MemoFile::writePending() const
+// The next free block on disk must never name a block that already holds a
+// memo, or another writer (or this one after a crash) would overwrite it.
+// Writing it after every memo costs a second system call per memo; instead,
+// while the file is private to this process, the header is written ahead of
+// need, naming a block a little beyond the end, and only again when the
+// memos reach it. At flush and close it gets the exact value.
+void MemoFile::writePending(bool exactHeader) const
 {
     if (!m_pending.empty()) {
         if (!m_file.writeExact(m_pendingStart, m_pending.data(), m_pending.size()))
             fail(kWriteFault, "Memo file write error " + path());
         m_pending.clear();
     }
-    if (m_headerDirty && !m_bulk)
-        writeHeader();
+    if (!m_headerDirty || m_bulk)
+        return;
+    const uint32_t used = usedBlocks();
+    if (exactHeader || m_sharedLocking || m_flushEveryWrite)
+        writeHeader(used);
+    else if (used > m_diskNextFree)
+        writeHeader(used + kBlocksAhead);
 }
 
 void MemoFile::flush()
 {
     if (m_file.isOpen())
-        writePending();
+        writePending(true);
 }
 
 void MemoFile::close()
@@ -173,7 +190,7 @@ std::vector<std::string> splitMemoLines(std::string_view text)
 MemoFile::RawMemo MemoFile::readRaw(int32_t block, long recno) const
 {
     RawMemo memo;
-    writePending();
+    writePending(false);
     const uint64_t size = m_sharedLocking ? m_file.size() : m_size;
     const uint64_t offset = uint64_t(block) * kBlockSize;
     if (block <= 0 || size == 0 || offset >= size - 1)
@@ -278,7 +295,7 @@ int32_t MemoFile::append(std::string_view text, bool dbase4Form)
     const uint64_t from = size == kNewDBase3Size ? start : std::min(size, start);
     const uint64_t padded = (needed + kBlockSize - 1) / kBlockSize * kBlockSize;
     if (!m_pending.empty() && from != m_pendingStart + m_pending.size())
-        writePending();
+        writePending(false);
     if (m_pending.empty())
         m_pendingStart = from;
     m_pending.append(size_t(start - from), '\0');
@@ -301,7 +318,7 @@ int32_t MemoFile::append(std::string_view text, bool dbase4Form)
     // data already. Otherwise each memo goes out at once.
     if (!(m_batching || m_bulk) || m_sharedLocking || m_flushEveryWrite ||
         m_pending.size() >= kPendingLimit)
-        writePending();
+        writePending(false);
     if (m_flushEveryWrite)
         m_file.flush();
     unlockAfterAppend();

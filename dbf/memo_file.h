@@ -86,8 +86,11 @@ private:
     void lockForAppend();
     void unlockAfterAppend();
 
-    void writeHeader() const;
-    void writePending() const;
+    void writeHeader(uint32_t nextFree) const;
+    void writePending(bool exactHeader) const;
+    uint32_t usedBlocks() const;
+    // How far ahead of the data the header's next free block is written.
+    static constexpr uint32_t kBlocksAhead = 256;
     static constexpr size_t kPendingLimit = 65536;
     void checkFreeSpace(uint64_t needed);
 
@@ -101,6 +104,7 @@ private:
     bool m_batching = false;
     mutable bool m_headerDirty = false;
     mutable uint8_t m_head[36] = {}; // header bytes up to and including the counter
+    mutable uint32_t m_diskNextFree = 0; // the next free block the header on disk names
     uint64_t m_knownFree = 0;
     uint64_t m_writtenSinceCheck = 0;
     MemoStyle m_style = MemoStyle::DBase3;

@@ -329,8 +329,8 @@ NdxIndex::Block NdxIndex::node(uint32_t block)
     if (block >= m_header.nextFree)
         corrupted(m_filePath);
     if (m_caching) {
-        if (auto it = m_cache.find(block); it != m_cache.end())
-            return it->second.data;
+        if (const CachedNode* cached = m_cache.find(block))
+            return cached->data;
     }
     Block b{};
     if (!m_file.readExact(uint64_t(block) * kBlockSize, b.data(), kBlockSize))
@@ -340,7 +340,7 @@ NdxIndex::Block NdxIndex::node(uint32_t block)
     if (m_caching) {
         if (m_cache.size() >= kCacheLimit)
             dropCache();
-        m_cache.emplace(block, CachedNode{b, false});
+        m_cache.add(block, b);
     }
     return b;
 }
@@ -350,12 +350,15 @@ NdxIndex::Block NdxIndex::node(uint32_t block)
 void NdxIndex::writeNode(uint32_t block, const Block& data)
 {
     if (m_caching) {
-        if (m_cache.size() >= kCacheLimit && !m_cache.count(block))
-            dropCache();
-        CachedNode& cached = m_cache[block];
-        cached.data = data;
-        if (!cached.dirty) {
-            cached.dirty = true;
+        CachedNode* cached = m_cache.find(block);
+        if (!cached) {
+            if (m_cache.size() >= kCacheLimit)
+                dropCache();
+            cached = &m_cache.add(block, data);
+        }
+        cached->data = data;
+        if (!cached->dirty) {
+            cached->dirty = true;
             ++m_dirtyCount;
         }
         return;
@@ -364,16 +367,32 @@ void NdxIndex::writeNode(uint32_t block, const Block& data)
         fail(kDiskWriteError, "Error writing index file " + m_filePath);
 }
 
+// Changed nodes go out in block order, neighbouring blocks in one write.
 void NdxIndex::writeDirtyNodes()
 {
     if (m_dirtyCount == 0)
         return;
-    for (auto& [block, cached] : m_cache) {
-        if (!cached.dirty)
-            continue;
-        if (!m_file.writeExact(uint64_t(block) * kBlockSize, cached.data.data(), kBlockSize))
+    std::vector<CachedNode*> dirty;
+    dirty.reserve(m_dirtyCount);
+    for (size_t i = 0; i < m_cache.size(); ++i)
+        if (m_cache.at(i).dirty)
+            dirty.push_back(&m_cache.at(i));
+    std::sort(dirty.begin(), dirty.end(),
+              [](const CachedNode* a, const CachedNode* b) { return a->block < b->block; });
+    constexpr size_t kMaxRun = 256;
+    std::vector<uint8_t> run;
+    for (size_t i = 0; i < dirty.size();) {
+        size_t j = i + 1;
+        while (j < dirty.size() && j - i < kMaxRun && dirty[j]->block == dirty[j - 1]->block + 1)
+            ++j;
+        run.resize((j - i) * kBlockSize);
+        for (size_t k = i; k < j; ++k)
+            std::memcpy(run.data() + (k - i) * kBlockSize, dirty[k]->data.data(), kBlockSize);
+        if (!m_file.writeExact(uint64_t(dirty[i]->block) * kBlockSize, run.data(), run.size()))
             fail(kDiskWriteError, "Error writing index file " + m_filePath);
-        cached.dirty = false;
+        for (size_t k = i; k < j; ++k)
+            dirty[k]->dirty = false;
+        i = j;
     }
     m_dirtyCount = 0;
 }

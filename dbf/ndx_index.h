@@ -30,7 +30,6 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace dbf {
@@ -178,9 +177,46 @@ private:
     bool m_caching = true;
     struct CachedNode {
         Block data;
+        uint32_t block = 0;
         bool dirty = false;
     };
-    std::unordered_map<uint32_t, CachedNode> m_cache;
+    // Nodes kept in memory, found through a table indexed by block number
+    // (blocks are numbered densely from 1), which is much cheaper than
+    // hashing on the insertion path.
+    class NodeCache {
+    public:
+        CachedNode* find(uint32_t block)
+        {
+            return block < m_slots.size() && m_slots[block] != 0 ? &at(m_slots[block] - 1)
+                                                                  : nullptr;
+        }
+        CachedNode& add(uint32_t block, const Block& data)
+        {
+            if (block >= m_slots.size())
+                m_slots.resize(size_t(block) + 1 + m_slots.size() / 2, 0);
+            if (m_count == m_chunks.size() * kChunk)
+                m_chunks.push_back(std::make_unique<CachedNode[]>(kChunk));
+            CachedNode& node = at(m_count++);
+            node = CachedNode{data, block, false};
+            m_slots[block] = uint32_t(m_count);
+            return node;
+        }
+        size_t size() const { return m_count; }
+        CachedNode& at(size_t i) { return m_chunks[i / kChunk][i % kChunk]; }
+        // Keeps the memory for the next fill.
+        void clear()
+        {
+            m_count = 0;
+            m_slots.clear();
+        }
+
+    private:
+        static constexpr size_t kChunk = 64;
+        std::vector<std::unique_ptr<CachedNode[]>> m_chunks; // nodes never move
+        size_t m_count = 0;
+        std::vector<uint32_t> m_slots; // block -> position + 1, 0 if absent
+    };
+    NodeCache m_cache;
     size_t m_dirtyCount = 0;
     std::vector<Step> m_path;
 };

@@ -5,6 +5,7 @@
 #include "dbf/real48.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -118,6 +119,19 @@ std::string formatNumber(double value, int length, int decimals)
     if (int(std::strlen(text)) > length)
         return std::string(size_t(length), '*');
     return text;
+}
+
+// The same text for a whole number, without going through a format string.
+std::string formatInteger(int64_t value, int length)
+{
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const size_t n = size_t(end - digits);
+    if (n > size_t(length))
+        return std::string(size_t(length), '*');
+    std::string out(size_t(length) - n, ' ');
+    out.append(digits, n);
+    return out;
 }
 
 } // namespace
@@ -511,7 +525,7 @@ void WorkArea::packBuffer(uint8_t* image) const
         case 'M': {
             int32_t block = 0;
             std::memcpy(&block, slot, 4);
-            out = formatNumber(block, f.length, 0);
+            out = formatInteger(block, f.length);
             break;
         }
         default: {
@@ -520,7 +534,7 @@ void WorkArea::packBuffer(uint8_t* image) const
             } else {
                 int32_t v = 0;
                 std::memcpy(&v, slot, 4);
-                out = formatNumber(v, f.length, 0);
+                out = formatInteger(v, f.length);
             }
             break;
         }
