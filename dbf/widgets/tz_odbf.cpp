@@ -13,12 +13,6 @@
 
 namespace {
 
-dbf::DbfEngine::HaltReporter& haltReporter()
-{
-    static dbf::DbfEngine::HaltReporter reporter = dbf::DbfEngine::defaultHaltReporter;
-    return reporter;
-}
-
 int& messageMode()
 {
     static int mode = 2;
@@ -99,7 +93,6 @@ size_t TTzODbf::RecordBufferSize()
 
 void TTzODbf::setHaltReporter(dbf::DbfEngine::HaltReporter reporter, dbf::DbfEngine& engine)
 {
-    haltReporter() = reporter;
     engine.setHaltReporter(std::move(reporter));
 }
 
@@ -122,16 +115,7 @@ void TTzODbf::setMessageMode(int mode)
 void TTzODbf::reportError(int code, const std::string& message)
 {
     m_errorCode = code;
-    if (!m_engine.errorCheck())
-        return;
-    const std::string text = dbf::errorText(code, message);
-    if (m_engine.OnError) {
-        m_engine.OnError(&m_engine, code, text);
-        return;
-    }
-    if (m_engine.exceptions())
-        throw dbf::EDbfError(text, code, message);
-    haltReporter()(code, text);
+    m_engine.report(code, message);
 }
 
 void TTzODbf::showMessage(const std::string& text)

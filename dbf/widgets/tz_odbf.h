@@ -133,8 +133,9 @@ public:
     // lives beside the table.
     std::string IndexPath(const std::string& name) const;
 
-    // How the engine ends the program after an error that nobody handles. The
-    // layer reports its own errors the same way, so both are set together.
+    // How the engine ends the program after an error that nobody handles;
+    // the layer reports its own errors through the engine, so this one
+    // reporter serves both.
     static void setHaltReporter(dbf::DbfEngine::HaltReporter reporter,
                                 dbf::DbfEngine& engine = dbf::DbfEngine::global());
     // The "Program halted." box followed by the end of the program.
@@ -150,8 +151,8 @@ protected:
     void select(const char* operation);
     void attach(int area) { m_area = area; }
     void detach() { m_area = 0; }
-    // Engine-style report: nothing with error checking off, else the engine's
-    // OnError, an EDbfError, or the halt reporter.
+    // Reports through the engine (nothing with error checking off, else its
+    // OnError, an EDbfError, or its halt reporter) and keeps the code.
     void reportError(int code, const std::string& message);
     void showMessage(const std::string& text);
     void resync();

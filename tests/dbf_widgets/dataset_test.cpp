@@ -240,6 +240,38 @@ TEST_F(TableTest, AClosedTableIsReportedWithTheOperationAndRaised)
               "Error # 1103 (Invalid Operation )\r\nDatabase is not open [SetCField]");
 }
 
+TEST_F(TableTest, LayerErrorsTakeTheEnginesWayToItsOneHaltReporter)
+{
+    TTzDbf& t = makeLog();
+    t.setActive(true);
+    engine.OnError = nullptr;
+    std::vector<Error> halted;
+    TTzODbf::setHaltReporter(
+        [&](int code, const std::string& text) {
+            halted.push_back({code, text});
+        },
+        engine);
+    t.SetCField("nourl", "x");
+    ASSERT_EQ(halted.size(), 1u);
+    EXPECT_EQ(halted[0].code, 220);
+    EXPECT_EQ(halted[0].text,
+              "Error # 220 (Invalid parameter)\r\nField 'nourl' not in 'log' [SetCField]");
+    EXPECT_EQ(engine.ErrorCode(), 220);
+    EXPECT_EQ(engine.ErrorMessage(), "Field 'nourl' not in 'log' [SetCField]");
+    EXPECT_EQ(t.ErrorCode(), 220);
+
+    // Switched off around a call, nothing is reported; exceptions raise.
+    engine.setErrorCheck(false);
+    t.SetLField("url", true);
+    engine.setErrorCheck(true);
+    engine.setExceptions(true);
+    EXPECT_THROW(t.SetLField("url", true), dbf::EDbfError);
+    engine.setExceptions(false);
+    EXPECT_EQ(halted.size(), 1u);
+    TTzODbf::setHaltReporter(nullptr, engine);
+    EXPECT_TRUE(engine.haltReporter());
+}
+
 TEST_F(TableTest, CreateIndexModesDecideWhichIndexesAreRebuilt)
 {
     struct Case {
