@@ -5,6 +5,7 @@
 #include "html/layout/font_cache.h"
 #include "html/parser/attribute.h"
 #include "html/parser/text_util.h"
+#include "html/viewer/control_look.h"
 #include "html/viewer/form_host.h"
 #include "html/viewer/form_submission.h"
 #include "platform/ansi.h"
@@ -119,8 +120,7 @@ void TWidgetFormControlObj::setSize(int width, int height)
 
 void TWidgetFormControlObj::PaintLook(QPainter& painter, int x, int y)
 {
-    if (m_widget)
-        painter.drawPixmap(x, y, m_widget->grab());
+    html_viewer::look::SunkenBox(painter, Box(x, y));
 }
 
 void TWidgetFormControlObj::Place(TPaintContext& ctx, int x, int y)
@@ -537,6 +537,73 @@ void TTextAreaFormControlObj::FitToCanvas(TFontCache& fonts)
     const int vbar = m_memo->verticalScrollBar()->sizeHint().width();
     const int hbar = WordWrap ? 0 : m_memo->horizontalScrollBar()->sizeHint().height();
     setSize(m.width('A') * Cols + 5 + frame + vbar, m.height() * Rows + 5 + frame + hbar);
+}
+
+// ---- printed looks --------------------------------------------------------
+
+namespace look = html_viewer::look;
+
+void TEditFormControlObj::PaintLook(QPainter& painter, int x, int y)
+{
+    const QString text = m_edit->echoMode() == QLineEdit::Normal
+                             ? m_edit->text()
+                             : QString(m_edit->text().size(), QLatin1Char('*'));
+    look::SunkenBox(painter, Box(x, y));
+    look::FieldText(painter, Box(x, y), m_edit->font(), text);
+}
+
+void TButtonFormControlObj::PaintLook(QPainter& painter, int x, int y)
+{
+    look::RaisedBox(painter, Box(x, y));
+    painter.save();
+    painter.setFont(m_button->font());
+    painter.setPen(Qt::black);
+    painter.drawText(Box(x, y), Qt::AlignCenter | Qt::TextSingleLine, m_button->text());
+    painter.restore();
+}
+
+void TCheckBoxFormControlObj::PaintLook(QPainter& painter, int x, int y)
+{
+    look::CheckBox(painter, Box(x, y), m_box->isChecked());
+}
+
+void TRadioButtonFormControlObj::PaintLook(QPainter& painter, int x, int y)
+{
+    look::RadioButton(painter, QRect(x, y, kWidth, kWidth), m_radio->isChecked());
+}
+
+void TListBoxFormControlObj::PaintLook(QPainter& painter, int x, int y)
+{
+    // The rows from the first one in view, with the chosen ones marked.
+    const int first = std::max(0, m_list->indexAt(QPoint(0, 0)).row());
+    QStringList rows;
+    std::vector<int> chosen;
+    for (int i = first; i < m_list->count(); ++i) {
+        rows << m_list->item(i)->text();
+        if (Multiple ? m_list->item(i)->isSelected() : m_list->currentRow() == i)
+            chosen.push_back(i - first);
+    }
+    const int rowHeight = m_list->count() > 0 ? m_list->sizeHintForRow(0) : Height();
+    look::SunkenBox(painter, Box(x, y));
+    look::FieldRows(painter, Box(x, y), m_list->font(), rowHeight, rows, chosen);
+}
+
+void TComboFormControlObj::PaintLook(QPainter& painter, int x, int y)
+{
+    look::SunkenBox(painter, Box(x, y));
+    const QRect text = look::DropDownButton(painter, Box(x, y));
+    look::FieldText(painter, text, m_combo->font(), m_combo->currentText());
+}
+
+void TTextAreaFormControlObj::PaintLook(QPainter& painter, int x, int y)
+{
+    const QRect box = Box(x, y);
+    const int bar = m_memo->verticalScrollBar()->sizeHint().width();
+    look::SunkenBox(painter, box);
+    look::RaisedBox(painter, QRect(box.right() - bar, box.top() + 1, bar, box.height() - 2));
+    const QStringList lines = m_memo->toPlainText().split(QLatin1Char('\n'));
+    look::FieldRows(painter, box.adjusted(0, 0, -bar, 0), m_memo->font(),
+                    QFontMetrics(m_memo->font()).height(), lines);
 }
 
 // ---- factory --------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "html/document/form_control_obj.h"
 
 #include <QPointer>
+#include <QRect>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,8 @@ public:
     ~TWidgetFormControlObj() override;
 
     QWidget* WindowControl() const override { return m_widget; }
-    // Draws the widget's own look (for printing).
+    // Draws a look-alike of the control in its present state (printing);
+    // each kind draws its own, the base an empty field.
     void PaintLook(QPainter& painter, int x, int y) override;
     // Moves the widget to where the paint put the control and shows it.
     void Place(TPaintContext& ctx, int x, int y) override;
@@ -44,6 +46,8 @@ public:
     QWidget* OuterWidget() const { return m_widget; }
     // Moves the widget out of view, left of the panel.
     void Park();
+    // The control's box at (x, y).
+    QRect Box(int x, int y) const { return QRect(x, y, m_width, m_height); }
     TFormHost& Host() const { return m_host; }
 
 protected:
@@ -80,6 +84,7 @@ public:
                         const TAttributeList& attributes, bool password);
     void ResetToInitial() override;
     bool SubmissionPair(int Index, std::string& S) override;
+    void PaintLook(QPainter& painter, int x, int y) override;
     void FitToCanvas(TFontCache& fonts) override;
 
     QLineEdit* Edit() const { return m_edit; }
@@ -106,6 +111,7 @@ public:
     TButtonFormControlObj(TFormHost& host, TSectionList* document, ThtmlForm* form,
                           const TAttributeList& attributes, ButtonKind kind);
     void FitToCanvas(TFontCache& fonts) override;
+    void PaintLook(QPainter& painter, int x, int y) override;
     QPushButton* Button() const { return m_button; }
     ButtonKind Kind;
 
@@ -145,6 +151,7 @@ public:
                             const TAttributeList& attributes);
     void ResetToInitial() override;
     bool SubmissionPair(int Index, std::string& S) override;
+    void PaintLook(QPainter& painter, int x, int y) override;
     void FitToCanvas(TFontCache& fonts) override;
     QCheckBox* CheckBox() const { return m_box; }
     bool InitialChecked = false;
@@ -166,6 +173,7 @@ public:
     QWidget* WindowControl() const override;
     void ResetToInitial() override;
     bool SubmissionPair(int Index, std::string& S) override;
+    void PaintLook(QPainter& painter, int x, int y) override;
     void FitToCanvas(TFontCache& fonts) override;
     QRadioButton* Radio() const { return m_radio; }
     bool InitialChecked = false;
@@ -185,6 +193,7 @@ public:
                            int longest);
     void ResetToInitial() override;
     bool SubmissionPair(int Index, std::string& S) override;
+    void PaintLook(QPainter& painter, int x, int y) override;
     void FitToCanvas(TFontCache& fonts) override;
     QListWidget* List() const { return m_list; }
 
@@ -216,6 +225,7 @@ public:
                          int longest);
     void ResetToInitial() override;
     bool SubmissionPair(int Index, std::string& S) override;
+    void PaintLook(QPainter& painter, int x, int y) override;
     void FitToCanvas(TFontCache& fonts) override;
     QComboBox* Combo() const { return m_combo; }
 
@@ -233,6 +243,7 @@ public:
                             const TAttributeList& attributes, std::vector<std::string> lines);
     void ResetToInitial() override;
     bool SubmissionPair(int Index, std::string& S) override;
+    void PaintLook(QPainter& painter, int x, int y) override;
     void FitToCanvas(TFontCache& fonts) override;
     QPlainTextEdit* Memo() const { return m_memo; }
 

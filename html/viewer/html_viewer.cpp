@@ -419,6 +419,57 @@ void THTMLViewer::raiseMetaRefresh()
         OnMetaRefresh(this, m_refreshDelay, m_refreshUrl);
 }
 
+// ---- printing -----------------------------------------------------------
+
+int THTMLViewer::printWith(const std::function<int(TDocumentPrinter&)>& print)
+{
+    if (m_processing)
+        return 0;
+    const int position = Position();
+    ProcessingScope processing([this](bool on) { setProcessing(on); });
+    TDocumentPrinter printer(*m_doc, m_printMargins, (m_options & htPrintTableBackground) != 0);
+    printer.OnHeader = [this](QPainter& canvas, int page, int w, int h, bool& stop) {
+        if (OnPrintHeader)
+            OnPrintHeader(this, &canvas, page, w, h, stop);
+    };
+    printer.OnFooter = [this](QPainter& canvas, int page, int w, int h, bool& stop) {
+        if (OnPrintFooter)
+            OnPrintFooter(this, &canvas, page, w, h, stop);
+    };
+    // The print lays the document out for the page; the screen gets its own
+    // layout back whatever happens.
+    auto restoreScreen = [this, position] {
+        layoutDocument();
+        setPosition(position);
+        placeControls();
+        m_panel->update();
+    };
+    int pages = 0;
+    try {
+        pages = print(printer);
+    } catch (...) {
+        restoreScreen();
+        throw;
+    }
+    restoreScreen();
+    return pages;
+}
+
+int THTMLViewer::Print(QPagedPaintDevice& Device)
+{
+    return printWith([&Device](TDocumentPrinter& printer) { return printer.Print(Device); });
+}
+
+std::vector<QImage> THTMLViewer::PrintPreview(const QPageLayout& Layout, int DotsPerInch)
+{
+    std::vector<QImage> pages;
+    printWith([&](TDocumentPrinter& printer) {
+        pages = printer.Render(Layout, DotsPerInch);
+        return static_cast<int>(pages.size());
+    });
+    return pages;
+}
+
 // ---- panels -------------------------------------------------------------
 
 void THTMLViewer::createPanels()

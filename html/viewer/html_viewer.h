@@ -1,6 +1,7 @@
 #pragma once
 
 #include "html/images/image_loader.h"
+#include "html/viewer/document_printer.h"
 #include "html/viewer/form_host.h"
 
 #include <functional>
@@ -18,10 +19,14 @@
 class QDragMoveEvent;
 class QDropEvent;
 class QIODevice;
+class QPageLayout;
+class QPagedPaintDevice;
+class QPainter;
 class QMenu;
 class QMouseEvent;
 class QScrollBar;
 class QTimer;
+class TDocumentPrinter;
 class TFormControlObj;
 class TImageObj;
 class TPaintPanel;
@@ -173,14 +178,15 @@ public:
     void setMarginWidth(int pixels);
     const QString& ServerRoot() const { return m_serverRoot; }
     void setServerRoot(const QString& root);
-    double PrintMarginLeft() const { return m_printMargins[0]; }
-    void setPrintMarginLeft(double cm) { m_printMargins[0] = cm; }
-    double PrintMarginRight() const { return m_printMargins[1]; }
-    void setPrintMarginRight(double cm) { m_printMargins[1] = cm; }
-    double PrintMarginTop() const { return m_printMargins[2]; }
-    void setPrintMarginTop(double cm) { m_printMargins[2] = cm; }
-    double PrintMarginBottom() const { return m_printMargins[3]; }
-    void setPrintMarginBottom(double cm) { m_printMargins[3] = cm; }
+    // Print margins in inches from the edges of the sheet.
+    double PrintMarginLeft() const { return m_printMargins.Left; }
+    void setPrintMarginLeft(double inches) { m_printMargins.Left = inches; }
+    double PrintMarginRight() const { return m_printMargins.Right; }
+    void setPrintMarginRight(double inches) { m_printMargins.Right = inches; }
+    double PrintMarginTop() const { return m_printMargins.Top; }
+    void setPrintMarginTop(double inches) { m_printMargins.Top = inches; }
+    double PrintMarginBottom() const { return m_printMargins.Bottom; }
+    void setPrintMarginBottom(double inches) { m_printMargins.Bottom = inches; }
     ThtmlViewerOptions htOptions() const { return m_options; }
     void sethtOptions(ThtmlViewerOptions options);
     // The pointer over text (the hosts set the text cursor); links always
@@ -190,6 +196,18 @@ public:
     // The context menu shown at a right click on the page.
     QMenu* PopupMenu() const { return m_popupMenu; }
     void setPopupMenu(QMenu* menu) { m_popupMenu = menu; }
+
+    // ---- printing ----
+    // Prints the document on a paged device (a QPdfWriter, a QPrinter):
+    // laid out for the width between the print margins, cut into pages
+    // between lines and at PAGE elements, with OnPrintHeader and
+    // OnPrintFooter for each page. Returns the number of pages printed; does
+    // nothing while Processing (and Processing is on while it prints). The
+    // view keeps its position.
+    int Print(QPagedPaintDevice& Device);
+    // The pages Print would put out, as pictures of whole sheets of the
+    // layout's paper at the given resolution (a preview).
+    std::vector<QImage> PrintPreview(const QPageLayout& Layout, int DotsPerInch);
 
     // ---- images the host delivers ----
     // The stream to hand back from OnImageRequest when the data comes
@@ -269,6 +287,16 @@ public:
         OnDragOver;
     // A drop on the drawing panel that OnDragOver accepted.
     std::function<void(THTMLViewer* Sender, QDropEvent* Source, int X, int Y)> OnDragDrop;
+    // A printed page's header (the band of the top margin) and footer (the
+    // band of the bottom margin). Canvas has its origin at the band's top
+    // left corner, in device pixels; W and H are the band's size. Setting
+    // StopPrinting ends the print once this page is done.
+    std::function<void(THTMLViewer* Sender, QPainter* Canvas, int NumPage, int W, int H,
+                       bool& StopPrinting)>
+        OnPrintHeader;
+    std::function<void(THTMLViewer* Sender, QPainter* Canvas, int NumPage, int W, int H,
+                       bool& StopPrinting)>
+        OnPrintFooter;
     // The panel's document is going (next load, Clear); the widget and what
     // the host put in it die after the handler returns. Not raised while
     // the viewer itself is destroyed, when its host may already be gone.
@@ -314,6 +342,9 @@ private:
     void finishLoad(bool keepPosition, int oldPosition);
     void setProcessing(bool on);
     void raiseMetaRefresh();
+
+    // printing
+    int printWith(const std::function<int(TDocumentPrinter&)>& print);
 
     // history and links
     void historyStep(const QString& oldFile, const std::string& oldTitle, int oldPosition,
@@ -420,7 +451,7 @@ private:
     int m_marginHeight = 5;
     int m_marginWidth = 10;
     QString m_serverRoot;
-    double m_printMargins[4] = {2.0, 2.0, 2.0, 2.0};
+    TPrintMargins m_printMargins;
     ThtmlViewerOptions m_options = 0;
     Qt::CursorShape m_textCursor = Qt::ArrowCursor;
 };
