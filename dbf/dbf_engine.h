@@ -82,6 +82,9 @@ public:
     void setMemoStyle(MemoStyle style) { m_config.memoStyle = style; }
     void setUniqueIndexes(bool on) { m_config.uniqueIndexes = on; }
     void setSortMemory(size_t bytes) { m_config.sortMemory = bytes; }
+    // The key-maker function that MakeIndex uses when given no expression, and
+    // that indexes built so need when they are opened (see dbf/key_maker.h).
+    void setKeyMaker(KeyMaker maker) { m_config.keyMaker = std::move(maker); }
 
     // --- work areas ---
     // Makes `area` (1 to 33) current; 0 picks the first free one.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dbf/field_info.h"
+#include "dbf/key_maker.h"
 #include "dbf/memo_file.h"
 
 #include <cstdint>
@@ -31,6 +32,8 @@ struct EngineConfig {
     // Much faster for bulk loads, but a crash of the process loses what was
     // not yet written, so it is off unless a bulk writer asks for it.
     bool batchAppends = false;
+    // Makes keys for indexes built without an expression (empty: none).
+    KeyMaker keyMaker;
     std::string semaphoreDirectory;
     int customSignature = -1; // an extra accepted version byte
     // Reports a failure that does not stop the operation (division by zero

@@ -214,7 +214,7 @@ void NdxIndex::writeTree(const std::string& path, const Header& base, KeySorter&
 // --- open and close -------------------------------------------------------------
 
 void NdxIndex::open(const std::string& path, PosixFile::Sharing sharing, const FieldList& fields,
-                    int areaNumber)
+                    int areaNumber, const KeyMaker& keyMaker)
 {
     m_areaNumber = areaNumber;
     if (const int code = m_file.open(path, sharing); code != 0)
@@ -226,13 +226,26 @@ void NdxIndex::open(const std::string& path, PosixFile::Sharing sharing, const F
     if (!m_file.readExact(0, head, kBlockSize))
         corrupted(path);
     m_header = Header::parse(head);
-    std::string error;
-    m_expression = KeyExpression::compile(m_header.expression, fields, error);
-    if (!m_expression || m_header.expression.size() > kMaxExpressionLength)
-        corrupted(path);
+    m_fields = &fields;
+    m_expression.reset();
+    m_keyMaker = nullptr;
+    char type = m_header.keyTypeLetter;
+    if (m_header.expression.empty()) {
+        if (!keyMaker)
+            fail(kIndexVersionMismatch,
+                 "Index file " + path + " was created using KeyMaker function.");
+        m_keyMaker = keyMaker;
+        if (type == 'F')
+            type = 'N';
+    } else {
+        std::string error;
+        m_expression = KeyExpression::compile(m_header.expression, fields, error);
+        if (!m_expression || m_header.expression.size() > kMaxExpressionLength)
+            corrupted(path);
+        type = m_expression->resultType();
+    }
     if (m_header.keyLength < 1 || m_header.keyLength > kMaxKeyLength)
         fail(kInvalidSize, "Incorrect key length: Must be 1 to 100.");
-    const char type = m_expression->resultType();
     const bool numeric = type == 'N' || type == 'D';
     if ((numeric && m_header.keyLength != 8) || (!numeric && type != 'C'))
         corrupted(path);
@@ -298,6 +311,12 @@ void NdxIndex::close(long recordCount, const std::string& tableName)
 std::string NdxIndex::keyOf(const EvalContext& context) const
 {
     ExprValue value;
+    if (m_keyMaker) {
+        value = m_keyMaker(KeyRecord(*m_fields, context.image, context.recno));
+        if ((value.type == 'C') != (m_header.keyType == 0))
+            fail(kInvalidParameter, "Wrong parser return type");
+        return keyMakerKey(value, m_header.keyLength, soundexKeys, descending);
+    }
     m_expression->evaluate(context, value);
     if (m_header.keyType == 0) {
         value.text.resize(size_t(m_header.keyLength), ' ');

@@ -22,6 +22,7 @@
 //   record numbers after a build; a key inserted later goes before its equals.
 
 #include "dbf/key_expression.h"
+#include "dbf/key_maker.h"
 #include "dbf/key_sorter.h"
 #include "dbf/posix_file.h"
 
@@ -72,28 +73,31 @@ public:
     NdxIndex& operator=(const NdxIndex&) = delete;
 
     // Opens and checks an index and compiles its expression; throws DbfFailure
-    // with the engine's codes (2, 222, 266).
+    // with the engine's codes (2, 222, 223, 266). An index stored without an
+    // expression was built by a key-maker function and needs `keyMaker`.
     void open(const std::string& path, PosixFile::Sharing sharing, const FieldList& fields,
-              int areaNumber);
+              int areaNumber, const KeyMaker& keyMaker = {});
     // Writes the header when dirty and closes the file.
     void close(long recordCount, const std::string& tableName);
     void flush(long recordCount, const std::string& tableName);
 
     const std::string& path() const { return m_filePath; }
     const Header& header() const { return m_header; }
-    const KeyExpression& expression() const { return *m_expression; }
+    bool madeByKeyMaker() const { return !m_expression; }
     void setCaching(bool on)
     {
         if (!on)
             dropCache();
         m_caching = on;
     }
-    // Options given with the file name when the index was opened.
+    // Options given with the file name when the index was opened; they only
+    // shape the keys of an index made by a key-maker function.
     bool descending = false;
     bool soundexKeys = false;
 
-    // The key of a record: expression result cut or blank-padded to the key
-    // length, or an 8-byte double for numeric keys.
+    // The key of a record: expression (or key-maker) result cut or
+    // blank-padded to the key length, or an 8-byte double for numeric keys.
+    // The context must carry the file record.
     std::string keyOf(const EvalContext& context) const;
     int compareKeys(const uint8_t* a, const uint8_t* b, size_t length) const;
 
@@ -171,6 +175,8 @@ private:
     std::string m_filePath;
     Header m_header;
     std::unique_ptr<KeyExpression> m_expression;
+    KeyMaker m_keyMaker;
+    const FieldList* m_fields = nullptr;
     int m_areaNumber = 0;
     bool m_dirty = false;
     bool m_shared = false;

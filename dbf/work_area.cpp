@@ -1386,7 +1386,9 @@ bool WorkArea::hasIndexFile(const std::string& path) const
 
 void WorkArea::buildIndex(const std::string& expression, const IndexOptions& options)
 {
-    if (expression.empty())
+    const KeyMaker& keyMaker = m_config.keyMaker;
+    const bool byKeyMaker = expression.empty();
+    if (byKeyMaker && !keyMaker)
         fail(kKeyMakerMissing, "Neither Expression nor KeyMaker defined");
     if (expression.size() > size_t(NdxIndex::kMaxExpressionLength))
         fail(kExpressionTooLong, "Expression length exceeds 100 bytes");
@@ -1399,36 +1401,42 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
                  "Cannot lock " + m_path + " to build " + options.path + " [MakeIndex]");
         }
     }
-    std::string error;
-    auto compiled = KeyExpression::compile(expression, m_fields, error);
-    if (!compiled)
-        fail(kInvalidParameter, error);
-    const char type = compiled->resultType();
+    std::unique_ptr<KeyExpression> compiled;
+    if (!byKeyMaker) {
+        std::string error;
+        compiled = KeyExpression::compile(expression, m_fields, error);
+        if (!compiled)
+            fail(kInvalidParameter, error);
+    }
+
+    // The type, and the length of a text key, come from the key of the first
+    // record (or of a blank record).
+    std::vector<uint8_t> image(static_cast<size_t>(m_recordLength), uint8_t(' '));
+    std::vector<uint8_t> buffer(m_bufferSize);
+    if (m_count > 0) {
+        readImage(1, image.data());
+        unpack(image.data(), buffer.data());
+    } else {
+        std::vector<uint8_t> saved(m_buffer, m_buffer + m_bufferSize);
+        clearRecord();
+        buffer.assign(m_buffer, m_buffer + m_bufferSize);
+        std::memcpy(m_buffer, saved.data(), saved.size());
+    }
+    ExprValue value;
+    if (byKeyMaker)
+        value = keyMaker(KeyRecord(m_fields, image.data(), 1));
+    else
+        compiled->evaluate(context(buffer.data(), 1, m_count > 0 ? image.data() : nullptr), value);
+    const char type = value.type == 'F' ? 'N' : value.type;
     if (type != 'C' && type != 'N' && type != 'D')
         fail(kInvalidParameter, "Wrong parser return type");
-
-    NdxIndex::Header header;
     int keyLength = 8;
-    std::vector<uint8_t> image(static_cast<size_t>(m_recordLength));
-    std::vector<uint8_t> buffer(m_bufferSize);
-    if (type == 'C') {
-        // The key length is the length of the result for the first record.
-        if (m_count > 0) {
-            readImage(1, image.data());
-            unpack(image.data(), buffer.data());
-        } else {
-            std::vector<uint8_t> saved(m_buffer, m_buffer + m_bufferSize);
-            clearRecord();
-            buffer.assign(m_buffer, m_buffer + m_bufferSize);
-            std::memcpy(m_buffer, saved.data(), saved.size());
-        }
-        ExprValue value;
-        compiled->evaluate(context(buffer.data(), 1, m_count > 0 ? image.data() : nullptr), value);
-        keyLength = int(value.text.size());
-    }
+    if (type == 'C')
+        keyLength = byKeyMaker && options.soundex ? 4 : int(value.text.size());
     if (keyLength < 1 || keyLength > NdxIndex::kMaxKeyLength)
         fail(kInvalidSize, "Incorrect key length: Must be 1 to 100.");
-    header.setKey(type == 'D' ? 'D' : type, keyLength);
+    NdxIndex::Header header;
+    header.setKey(type, keyLength);
     header.unique = options.unique || m_config.uniqueIndexes;
     header.expression = expression;
 
@@ -1437,10 +1445,9 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
                      type == 'C' ? KeySorter::KeyKind::Character : KeySorter::KeyKind::Numeric,
                      m_config.sortMemory);
     // Only the fields the key reads are unpacked for each record.
-    const std::vector<int>& used = compiled->usedFields();
+    const std::vector<int> used = compiled ? compiled->usedFields() : std::vector<int>{};
     const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
     std::vector<uint8_t> chunk(perChunk * size_t(m_recordLength));
-    ExprValue value;
     std::string key(size_t(keyLength), ' ');
     for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
         const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
@@ -1451,6 +1458,14 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
             uint8_t* rec = chunk.data() + size_t(i) * size_t(m_recordLength);
             if (m_afterRead)
                 m_afterRead(rec + 1, size_t(m_recordLength - 1));
+            if (byKeyMaker) {
+                value = keyMaker(KeyRecord(m_fields, rec, long(start + i)));
+                if ((value.type == 'C') != (type == 'C'))
+                    fail(kInvalidParameter, "Wrong parser return type");
+                sorter.add(keyMakerKey(value, keyLength, options.soundex, options.descending),
+                           start + i);
+                continue;
+            }
             buffer[0] = rec[0] == kDeletedMark ? 1 : 0;
             for (int f : used)
                 unpackField(m_fields[size_t(f)], rec, buffer.data());
@@ -1498,7 +1513,7 @@ void WorkArea::openIndexSlot(const IndexOptions& options, int slot)
     auto idx = std::make_unique<NdxIndex>();
     idx->open(options.path,
               m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared, m_fields,
-              m_number);
+              m_number, m_config.keyMaker);
     idx->descending = options.descending;
     idx->soundexKeys = options.soundex;
     // Other programs may change a shared index at any time, so only an
@@ -1610,10 +1625,18 @@ bool WorkArea::find(const std::string& key)
         } else {
             number = std::strtod(key.c_str(), nullptr);
         }
+        if (idx->madeByKeyMaker() && idx->descending)
+            number = -number;
         probe.assign(8, '\0');
         std::memcpy(probe.data(), &number, 8);
-    } else if (probe.size() > size_t(idx->header().keyLength)) {
-        probe.resize(size_t(idx->header().keyLength));
+    } else {
+        if (idx->madeByKeyMaker() && idx->soundexKeys)
+            probe = soundex(probe);
+        if (probe.size() > size_t(idx->header().keyLength))
+            probe.resize(size_t(idx->header().keyLength));
+        if (idx->madeByKeyMaker() && idx->descending)
+            for (char& ch : probe)
+                ch = char(0xFF - static_cast<unsigned char>(ch));
     }
     uint32_t r = idx->seek(probe);
     while (r != 0) {

@@ -307,6 +307,80 @@ TEST_F(IndexTest, TwoUsersOfASharedTableKeepOneValidIndex)
     EXPECT_EQ(dbf::checkTable(path("logs.dbf"), {path("url.ndx")}), "");
 }
 
+// Indexes built by a key-maker function: the options shape their keys (and
+// only theirs), appends keep them in order, Find applies the same shaping,
+// and opening one without the function is refused with 223.
+TEST_F(IndexTest, KeyMakerIndexesHonourSoundexAndDescending)
+{
+    const char* names[] = {"Robert", "Rupert", "Ashcraft", "Tymczak", "Pfister", "Rubin"};
+    for (const char* name : names)
+        appendLog("01/01/2026", true, name);
+    EXPECT_EQ(codeOf([&] { engine.MakeIndex("", path("k.ndx")); }), 254);
+    EXPECT_EQ(engine.ErrorMessage(), "Neither Expression nor KeyMaker defined");
+
+    engine.setKeyMaker([](const dbf::KeyRecord& record) {
+        dbf::ExprValue value;
+        value.text = record.field("url").substr(0, 12);
+        return value;
+    });
+    struct Case {
+        const char* options;
+        std::vector<long> order;
+        const char* find;
+        long found;
+    };
+    const Case cases[] = {
+        {"", {3, 5, 1, 6, 2, 4}, "Rup", 2},
+        {" DESCENDING", {4, 2, 6, 1, 5, 3}, "Rob", 1},
+        // A130 P236 R163 R163 R150 T522, equal codes in record order.
+        {" SOUNDEX", {3, 5, 6, 1, 2, 4}, "Robbert", 1},
+        {" SOUNDEX DESCENDING", {4, 1, 2, 6, 5, 3}, "Ashcroft", 3},
+    };
+    for (const Case& c : cases) {
+        const std::string file = path("k.ndx") + c.options;
+        ASSERT_TRUE(engine.IndexOn("", file)) << c.options;
+        EXPECT_EQ(order(), c.order) << c.options;
+        EXPECT_TRUE(engine.Find(c.find)) << c.options;
+        EXPECT_EQ(engine.RecNo(), c.found) << c.options;
+        EXPECT_EQ(dbf::NdxIndex::readHeader(path("k.ndx")).expression, "");
+    }
+    // Appends go through the same function and options.
+    appendLog("01/01/2026", true, "Rubin");
+    appendLog("01/01/2026", true, "Aaron");
+    // T522 R163 R163 R150 R150 P236 A650 A261; the new Rubin before its equal.
+    EXPECT_EQ(order(), (std::vector<long>{4, 1, 2, 7, 6, 5, 8, 3}));
+    EXPECT_EQ(flushAndCheck(path("logs.dbf"), {path("k.ndx")}), "");
+
+    // Options given with an expression index change nothing.
+    ASSERT_TRUE(engine.IndexOn("left(url,12)", path("e.ndx") + " SOUNDEX DESCENDING"));
+    EXPECT_EQ(order(), (std::vector<long>{8, 3, 5, 1, 6, 7, 2, 4}));
+
+    engine.CloseDbf();
+    engine.setKeyMaker(nullptr);
+    ASSERT_TRUE(engine.Use(path("logs.dbf")));
+    EXPECT_EQ(codeOf([&] { engine.SetIndexTo(path("k.ndx")); }), 223);
+    EXPECT_EQ(engine.ErrorMessage(),
+              "Index file " + path("k.ndx") + " was created using KeyMaker function.");
+}
+
+TEST_F(IndexTest, NumericKeyMakerRunsDownWithDescending)
+{
+    for (int day : {5, 1, 9, 3})
+        appendLog("01/0" + std::to_string(day) + "/2026", true, "u");
+    engine.setKeyMaker([](const dbf::KeyRecord& record) {
+        dbf::ExprValue value;
+        value.type = 'N';
+        value.number = std::stod(record.field("date").substr(3, 2)) * 10 + double(record.recno());
+        return value;
+    });
+    ASSERT_TRUE(engine.IndexOn("", path("n.ndx") + " DESCENDING"));
+    EXPECT_EQ(order(), (std::vector<long>{3, 1, 4, 2}));
+    EXPECT_TRUE(engine.Find("34"));
+    EXPECT_EQ(engine.RecNo(), 4);
+    appendLog("01/07/2026", true, "u");
+    EXPECT_EQ(order(), (std::vector<long>{3, 5, 1, 4, 2}));
+}
+
 TEST_F(IndexTest, NumericAndDateKeysOrderByValue)
 {
     engine.CloseDbf();
