@@ -502,6 +502,42 @@ bool DbfEngine::SetMemoField(int number, const std::vector<std::string>& lines)
     });
 }
 
+bool DbfEngine::runBody(const char* operation, const std::function<void()>& body)
+{
+    return run(operation, body);
+}
+
+bool DbfEngine::AssignMemo(MemoChannel& channel, int32_t& block)
+{
+    return run("AssignMemo", [&] {
+        WorkArea& a = area("AssignMemo");
+        channel.m_engine = this;
+        channel.m_area = &a;
+        channel.m_mode = MemoChannel::Mode::Closed;
+        channel.m_getBlock = [&block] { return block; };
+        channel.m_setBlock = [&block](int32_t value) { block = value; };
+    });
+}
+
+bool DbfEngine::AssignMemoField(MemoChannel& channel, int number)
+{
+    return run("AssignMemo", [&] {
+        WorkArea& a = area("AssignMemo");
+        if (a.field(number, "AssignMemo").type != 'M')
+            fail(kInvalidMemoOperation,
+                 "Invalid memo operation: database not open or no memo field "
+                 "in database [AssignMemo]");
+        WorkArea* bound = &a;
+        channel.m_engine = this;
+        channel.m_area = bound;
+        channel.m_mode = MemoChannel::Mode::Closed;
+        channel.m_getBlock = [bound, number] { return bound->fieldMemoBlock(number); };
+        channel.m_setBlock = [bound, number](int32_t value) {
+            bound->setFieldMemoBlock(number, value);
+        };
+    });
+}
+
 // --- locks ----------------------------------------------------------------------
 
 bool DbfEngine::ALock()

@@ -2,6 +2,7 @@
 
 #include "dbf/dbf_error.h"
 #include "dbf/engine_config.h"
+#include "dbf/memo_channel.h"
 #include "dbf/work_area.h"
 
 #include <array>
@@ -148,6 +149,11 @@ public:
     // Writes the lines as a new memo and puts its block into the field's slot;
     // the record itself is written by the next Append or Replace.
     bool SetMemoField(int number, const std::vector<std::string>& lines);
+    // Binds a text channel to the memo whose first block `block` holds (a
+    // variable that outlives the channel), or to a memo field of the current
+    // record buffer; see dbf/memo_channel.h.
+    bool AssignMemo(MemoChannel& channel, int32_t& block);
+    bool AssignMemoField(MemoChannel& channel, int number);
 
     // --- locks ---
     bool ALock();
@@ -177,6 +183,9 @@ public:
     WorkArea* currentArea();
 
 private:
+    friend class MemoChannel;
+    // run() for code outside this file (the memo channel).
+    bool runBody(const char* operation, const std::function<void()>& body);
     template <typename F> bool run(const char* operation, F&& body);
     template <typename F> bool query(const char* operation, F&& body);
     WorkArea& area(const char* operation);

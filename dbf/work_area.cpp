@@ -702,6 +702,18 @@ std::vector<std::string> WorkArea::readMemo(int32_t block) const
     return m_memo.read(block, m_recno);
 }
 
+std::string WorkArea::readMemoText(int32_t block) const
+{
+    if (!m_memo.isOpen())
+        fail(kInvalidMemoOperation, "Invalid memo operation: database not open or no memo field in "
+                                    "database [AssignMemo]");
+    if (block == 0)
+        return {};
+    if (block < 0)
+        return "(BLOB)";
+    return m_memo.readRaw(block, m_recno).text;
+}
+
 int32_t WorkArea::writeMemo(const std::vector<std::string>& lines)
 {
     if (!m_memo.isOpen())

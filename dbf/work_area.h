@@ -118,6 +118,9 @@ public:
 
     // Memo texts.
     std::vector<std::string> readMemo(int32_t block) const;
+    // The stored text of a memo, lines joined by CR LF ("(BLOB)" for a
+    // binary memo).
+    std::string readMemoText(int32_t block) const;
     int32_t writeMemo(const std::vector<std::string>& lines);
     bool hasMemo() const { return m_hasMemo; }
 

@@ -164,3 +164,57 @@ TEST_F(MemoTest, DBase4VariantRoundTrips)
 }
 
 } // namespace
+
+namespace {
+
+// A memo written through a text channel reads back line by line; appending
+// keeps the old text (long lines whole) and stores a new memo at the end;
+// misuse gives the text-file codes.
+TEST_F(MemoTest, TextChannelWritesReadsAndAppends)
+{
+    dbf::MemoChannel channel(engine);
+    EXPECT_EQ(codeOf([&] { channel.Reset(); }), 102);
+    EXPECT_EQ(engine.ErrorMessage(), "File not assigned [AssignMemo]");
+
+    engine.ClearRecord();
+    ASSERT_TRUE(engine.AssignMemoField(channel, 3));
+    ASSERT_TRUE(channel.Rewrite());
+    const std::string longLine = std::string(300, 'w');
+    channel.Write("first ");
+    channel.WriteLn("line");
+    channel.WriteLn(longLine);
+    ASSERT_TRUE(channel.Close());
+    EXPECT_EQ(engine.FieldMemoBlock(3), 1);
+    ASSERT_TRUE(engine.Append());
+
+    ASSERT_TRUE(channel.Reset());
+    std::vector<std::string> read;
+    while (!channel.Eof())
+        read.push_back(channel.ReadLn());
+    EXPECT_EQ(read, (std::vector<std::string>{"first line", longLine.substr(0, 254),
+                                              longLine.substr(254)}));
+    EXPECT_EQ(codeOf([&] { channel.WriteLn("x"); }), 105);
+    channel.Close();
+    EXPECT_EQ(codeOf([&] { channel.ReadLn(); }), 104);
+
+    // A plain variable works as well, and the channel stays with its area.
+    int32_t block = engine.FieldMemoBlock(3);
+    dbf::MemoChannel byBlock(engine);
+    ASSERT_TRUE(engine.AssignMemo(byBlock, block));
+    ASSERT_TRUE(engine.Select(2));
+    ASSERT_TRUE(byBlock.Append());
+    byBlock.WriteLn("added");
+    ASSERT_TRUE(byBlock.Close());
+    ASSERT_TRUE(engine.Select(1));
+    EXPECT_EQ(block, 2);
+    EXPECT_EQ(readFile(path("logs.dbt")).substr(1024, 20), "first line\r\n" + std::string(8, 'w'));
+    EXPECT_EQ(engine.GetMemo(block).back(), "added");
+    EXPECT_EQ(engine.GetMemo(1).size(), 3u); // the old memo stays as it was
+
+    // Nothing written: the variable becomes 0.
+    ASSERT_TRUE(byBlock.Rewrite());
+    ASSERT_TRUE(byBlock.Close());
+    EXPECT_EQ(block, 0);
+}
+
+} // namespace
