@@ -86,8 +86,10 @@ TWidgetFormControlObj::~TWidgetFormControlObj()
     for (const QMetaObject::Connection& c : m_connections)
         QObject::disconnect(c);
     delete m_watcher;
+    // It stays a hidden child of the panel until then: taking it off the
+    // panel at once would walk the window's whole focus chain for every
+    // control of a page that is being replaced.
     m_widget->hide();
-    m_widget->setParent(nullptr);
     m_widget->deleteLater();
 }
 

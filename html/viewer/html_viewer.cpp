@@ -509,7 +509,6 @@ void THTMLViewer::destroyPanels()
             continue;
         // The host's own widgets inside may be in one of their handlers.
         widget->hide();
-        widget->setParent(nullptr);
         widget->deleteLater();
     }
 }
