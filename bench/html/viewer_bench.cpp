@@ -118,8 +118,24 @@ protected:
     }
 };
 
+// The widgets need an application; made on first use, off screen unless the
+// caller chose a platform, and left to the end of the process (a static one
+// would die after the Qt internals it needs).
+void ensureApplication()
+{
+    static int argc = 1;
+    static char name[] = "viewer_bench";
+    static char* argv[] = {name, nullptr};
+    if (QApplication::instance())
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QApplication(argc, argv);
+}
+
 std::unique_ptr<THTMLViewer> makeViewer()
 {
+    ensureApplication();
     auto viewer = std::make_unique<THTMLViewer>();
     viewer->resize(kViewerWidth, kViewerHeight);
     viewer->setDefBackground(Qt::white);
@@ -191,15 +207,4 @@ BENCHMARK(BM_ScrollPageSteps)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BENCHMARK_MAIN();
