@@ -16,6 +16,10 @@ namespace {
 constexpr int kMaxParseDepth = 40;         // nesting the grammar's stack holds
 constexpr size_t kWorkingPoolSize = 16384; // bytes of text one evaluation may build
 constexpr size_t kMaxWorkText = 255;       // longest text IIF, REPLICATE, SPACE, STR give
+// Evaluation holds the values waiting for an operator or function on a
+// working stack, and texts among them on a string stack, both of fixed size.
+constexpr int kWorkStackSize = 32;
+constexpr int kStringStackSize = 16;
 
 std::string upper(std::string_view text)
 {
@@ -296,10 +300,35 @@ public:
         NodePtr node = parseOr();
         if (m_token.kind != TokenKind::End)
             throw ParseError{"Syntax error"};
+        const StackNeed need = stackNeed(*node);
+        if (need.work > kWorkStackSize)
+            throw ParseError{"Working stack overflow [PARSER/WStackCheck]"};
+        if (need.strings > kStringStackSize)
+            throw ParseError{"String stack overflow [PARSER/SStackCheck]"};
         return node;
     }
 
 private:
+    // The most values (and texts) held at once while evaluating a node: each
+    // operand stays on the stacks while the ones after it are evaluated.
+    struct StackNeed {
+        int work = 0;
+        int strings = 0;
+    };
+    static StackNeed stackNeed(const ExprNode& node)
+    {
+        StackNeed need{1, node.type == 'C' ? 1 : 0};
+        int held = 0, heldTexts = 0;
+        for (const auto& arg : node.args) {
+            const StackNeed inner = stackNeed(*arg);
+            need.work = std::max(need.work, held + inner.work);
+            need.strings = std::max(need.strings, heldTexts + inner.strings);
+            ++held;
+            heldTexts += arg->type == 'C' ? 1 : 0;
+        }
+        return need;
+    }
+
     void advance() { m_token = m_lexer.next(); }
     bool atOp(Op op) const { return m_token.kind == TokenKind::Op && m_token.op == op; }
 
@@ -522,6 +551,9 @@ private:
             return parseCall(name);
         for (size_t i = 0; i < m_fields.size(); ++i) {
             if (m_fields[i].name == name) {
+                if (!std::strchr("CNFLDM", m_fields[i].type) || m_fields[i].type == 0)
+                    throw ParseError{"Unknown data type (none of \"C\", \"N\", \"F\", \"L\", "
+                                     "\"D\" or \"M\") [PARSER/PushSD]"};
                 node->kind = ExprNode::Kind::Field;
                 node->field = m_fields[i];
                 node->type = m_fields[i].isNumeric() ? 'N' : m_fields[i].type;

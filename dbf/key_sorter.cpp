@@ -32,6 +32,15 @@ KeySorter::KeySorter(size_t keyLength, KeyKind kind, size_t memoryBudget)
 {
     // Each item costs its bytes plus one sort slot.
     m_budgetItems = std::max(kMinimumItems, memoryBudget / (m_itemSize + sizeof(uint32_t)));
+    const size_t minimum = kMinimumItems * (m_itemSize + sizeof(uint32_t));
+    try {
+        m_arena.reserve(kMinimumItems * m_itemSize);
+        m_order.reserve(kMinimumItems);
+    } catch (const std::bad_alloc&) {
+        fail(kInsufficientMemory, "Additional " + std::to_string(minimum) +
+                                      " bytes of memory are needed. to allocate at least 256 "
+                                      "s_ptrs [MakeIndex]");
+    }
 }
 
 KeySorter::~KeySorter()

@@ -28,6 +28,14 @@ public:
     void drain(const std::function<void(const uint8_t* key, uint32_t recno)>& sink);
 
     size_t spilledRuns() const { return m_runs.size(); }
+    // Pairs added so far.
+    size_t size() const
+    {
+        size_t n = m_order.size();
+        for (const Run& run : m_runs)
+            n += size_t(run.items);
+        return n;
+    }
     int compareKeys(const uint8_t* a, const uint8_t* b) const;
 
 private:

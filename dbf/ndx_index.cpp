@@ -148,6 +148,15 @@ void NdxIndex::writeTree(const std::string& path, const Header& base, KeySorter&
         std::string highKey;
     };
     std::vector<ChildRef> children;
+    // The list of leaves is the stack the upper levels are built from.
+    const size_t leaves = sorter.size() / size_t(perNode) + 1;
+    try {
+        children.reserve(leaves);
+    } catch (const std::bad_alloc&) {
+        fail(kInsufficientMemory, "Additional " + std::to_string(leaves * sizeof(ChildRef)) +
+                                      " bytes of memory are needed. for allocating reindex "
+                                      "stack [MakeIndex]");
+    }
     std::string lastUniqueKey;
     bool haveKey = false;
     Block leaf{};

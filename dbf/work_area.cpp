@@ -812,9 +812,22 @@ bool WorkArea::visible()
     return true;
 }
 
-void WorkArea::syncCursor()
+// The controlling index. Its slot can be empty when rebuilding it failed;
+// positioning then reports that instead of following a missing index.
+NdxIndex& WorkArea::orderIndex(const char* operation)
 {
     NdxIndex* idx = index(m_order);
+    if (!idx) {
+        if (operation)
+            fail(kIndexNotOpen, std::string("Index not open. [") + operation + "]");
+        fail(kIndexNotOpen, "No primary index active. (DBF=" + m_alias + ")");
+    }
+    return *idx;
+}
+
+void WorkArea::syncCursor()
+{
+    NdxIndex* idx = &orderIndex(nullptr);
     if (m_cursorSynced && idx->positioned())
         return;
     std::vector<uint8_t> image(static_cast<size_t>(m_recordLength));
@@ -831,8 +844,9 @@ uint32_t WorkArea::nextInOrder()
 {
     if (m_order == 0)
         return m_recno + 1 <= long(m_count) ? uint32_t(m_recno + 1) : 0;
+    NdxIndex& idx = orderIndex("_FindNextRec");
     syncCursor();
-    return index(m_order)->next();
+    return idx.next();
 }
 
 uint32_t WorkArea::prevInOrder()
@@ -841,19 +855,20 @@ uint32_t WorkArea::prevInOrder()
         const long from = m_eof ? long(m_count) + 1 : m_recno;
         return from - 1 >= 1 ? uint32_t(from - 1) : 0;
     }
+    NdxIndex& idx = orderIndex("_FindPriorRec");
     if (m_eof) {
         m_cursorSynced = true;
-        return index(m_order)->last();
+        return idx.last();
     }
     syncCursor();
-    return index(m_order)->prev();
+    return idx.prev();
 }
 
 void WorkArea::goTop()
 {
     if (m_count == 0)
         return setBlankBoth();
-    uint32_t r = m_order == 0 ? 1 : index(m_order)->first();
+    uint32_t r = m_order == 0 ? 1 : orderIndex("_FindFirstRec").first();
     while (r != 0) {
         readRecord(long(r));
         m_cursorSynced = m_order != 0;
@@ -868,7 +883,7 @@ void WorkArea::goBottom()
 {
     if (m_count == 0)
         return setBlankBoth();
-    uint32_t r = m_order == 0 ? m_count : index(m_order)->last();
+    uint32_t r = m_order == 0 ? m_count : orderIndex("_FindLastRec").last();
     while (r != 0) {
         readRecord(long(r));
         m_cursorSynced = m_order != 0;
@@ -975,7 +990,8 @@ void WorkArea::append()
             if (NdxIndex* idx = index(slot)) {
                 if (idx->shared())
                     idx->refreshHeader();
-                idx->insert(idx->keyOf(context(m_buffer, recno, m_image.data())), uint32_t(recno));
+                insertKey(*idx, idx->keyOf(context(m_buffer, recno, m_image.data())),
+                          uint32_t(recno));
                 if (idx->shared())
                     idx->writeSharedHeader(long(m_count), upper(baseName(m_path)));
             }
@@ -989,6 +1005,17 @@ void WorkArea::append()
         m_change = ChangeState::Clean;
         if (m_config.flushEveryWrite)
             m_file.flush();
+    }
+}
+
+void WorkArea::insertKey(NdxIndex& idx, const std::string& key, uint32_t recno)
+{
+    try {
+        idx.insert(key, recno);
+    } catch (const std::bad_alloc&) {
+        fail(kInsufficientMemory, "Not enough memory to add the key of record " +
+                                      std::to_string(recno) + " to " + idx.path() +
+                                      " [AppendIndex]");
     }
 }
 
@@ -1041,7 +1068,7 @@ void WorkArea::replace()
                 fail(kCorruptedIndex, "Record with key: " + oldKey + " not found in " +
                                           idx->path() + " [SoftSyncIndex]");
             }
-            idx->insert(newKey, uint32_t(m_recno));
+            insertKey(*idx, newKey, uint32_t(m_recno));
             if (idx->shared())
                 idx->writeSharedHeader(long(m_count), upper(baseName(m_path)));
         }
@@ -1136,7 +1163,14 @@ void WorkArea::pack()
     requireExclusive("PACK");
     // Records move down over the deleted ones, a megabyte at a time.
     const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
-    std::vector<uint8_t> chunk(perChunk * size_t(m_recordLength));
+    std::vector<uint8_t> chunk;
+    try {
+        chunk.resize(perChunk * size_t(m_recordLength));
+    } catch (const std::bad_alloc&) {
+        fail(kInsufficientMemory, "Additional " + std::to_string(perChunk * size_t(m_recordLength)) +
+                                      " bytes of memory are needed. to allocate RW buffer "
+                                      "[MakeIndex]");
+    }
     uint32_t kept = 0;
     bool moving = false;
     for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
@@ -1459,7 +1493,14 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
     // Only the fields the key reads are unpacked for each record.
     const std::vector<int> used = compiled ? compiled->usedFields() : std::vector<int>{};
     const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
-    std::vector<uint8_t> chunk(perChunk * size_t(m_recordLength));
+    std::vector<uint8_t> chunk;
+    try {
+        chunk.resize(perChunk * size_t(m_recordLength));
+    } catch (const std::bad_alloc&) {
+        fail(kInsufficientMemory, "Additional " + std::to_string(perChunk * size_t(m_recordLength)) +
+                                      " bytes of memory are needed. to allocate RW buffer "
+                                      "[MakeIndex]");
+    }
     std::string key(size_t(keyLength), ' ');
     for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
         const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
@@ -1625,7 +1666,7 @@ bool WorkArea::find(const std::string& key)
 {
     if (m_order == 0)
         fail(kInvalidParameter, "Cannot use Find() with index order 0 (natural order) [Find]");
-    NdxIndex* idx = index(m_order);
+    NdxIndex* idx = &orderIndex(nullptr);
     std::string probe = key;
     if (idx->header().keyType != 0) {
         double number = 0;
@@ -1668,9 +1709,12 @@ bool WorkArea::find(const std::string& key)
 
 void WorkArea::reindex()
 {
-    for (int slot = 1; slot <= kMaxIndexes; ++slot)
+    if (!anyIndexOpen())
+        fail(kIndexNotOpen, "No open indexes with " + m_alias + " [Reindex]");
+    for (int slot = 1; slot <= kMaxIndexes; ++slot) {
         if (index(slot))
             rebuildIndex(slot);
+    }
     m_cursorSynced = false;
 }
 
@@ -1678,8 +1722,9 @@ std::string WorkArea::currentKey()
 {
     if (m_order == 0 || m_eof)
         return {};
+    NdxIndex& idx = orderIndex(nullptr);
     syncCursor();
-    return index(m_order)->currentKey();
+    return idx.currentKey();
 }
 
 void WorkArea::setWhile(const std::string& expression)

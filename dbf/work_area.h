@@ -172,6 +172,8 @@ private:
     uint32_t nextInOrder();
     uint32_t prevInOrder();
     void syncCursor();
+    NdxIndex& orderIndex(const char* operation);
+    void insertKey(NdxIndex& idx, const std::string& key, uint32_t recno);
     EvalContext context(const uint8_t* buffer, long recno, const uint8_t* image = nullptr) const;
     void checkAppendLock() const;
     void checkRecordLock(const char* operation) const;

@@ -171,12 +171,31 @@ TEST_F(ExpressionTest, ErrorsCarryTheParserMessages)
         {"'open", "Syntax error"},
         {"((((((((((((((((((((((((((((((((((((((((((qty))))))))))))))))))))))))))))))))))))))))))",
          "Parser_stack_overflow"},
+        // Each STUFF keeps three arguments while its fourth is worked out.
+        {"stuff(name,1,1,stuff(name,1,1,stuff(name,1,1,stuff(name,1,1,stuff(name,1,1,stuff(name,"
+         "1,1,stuff(name,1,1,stuff(name,1,1,stuff(name,1,1,stuff(name,1,1,stuff(name,1,1,name)))"
+         "))))))))",
+         "Working stack overflow [PARSER/WStackCheck]"},
+        {"name+(name+(name+(name+(name+(name+(name+(name+(name+(name+(name+(name+(name+(name+"
+         "(name+(name+name)))))))))))))))",
+         "String stack overflow [PARSER/SStackCheck]"},
     };
     for (const Case& c : cases) {
         std::string error;
         eval(c.expression, &error);
         EXPECT_EQ(error, c.message) << c.expression;
     }
+}
+
+TEST_F(ExpressionTest, FieldsOfAnUnknownTypeAreRefused)
+{
+    dbf::FieldList fields = *engine.Fields();
+    fields[0].type = 'X';
+    std::string error;
+    EXPECT_EQ(dbf::KeyExpression::compile("name", fields, error), nullptr);
+    EXPECT_EQ(error, "Unknown data type (none of \"C\", \"N\", \"F\", \"L\", \"D\" or \"M\") "
+                     "[PARSER/PushSD]");
+    EXPECT_NE(dbf::KeyExpression::compile("qty", fields, error), nullptr);
 }
 
 TEST_F(ExpressionTest, DivisionByZeroReportsAndYieldsZero)

@@ -4,6 +4,7 @@
 #include "dbf/table_check.h"
 
 #include <algorithm>
+#include <functional>
 #include <random>
 
 using dbftest::EngineTest;
@@ -379,6 +380,42 @@ TEST_F(IndexTest, NumericKeyMakerRunsDownWithDescending)
     EXPECT_EQ(engine.RecNo(), 4);
     appendLog("01/07/2026", true, "u");
     EXPECT_EQ(order(), (std::vector<long>{3, 5, 1, 4, 2}));
+}
+
+// A rebuild that fails leaves the controlling slot empty: moving in index
+// order then reports the missing index instead of following it.
+TEST_F(IndexTest, MovingWithoutTheControllingIndexReportsIt)
+{
+    EXPECT_EQ(codeOf([&] { engine.Reindex(); }), 221);
+    EXPECT_EQ(engine.ErrorMessage(), "No open indexes with LOGS [Reindex]");
+    for (int i = 0; i < 3; ++i)
+        appendLog("01/01/2026", true, "u" + std::to_string(i));
+    engine.setKeyMaker([](const dbf::KeyRecord& record) {
+        dbf::ExprValue value;
+        value.text = record.field("url").substr(0, 10);
+        return value;
+    });
+    ASSERT_TRUE(engine.IndexOn("", path("k.ndx")));
+    engine.setKeyMaker(nullptr);
+    EXPECT_EQ(codeOf([&] { engine.Reindex(); }), 254);
+    struct Case {
+        std::function<void()> call;
+        const char* message;
+    };
+    const Case cases[] = {
+        {[&] { engine.GoTop(); }, "Index not open. [_FindFirstRec]"},
+        {[&] { engine.GoBottom(); }, "Index not open. [_FindLastRec]"},
+        {[&] { engine.Skip(1); }, "Index not open. [_FindNextRec]"},
+        {[&] { engine.Skip(-1); }, "Index not open. [_FindPriorRec]"},
+        {[&] { engine.Find("u1"); }, "No primary index active. (DBF=LOGS)"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(engine.Go(2));
+        EXPECT_EQ(codeOf(c.call), 221) << c.message;
+        EXPECT_EQ(engine.ErrorMessage(), c.message);
+    }
+    ASSERT_TRUE(engine.Set_Order_To(0));
+    EXPECT_TRUE(engine.GoTop());
 }
 
 TEST_F(IndexTest, NumericAndDateKeysOrderByValue)
