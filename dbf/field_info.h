@@ -20,8 +20,11 @@ struct FieldInfo {
     int slot = 0;   // in the record buffer; the deleted flag is byte 0
     int slotSize = 0;
 
-    // Numbers with decimals travel as a 6-byte real, others as a 32-bit integer.
+    // Numbers with decimals travel as a 6-byte real, others as a 32-bit
+    // integer; a field of more than nine digits could hold numbers beyond
+    // 32 bits, so it gets a 64-bit slot instead.
     bool isReal() const { return (type == 'N' || type == 'F') && decimals > 0; }
+    bool isWideInteger() const { return isNumeric() && decimals == 0 && length > 9; }
     bool isNumeric() const { return type == 'N' || type == 'F'; }
 };
 

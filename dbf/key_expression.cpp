@@ -981,6 +981,10 @@ void readFieldValue(const FieldInfo& field, const uint8_t* buffer, const DateSet
         out.type = 'N';
         if (field.isReal()) {
             out.number = decodeReal48(slot);
+        } else if (field.isWideInteger()) {
+            int64_t value = 0;
+            std::memcpy(&value, slot, 8);
+            out.number = double(value);
         } else {
             int32_t value = 0;
             std::memcpy(&value, slot, 4);

@@ -91,7 +91,8 @@ std::string checkHeader(const std::string& path, Table& t)
                      : f.type == 'D' ? 3 + f.length
                      : f.type == 'L' ? 1
                      : f.isReal()    ? kReal48Size
-                                     : 4;
+                     : f.isWideInteger() ? 8
+                                         : 4;
         slot += size_t(f.slotSize);
         t.fields.push_back(f);
     }
@@ -324,6 +325,10 @@ std::string checkIndex(const std::string& path, Table& t)
             } else if (f.isReal()) {
                 encodeReal48(std::strtod(std::string(text, size_t(f.length)).c_str(), nullptr),
                              slot);
+            } else if (f.isWideInteger()) {
+                const int64_t v = int64_t(
+                    std::strtoll(std::string(text, size_t(f.length)).c_str(), nullptr, 10));
+                std::memcpy(slot, &v, 8);
             } else {
                 const int32_t v =
                     int32_t(std::strtol(std::string(text, size_t(f.length)).c_str(), nullptr, 10));

@@ -108,8 +108,29 @@ int slotSizeOf(const FieldInfo& f)
     case 'M':
         return 4;
     default:
-        return f.isReal() ? kReal48Size : 4;
+        return f.isReal() ? kReal48Size : f.isWideInteger() ? 8 : 4;
     }
+}
+
+// A whole number in field text, exactly: 64-bit integers, saturating; text
+// with a fraction or exponent is rounded.
+int64_t parseInteger(const char* text)
+{
+    char* end = nullptr;
+    const long long value = std::strtoll(text, &end, 10);
+    if (end && (*end == '.' || *end == 'e' || *end == 'E')) {
+        const double real = std::round(std::strtod(text, nullptr));
+        return real >= 9.2e18 ? INT64_MAX : real <= -9.2e18 ? INT64_MIN : int64_t(real);
+    }
+    return int64_t(value);
+}
+
+int64_t roundToInt64(double value)
+{
+    if (!(value == value))
+        return 0;
+    const double r = std::round(value);
+    return r >= 9.2e18 ? INT64_MAX : r <= -9.2e18 ? INT64_MIN : int64_t(r);
 }
 
 std::string formatNumber(double value, int length, int decimals)
@@ -469,6 +490,11 @@ void WorkArea::unpackField(const FieldInfo& f, const uint8_t* image, uint8_t* bu
         char local[256];
         std::memcpy(local, text, size_t(f.length));
         local[f.length] = '\0';
+        if (f.isWideInteger()) {
+            const int64_t v = parseInteger(local);
+            std::memcpy(slot, &v, 8);
+            return;
+        }
         const double value = std::strtod(local, nullptr);
         if (f.isReal()) {
             encodeReal48(value, slot);
@@ -531,6 +557,16 @@ void WorkArea::packBuffer(uint8_t* image) const
         default: {
             if (f.isReal()) {
                 out = formatNumber(decodeReal48(slot), f.length, f.decimals);
+            } else if (f.isWideInteger()) {
+                int64_t v = 0;
+                std::memcpy(&v, slot, 8);
+                // A stored number beyond 64 bits reads as the nearest
+                // 64-bit value; while the slot still holds that, the stored
+                // text stays as it is.
+                const std::string stored(text, size_t(f.length));
+                out = v == parseInteger(stored.c_str()) && !trim(stored).empty()
+                          ? stored
+                          : formatInteger(v, f.length);
             } else {
                 int32_t v = 0;
                 std::memcpy(&v, slot, 4);
@@ -597,6 +633,11 @@ std::string WorkArea::fieldText(int number) const
     case 'L':
         return slot[0] ? "T" : "F";
     default: {
+        if (f.isWideInteger()) {
+            int64_t v = 0;
+            std::memcpy(&v, slot, 8);
+            return std::to_string(v);
+        }
         std::string text =
             trim(f.type == 'M' ? std::to_string(fieldMemoBlock(number))
                                : formatNumber(fieldNumber(number), f.length, f.decimals));
@@ -630,6 +671,11 @@ void WorkArea::setFieldText(int number, const std::string& text)
         setFieldMemoBlock(number, int32_t(std::strtol(text.c_str(), nullptr, 10)));
         return;
     default:
+        if (f.isWideInteger()) {
+            const int64_t v = parseInteger(text.c_str());
+            std::memcpy(slot, &v, 8);
+            return;
+        }
         setFieldNumber(number, std::strtod(text.c_str(), nullptr));
         return;
     }
@@ -653,6 +699,9 @@ void WorkArea::setFieldNumber(int number, double value)
     uint8_t* slot = m_buffer + f.slot;
     if (f.isReal()) {
         encodeReal48(value, slot);
+    } else if (f.isWideInteger()) {
+        const int64_t v = roundToInt64(value);
+        std::memcpy(slot, &v, 8);
     } else if (f.isNumeric() || f.type == 'M') {
         const int32_t v =
             int32_t(std::clamp<double>(std::round(value), double(INT32_MIN), double(INT32_MAX)));

@@ -329,6 +329,54 @@ TEST_F(TableTest, WorkAreasAliasesAndMissingTables)
     EXPECT_EQ(engine.ErrorMessage(), "No free workarea available [Select(0)]");
 }
 
+// Whole numbers of more than nine digits do not fit 32 bits: they travel in
+// a 64-bit slot and come back exactly; a stored number beyond even that is
+// left as it stands when the record is rewritten.
+TEST_F(TableTest, LongWholeNumbersStayExact)
+{
+    ASSERT_TRUE(engine.CreateDBF(path("n.dbf"),
+                                 {{"big", 'N', 15, 0}, {"huge", 'N', 19, 0}, {"small", 'N', 5, 0}}));
+    ASSERT_TRUE(engine.Use(path("n.dbf")));
+    EXPECT_EQ(engine.BufferSize(), 1u + 8 + 8 + 4);
+    engine.ClearRecord();
+    ASSERT_TRUE(engine.SetFieldText(1, "123456789012345"));
+    ASSERT_TRUE(engine.SetFieldText(2, "-922337203685477580"));
+    ASSERT_TRUE(engine.SetFieldNumber(3, 42));
+    ASSERT_TRUE(engine.Append());
+    engine.ClearRecord();
+    ASSERT_TRUE(engine.SetFieldNumber(1, 4294967296.0 * 3));
+    ASSERT_TRUE(engine.Append());
+    ASSERT_TRUE(engine.CloseDbf());
+
+    const std::string file = readFile(path("n.dbf"));
+    const size_t header = 32 + 3 * 32 + 1, record = 1 + 15 + 19 + 5;
+    EXPECT_EQ(file.substr(header + 1, 15), "123456789012345");
+    EXPECT_EQ(file.substr(header + 16, 19), "-922337203685477580");
+    EXPECT_EQ(file.substr(header + record + 1, 15), "    12884901888");
+
+    // A value no 64-bit slot holds, written by another program.
+    std::string patched = file;
+    patched.replace(header + 16, 19, "9999999999999999999");
+    writeFile(path("n.dbf"), patched);
+    ASSERT_TRUE(engine.Use(path("n.dbf")));
+    ASSERT_TRUE(engine.Go(1));
+    EXPECT_EQ(engine.FieldText(1), "123456789012345");
+    EXPECT_DOUBLE_EQ(engine.FieldNumber(1), 123456789012345.0);
+    ASSERT_TRUE(engine.SetFieldNumber(3, 43));
+    ASSERT_TRUE(engine.Replace());
+    ASSERT_TRUE(engine.CloseDbf());
+    EXPECT_EQ(readFile(path("n.dbf")).substr(header + 1, 39),
+              "1234567890123459999999999999999999   43");
+
+    int status = -1;
+    const std::string dump =
+        run(std::string(QVDBF_PATH) + " dump " + path("n.dbf") + " 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(dump.find("\"big\":123456789012345,\"huge\":9999999999999999999"),
+              std::string::npos)
+        << dump;
+}
+
 TEST_F(TableTest, CallerBufferMustMatchTheLayout)
 {
     openLog();

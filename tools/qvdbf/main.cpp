@@ -175,7 +175,8 @@ int append(dbf::DbfEngine& engine, const std::vector<std::string>& args)
         }
         case 'N':
         case 'F':
-            engine.SetFieldNumber(field, std::strtod(value.c_str(), nullptr));
+            // Through the text, so that long whole numbers stay exact.
+            engine.SetFieldText(field, value);
             break;
         default:
             engine.SetFieldText(field, value);
@@ -203,7 +204,11 @@ std::string recordJson(dbf::DbfEngine& engine)
                                                                 : raw.find_first_not_of(' ')));
             char* end = nullptr;
             const double value = std::strtod(text.c_str(), &end);
-            out += text.empty() || *end != '\0' ? "null" : numberJson(value, engine.FieldDec(i));
+            const bool whole = !text.empty() && engine.FieldDec(i) == 0 &&
+                               text.find_first_not_of("-0123456789") == std::string::npos;
+            out += text.empty() || *end != '\0' ? "null"
+                   : whole                      ? text
+                                                : numberJson(value, engine.FieldDec(i));
             break;
         }
         case 'L':
