@@ -7,6 +7,7 @@
 #include "html/document/form_control_obj.h"
 #include "html/document/section.h"
 #include "html/document/section_list.h"
+#include "html/viewer/document_printer.h"
 #include "html/viewer/document_walk.h"
 #include "html/viewer/page_breaks.h"
 
@@ -203,6 +204,29 @@ TEST_F(PrintFixture, ALineTallerThanAPageIsCutWhereThePageEnds)
     const std::vector<int> bottoms = html_viewer::PageBottoms(doc, 100);
     EXPECT_GE(bottoms.size(), 4u);
     EXPECT_EQ(bottoms.back(), doc.DocHeight());
+}
+
+TEST(PrintMargins, MarginsThatLeaveNoRoomGiveWayInProportion)
+{
+    TSectionList doc;
+    struct Case {
+        TPrintMargins margins;
+        QRect content; // on a 1000 x 2000 sheet at 100 dpi
+    };
+    const Case cases[] = {
+        {{2, 2, 2, 2}, QRect(200, 200, 600, 1600)},
+        {{0, 0, 0, 0}, QRect(0, 0, 1000, 2000)},
+        {{1, 3, 0.5, 0.25}, QRect(100, 50, 600, 1925)},
+        // 9 inches of margins across a 10-inch sheet, 25 inches down a
+        // 20-inch one: each pair leaves one inch.
+        {{3, 6, 15, 10}, QRect(300, 1140, 100, 100)},
+        {{-1, 20, 1, 1}, QRect(0, 100, 100, 1800)},
+    };
+    for (const Case& c : cases) {
+        const TDocumentPrinter printer(doc, c.margins, false);
+        EXPECT_EQ(printer.ContentRect(QSize(1000, 2000), 100), c.content)
+            << c.margins.Left << " " << c.margins.Right << " " << c.margins.Top;
+    }
 }
 
 // Non-white pixels of an image inside a rectangle.
