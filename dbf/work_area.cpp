@@ -815,6 +815,13 @@ void WorkArea::readImage(long recno, uint8_t* image) const
 
 void WorkArea::readRecord(long recno)
 {
+    if (!m_exclusive && recno > long(m_count)) {
+        // Another user of a shared table may have appended it (a shared
+        // index leads to it); shared appends keep the header count current.
+        uint8_t stored[4];
+        if (m_file.readExact(4, stored, 4))
+            m_count = std::max(m_count, getU32(stored));
+    }
     readImage(recno, m_image.data());
     unpack(m_image.data(), m_buffer);
     m_recno = recno;
@@ -861,6 +868,28 @@ bool WorkArea::visible()
     return true;
 }
 
+// Another program may change a shared index at any moment, but only under
+// the semaphore lock. Every move in a shared index therefore takes that lock,
+// reads the header again (the root may have moved) and finds the cursor
+// again from the current record, instead of trusting a path into nodes that
+// may have been split or shifted since the last move.
+template <typename F> auto WorkArea::walkIndex(NdxIndex& idx, F&& body)
+{
+    if (!idx.shared())
+        return body();
+    lockSemaphore();
+    try {
+        idx.refreshHeader();
+        m_cursorSynced = false;
+        auto result = body();
+        unlockSemaphore();
+        return result;
+    } catch (...) {
+        unlockSemaphore();
+        throw;
+    }
+}
+
 // The controlling index. Its slot can be empty when rebuilding it failed;
 // positioning then reports that instead of following a missing index.
 NdxIndex& WorkArea::orderIndex(const char* operation)
@@ -894,8 +923,10 @@ uint32_t WorkArea::nextInOrder()
     if (m_order == 0)
         return m_recno + 1 <= long(m_count) ? uint32_t(m_recno + 1) : 0;
     NdxIndex& idx = orderIndex("_FindNextRec");
-    syncCursor();
-    return idx.next();
+    return walkIndex(idx, [&] {
+        syncCursor();
+        return idx.next();
+    });
 }
 
 uint32_t WorkArea::prevInOrder()
@@ -905,25 +936,29 @@ uint32_t WorkArea::prevInOrder()
         return from - 1 >= 1 ? uint32_t(from - 1) : 0;
     }
     NdxIndex& idx = orderIndex("_FindPriorRec");
-    if (m_eof) {
-        m_cursorSynced = true;
-        return idx.last();
-    }
-    syncCursor();
-    return idx.prev();
+    return walkIndex(idx, [&] {
+        if (m_eof)
+            return idx.last();
+        syncCursor();
+        return idx.prev();
+    });
 }
 
 void WorkArea::goTop()
 {
     if (m_count == 0)
         return setBlankBoth();
-    uint32_t r = m_order == 0 ? 1 : orderIndex("_FindFirstRec").first();
+    uint32_t r = 1;
+    if (m_order != 0) {
+        NdxIndex& idx = orderIndex("_FindFirstRec");
+        r = walkIndex(idx, [&] { return idx.first(); });
+    }
     while (r != 0) {
         readRecord(long(r));
         m_cursorSynced = m_order != 0;
         if (visible())
             return;
-        r = m_order == 0 ? (r < m_count ? r + 1 : 0) : index(m_order)->next();
+        r = m_order == 0 ? (r < m_count ? r + 1 : 0) : nextInOrder();
     }
     setBlankBoth();
 }
@@ -932,13 +967,17 @@ void WorkArea::goBottom()
 {
     if (m_count == 0)
         return setBlankBoth();
-    uint32_t r = m_order == 0 ? m_count : orderIndex("_FindLastRec").last();
+    uint32_t r = m_count;
+    if (m_order != 0) {
+        NdxIndex& idx = orderIndex("_FindLastRec");
+        r = walkIndex(idx, [&] { return idx.last(); });
+    }
     while (r != 0) {
         readRecord(long(r));
         m_cursorSynced = m_order != 0;
         if (visible())
             return;
-        r = m_order == 0 ? r - 1 : index(m_order)->prev();
+        r = m_order == 0 ? r - 1 : prevInOrder();
     }
     setBlankBoth();
 }
@@ -1740,20 +1779,24 @@ bool WorkArea::find(const std::string& key)
             for (char& ch : probe)
                 ch = char(0xFF - static_cast<unsigned char>(ch));
     }
-    uint32_t r = idx->seek(probe);
-    while (r != 0) {
-        const std::string here = idx->currentKey();
-        if (idx->compareKeys(reinterpret_cast<const uint8_t*>(here.data()),
-                             reinterpret_cast<const uint8_t*>(probe.data()), probe.size()) != 0)
-            break;
-        readRecord(long(r));
-        m_cursorSynced = true;
-        if (visible())
-            return true;
-        r = idx->next();
-    }
-    setEof();
-    return false;
+    const bool found = walkIndex(*idx, [&] {
+        uint32_t r = idx->seek(probe);
+        while (r != 0) {
+            const std::string here = idx->currentKey();
+            if (idx->compareKeys(reinterpret_cast<const uint8_t*>(here.data()),
+                                 reinterpret_cast<const uint8_t*>(probe.data()), probe.size()) != 0)
+                break;
+            readRecord(long(r));
+            m_cursorSynced = true;
+            if (visible())
+                return true;
+            r = idx->next();
+        }
+        return false;
+    });
+    if (!found)
+        setEof();
+    return found;
 }
 
 void WorkArea::reindex()
@@ -1772,8 +1815,10 @@ std::string WorkArea::currentKey()
     if (m_order == 0 || m_eof)
         return {};
     NdxIndex& idx = orderIndex(nullptr);
-    syncCursor();
-    return idx.currentKey();
+    return walkIndex(idx, [&] {
+        syncCursor();
+        return idx.currentKey();
+    });
 }
 
 void WorkArea::setWhile(const std::string& expression)

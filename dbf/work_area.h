@@ -173,6 +173,7 @@ private:
     uint32_t prevInOrder();
     void syncCursor();
     NdxIndex& orderIndex(const char* operation);
+    template <typename F> auto walkIndex(NdxIndex& idx, F&& body);
     void insertKey(NdxIndex& idx, const std::string& key, uint32_t recno);
     EvalContext context(const uint8_t* buffer, long recno, const uint8_t* image = nullptr) const;
     void checkAppendLock() const;

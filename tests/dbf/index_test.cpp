@@ -418,6 +418,73 @@ TEST_F(IndexTest, MovingWithoutTheControllingIndexReportsIt)
     EXPECT_TRUE(engine.GoTop());
 }
 
+// A reader walking a shared index while another user appends (splitting the
+// nodes under its cursor and moving the root) continues from its own record
+// in the index as it now stands: no entry repeated, none after it missed.
+TEST_F(IndexTest, SharedWalkFollowsChangesOfAnotherUser)
+{
+    for (int i = 0; i < 60; ++i)
+        appendLog("01/01/2026", true, "http://u" + std::to_string(100 + i * 5) + "/");
+    ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
+    engine.CloseDbf();
+    dbf::DbfEngine reader, writer;
+    for (dbf::DbfEngine* user : {&reader, &writer}) {
+        user->setExceptions(true);
+        user->setNetworkSharing(true);
+        ASSERT_TRUE(user->Use(path("logs.dbf")));
+        ASSERT_TRUE(user->SetIndexTo(path("url.ndx")));
+    }
+    auto urlOf = [](dbf::DbfEngine& user) { return user.FieldText(4); };
+    for (int step = 0; step < 2; ++step) {
+        std::vector<std::string> seen;
+        if (step == 0) {
+            ASSERT_TRUE(reader.GoTop());
+        } else {
+            ASSERT_TRUE(reader.GoBottom());
+        }
+        for (int i = 0; i < 20; ++i) {
+            seen.push_back(urlOf(reader));
+            ASSERT_TRUE(reader.Skip(step == 0 ? 1 : -1));
+        }
+        const std::string here = urlOf(reader);
+        const long hereRecno = reader.RecNo();
+        // Another user adds keys all over the order, splitting every node.
+        for (int i = 0; i < 400; ++i) {
+            ASSERT_TRUE(writer.ALock());
+            writer.ClearRecord();
+            writer.SetFieldText(4, "http://u" + std::to_string(100 + (i * 37) % 300) + "x/");
+            ASSERT_TRUE(writer.Append());
+            ASSERT_TRUE(writer.Unlock());
+        }
+        // The rest of the walk, and what a fresh walk says it must be.
+        std::vector<std::string> rest;
+        while (step == 0 ? !reader.Eof() : !reader.Bof()) {
+            rest.push_back(urlOf(reader));
+            reader.Skip(step == 0 ? 1 : -1);
+        }
+        std::vector<std::pair<std::string, long>> all;
+        dbf::DbfEngine fresh;
+        fresh.setExceptions(true);
+        fresh.setNetworkSharing(true);
+        ASSERT_TRUE(fresh.Use(path("logs.dbf")));
+        ASSERT_TRUE(fresh.SetIndexTo(path("url.ndx")));
+        for (fresh.GoTop(); !fresh.Eof(); fresh.Skip(1))
+            all.emplace_back(fresh.FieldText(4), fresh.RecNo());
+        fresh.CloseDbf();
+        if (step == 1)
+            std::reverse(all.begin(), all.end());
+        const auto at = std::find(all.begin(), all.end(), std::make_pair(here, hereRecno));
+        ASSERT_NE(at, all.end());
+        std::vector<std::string> expected;
+        for (auto it = at; it != all.end(); ++it)
+            expected.push_back(it->first);
+        EXPECT_EQ(rest, expected) << "step " << step;
+    }
+    reader.CloseDbf();
+    writer.CloseDbf();
+    EXPECT_EQ(dbf::checkTable(path("logs.dbf"), {path("url.ndx")}), "");
+}
+
 TEST_F(IndexTest, NumericAndDateKeysOrderByValue)
 {
     engine.CloseDbf();
