@@ -19,14 +19,13 @@
 class QDragMoveEvent;
 class QDropEvent;
 class QIODevice;
+class QMenu;
 class QPageLayout;
 class QPagedPaintDevice;
 class QPainter;
-class QMenu;
 class QMouseEvent;
 class QScrollBar;
 class QTimer;
-class TDocumentPrinter;
 class TFormControlObj;
 class TImageObj;
 class TPaintPanel;
@@ -276,6 +275,10 @@ public:
     // fill; Name is the element's NAME. Raised for each panel, in document
     // order, once the page is read. The widget belongs to the viewer.
     std::function<void(THTMLViewer* Sender, const std::string& Name, QWidget* Panel)> OnPanelCreate;
+    // The panel's document is going (next load, Clear); the widget and what
+    // the host put in it die after the handler returns. Not raised while
+    // the viewer itself is destroyed, when its host may already be gone.
+    std::function<void(THTMLViewer* Sender, QWidget* Panel)> OnPanelDestroy;
     // A drag over the drawing panel (panel coordinates). Source is Qt's
     // event: its mime data, proposed action and source widget. Accept starts
     // true; a handler that leaves it true takes the drag, one that clears it
@@ -297,10 +300,6 @@ public:
     std::function<void(THTMLViewer* Sender, QPainter* Canvas, int NumPage, int W, int H,
                        bool& StopPrinting)>
         OnPrintFooter;
-    // The panel's document is going (next load, Clear); the widget and what
-    // the host put in it die after the handler returns. Not raised while
-    // the viewer itself is destroyed, when its host may already be gone.
-    std::function<void(THTMLViewer* Sender, QWidget* Panel)> OnPanelDestroy;
 
 protected:
     bool event(QEvent* event) override;
