@@ -490,14 +490,19 @@ std::vector<std::string> DbfEngine::GetMemoField(int number)
     return result;
 }
 
+WorkArea& DbfEngine::memoFieldArea(int number)
+{
+    WorkArea& a = area("AssignMemo");
+    if (a.field(number, "AssignMemo").type != 'M')
+        fail(kInvalidMemoOperation, "Invalid memo operation: database not open or no memo field "
+                                    "in database [AssignMemo]");
+    return a;
+}
+
 bool DbfEngine::SetMemoField(int number, const std::vector<std::string>& lines)
 {
     return run("AssignMemo", [&] {
-        WorkArea& a = area("AssignMemo");
-        if (a.field(number, "AssignMemo").type != 'M')
-            fail(kInvalidMemoOperation,
-                 "Invalid memo operation: database not open or no memo field "
-                 "in database [AssignMemo]");
+        WorkArea& a = memoFieldArea(number);
         a.setFieldMemoBlock(number, a.writeMemo(lines));
     });
 }
@@ -522,12 +527,7 @@ bool DbfEngine::AssignMemo(MemoChannel& channel, int32_t& block)
 bool DbfEngine::AssignMemoField(MemoChannel& channel, int number)
 {
     return run("AssignMemo", [&] {
-        WorkArea& a = area("AssignMemo");
-        if (a.field(number, "AssignMemo").type != 'M')
-            fail(kInvalidMemoOperation,
-                 "Invalid memo operation: database not open or no memo field "
-                 "in database [AssignMemo]");
-        WorkArea* bound = &a;
+        WorkArea* bound = &memoFieldArea(number);
         channel.m_engine = this;
         channel.m_area = bound;
         channel.m_mode = MemoChannel::Mode::Closed;

@@ -189,6 +189,8 @@ private:
     template <typename F> bool run(const char* operation, F&& body);
     template <typename F> bool query(const char* operation, F&& body);
     WorkArea& area(const char* operation);
+    // The current area after checking that field `number` is a memo.
+    WorkArea& memoFieldArea(int number);
     void makeIndexIn(WorkArea* area, const std::string& expression,
                      const std::string& fileWithOptions);
     void reportSoft(int code, const std::string& message);

@@ -97,23 +97,22 @@ std::string MemoChannel::ReadLn()
 
 bool MemoChannel::Write(const std::string& text)
 {
-    return call("Write", [&] {
-        requireMode(Mode::Writing, "Write");
-        if (!m_lineOpen)
-            m_lines.emplace_back();
-        m_lines.back() += text;
-        m_lineOpen = true;
-    });
+    return put("Write", text, false);
 }
 
 bool MemoChannel::WriteLn(const std::string& text)
 {
-    return call("WriteLn", [&] {
-        requireMode(Mode::Writing, "WriteLn");
+    return put("WriteLn", text, true);
+}
+
+bool MemoChannel::put(const char* operation, const std::string& text, bool endLine)
+{
+    return call(operation, [&] {
+        requireMode(Mode::Writing, operation);
         if (!m_lineOpen)
             m_lines.emplace_back();
         m_lines.back() += text;
-        m_lineOpen = false;
+        m_lineOpen = !endLine;
     });
 }
 

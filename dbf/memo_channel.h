@@ -48,6 +48,7 @@ private:
     template <typename F> bool call(const char* operation, F&& body);
     void requireMode(Mode mode, const char* operation) const;
     void requireTable() const;
+    bool put(const char* operation, const std::string& text, bool endLine);
 
     DbfEngine* m_engine;
     WorkArea* m_area = nullptr;

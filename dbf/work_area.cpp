@@ -142,6 +142,18 @@ std::string formatNumber(double value, int length, int decimals)
     return text;
 }
 
+// The read/write buffer of a bulk pass over the records.
+std::vector<uint8_t> bulkBuffer(size_t bytes, const char* operation)
+{
+    try {
+        return std::vector<uint8_t>(bytes);
+    } catch (const std::bad_alloc&) {
+        fail(kInsufficientMemory, "Additional " + std::to_string(bytes) +
+                                      " bytes of memory are needed. to allocate RW buffer [" +
+                                      operation + "]");
+    }
+}
+
 // The same text for a whole number, without going through a format string.
 std::string formatInteger(int64_t value, int length)
 {
@@ -1251,14 +1263,7 @@ void WorkArea::pack()
     requireExclusive("PACK");
     // Records move down over the deleted ones, a megabyte at a time.
     const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
-    std::vector<uint8_t> chunk;
-    try {
-        chunk.resize(perChunk * size_t(m_recordLength));
-    } catch (const std::bad_alloc&) {
-        fail(kInsufficientMemory, "Additional " + std::to_string(perChunk * size_t(m_recordLength)) +
-                                      " bytes of memory are needed. to allocate RW buffer "
-                                      "[MakeIndex]");
-    }
+    std::vector<uint8_t> chunk = bulkBuffer(perChunk * size_t(m_recordLength), "PACK");
     uint32_t kept = 0;
     bool moving = false;
     for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
@@ -1581,14 +1586,7 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
     // Only the fields the key reads are unpacked for each record.
     const std::vector<int> used = compiled ? compiled->usedFields() : std::vector<int>{};
     const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
-    std::vector<uint8_t> chunk;
-    try {
-        chunk.resize(perChunk * size_t(m_recordLength));
-    } catch (const std::bad_alloc&) {
-        fail(kInsufficientMemory, "Additional " + std::to_string(perChunk * size_t(m_recordLength)) +
-                                      " bytes of memory are needed. to allocate RW buffer "
-                                      "[MakeIndex]");
-    }
+    std::vector<uint8_t> chunk = bulkBuffer(perChunk * size_t(m_recordLength), "MakeIndex");
     std::string key(size_t(keyLength), ' ');
     for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
         const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);

@@ -82,6 +82,16 @@ void copyTable(const Workspace& from, const Workspace& to)
         fs::copy_file(from.path(name), to.path(name), fs::copy_options::overwrite_existing);
 }
 
+// Opens a copy of the filled table in `ws`, ordered by a new index.
+void openIndexedCopy(const Workspace& ws, dbf::DbfEngine& engine, const char* expression,
+                     const char* file)
+{
+    copyTable(filledTable(), ws);
+    engine.setExceptions(true);
+    engine.Use(ws.path("logs.dbf") + " EXCLUSIVE");
+    engine.IndexOn(expression, ws.path(file));
+}
+
 void BM_AppendWithBothIndexes(benchmark::State& state, bool batched)
 {
     for (auto _ : state) {
@@ -138,13 +148,9 @@ void BM_PackEveryTenthDeleted(benchmark::State& state)
 
 void BM_SkipInUrlOrder(benchmark::State& state)
 {
-    const Workspace& source = filledTable();
     Workspace ws;
-    copyTable(source, ws);
     dbf::DbfEngine engine;
-    engine.setExceptions(true);
-    engine.Use(ws.path("logs.dbf") + " EXCLUSIVE");
-    engine.IndexOn("left(url,50)", ws.path("url.ndx"));
+    openIndexedCopy(ws, engine, "left(url,50)", "url.ndx");
     long visited = 0;
     for (auto _ : state) {
         for (engine.GoTop(); !engine.Eof(); engine.Skip(1))
@@ -160,13 +166,9 @@ void BM_SkipInUrlOrder(benchmark::State& state)
 // added after the build, the newest ones sit in front of their equals.
 void BM_GoInDateOrder(benchmark::State& state, long appended)
 {
-    const Workspace& source = filledTable();
     Workspace ws;
-    copyTable(source, ws);
     dbf::DbfEngine engine;
-    engine.setExceptions(true);
-    engine.Use(ws.path("logs.dbf") + " EXCLUSIVE");
-    engine.IndexOn("date", ws.path("date.ndx"));
+    openIndexedCopy(ws, engine, "date", "date.ndx");
     appendLog(engine, appended);
     const long count = engine.RecCount();
     long moves = 0;

@@ -39,6 +39,14 @@ protected:
         return out;
     }
 
+    // Another user of the log in shared mode, ordered by url.ndx.
+    bool openShared(dbf::DbfEngine& user)
+    {
+        user.setExceptions(true);
+        user.setNetworkSharing(true);
+        return user.Use(path("logs.dbf")) && user.SetIndexTo(path("url.ndx"));
+    }
+
     std::string check()
     {
         return flushAndCheck(path("logs.dbf"), {path("url.ndx"), path("date.ndx")});
@@ -287,12 +295,8 @@ TEST_F(IndexTest, TwoUsersOfASharedTableKeepOneValidIndex)
     ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
     engine.CloseDbf();
     dbf::DbfEngine first, second;
-    for (dbf::DbfEngine* user : {&first, &second}) {
-        user->setExceptions(true);
-        user->setNetworkSharing(true);
-        ASSERT_TRUE(user->Use(path("logs.dbf")));
-        ASSERT_TRUE(user->SetIndexTo(path("url.ndx")));
-    }
+    for (dbf::DbfEngine* user : {&first, &second})
+        ASSERT_TRUE(openShared(*user));
     for (int i = 0; i < 120; ++i) {
         dbf::DbfEngine& user = i % 2 ? second : first;
         ASSERT_TRUE(user.ALock());
@@ -428,12 +432,8 @@ TEST_F(IndexTest, SharedWalkFollowsChangesOfAnotherUser)
     ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
     engine.CloseDbf();
     dbf::DbfEngine reader, writer;
-    for (dbf::DbfEngine* user : {&reader, &writer}) {
-        user->setExceptions(true);
-        user->setNetworkSharing(true);
-        ASSERT_TRUE(user->Use(path("logs.dbf")));
-        ASSERT_TRUE(user->SetIndexTo(path("url.ndx")));
-    }
+    for (dbf::DbfEngine* user : {&reader, &writer})
+        ASSERT_TRUE(openShared(*user));
     auto urlOf = [](dbf::DbfEngine& user) { return user.FieldText(4); };
     for (int step = 0; step < 2; ++step) {
         std::vector<std::string> seen;
@@ -464,10 +464,7 @@ TEST_F(IndexTest, SharedWalkFollowsChangesOfAnotherUser)
         }
         std::vector<std::pair<std::string, long>> all;
         dbf::DbfEngine fresh;
-        fresh.setExceptions(true);
-        fresh.setNetworkSharing(true);
-        ASSERT_TRUE(fresh.Use(path("logs.dbf")));
-        ASSERT_TRUE(fresh.SetIndexTo(path("url.ndx")));
+        ASSERT_TRUE(openShared(fresh));
         for (fresh.GoTop(); !fresh.Eof(); fresh.Skip(1))
             all.emplace_back(fresh.FieldText(4), fresh.RecNo());
         fresh.CloseDbf();
