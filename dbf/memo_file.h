@@ -103,7 +103,7 @@ private:
     bool m_bulk = false;
     bool m_batching = false;
     mutable bool m_headerDirty = false;
-    mutable uint8_t m_head[36] = {}; // header bytes up to and including the counter
+    mutable uint8_t m_head[36] = {};     // header bytes up to and including the counter
     mutable uint32_t m_diskNextFree = 0; // the next free block the header on disk names
     uint64_t m_knownFree = 0;
     uint64_t m_writtenSinceCheck = 0;

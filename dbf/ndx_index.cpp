@@ -857,8 +857,7 @@ bool NdxIndex::lastEntry(uint32_t block, std::string& key, uint32_t& recno)
         if (isLeaf(b)) {
             if (n == 0)
                 return false;
-            key.assign(reinterpret_cast<const char*>(keyAt(b, n - 1)),
-                       size_t(m_header.keyLength));
+            key.assign(reinterpret_cast<const char*>(keyAt(b, n - 1)), size_t(m_header.keyLength));
             recno = recnoAt(b, n - 1);
             return true;
         }

@@ -194,7 +194,7 @@ private:
         CachedNode* find(uint32_t block)
         {
             return block < m_slots.size() && m_slots[block] != 0 ? &at(m_slots[block] - 1)
-                                                                  : nullptr;
+                                                                 : nullptr;
         }
         CachedNode& add(uint32_t block, const Block& data)
         {

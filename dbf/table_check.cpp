@@ -87,10 +87,10 @@ std::string checkHeader(const std::string& path, Table& t)
         f.offset = offset;
         offset += f.length;
         f.slot = int(slot);
-        f.slotSize = f.type == 'C'   ? 1 + f.length
-                     : f.type == 'D' ? 3 + f.length
-                     : f.type == 'L' ? 1
-                     : f.isReal()    ? kReal48Size
+        f.slotSize = f.type == 'C'       ? 1 + f.length
+                     : f.type == 'D'     ? 3 + f.length
+                     : f.type == 'L'     ? 1
+                     : f.isReal()        ? kReal48Size
                      : f.isWideInteger() ? 8
                                          : 4;
         slot += size_t(f.slotSize);
@@ -326,8 +326,8 @@ std::string checkIndex(const std::string& path, Table& t)
                 encodeReal48(std::strtod(std::string(text, size_t(f.length)).c_str(), nullptr),
                              slot);
             } else if (f.isWideInteger()) {
-                const int64_t v = int64_t(
-                    std::strtoll(std::string(text, size_t(f.length)).c_str(), nullptr, 10));
+                const int64_t v =
+                    int64_t(std::strtoll(std::string(text, size_t(f.length)).c_str(), nullptr, 10));
                 std::memcpy(slot, &v, 8);
             } else {
                 const int32_t v =

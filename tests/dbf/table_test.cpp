@@ -334,8 +334,8 @@ TEST_F(TableTest, WorkAreasAliasesAndMissingTables)
 // left as it stands when the record is rewritten.
 TEST_F(TableTest, LongWholeNumbersStayExact)
 {
-    ASSERT_TRUE(engine.CreateDBF(path("n.dbf"),
-                                 {{"big", 'N', 15, 0}, {"huge", 'N', 19, 0}, {"small", 'N', 5, 0}}));
+    ASSERT_TRUE(engine.CreateDBF(
+        path("n.dbf"), {{"big", 'N', 15, 0}, {"huge", 'N', 19, 0}, {"small", 'N', 5, 0}}));
     ASSERT_TRUE(engine.Use(path("n.dbf")));
     EXPECT_EQ(engine.BufferSize(), 1u + 8 + 8 + 4);
     engine.ClearRecord();
@@ -372,8 +372,7 @@ TEST_F(TableTest, LongWholeNumbersStayExact)
     const std::string dump =
         run(std::string(QVDBF_PATH) + " dump " + path("n.dbf") + " 2>&1", &status);
     EXPECT_EQ(status, 0);
-    EXPECT_NE(dump.find("\"big\":123456789012345,\"huge\":9999999999999999999"),
-              std::string::npos)
+    EXPECT_NE(dump.find("\"big\":123456789012345,\"huge\":9999999999999999999"), std::string::npos)
         << dump;
 }
 
