@@ -536,10 +536,8 @@ void NdxIndex::insert(const std::string& key, uint32_t recno)
         }
         block = child(b, pos);
     }
-    const std::vector<Step> path = m_path;
-    m_path.clear(); // the cursor no longer matches the tree
-    m_path = path;
-    insertAt(path.size() - 1, path.back().pos, 0, recno, key, 0);
+    // insertAt climbs this path; afterwards the cursor no longer matches the tree.
+    insertAt(m_path.size() - 1, m_path.back().pos, 0, recno, key, 0);
     m_path.clear();
     m_dirty = true;
 }

@@ -536,10 +536,11 @@ void WorkArea::packBuffer(uint8_t* image) const
         std::string out;
         switch (f.type) {
         case 'C': {
+            // Straight into the record: text fields are most of a record.
             const size_t n = std::min<size_t>(slot[0], size_t(f.length));
-            out.assign(reinterpret_cast<const char*>(slot + 1), n);
-            out.resize(size_t(f.length), ' ');
-            break;
+            std::memcpy(text, slot + 1, n);
+            std::memset(text + n, ' ', size_t(f.length) - n);
+            continue;
         }
         case 'D': {
             const std::string_view shown(reinterpret_cast<const char*>(slot + 1),
