@@ -391,13 +391,18 @@ void ThtmlTable::Draw(TPaintContext& ctx)
 {
     QPainter& p = ctx.painter;
     const QColor outerBackground = ctx.background;
+    // Paper gets cell colours only when asked for: they cost ink and often
+    // hide the text on a printer.
+    const bool cellColours = !Document->Printing || Document->PrintTableBackground;
     for (auto& row : m_rows) {
         for (auto& cell : row) {
             if (!cell || !ctx.visible(cell->Y - 1, cell->Y + cell->Ht + 1))
                 continue;
             const QRect box(cell->X + ctx.dx, cell->Y + ctx.dy, cell->Wd, cell->Ht);
-            if (cell->BgColor)
-                p.fillRect(box, *cell->BgColor);
+            const std::optional<QColor> cellColour =
+                cellColours ? cell->BgColor : std::optional<QColor>();
+            if (cellColour)
+                p.fillRect(box, *cellColour);
             if (Border > 0) {
                 const QRect frame = box.adjusted(-1, -1, 0, 0);
                 if (BorderColor)
@@ -405,7 +410,7 @@ void ThtmlTable::Draw(TPaintContext& ctx)
                 else
                     bevel(p, frame, 1, kShadow, kLight);
             }
-            ctx.background = cell->BgColor.value_or(outerBackground);
+            ctx.background = cellColour.value_or(outerBackground);
             cell->Cell.Draw(ctx);
             ctx.background = outerBackground;
         }

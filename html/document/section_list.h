@@ -88,6 +88,8 @@ public:
     bool LinkUnderline = true;  // cleared by htNoLinkUnderline
     bool ViewImages = true;
     bool Printing = false;
+    // Whether table cells keep their background colours on paper.
+    bool PrintTableBackground = false;
     QColor SelectionColor = QColor(0x30, 0x8C, 0xC6);
     QColor SelectionTextColor = Qt::white;
     // Picture of an image SRC, asked while loading images; false when it

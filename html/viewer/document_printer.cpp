@@ -1,14 +1,11 @@
 #include "html/viewer/document_printer.h"
 
-#include "html/document/html_table.h"
 #include "html/document/section_list.h"
 #include "html/layout/font_cache.h"
-#include "html/viewer/document_walk.h"
 #include "html/viewer/page_breaks.h"
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <QPagedPaintDevice>
 #include <QPainter>
 
@@ -24,14 +21,11 @@ public:
         : m_document(document), m_hover(document.HoverLink)
     {
         m_document.Printing = true;
+        m_document.PrintTableBackground = tableBackgrounds;
         m_document.HoverLink = nullptr;
-        if (!tableBackgrounds)
-            liftCellColours();
     }
     ~PrintingState()
     {
-        for (auto& [cell, colour] : m_cellColours)
-            cell->BgColor = colour;
         m_document.HoverLink = m_hover;
         m_document.Printing = false;
     }
@@ -39,28 +33,8 @@ public:
     PrintingState& operator=(const PrintingState&) = delete;
 
 private:
-    void liftCellColours()
-    {
-        html_viewer::ForEachBlock(m_document, [this](TSectionBase& block) {
-            auto* table = dynamic_cast<ThtmlTable*>(&block);
-            if (!table)
-                return;
-            for (int row = 0; row < table->RowCount(); ++row)
-                for (int column = 0; column < table->ColumnCount(); ++column) {
-                    // The table hands its cells out read-only; the colour is
-                    // only lent away until the print ends.
-                    auto* cell = const_cast<TCellObj*>(table->CellAt(row, column));
-                    if (cell && cell->BgColor) {
-                        m_cellColours.emplace_back(cell, cell->BgColor);
-                        cell->BgColor.reset();
-                    }
-                }
-        });
-    }
-
     TSectionList& m_document;
     TUrlTarget* m_hover;
-    std::vector<std::pair<TCellObj*, std::optional<QColor>>> m_cellColours;
 };
 
 } // namespace
