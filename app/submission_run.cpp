@@ -7,11 +7,11 @@
 #include "submission_log.h"
 
 #include "dbf/widgets/tz_dbf.h"
+#include "platform/message_wait.h"
 #include "platform/text_file.h"
 
 #include <exception>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 
@@ -22,13 +22,6 @@ namespace {
 void deliverPending()
 {
     QCoreApplication::processEvents();
-}
-
-// Blocks until at least one event arrives and delivers it: the run waits for
-// a client's answer (or for Cancel) without spinning.
-void deliverNext()
-{
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 } // namespace
@@ -97,7 +90,9 @@ bool SubmissionRun::handOut()
                 return false;
             const std::string expanded = procesa(line, page);
             while (!dispatchRequest(expanded)) {
-                deliverNext();
+                // Sleeps until a client is free for the run or Cancel.
+                platform::deliverMessagesUntil(
+                    [this] { return m_cancelRequested || anyClientIdle(); });
                 if (m_cancelRequested)
                     return false;
             }
@@ -123,6 +118,15 @@ bool SubmissionRun::clientIdle(int clientIndex) const
            !m_awaitingDone[static_cast<size_t>(clientIndex)];
 }
 
+bool SubmissionRun::anyClientIdle() const
+{
+    for (int i = 0; i < HttpClients::kCount; ++i) {
+        if (clientIdle(i))
+            return true;
+    }
+    return false;
+}
+
 bool SubmissionRun::allClientsIdle() const
 {
     for (int i = 0; i < HttpClients::kCount; ++i) {
@@ -134,11 +138,7 @@ bool SubmissionRun::allClientsIdle() const
 
 void SubmissionRun::waitUntilIdle()
 {
-    while (!allClientsIdle()) {
-        deliverNext();
-        if (m_cancelRequested)
-            return;
-    }
+    platform::deliverMessagesUntil([this] { return m_cancelRequested || allClientsIdle(); });
 }
 
 std::string SubmissionRun::procesa(const std::string& line, const std::string& page) const

@@ -67,6 +67,7 @@ public:
     // event arrives, and a request started in between would take over the
     // address and the answer that the event is about to log.
     bool clientIdle(int clientIndex) const;
+    bool anyClientIdle() const;
     bool allClientsIdle() const;
     // True when an idle client, agHTTP1 first, took the expanded line.
     bool dispatchRequest(const std::string& line);

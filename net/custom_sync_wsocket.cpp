@@ -1,7 +1,8 @@
 #include "net/custom_sync_wsocket.h"
 
+#include "platform/message_wait.h"
+
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QTimer>
 
 int TCustomSyncWSocket::WaitUntilReady(const bool& flag)
@@ -20,11 +21,9 @@ int TCustomSyncWSocket::WaitUntil(const std::function<bool()>& done)
     QObject::connect(&limit, &QTimer::timeout, [&timedOut] { timedOut = true; });
     if (m_timeout > 0)
         limit.start(m_timeout);
-    for (;;) {
-        if (done())
-            return 0;
-        if (timedOut || m_terminated || QCoreApplication::closingDown())
-            return kWaitTimeout;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    const auto givenUp = [&] {
+        return timedOut || m_terminated || QCoreApplication::closingDown();
+    };
+    platform::deliverMessagesUntil([&] { return done() || givenUp(); });
+    return done() ? 0 : kWaitTimeout;
 }

@@ -1,6 +1,7 @@
 #include "net/custom_wsocket.h"
 
 #include "net/hidden_window.h"
+#include "platform/message_wait.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -1189,16 +1190,14 @@ void TCustomWSocket::TryToSend()
 
 void TCustomWSocket::Flush()
 {
-    while (m_handle != INVALID_SOCKET && !m_allSent) {
-        TryToSend();
-        if (m_handle == INVALID_SOCKET || m_allSent)
-            break;
-        ProcessMessages();
-        if (m_handle != INVALID_SOCKET && !m_allSent && !m_terminated)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        if (m_terminated)
-            break;
-    }
+    const auto flushed = [this] { return m_handle == INVALID_SOCKET || m_allSent; };
+    TryToSend();
+    if (flushed())
+        return;
+    ProcessMessages();
+    // The write notifier sends the rest as room appears.
+    platform::deliverMessagesUntil(
+        [&] { return flushed() || m_terminated || QCoreApplication::closingDown(); });
 }
 
 void TCustomWSocket::Pause()

@@ -1,6 +1,7 @@
 #include "net/http_cli.h"
 
 #include "net/hidden_window.h"
+#include "platform/message_wait.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <QCoreApplication>
 #include <QDate>
-#include <QEventLoop>
 
 namespace {
 
@@ -286,13 +286,9 @@ void THttpCli::Get()
     StartRequest(rqGet);
     const quintptr serial = m_serial;
     // Waits for the completion message itself, not only for hsReady, so
-    // that OnRequestDone has run when Get returns.
-    while (m_doneSerial != serial) {
-        if (m_multiThreaded)
-            m_ctrlSocket.ProcessMessages();
-        if (m_doneSerial != serial)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    // that OnRequestDone has run when Get returns. Both message pumps are
+    // the thread's event loop.
+    platform::deliverMessagesUntil([this, serial] { return m_doneSerial == serial; });
     if (m_statusCode >= 400)
         throw EHttpException(m_reasonPhrase, m_statusCode);
 }

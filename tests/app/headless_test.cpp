@@ -89,6 +89,28 @@ TEST_F(Headless, SubmitsLogsAndReports)
     EXPECT_TRUE(csv.contains(",false,http://127.0.0.1:1/refused,\r\n"));
 }
 
+// The run waits for free clients and for the last answers under either of
+// Qt's event dispatchers: the one built on GLib (QT_NO_GLIB empty) and Qt's
+// own (QT_NO_GLIB=1), which used to sleep for ever once the messages it
+// delivered on waking had freed the clients the run was waiting for.
+TEST_F(Headless, RunsToTheEndUnderEitherEventDispatcher)
+{
+    const std::vector<std::string> pages{"p1", "p2", "p3", "p4", "p5", "p6", "p7"};
+    writeFiles({engineLine("a?u=##url"), engineLine("b?u=##url"), engineLine("c?u=##url")}, pages);
+    const int total = 3 * static_cast<int>(pages.size());
+    for (const char* noGlib : {"", "1"}) {
+        SCOPED_TRACE(std::string("QT_NO_GLIB=") + noGlib);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_NO_GLIB", noGlib);
+        m_process.setProcessEnvironment(environment);
+        for (int round = 0; round < 3; ++round) {
+            ASSERT_EQ(run({"--submit", "p.ini", "--engines", "e.txt"}), 0)
+                << "round " << round << ": " << m_err.toStdString();
+            EXPECT_EQ(m_out, QString("%1 requests, %1 succeeded, 0 failed\n").arg(total));
+        }
+    }
+}
+
 TEST_F(Headless, UnreadableFilesStopBeforeTheLog)
 {
     writeFiles({engineLine("##url")}, {"a"});

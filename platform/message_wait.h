@@ -1,0 +1,23 @@
+#pragma once
+
+#include <functional>
+
+namespace platform {
+
+// Delivers window messages (and every other event of this thread), sleeping
+// while none arrive, until done() returns true. Returns at once when it
+// already does, or when the thread has no event loop.
+//
+// A plain "deliver, sleep until more arrive, check" loop is not enough:
+// a dispatcher delivers the messages already posted when it wakes and may
+// then go to sleep again, even though one of those messages has just made
+// done() true and nothing else will ever wake it. Here done() is also asked
+// right before the dispatcher blocks, and the sleep is called off when it
+// holds.
+//
+// Waits may nest (a handler running inside one wait may wait for something
+// else); only the innermost one decides, and a modal loop started inside a
+// wait sleeps as usual until it ends.
+void deliverMessagesUntil(const std::function<bool()>& done);
+
+} // namespace platform
