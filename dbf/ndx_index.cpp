@@ -13,7 +13,7 @@ constexpr size_t kNodeHeaderSize = 4;
 constexpr size_t kEntryPrefix = 8; // child block + record number
 constexpr int kNodePayload = 504;
 constexpr size_t kMaxDepth = 32;      // deeper than any real tree: a loop in a damaged file
-constexpr size_t kCacheLimit = 16384; // 8 MB of nodes per index
+constexpr size_t kCacheLimit = 32768; // 16 MB of nodes per index
 constexpr size_t kExpressionOffset = 24;
 constexpr size_t kCountComplementOffset = 488;
 constexpr size_t kCountOffset = 492;
@@ -349,7 +349,10 @@ int NdxIndex::compareKeys(const uint8_t* a, const uint8_t* b, size_t length) con
 
 // --- nodes ------------------------------------------------------------------
 
-NdxIndex::Block NdxIndex::node(uint32_t block)
+// A node's bytes: in the cache when it is on (valid until the next node is
+// loaded, which may drop the cache), else in `scratch`. Walks read nodes
+// through this without copying them.
+const NdxIndex::Block& NdxIndex::view(uint32_t block, Block& scratch)
 {
     if (block == 0)
         fail(kKeyMakerMissing,
@@ -360,17 +363,22 @@ NdxIndex::Block NdxIndex::node(uint32_t block)
         if (const CachedNode* cached = m_cache.find(block))
             return cached->data;
     }
-    Block b{};
-    if (!m_file.readExact(uint64_t(block) * kBlockSize, b.data(), kBlockSize))
+    if (!m_file.readExact(uint64_t(block) * kBlockSize, scratch.data(), kBlockSize))
         corrupted(m_filePath);
-    if (getU32(b.data()) > uint32_t(m_header.keysPerNode))
+    if (getU32(scratch.data()) > uint32_t(m_header.keysPerNode))
         corrupted(m_filePath);
     if (m_caching) {
         if (m_cache.size() >= kCacheLimit)
             dropCache();
-        m_cache.add(block, b);
+        return m_cache.add(block, scratch).data;
     }
-    return b;
+    return scratch;
+}
+
+NdxIndex::Block NdxIndex::node(uint32_t block)
+{
+    Block scratch;
+    return view(block, scratch);
 }
 
 // With the cache on (an exclusive index) changed nodes stay in memory and
@@ -393,6 +401,18 @@ void NdxIndex::writeNode(uint32_t block, const Block& data)
     }
     if (!m_file.writeExact(uint64_t(block) * kBlockSize, data.data(), kBlockSize))
         fail(kDiskWriteError, "Error writing index file " + m_filePath);
+}
+
+NdxIndex::Block& NdxIndex::editNode(uint32_t block)
+{
+    Block scratch;
+    view(block, scratch); // loads it into the cache
+    CachedNode* cached = m_cache.find(block);
+    if (!cached->dirty) {
+        cached->dirty = true;
+        ++m_dirtyCount;
+    }
+    return cached->data;
 }
 
 // Changed nodes go out in block order, neighbouring blocks in one write.
@@ -523,8 +543,9 @@ void NdxIndex::insert(const std::string& key, uint32_t recno)
     // Descend to the leaf, remembering the path.
     m_path.clear();
     uint32_t block = m_header.root;
+    Block scratch;
     for (;;) {
-        const Block b = node(block);
+        const Block& b = view(block, scratch);
         const int pos = lowerBound(b, key);
         pushStep(block, pos);
         if (isLeaf(b)) {
@@ -549,7 +570,9 @@ void NdxIndex::insertAt(size_t level, int pos, uint32_t childBlock, uint32_t rec
                         const std::string& key, uint32_t rightBlock)
 {
     const uint32_t block = m_path[level].block;
-    Block b = node(block);
+    // With the cache on, the node is changed where it lies in the cache.
+    Block scratch;
+    Block& b = m_caching ? editNode(block) : (scratch = node(block));
     const int held = int(count(b));
     if (held < m_header.keysPerNode) {
         // Room in the node: shift the later entries (and an inner node's
@@ -567,7 +590,8 @@ void NdxIndex::insertAt(size_t level, int pos, uint32_t childBlock, uint32_t rec
         std::memcpy(at + kEntryPrefix, key.data(),
                     std::min(key.size(), size_t(m_header.keyLength)));
         putU32(b.data(), uint32_t(held + 1));
-        writeNode(block, b);
+        if (!m_caching)
+            writeNode(block, b);
         return;
     }
     Entries e = unpack(b);
@@ -660,8 +684,9 @@ void NdxIndex::pushStep(uint32_t block, int pos)
 // Goes down from `block` to a leaf along the first (or last) children.
 void NdxIndex::descendFrom(uint32_t block, bool leftmost)
 {
+    Block scratch;
     for (;;) {
-        const Block b = node(block);
+        const Block& b = view(block, scratch);
         const int n = int(count(b));
         if (isLeaf(b)) {
             pushStep(block, leftmost ? 0 : n - 1);
@@ -690,11 +715,12 @@ uint32_t NdxIndex::currentRecno()
 // Moves forward from a leaf position past the end of its node.
 uint32_t NdxIndex::settleForward()
 {
+    Block scratch;
     for (;;) {
         if (m_path.empty())
             return 0;
         const Step s = m_path.back();
-        const Block b = node(s.block);
+        const Block& b = view(s.block, scratch);
         if (isLeaf(b)) {
             if (s.pos < int(count(b)))
                 return checkedRecno(b, s.pos);
@@ -713,11 +739,12 @@ uint32_t NdxIndex::settleForward()
 
 uint32_t NdxIndex::settleBackward()
 {
+    Block scratch;
     for (;;) {
         if (m_path.empty())
             return 0;
         const Step s = m_path.back();
-        const Block b = node(s.block);
+        const Block& b = view(s.block, scratch);
         if (isLeaf(b)) {
             if (s.pos >= 0 && s.pos < int(count(b)))
                 return checkedRecno(b, s.pos);

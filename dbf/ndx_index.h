@@ -144,6 +144,8 @@ private:
     };
 
     Block node(uint32_t block);
+    const Block& view(uint32_t block, Block& scratch);
+    Block& editNode(uint32_t block); // cache on: the cached node, marked changed
     void writeNode(uint32_t block, const Block& data);
     void writeDirtyNodes();
     void dropCache();
@@ -201,7 +203,7 @@ private:
             if (block >= m_slots.size())
                 m_slots.resize(size_t(block) + 1 + m_slots.size() / 2, 0);
             if (m_count == m_chunks.size() * kChunk)
-                m_chunks.push_back(std::make_unique<CachedNode[]>(kChunk));
+                m_chunks.push_back(std::make_unique_for_overwrite<CachedNode[]>(kChunk));
             CachedNode& node = at(m_count++);
             node = CachedNode{data, block, false};
             m_slots[block] = uint32_t(m_count);
