@@ -128,7 +128,13 @@ TCustomWSocket::~TCustomWSocket()
             InternalClose(true, 0);
     } catch (...) {
     }
-    DestroyNotifiers();
+    DetachNotifiers();
+    // The socket may die inside a notifier's own activation: the notifiers
+    // go when the loop is back in control.
+    if (m_readNotifier)
+        m_readNotifier.release()->deleteLater();
+    if (m_writeNotifier)
+        m_writeNotifier.release()->deleteLater();
     if (m_handle != INVALID_SOCKET)
         ::close(m_handle);
     m_stallTimer.stop();
@@ -221,7 +227,7 @@ void TCustomWSocket::SocketError(const std::string& function, int code)
     m_lastError = code;
     if (code == wsock::WSAECONNRESET || code == wsock::WSAENOTCONN) {
         // The session is gone: drop the handle quietly, without a close event.
-        DestroyNotifiers();
+        DetachNotifiers();
         if (m_handle != INVALID_SOCKET)
             m_lib.close(m_handle);
         m_handle = INVALID_SOCKET;
@@ -316,8 +322,9 @@ int TCustomWSocket::WSocketResolveProto(const std::string& proto)
         throw ESocketException("WSocketResolveProto: Invalid Protocol.");
     if (startsWithDigit(proto))
         return static_cast<int>(leadingNumber(proto));
-    if (protoent* p = m_lib.getprotobyname(proto.c_str()))
-        return p->p_proto;
+    const int number = m_lib.protocolNumber(proto);
+    if (number >= 0)
+        return number;
     // A system without a protocols database still knows these two.
     if (proto == "tcp")
         return IPPROTO_TCP;
@@ -550,7 +557,11 @@ void TCustomWSocket::Connect()
             SocketError("setsockopt(SO_KEEPALIVE)", lastErrno());
             return;
         }
-        if (m_lib.setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) < 0) {
+        // The option only concerns binding to a local port: a socket that
+        // connect binds to a port of the system's choosing never asks it, so
+        // it is not set there (one system call less per connection).
+        if (m_localPortNum != 0 &&
+            m_lib.setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) < 0) {
             SocketError("setsockopt(SO_REUSEADDR)", lastErrno());
             return;
         }
@@ -692,7 +703,7 @@ TSocket TCustomWSocket::Accept()
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
     const int fd = m_lib.accept(m_handle, reinterpret_cast<sockaddr*>(&peer), &len);
-    if (m_readNotifier && !m_paused)
+    if (m_notifiersAttached && !m_paused)
         m_readNotifier->setEnabled(true);
     if (fd < 0) {
         SocketError("Accept", lastErrno());
@@ -708,7 +719,7 @@ void TCustomWSocket::Dup(TSocket handle)
         return;
     }
     if (m_handle != INVALID_SOCKET && m_state != wsClosed) {
-        DestroyNotifiers();
+        DetachNotifiers();
         const int rc = m_lib.close(m_handle);
         m_handle = INVALID_SOCKET;
         if (rc < 0) {
@@ -739,16 +750,7 @@ void TCustomWSocket::SetNotifications(int mask)
         m_stallTimer.stop();
         return;
     }
-    if (!m_readNotifier || m_readNotifier->socket() != m_handle) {
-        DestroyNotifiers();
-        m_readNotifier = std::make_unique<QSocketNotifier>(m_handle, QSocketNotifier::Read);
-        QObject::connect(m_readNotifier.get(), &QSocketNotifier::activated, m_window,
-                         [this] { onReadReady(); });
-        m_writeNotifier = std::make_unique<QSocketNotifier>(m_handle, QSocketNotifier::Write);
-        m_writeNotifier->setEnabled(false);
-        QObject::connect(m_writeNotifier.get(), &QSocketNotifier::activated, m_window,
-                         [this] { onWriteReady(); });
-    }
+    AttachNotifiers();
     m_stalled = false;
     m_stallTimer.stop();
     m_readNotifier->setEnabled((mask & (FD_READ | FD_ACCEPT | FD_CLOSE)) != 0);
@@ -757,7 +759,7 @@ void TCustomWSocket::SetNotifications(int mask)
 
 void TCustomWSocket::UpdateWriteNotifier()
 {
-    if (!m_writeNotifier)
+    if (!m_notifiersAttached)
         return;
     const bool wanted = m_handle != INVALID_SOCKET && !m_paused &&
                         (m_selectMask & (FD_WRITE | FD_CONNECT)) != 0 &&
@@ -765,18 +767,34 @@ void TCustomWSocket::UpdateWriteNotifier()
     m_writeNotifier->setEnabled(wanted);
 }
 
-void TCustomWSocket::DestroyNotifiers()
+// One pair of notifiers serves every session of the socket: a new handle is
+// given to the same objects, which saves creating, connecting and deleting
+// two objects (and posting their deferred deletion) per connection.
+void TCustomWSocket::AttachNotifiers()
 {
-    // Deleting a notifier from inside its own activation is safe in Qt 6
-    // only through deleteLater; the socket may be closed from a handler.
+    if (!m_readNotifier) {
+        m_readNotifier = std::make_unique<QSocketNotifier>(m_handle, QSocketNotifier::Read);
+        m_readNotifier->setEnabled(false);
+        QObject::connect(m_readNotifier.get(), &QSocketNotifier::activated, m_window,
+                         [this] { onReadReady(); });
+        m_writeNotifier = std::make_unique<QSocketNotifier>(m_handle, QSocketNotifier::Write);
+        m_writeNotifier->setEnabled(false);
+        QObject::connect(m_writeNotifier.get(), &QSocketNotifier::activated, m_window,
+                         [this] { onWriteReady(); });
+    } else if (m_readNotifier->socket() != m_handle) {
+        m_readNotifier->setSocket(m_handle);
+        m_writeNotifier->setSocket(m_handle);
+    }
+    m_notifiersAttached = true;
+}
+
+void TCustomWSocket::DetachNotifiers()
+{
     if (m_readNotifier) {
         m_readNotifier->setEnabled(false);
-        m_readNotifier.release()->deleteLater();
-    }
-    if (m_writeNotifier) {
         m_writeNotifier->setEnabled(false);
-        m_writeNotifier.release()->deleteLater();
     }
+    m_notifiersAttached = false;
     m_stalled = false;
     m_stallTimer.stop();
     m_writePending = false;
@@ -794,7 +812,7 @@ void TCustomWSocket::onReadReady()
             // until Accept has been called.
             const uint64_t before = m_acceptCalls;
             HandleNotification(FD_ACCEPT, 0);
-            if (!token.expired() && m_acceptCalls == before && m_readNotifier)
+            if (!token.expired() && m_acceptCalls == before && m_notifiersAttached)
                 m_readNotifier->setEnabled(false);
             return;
         }
@@ -812,16 +830,17 @@ void TCustomWSocket::onReadReady()
         int error = 0;
         pollfd p{m_handle, static_cast<short>(POLLIN | POLLRDHUP), 0};
         m_lib.poll(&p, 1, 0);
-        int available = 0;
-        m_lib.ioctl(m_handle, FIONREAD, &available);
-        if (available > 0)
-            bits |= FD_READ;
-        if (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) {
+        if (HungUp(p.revents)) {
+            // Data may still wait in front of the end of the stream.
+            int available = 0;
+            m_lib.ioctl(m_handle, FIONREAD, &available);
+            if (available > 0)
+                bits |= FD_READ;
             bits |= FD_CLOSE;
-            int soError = 0;
-            socklen_t len = sizeof soError;
-            m_lib.getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &soError, &len);
-            error = wsock::errorFromErrno(soError);
+            error = PendingError(p.revents);
+        } else if (p.revents & POLLIN) {
+            // Readable and not at its end: data waits.
+            bits |= FD_READ;
         }
         if (bits == 0)
             return;
@@ -832,7 +851,7 @@ void TCustomWSocket::onReadReady()
             return;
         // The handler left bytes unread: rest the read notifier, which would
         // otherwise fire without end, and watch for the peer hanging up.
-        if (m_recvCalls == before && m_readNotifier && RcvdCount() > 0) {
+        if (m_recvCalls == before && m_notifiersAttached && RcvdCount() > 0) {
             m_readNotifier->setEnabled(false);
             m_stalled = true;
             m_stallTimer.start();
@@ -851,17 +870,31 @@ void TCustomWSocket::onStallCheck()
     try {
         pollfd p{m_handle, static_cast<short>(POLLIN | POLLRDHUP), 0};
         m_lib.poll(&p, 1, 0);
-        if (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) {
+        if (HungUp(p.revents)) {
             m_stallTimer.stop();
             m_stalled = false;
-            int soError = 0;
-            socklen_t len = sizeof soError;
-            m_lib.getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &soError, &len);
-            HandleNotification(FD_CLOSE, static_cast<uint16_t>(wsock::errorFromErrno(soError)));
+            HandleNotification(FD_CLOSE, static_cast<uint16_t>(PendingError(p.revents)));
         }
     } catch (const std::exception& e) {
         BgException(e);
     }
+}
+
+bool TCustomWSocket::HungUp(short revents)
+{
+    return (revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+int TCustomWSocket::PendingError(short revents)
+{
+    // Without POLLERR there is no error to fetch: a plain end of stream
+    // reports 0, and the call can be saved.
+    if (!(revents & POLLERR))
+        return 0;
+    int soError = 0;
+    socklen_t len = sizeof soError;
+    m_lib.getsockopt(m_handle, SOL_SOCKET, SO_ERROR, &soError, &len);
+    return wsock::errorFromErrno(soError);
 }
 
 void TCustomWSocket::onWriteReady()
@@ -914,7 +947,7 @@ void TCustomWSocket::HandleNotification(int bits, uint16_t error)
     if (bits & FD_CONNECT) {
         ChangeState(wsConnected);
         UpdateWriteNotifier();
-        if (m_readNotifier && !m_paused && (m_selectMask & (FD_READ | FD_CLOSE)))
+        if (m_notifiersAttached && !m_paused && (m_selectMask & (FD_READ | FD_CLOSE)))
             m_readNotifier->setEnabled(true);
         TriggerSessionConnected(error);
         if (gone())
@@ -1014,6 +1047,11 @@ void TCustomWSocket::ReadLoop(uint16_t error)
         // A handler that read nothing would make this loop spin for ever.
         if (handled && m_recvCalls == before)
             return;
+        // A read that got less than it asked for emptied the system's
+        // buffer: nothing is left to ask about. Bytes arriving since wake
+        // the read notifier again.
+        if (m_drained)
+            return;
         int available = 0;
         if (m_lib.ioctl(m_handle, FIONREAD, &available) < 0 || available == 0)
             return;
@@ -1032,12 +1070,13 @@ int TCustomWSocket::DoRecv(void* buf, int len, int flags)
     if (m_stalled) {
         m_stalled = false;
         m_stallTimer.stop();
-        if (m_readNotifier && !m_paused)
+        if (m_notifiersAttached && !m_paused)
             m_readNotifier->setEnabled(true);
     }
     const ssize_t n = m_lib.recv(m_handle, buf, static_cast<size_t>(std::max(len, 0)), flags);
     if (n < 0)
         m_lastError = lastErrno();
+    m_drained = m_sockType == SOCK_STREAM && !(flags & MSG_PEEK) && n < len;
     return static_cast<int>(n);
 }
 
@@ -1260,7 +1299,7 @@ void TCustomWSocket::InternalClose(bool shutdownFirst, uint16_t error)
     }
     if (shutdownFirst)
         m_lib.shutdown(m_handle, SHUT_WR);
-    DestroyNotifiers();
+    DetachNotifiers();
     m_window->discardPosted(kNotifyMessage);
     const int fd = m_handle;
     m_handle = INVALID_SOCKET;

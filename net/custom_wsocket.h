@@ -218,7 +218,11 @@ private:
     void onReadReady();
     void onWriteReady();
     void onStallCheck();
-    void DestroyNotifiers();
+    // Reading the readiness of a stream socket from poll's result.
+    static bool HungUp(short revents);
+    int PendingError(short revents);
+    void AttachNotifiers();
+    void DetachNotifiers();
     void StartLookup(const std::string& text, int message);
     void HandleLookupDone(const platform::PostedMessage& message);
     bool AssignOrCheckClosed(std::string& field, const std::string& value, const char* name,
@@ -261,11 +265,15 @@ private:
     int m_selectMask = 0;
     std::unique_ptr<QSocketNotifier> m_readNotifier;
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
+    // The notifiers watch the current handle.
+    bool m_notifiersAttached = false;
     // Reads the handler left pending without reading anything: the read
     // notifier rests and a slow timer watches for the peer hanging up.
     QTimer m_stallTimer;
     bool m_stalled = false;
     uint64_t m_recvCalls = 0;
+    // The last read of a stream socket emptied the system's buffer.
+    bool m_drained = false;
     uint64_t m_acceptCalls = 0;
     // Waiting for room in the system's send buffer.
     bool m_writePending = false;

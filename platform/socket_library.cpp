@@ -86,22 +86,46 @@ void* SocketLibrary::address(Function function)
     return slot;
 }
 
+int SocketLibrary::protocolNumber(const std::string& name)
+{
+    std::lock_guard lock(m_protocolMutex);
+    const auto known = m_protocolNumbers.find(name);
+    if (known != m_protocolNumbers.end())
+        return known->second;
+    const protoent* entry = getprotobyname(name.c_str());
+    if (!entry)
+        return -1;
+    m_protocolNumbers.emplace(name, entry->p_proto);
+    return entry->p_proto;
+}
+
+// A test hook that changes how protocols are looked up must be seen by the
+// next lookup.
+void SocketLibrary::forgetProtocolNumbers()
+{
+    std::lock_guard lock(m_protocolMutex);
+    m_protocolNumbers.clear();
+}
+
 void SocketLibrary::setOverride(Function function, void* replacement)
 {
     m_overrides[function] = replacement;
     m_addresses[function] = nullptr;
+    forgetProtocolNumbers();
 }
 
 void SocketLibrary::setHidden(Function function, bool hidden)
 {
     m_hidden[function] = hidden;
     m_addresses[function] = nullptr;
+    forgetProtocolNumbers();
 }
 
 void SocketLibrary::setLibraryName(const std::string& name)
 {
     release();
     m_libraryName = name;
+    forgetProtocolNumbers();
 }
 
 void SocketLibrary::clearTestHooks()
@@ -111,6 +135,7 @@ void SocketLibrary::clearTestHooks()
     if (m_libraryName != kDefaultLibraryName)
         setLibraryName(kDefaultLibraryName);
     m_addresses.fill(nullptr);
+    forgetProtocolNumbers();
 }
 
 int SocketLibrary::socket(int domain, int type, int protocol)

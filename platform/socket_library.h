@@ -3,6 +3,8 @@
 #include "platform/exception.h"
 
 #include <array>
+#include <map>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -121,6 +123,13 @@ public:
     uint16_t hostToNet16(uint16_t value); // htons
     uint16_t netToHost16(uint16_t value); // ntohs
 
+    // The number of a protocol named in the system's protocols database,
+    // or -1 when it has none. getprotobyname rereads the database file on
+    // every call, several system calls each time; a number found is kept
+    // for the life of the process, across releases of the library (the
+    // database does not change under a running program). Thread-safe.
+    int protocolNumber(const std::string& name);
+
     // Address of a bound function, binding it first. Used to hand the
     // resolver functions to a worker thread.
     void* address(Function function);
@@ -140,6 +149,7 @@ private:
     SocketLibrary& operator=(const SocketLibrary&) = delete;
 
     void load();
+    void forgetProtocolNumbers();
     template <typename F> F bound(Function function)
     {
         return reinterpret_cast<F>(address(function));
@@ -152,6 +162,8 @@ private:
     std::array<void*, kFunctionCount> m_addresses{};
     std::array<void*, kFunctionCount> m_overrides{};
     std::array<bool, kFunctionCount> m_hidden{};
+    std::mutex m_protocolMutex;
+    std::map<std::string, int> m_protocolNumbers;
 };
 
 } // namespace platform

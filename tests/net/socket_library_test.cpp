@@ -19,6 +19,13 @@ int failingStartup()
     return 5;
 }
 
+int protocolLookups = 0;
+protoent* countingGetProtoByName(const char* name)
+{
+    ++protocolLookups;
+    return ::getprotobyname(name);
+}
+
 TEST_F(SocketLibraryTest, ReleasedWhenTheLastSocketDiesAndBoundAgain)
 {
     ASSERT_EQ(lib.users(), 0);
@@ -68,6 +75,21 @@ TEST_F(SocketLibraryTest, LoadFailuresRaiseTheirTexts)
         }
         lib.clearTestHooks();
     }
+}
+
+TEST_F(SocketLibraryTest, ProtocolNumbersAreLookedUpOnceAndKeptAcrossReleases)
+{
+    lib.setOverride(SocketLibrary::fnGetProtoByName,
+                    reinterpret_cast<void*>(&countingGetProtoByName));
+    protocolLookups = 0;
+    EXPECT_EQ(lib.protocolNumber("tcp"), IPPROTO_TCP);
+    EXPECT_EQ(lib.protocolNumber("udp"), IPPROTO_UDP);
+    lib.release();
+    EXPECT_EQ(lib.protocolNumber("tcp"), IPPROTO_TCP);
+    EXPECT_EQ(lib.protocolNumber("no-such-protocol"), -1);
+    EXPECT_EQ(lib.protocolNumber("no-such-protocol"), -1);
+    // An unknown name is asked again: only numbers found are kept.
+    EXPECT_EQ(protocolLookups, 4);
 }
 
 } // namespace

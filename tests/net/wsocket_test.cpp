@@ -2,9 +2,12 @@
 #include "net/wsocket.h"
 #include "net_test_support.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <QCoreApplication>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using nettest::drainEvents;
 using nettest::waitUntil;
@@ -156,6 +159,65 @@ TEST(WSocket, RefusedConnectionReportsThenCloses)
     drainEvents();
     EXPECT_EQ(events, (std::vector<std::string>{"connected 10061", "closed 0"}));
     EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(WSocket, PeerEndingTheSessionReportsHowItEnded)
+{
+    // The peer closes normally (error 0) or resets the connection (10054),
+    // with or without data still on its way; the data comes first.
+    struct Case {
+        std::string data;
+        bool reset;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {"", false, {"data ", "closed 0"}},
+        {"last words", false, {"data last words", "data ", "closed 0"}},
+        {"", true, {"data ", "closed 10054"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.data + (c.reset ? " reset" : " close"));
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+        ASSERT_EQ(::listen(listener, 1), 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+
+        TWSocket s;
+        std::vector<std::string> events;
+        bool connected = false;
+        s.OnSessionConnected = [&](TCustomWSocket*, uint16_t e) { connected = e == 0; };
+        s.OnDataAvailable = [&](TCustomWSocket* sock, uint16_t) {
+            char buf[100];
+            const int n = sock->Receive(buf, sizeof buf);
+            events.push_back("data " + std::string(buf, n > 0 ? n : 0));
+        };
+        s.OnSessionClosed = [&](TCustomWSocket*, uint16_t e) {
+            events.push_back("closed " + std::to_string(e));
+        };
+        s.setAddr("127.0.0.1");
+        s.setPort(std::to_string(ntohs(address.sin_port)));
+        s.Connect();
+        ASSERT_TRUE(waitUntil([&] { return connected; }));
+        const int peer = ::accept(listener, nullptr, nullptr);
+        ASSERT_GE(peer, 0);
+        if (!c.data.empty()) {
+            ASSERT_EQ(::send(peer, c.data.data(), c.data.size(), 0),
+                      static_cast<ssize_t>(c.data.size()));
+        }
+        if (c.reset) {
+            const linger abortive{1, 0};
+            ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        }
+        ::close(peer);
+        ::close(listener);
+        EXPECT_TRUE(waitUntil([&] { return s.State() == wsClosed; }));
+        drainEvents();
+        EXPECT_EQ(events, c.events);
+    }
 }
 
 TEST(WSocket, PropertiesChangeOnlyWhileClosed)
