@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -96,18 +97,23 @@ void BM_AppendWithBothIndexes(benchmark::State& state, bool batched)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        Workspace ws;
-        dbf::DbfEngine engine;
-        engine.setExceptions(true);
-        engine.setBatchAppends(batched);
-        engine.CreateDBF(ws.path("logs.dbf"), kLogFields);
-        engine.Use(ws.path("logs.dbf") + " EXCLUSIVE");
-        engine.MakeIndex("left(url,50)", ws.path("url.ndx"));
-        engine.MakeIndex("date", ws.path("date.ndx"));
-        engine.SetIndexTo(ws.path("url.ndx") + " " + ws.path("date.ndx"));
+        auto ws = std::make_unique<Workspace>();
+        auto engine = std::make_unique<dbf::DbfEngine>();
+        engine->setExceptions(true);
+        engine->setBatchAppends(batched);
+        engine->CreateDBF(ws->path("logs.dbf"), kLogFields);
+        engine->Use(ws->path("logs.dbf") + " EXCLUSIVE");
+        engine->MakeIndex("left(url,50)", ws->path("url.ndx"));
+        engine->MakeIndex("date", ws->path("date.ndx"));
+        engine->SetIndexTo(ws->path("url.ndx") + " " + ws->path("date.ndx"));
         state.ResumeTiming();
-        appendLog(engine, recordCount());
-        engine.CloseDbf();
+        appendLog(*engine, recordCount());
+        engine->CloseDbf();
+        // Deleting the files is not part of the work.
+        state.PauseTiming();
+        engine.reset();
+        ws.reset();
+        state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * recordCount());
 }
@@ -130,18 +136,22 @@ void BM_PackEveryTenthDeleted(benchmark::State& state)
     const Workspace& source = filledTable();
     for (auto _ : state) {
         state.PauseTiming();
-        Workspace ws;
-        copyTable(source, ws);
-        dbf::DbfEngine engine;
-        engine.setExceptions(true);
-        engine.Use(ws.path("logs.dbf") + " EXCLUSIVE");
-        for (long r = 10; r <= engine.RecCount(); r += 10) {
-            engine.Go(r);
-            engine.DeleteRec();
+        auto ws = std::make_unique<Workspace>();
+        copyTable(source, *ws);
+        auto engine = std::make_unique<dbf::DbfEngine>();
+        engine->setExceptions(true);
+        engine->Use(ws->path("logs.dbf") + " EXCLUSIVE");
+        for (long r = 10; r <= engine->RecCount(); r += 10) {
+            engine->Go(r);
+            engine->DeleteRec();
         }
         state.ResumeTiming();
-        engine.Pack();
-        engine.CloseDbf();
+        engine->Pack();
+        engine->CloseDbf();
+        state.PauseTiming();
+        engine.reset();
+        ws.reset();
+        state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * recordCount());
 }
