@@ -200,6 +200,25 @@ TEST_F(MainWindowViewer, DroppedFilesShowOnlyTheFirst)
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
+TEST_F(MainWindowViewer, FileDroppedOnThePageShows)
+{
+    // A drop on the page itself goes through the viewer's drawing panel,
+    // which passes what its host does not take on to the window.
+    TForm1 window;
+    window.show();
+    QWidget* panel = window.visor()->PaintPanel();
+    const QString page = writePage(home() + "onpage.html", "On the page");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(page)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(panel, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(panel, &drop);
+    EXPECT_EQ(window.visor()->CurrentFile(), page);
+    EXPECT_TRUE(m_errors.isEmpty());
+}
+
 TEST_F(MainWindowViewer, DroppedFileWithALongPathShows)
 {
     TForm1 window;
