@@ -5,6 +5,7 @@
 #include "tool_strip.h"
 
 #include "platform/application.h"
+#include "platform/message_wait.h"
 #include "platform/program_folder.h"
 
 #include <cstdio>
@@ -27,12 +28,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quorvane: %s\n%s", command.error.c_str(), app::usageText().c_str());
         return 2;
     case app::CommandLine::Action::Submit: {
+        platform::preferQtEventDispatcher();
         QCoreApplication application(argc, argv);
         QCoreApplication::setApplicationName("quorvane");
         return app::runHeadlessSubmission(QFile::decodeName(command.profile.c_str()),
                                           QFile::decodeName(command.engines.c_str()));
     }
     case app::CommandLine::Action::ExportLog: {
+        platform::preferQtEventDispatcher();
         QCoreApplication application(argc, argv);
         QCoreApplication::setApplicationName("quorvane");
         return app::exportLog(QFile::decodeName(command.csv.c_str()));

@@ -20,4 +20,14 @@ namespace platform {
 // wait sleeps as usual until it ends.
 void deliverMessagesUntil(const std::function<bool()>& done);
 
+// For programs without windows: selects Qt's own event dispatcher instead of
+// the one built on GLib, unless the user has set QT_NO_GLIB (to anything,
+// even empty: Qt takes an empty value as "use GLib"). Qt's own dispatcher
+// wakes its loop once for a batch of posted messages, where the GLib one
+// writes its wake-up descriptor for every message posted, several times
+// per request. Call before the application object is constructed. The
+// windowed program keeps GLib: its platform plugin and native dialogs run
+// on GLib's main loop.
+void preferQtEventDispatcher();
+
 } // namespace platform

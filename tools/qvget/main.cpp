@@ -17,6 +17,7 @@
 // 400 or more.
 
 #include "net/http_cli.h"
+#include "platform/message_wait.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -225,6 +226,7 @@ int runBatch(const Options& o)
 
 int main(int argc, char** argv)
 {
+    platform::preferQtEventDispatcher();
     QCoreApplication app(argc, argv);
     Options o;
     if (!parse(argc, argv, o))
