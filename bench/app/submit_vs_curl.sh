@@ -7,61 +7,31 @@
 #
 #   bench/app/submit_vs_curl.sh [PATH/TO/quorvane]
 #
-# Prints both wall times, requests per second and the ratio.
+# ROUNDS (default 5) rounds, interleaved, each run starting from an empty
+# log; the fastest round of each counts. Prints wall and CPU time, requests
+# per second and the ratio.
 set -euo pipefail
 
 QUORVANE=${1:-build/app/quorvane}
 LINES=10
 PAGES=100
+PARALLEL=6
+ROUNDS=${ROUNDS:-5}
+BENCH=$(cd "$(dirname "$0")/.." && pwd)
+source "$BENCH/local_nginx.sh"
+source "$BENCH/best_of_rounds.sh"
 
 [ -x "$QUORVANE" ] || { echo "quorvane not found at $QUORVANE" >&2; exit 2; }
 QUORVANE=$(readlink -f "$QUORVANE")
-NGINX=$(command -v nginx || echo /usr/sbin/nginx)
-[ -x "$NGINX" ] || { echo "nginx is not installed" >&2; exit 2; }
-command -v curl >/dev/null || { echo "curl is not installed" >&2; exit 2; }
 
 work=$(mktemp -d)
-nginx_pid=
-cleanup() {
-    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-chmod 755 "$work"
-mkdir -p "$work/www" "$work/tmp" "$work/home" "$work/config"
+trap 'local_nginx_stop; rm -rf "$work"' EXIT
+mkdir -p "$work/www" "$work/config"
 python3 -c 'print("<html><body>" + "quorvane benchmark answer " * 40 + "</body></html>")' \
     > "$work/www/answer.html"
-chmod -R a+rX "$work/www"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-
-cat > "$work/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $work/nginx.pid;
-error_log $work/error.log;
-events { worker_connections 1024; }
-http {
-    access_log off;
-    client_body_temp_path $work/tmp/body;
-    proxy_temp_path $work/tmp/proxy;
-    fastcgi_temp_path $work/tmp/fastcgi;
-    uwsgi_temp_path $work/tmp/uwsgi;
-    scgi_temp_path $work/tmp/scgi;
-    server {
-        listen 127.0.0.1:$port;
-        root $work/www;
-        # Every engine address answers with the same page.
-        location / { try_files /answer.html =404; }
-    }
-}
-CONF
-"$NGINX" -p "$work" -c "$work/nginx.conf" 2>"$work/nginx.stderr" &
-nginx_pid=$!
-for _ in $(seq 50); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/answer.html" && break
-    sleep 0.1
-done
+# Every engine address answers with the same page.
+local_nginx_start "$work" 'location / { try_files /answer.html =404; }'
+port=$NGINX_PORT
 
 # The engines list, the profile and curl's list of the same addresses.
 : > "$work/engines.txt"
@@ -76,22 +46,30 @@ for e in $(seq $LINES); do
     done
 done
 
-now() { date +%s.%N; }
-
-start=$(now)
-QUORVANE_HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
-    "$QUORVANE" --submit "$work/site.ini" --engines "$work/engines.txt" 2>/dev/null
-quorvane_s=$(python3 -c "print($(now) - $start)")
-
-start=$(now)
-curl -s --http1.0 --parallel --parallel-max 6 -K "$work/urls.txt" 2>/dev/null
-curl_s=$(python3 -c "print($(now) - $start)")
 
 requests=$((LINES * PAGES))
-python3 - "$requests" "$quorvane_s" "$curl_s" <<'PY'
+echo "$requests requests ($LINES engine lines x $PAGES pages), $PARALLEL at a time, best of $ROUNDS rounds"
+for round in $(seq "$ROUNDS"); do
+    rm -rf "$work/home"
+    mkdir -p "$work/home"
+    measure "$work" env QUORVANE_HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
+        "$QUORVANE" --submit "$work/site.ini" --engines "$work/engines.txt" > "$work/m.txt"
+    keep_best quorvane < "$work/m.txt"
+    echo "  quorvane round $round: $(tail -1 "$work/cmd.stderr")"
+    measure "$work" curl -s --http1.0 --parallel --parallel-max "$PARALLEL" -K "$work/urls.txt" \
+        > "$work/m.txt"
+    keep_best curl < "$work/m.txt"
+done
+
+python3 - "$requests" "${BEST[quorvane]}" "${BEST[curl]}" <<'PY'
 import sys
-n, q, c = int(sys.argv[1]), float(sys.argv[2]), float(sys.argv[3])
-print("quorvane --submit: %d requests in %.2f s, %.0f per second (logging included)" % (n, q, n / q))
-print("curl --parallel-max 6: %d requests in %.2f s, %.0f per second" % (n, c, n / c))
-print("ratio quorvane/curl throughput: %.2f" % (c / q))
+n = int(sys.argv[1])
+rates = {}
+for name, figures in (("quorvane --submit", sys.argv[2]), ("curl --http1.0", sys.argv[3])):
+    wall, user, sys_ = map(float, figures.split())
+    rates[name] = n / wall
+    print(f"{name:<18} {rates[name]:7.0f} req/s  {1000 * (user + sys_) / n:6.3f} ms CPU/request"
+          f"  ({wall:.3f} s, user {user:.2f} s, system {sys_:.2f} s)")
+print(f"ratio quorvane/curl throughput: {rates['quorvane --submit'] / rates['curl --http1.0']:.2f}"
+      " (logging included)")
 PY
