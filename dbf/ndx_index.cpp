@@ -594,40 +594,42 @@ void NdxIndex::insertAt(size_t level, int pos, uint32_t childBlock, uint32_t rec
             writeNode(block, b);
         return;
     }
-    Entries e = unpack(b);
-    if (!e.leaf)
-        e.children[size_t(pos)] = rightBlock;
-    e.keys.insert(e.keys.begin() + pos, key);
-    e.recnos.insert(e.recnos.begin() + pos, recno);
-    if (!e.leaf)
-        e.children.insert(e.children.begin() + pos, childBlock);
-    const int n = int(e.keys.size());
-    if (n <= m_header.keysPerNode) {
-        writeNode(block, pack(e));
-        return;
-    }
-    // Split: of the k entries the node held, the old node keeps the first
-    // k - k/2 and the new right sibling the rest; the new entry joins its half.
+    // Full: lay the entries out with the new one in place (an inner node's
+    // trailing rightmost child after them), then cut them in two. Of the k
+    // entries the node held, the old node keeps the first k - k/2 and the new
+    // right sibling the rest; the new entry joins its half.
+    const size_t g = size_t(m_header.groupLength);
+    const bool leaf = isLeaf(b);
+    const int n = held + 1;
+    std::array<uint8_t, 2 * kBlockSize> all{};
+    const uint8_t* from = b.data() + kNodeHeaderSize;
+    std::memcpy(all.data(), from, size_t(pos) * g);
+    uint8_t* fresh = all.data() + size_t(pos) * g;
+    putU32(fresh, leaf ? 0 : childBlock);
+    putU32(fresh + 4, leaf ? recno : 0);
+    std::memcpy(fresh + kEntryPrefix, key.data(), std::min(key.size(), size_t(m_header.keyLength)));
+    std::memcpy(fresh + g, from + size_t(pos) * g, size_t(held - pos) * g + (leaf ? 0 : 4));
+    if (!leaf)
+        putU32(fresh + g, rightBlock); // the child the new entry's right neighbour leads to
     const int k = n - 1;
     const int keepOld = k - k / 2;
     const int oldCount = pos < keepOld ? keepOld + 1 : keepOld;
-    Entries left, right;
-    left.leaf = right.leaf = e.leaf;
-    left.keys.assign(e.keys.begin(), e.keys.begin() + oldCount);
-    left.recnos.assign(e.recnos.begin(), e.recnos.begin() + oldCount);
-    right.keys.assign(e.keys.begin() + oldCount, e.keys.end());
-    right.recnos.assign(e.recnos.begin() + oldCount, e.recnos.end());
-    std::string separator = left.keys.back();
-    if (!e.leaf) {
-        left.children.assign(e.children.begin(), e.children.begin() + oldCount);
-        right.children.assign(e.children.begin() + oldCount, e.children.end());
-        // The old node's last key moves up; its child becomes the rightmost.
-        left.keys.pop_back();
-        left.recnos.pop_back();
-    }
+    const uint8_t* last = all.data() + size_t(oldCount - 1) * g;
+    std::string separator(reinterpret_cast<const char*>(last + kEntryPrefix),
+                          size_t(m_header.keyLength));
+    Block left{}, right{};
+    // An inner node's last key moves up; its child becomes the rightmost.
+    const int leftCount = leaf ? oldCount : oldCount - 1;
+    putU32(left.data(), uint32_t(leftCount));
+    std::memcpy(left.data() + kNodeHeaderSize, all.data(), size_t(leftCount) * g);
+    if (!leaf)
+        putU32(left.data() + kNodeHeaderSize + size_t(leftCount) * g, getU32(last));
+    putU32(right.data(), uint32_t(n - oldCount));
+    std::memcpy(right.data() + kNodeHeaderSize, all.data() + size_t(oldCount) * g,
+                size_t(n - oldCount) * g + (leaf ? 0 : 4));
     const uint32_t newBlock = allocateBlock();
-    writeNode(block, pack(left));
-    writeNode(newBlock, pack(right));
+    writeNode(block, left);
+    writeNode(newBlock, right);
     if (level == 0) {
         Entries root;
         root.leaf = false;
