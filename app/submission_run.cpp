@@ -11,7 +11,9 @@
 #include "platform/text_file.h"
 
 #include <exception>
+#include <optional>
 #include <QCoreApplication>
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -184,45 +186,65 @@ bool SubmissionRun::startRequest(const std::string& line, int clientIndex)
     return true;
 }
 
-void storeAnswer(THttpCli& client, const QString& fileName)
+namespace {
+
+// Everything the client has received for its request, as lines.
+std::vector<std::string> answerLines(const THttpCli& client)
 {
-    if (fileName.isEmpty())
-        return;
-    QFile answer(fileName);
-    if (!answer.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return;
-    if (QIODevice* received = client.RcvdStream()) {
-        const qint64 at = received->pos();
-        received->seek(0);
-        answer.write(received->readAll());
-        received->seek(at);
-    }
+    QIODevice* received = client.RcvdStream();
+    if (!received)
+        return {};
+    const auto split = [](const QByteArray& bytes) {
+        return platform::splitLines(
+            std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    };
+    if (const auto* buffer = qobject_cast<const QBuffer*>(received))
+        return split(buffer->data());
+    const qint64 at = received->pos();
+    received->seek(0);
+    const QByteArray bytes = received->readAll();
+    received->seek(at);
+    return split(bytes);
 }
+
+} // namespace
 
 void SubmissionRun::requestDone(THttpCli& client, uint16_t error)
 {
     const int index = m_clients.indexOf(&client);
     if (index >= 0)
         m_awaitingDone[static_cast<size_t>(index)] = false;
-    storeAnswer(client, m_tempFileName);
-    logadd(error == 0, client.URL());
+    // The answer goes from the client's stream into the record in memory:
+    // writing it to the temporary file for logadd to read back and delete
+    // gives the same record at the price of creating, writing, reading and
+    // deleting a file for every result.
+    appendRecord(error == 0, client.URL(), answerLines(client));
 }
 
 void SubmissionRun::logadd(bool success, const std::string& url)
+{
+    std::optional<std::vector<std::string>> message;
+    if (!m_tempFileName.isEmpty() && QFileInfo::exists(m_tempFileName)) {
+        message = platform::readTextLines(m_tempFileName);
+        QFile::remove(m_tempFileName);
+    }
+    appendRecord(success, url, message);
+}
+
+void SubmissionRun::appendRecord(bool success, const std::string& url,
+                                 const std::optional<std::vector<std::string>>& message)
 {
     m_log.ClearRecord();
     m_log.SetCField("date", logDateText(m_log.engine()));
     m_log.SetLField("success", success);
     m_log.SetCField("url", url);
-    if (!m_tempFileName.isEmpty() && QFileInfo::exists(m_tempFileName)) {
-        const std::vector<std::string> lines = platform::readTextLines(m_tempFileName);
+    if (message) {
         if (OnShowMessage)
-            OnShowMessage(lines);
+            OnShowMessage(*message);
         // An empty answer leaves the memo field blank rather than pointing
         // at an empty memo.
-        if (!lines.empty())
-            m_log.SetMField("message", lines);
-        QFile::remove(m_tempFileName);
+        if (!message->empty())
+            m_log.SetMField("message", *message);
     }
     m_log.Append();
     ++m_requestsLogged;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <QString>
 #include <string>
 #include <vector>
@@ -13,10 +14,6 @@ class TTzDbf;
 namespace app {
 
 class HttpClients;
-
-// Writes everything the client has received so far to the file, replacing
-// it. Nothing is written when the file name is empty.
-void storeAnswer(THttpCli& client, const QString& fileName);
 
 // One submission run: every page of a profile sent to every line of an
 // engines list file, engine-major, through six clients with up to six
@@ -31,8 +28,8 @@ void storeAnswer(THttpCli& client, const QString& fileName);
 // button or a signal) makes run() stop handing out and stop waiting.
 class SubmissionRun {
 public:
-    // tempFileName: the file that carries one answer from requestDone to
-    // logadd. cancelRequested is shared with the host and read after every
+    // tempFileName: the file from which logadd takes the answer to log.
+    // cancelRequested is shared with the host and read after every
     // delivery of events.
     SubmissionRun(HttpClients& clients, TTzDbf& log, QString tempFileName, bool& cancelRequested);
     ~SubmissionRun();
@@ -75,11 +72,11 @@ public:
     // cannot be started is skipped silently; the result is then false.
     bool startRequest(const std::string& line, int clientIndex);
 
-    // A client's request is done: its answer goes to the temporary file and
-    // is logged with the client's address.
+    // A client's request is done: its answer is logged with the client's
+    // address.
     void requestDone(THttpCli& client, uint16_t error);
     // Appends one record for a result; the body waiting in the temporary
-    // file becomes its message.
+    // file, if there is one, becomes its message and the file is deleted.
     void logadd(bool success, const std::string& url);
 
     // Text of the progress label: "Sended N of M".
@@ -95,6 +92,10 @@ public:
     std::function<void(const std::string& message)> OnError;
 
 private:
+    // Appends the record, shows the message when there is one, counts the
+    // result and reports progress.
+    void appendRecord(bool success, const std::string& url,
+                      const std::optional<std::vector<std::string>>& message);
     bool handOut();
     void writeProfileDate();
     void waitUntilIdle();
