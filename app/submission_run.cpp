@@ -12,8 +12,8 @@
 
 #include <exception>
 #include <optional>
-#include <QCoreApplication>
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
