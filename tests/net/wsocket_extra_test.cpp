@@ -77,35 +77,53 @@ TEST(WSocket, ReverseLookupFindsTheName)
     EXPECT_EQ(s.DnsResultList().size(), 1u);
 }
 
-// A SOCKS 5 server in python3, started for one test.
-class Socks5Server {
+// A SOCKS 4/4A/5 server in python3, started for one test. It reports every
+// request it receives as "CONNECT VERSION HOST PORT USER".
+class SocksServer {
 public:
-    Socks5Server(const std::string& user, const std::string& password)
+    SocksServer(const std::string& user, const std::string& password)
     {
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start("/usr/bin/python3",
-                        {"-u", QUORVANE_SOCKS5_SERVER, QString::fromStdString(user),
+                        {"-u", QUORVANE_SOCKS_SERVER, QString::fromStdString(user),
                          QString::fromStdString(password)});
-        QByteArray output;
         static const QRegularExpression ready("port (\\d+)");
         waitUntil([&] {
-            output += m_process.readAll();
-            return ready.match(QString::fromUtf8(output)).hasMatch() ||
+            m_output += m_process.readAll();
+            return ready.match(QString::fromUtf8(m_output)).hasMatch() ||
                    m_process.state() == QProcess::NotRunning;
         });
-        const auto m = ready.match(QString::fromUtf8(output));
+        const auto m = ready.match(QString::fromUtf8(m_output));
         if (m.hasMatch())
             m_port = m.captured(1).toStdString();
     }
-    ~Socks5Server()
+    ~SocksServer()
     {
         m_process.kill();
         m_process.waitForFinished(5000);
     }
     const std::string& port() const { return m_port; }
 
+    // Waits for the next request line the server reports; empty on timeout.
+    std::string nextRequest()
+    {
+        std::string line;
+        waitUntil([&] {
+            m_output += m_process.readAll();
+            const qsizetype at = m_output.indexOf("CONNECT ");
+            const qsizetype end = at < 0 ? -1 : m_output.indexOf('\n', at);
+            if (end < 0)
+                return false;
+            line = m_output.mid(at, end - at).trimmed().toStdString();
+            m_output.remove(0, end + 1);
+            return true;
+        });
+        return line;
+    }
+
 private:
     QProcess m_process;
+    QByteArray m_output;
     std::string m_port;
 };
 
@@ -114,7 +132,7 @@ TEST(WSocketSocks, HandshakeThenDataAndRefusedCredentials)
     LoopbackServer target([](const std::string& request, int) {
         return Reply{"through:" + request, false};
     });
-    Socks5Server socks("agent", "s3cret");
+    SocksServer socks("agent", "s3cret");
     ASSERT_FALSE(socks.port().empty());
     struct Case {
         std::string password;
@@ -154,6 +172,79 @@ TEST(WSocketSocks, HandshakeThenDataAndRefusedCredentials)
         s.Connect();
         ASSERT_TRUE(waitUntil([&] { return !events.empty() && events.back() == "closed"; }));
         EXPECT_EQ(events, c.events);
+    }
+}
+
+TEST(WSocketSocks, Socks4And4AAnd5WithoutAuthentication)
+{
+    LoopbackServer target([](const std::string& request, int) {
+        return Reply{"through:" + request, false};
+    });
+    SocksServer socks("-", "-");
+    ASSERT_FALSE(socks.port().empty());
+    const std::string port = std::to_string(target.port());
+    const std::string refusedPort = "1"; // the server rejects requests for it
+    const std::vector<std::string> through{"socks connected", "connected 0",
+                                           "data through:hi\r\n\r\n", "closed"};
+    const std::vector<std::string> rejected{"socks error 20004", "connected 20004", "closed"};
+    struct Case {
+        std::string level;
+        std::string addr;
+        std::string usercode;
+        std::string port;
+        std::vector<std::string> events;
+        std::string request; // as the server saw it
+    };
+    const Case cases[] = {
+        // SOCKS 4 carries an address: a name is resolved by the client.
+        {"4", "127.0.0.1", "agent", port, through, "CONNECT 4 127.0.0.1 " + port + " agent"},
+        {"4", "localhost", "", port, through, "CONNECT 4 127.0.0.1 " + port + " -"},
+        // SOCKS 4A hands the name to the server.
+        {"4A", "localhost", "agent", port, through, "CONNECT 4A localhost " + port + " agent"},
+        {"4A", "127.0.0.1", "", port, through, "CONNECT 4 127.0.0.1 " + port + " -"},
+        {"5", "127.0.0.1", "", port, through, "CONNECT 5 127.0.0.1 " + port + " -"},
+        {"5", "localhost", "", port, through, "CONNECT 5 localhost " + port + " -"},
+        {"4", "127.0.0.1", "", refusedPort, rejected, "CONNECT 4 127.0.0.1 1 -"},
+        {"5", "127.0.0.1", "", refusedPort, rejected, "CONNECT 5 127.0.0.1 1 -"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("SOCKS " + c.level + " to " + c.addr + ":" + c.port);
+        TWSocket s;
+        std::vector<std::string> events;
+        std::vector<TSocksAuthState> authStates;
+        s.setSocksServer("127.0.0.1");
+        s.setSocksPort(socks.port());
+        s.setSocksLevel(c.level);
+        s.setSocksUsercode(c.usercode);
+        s.OnSocksConnected = [&](TCustomWSocket*, uint16_t) {
+            events.push_back("socks connected");
+        };
+        s.OnSocksError = [&](TCustomWSocket*, int e, const std::string&) {
+            events.push_back("socks error " + std::to_string(e));
+        };
+        s.OnSocksAuthState = [&](TCustomWSocket*, TSocksAuthState state) {
+            authStates.push_back(state);
+        };
+        s.OnSessionConnected = [&](TCustomWSocket* sock, uint16_t e) {
+            events.push_back("connected " + std::to_string(e));
+            if (e == 0)
+                sock->SendStr("hi\r\n\r\n");
+        };
+        s.OnDataAvailable = [&](TCustomWSocket* sock, uint16_t) {
+            const std::string data = sock->ReceiveStr();
+            if (!data.empty())
+                events.push_back("data " + data);
+        };
+        s.OnSessionClosed = [&](TCustomWSocket*, uint16_t) { events.push_back("closed"); };
+        s.setAddr(c.addr);
+        s.setPort(c.port);
+        s.Connect();
+        ASSERT_TRUE(waitUntil([&] { return !events.empty() && events.back() == "closed"; }));
+        EXPECT_EQ(events, c.events);
+        EXPECT_EQ(socks.nextRequest(), c.request);
+        // Only SOCKS 5 negotiates authentication; this server asks for none.
+        EXPECT_EQ(authStates, c.level == "5" ? std::vector<TSocksAuthState>{socksAuthNotRequired}
+                                             : std::vector<TSocksAuthState>{});
     }
 }
 
