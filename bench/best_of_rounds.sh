@@ -7,8 +7,10 @@
 #   keep_best NAME              reads such a line on stdin and keeps it in
 #                               BEST[NAME] when its wall time is the lowest
 #
-# measure leaves the command's stderr in OUTDIR/cmd.stderr.
+# measure leaves the command's stderr in OUTDIR/cmd.stderr. ROUNDS (from the
+# environment, default 5) is how many rounds the scripts run.
 
+ROUNDS=${ROUNDS:-5}
 declare -A BEST
 
 measure() {

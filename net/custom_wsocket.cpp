@@ -335,13 +335,16 @@ int TCustomWSocket::WSocketResolveProto(const std::string& proto)
 
 // ------------------------------------------------------------- DNS lookups
 
-void TCustomWSocket::DnsLookup(const std::string& host)
+// The steps shared by both lookups: an empty name is refused, a pending
+// lookup is forgotten without an event, and the results are cleared. False
+// when the name was refused.
+bool TCustomWSocket::PrepareLookup(const std::string& text)
 {
-    if (host.empty()) {
+    if (text.empty()) {
         RaiseException("DNS lookup: invalid host name.");
         if (OnDnsLookupDone)
             OnDnsLookupDone(this, wsock::WSAEINVAL);
-        return;
+        return false;
     }
     if (m_lookupHandle != 0) {
         std::lock_guard lock(m_lookup->mutex);
@@ -351,7 +354,13 @@ void TCustomWSocket::DnsLookup(const std::string& host)
     m_lookup.reset();
     m_dnsResult.clear();
     m_dnsResultList.clear();
+    return true;
+}
 
+void TCustomWSocket::DnsLookup(const std::string& host)
+{
+    if (!PrepareLookup(host))
+        return;
     const in_addr_t a = m_lib.inet_addr(host.c_str());
     if (a != INADDR_NONE || host == "255.255.255.255") {
         m_dnsResult = dotted(a);
@@ -365,21 +374,8 @@ void TCustomWSocket::DnsLookup(const std::string& host)
 
 void TCustomWSocket::ReverseDnsLookup(const std::string& addr)
 {
-    if (addr.empty()) {
-        RaiseException("DNS lookup: invalid host name.");
-        if (OnDnsLookupDone)
-            OnDnsLookupDone(this, wsock::WSAEINVAL);
-        return;
-    }
-    if (m_lookupHandle != 0) {
-        std::lock_guard lock(m_lookup->mutex);
-        m_lookup->target = nullptr;
-    }
-    m_lookupHandle = 0;
-    m_lookup.reset();
-    m_dnsResult.clear();
-    m_dnsResultList.clear();
-    StartLookup(addr, kReverseLookupMessage);
+    if (PrepareLookup(addr))
+        StartLookup(addr, kReverseLookupMessage);
 }
 
 void TCustomWSocket::StartLookup(const std::string& text, int message)

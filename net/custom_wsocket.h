@@ -223,6 +223,7 @@ private:
     int PendingError(short revents);
     void AttachNotifiers();
     void DetachNotifiers();
+    bool PrepareLookup(const std::string& text);
     void StartLookup(const std::string& text, int message);
     void HandleLookupDone(const platform::PostedMessage& message);
     bool AssignOrCheckClosed(std::string& field, const std::string& value, const char* name,

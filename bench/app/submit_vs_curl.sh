@@ -16,7 +16,6 @@ QUORVANE=${1:-build/app/quorvane}
 LINES=10
 PAGES=100
 PARALLEL=6
-ROUNDS=${ROUNDS:-5}
 BENCH=$(cd "$(dirname "$0")/.." && pwd)
 source "$BENCH/local_nginx.sh"
 source "$BENCH/best_of_rounds.sh"

@@ -15,7 +15,6 @@ set -euo pipefail
 QVGET=${1:-build/tools/qvget/qvget}
 REQUESTS=${2:-1000}
 PARALLEL=6
-ROUNDS=${ROUNDS:-5}
 BENCH=$(cd "$(dirname "$0")/.." && pwd)
 source "$BENCH/local_nginx.sh"
 source "$BENCH/best_of_rounds.sh"

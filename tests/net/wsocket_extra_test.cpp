@@ -127,6 +127,29 @@ private:
     std::string m_port;
 };
 
+// Records the events of one session through a SOCKS server: the handshake's
+// outcome, the connection, the data that comes back for "hi" and the close.
+void recordSessionThroughSocks(TWSocket& s, std::vector<std::string>& events)
+{
+    s.OnSocksConnected = [&events](TCustomWSocket*, uint16_t) {
+        events.push_back("socks connected");
+    };
+    s.OnSocksError = [&events](TCustomWSocket*, int e, const std::string&) {
+        events.push_back("socks error " + std::to_string(e));
+    };
+    s.OnSessionConnected = [&events](TCustomWSocket* sock, uint16_t e) {
+        events.push_back("connected " + std::to_string(e));
+        if (e == 0)
+            sock->SendStr("hi\r\n\r\n");
+    };
+    s.OnDataAvailable = [&events](TCustomWSocket* sock, uint16_t) {
+        const std::string data = sock->ReceiveStr();
+        if (!data.empty())
+            events.push_back("data " + data);
+    };
+    s.OnSessionClosed = [&events](TCustomWSocket*, uint16_t) { events.push_back("closed"); };
+}
+
 TEST(WSocketSocks, HandshakeThenDataAndRefusedCredentials)
 {
     LoopbackServer target([](const std::string& request, int) {
@@ -150,23 +173,7 @@ TEST(WSocketSocks, HandshakeThenDataAndRefusedCredentials)
         s.setSocksAuthentication(socksAuthenticateUsercode);
         s.setSocksUsercode("agent");
         s.setSocksPassword(c.password);
-        s.OnSocksConnected = [&](TCustomWSocket*, uint16_t) {
-            events.push_back("socks connected");
-        };
-        s.OnSocksError = [&](TCustomWSocket*, int e, const std::string&) {
-            events.push_back("socks error " + std::to_string(e));
-        };
-        s.OnSessionConnected = [&](TCustomWSocket* sock, uint16_t e) {
-            events.push_back("connected " + std::to_string(e));
-            if (e == 0)
-                sock->SendStr("hi\r\n\r\n");
-        };
-        s.OnDataAvailable = [&](TCustomWSocket* sock, uint16_t) {
-            const std::string data = sock->ReceiveStr();
-            if (!data.empty())
-                events.push_back("data " + data);
-        };
-        s.OnSessionClosed = [&](TCustomWSocket*, uint16_t) { events.push_back("closed"); };
+        recordSessionThroughSocks(s, events);
         s.setAddr("127.0.0.1");
         s.setPort(std::to_string(target.port()));
         s.Connect();
@@ -216,26 +223,10 @@ TEST(WSocketSocks, Socks4And4AAnd5WithoutAuthentication)
         s.setSocksPort(socks.port());
         s.setSocksLevel(c.level);
         s.setSocksUsercode(c.usercode);
-        s.OnSocksConnected = [&](TCustomWSocket*, uint16_t) {
-            events.push_back("socks connected");
-        };
-        s.OnSocksError = [&](TCustomWSocket*, int e, const std::string&) {
-            events.push_back("socks error " + std::to_string(e));
-        };
+        recordSessionThroughSocks(s, events);
         s.OnSocksAuthState = [&](TCustomWSocket*, TSocksAuthState state) {
             authStates.push_back(state);
         };
-        s.OnSessionConnected = [&](TCustomWSocket* sock, uint16_t e) {
-            events.push_back("connected " + std::to_string(e));
-            if (e == 0)
-                sock->SendStr("hi\r\n\r\n");
-        };
-        s.OnDataAvailable = [&](TCustomWSocket* sock, uint16_t) {
-            const std::string data = sock->ReceiveStr();
-            if (!data.empty())
-                events.push_back("data " + data);
-        };
-        s.OnSessionClosed = [&](TCustomWSocket*, uint16_t) { events.push_back("closed"); };
         s.setAddr(c.addr);
         s.setPort(c.port);
         s.Connect();
