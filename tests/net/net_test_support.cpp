@@ -1,5 +1,7 @@
 #include "net_test_support.h"
 
+#include "platform/message_wait.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
@@ -59,12 +61,8 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
     // Wakes the loop now and then so the deadline is seen without events.
     QTimer tick;
     tick.start(kPollMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return condition();
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    platform::deliverMessagesUntil([&] { return condition() || deadline.hasExpired(); });
+    return condition();
 }
 
 void drainEvents()
