@@ -16,6 +16,7 @@
 #include "platform/program_folder.h"
 #include "platform/shell.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -34,6 +35,10 @@ namespace {
 constexpr int kProgressPanelWidth = 185;
 constexpr int kProgressPanelHeight = 101;
 constexpr int kUrlColumnWidth = 255;
+// Room beside the columns for the row indicator, the scroll bar and frame.
+constexpr int kGridChromeWidth = 40;
+// The date column shows the whole 10-character date text.
+constexpr const char* kWidestDate = "00.00.00000";
 constexpr int kBottomBarHeight = 41;
 constexpr int kStartButtonWidth = 140;
 constexpr int kStartButtonHeight = 33;
@@ -116,6 +121,7 @@ QWidget* Tfsearch::createLogGroup()
         column->FieldName = c.field;
         column->Title.Caption = c.title;
     }
+    m_grid->Columns()[0]->Width = m_grid->fontMetrics().horizontalAdvance(kWidestDate);
     m_grid->Columns()[2]->Width = kUrlColumnWidth;
     m_grid->LayoutChanged();
     m_grid->setOptions(dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines |
@@ -206,6 +212,13 @@ bool Tfsearch::FormCreate()
 {
     m_progressLabel->clear();
     sizeToScreen();
+    // The grid starts wide enough for its columns, at most half the window;
+    // the answer viewer takes the rest.
+    int gridWidth = kGridChromeWidth;
+    for (int i = 0; i < m_grid->Columns().Count(); ++i)
+        gridWidth += m_grid->Columns()[i]->Width;
+    gridWidth = std::min(gridWidth, width() / 2);
+    m_splitter->setSizes({gridWidth, width() - gridWidth});
     QString profile = FileDialog::open(
         this, TForm1::profileDialogOptions("Load Profile", TForm1::MissingProfile::Refuse));
     if (profile.isEmpty()) {
@@ -335,8 +348,11 @@ void Tfsearch::FormClose()
 {
     m_closed = true;
     m_form1.httpClients().abortBusy();
-    if (m_log.Active())
+    if (m_log.Active()) {
+        // A record changed in the grid is written before the table closes.
+        m_log.DataSet()->CheckBrowseMode();
         m_log.Pack();
+    }
     m_form1.submissionOpen = false;
     m_log.setActive(false);
 }
@@ -397,6 +413,9 @@ void Tfsearch::Button1Click()
 {
     if (!MessageBox::question(this, kConfirmCaption, "Do you want to clear the log record?"))
         return;
+    // A record being edited in the grid goes with the rest; its changes must
+    // not be written into the emptied table later.
+    m_log.DataSet()->Cancel();
     m_log.Zap();
 }
 
@@ -410,5 +429,7 @@ void Tfsearch::ExportClick()
     QString path = FileDialog::save(this, options);
     if (path.isEmpty())
         return;
+    // The file holds what the grid shows, a changed record included.
+    m_log.DataSet()->CheckBrowseMode();
     app::exportLogCsv(m_log, path);
 }

@@ -9,6 +9,7 @@
 #include "app/fsearch.h"
 #include "app/http_clients.h"
 #include "dbf/widgets/tz_dbf.h"
+#include "dbf/widgets/tz_grid.h"
 #include "dbf/widgets/tz_navigator.h"
 #include "platform/text_file.h"
 
@@ -16,6 +17,9 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDate>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 namespace {
@@ -70,6 +74,38 @@ protected:
     }
 
     std::string url(const std::string& path) const { return m_server.base() + path; }
+
+    // Makes the log record with this address the current one.
+    static void goToUrl(TTzDbf& log, const std::string& address)
+    {
+        log.GoTop();
+        for (long i = 0; i < log.RecCount(); ++i) {
+            if (log.GetCField("url").substr(0, address.size() + 1) == address + " ")
+                return;
+            log.Skip(1);
+        }
+        ADD_FAILURE() << "no record for " << address;
+    }
+
+    // A key pressed and released on a widget; what it ignores goes on to
+    // its parents, as with a real key.
+    static void key(QWidget* widget, int code, const QString& text = {})
+    {
+        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
+        QApplication::sendEvent(widget, &release);
+    }
+
+    // Types into the grid's selected cell: the first key opens the editor.
+    static void typeIntoCell(TTzGrid* grid, const QString& text)
+    {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            QWidget* target = i == 0 ? static_cast<QWidget*>(grid) : grid->InplaceEditor();
+            key(target, text.at(i).toUpper().unicode(), text.mid(i, 1));
+            ASSERT_TRUE(grid->EditorMode());
+        }
+    }
 
     AnswerServer m_server;
     std::string m_today;
@@ -289,6 +325,124 @@ TEST_F(SubmissionWindow, DismissedProfileDialogOpensNothingAndDownloadsAreNotLog
     http.setRcvdStream(nullptr);
     EXPECT_EQ(page.data(), QByteArray("<html><body>answer /page</body></html>"));
     EXPECT_FALSE(QFile::exists(home() + "logs.dbf"));
+}
+
+TEST_F(SubmissionWindow, ExportWritesTheLogAsCsvThroughTheSaveDialog)
+{
+    writeEngines({"GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url"});
+    writeProfile({"a", "empty"});
+    TForm1 form;
+    submit(form, [&](Tfsearch& window) {
+        window.StartClick();
+        auto* exportButton = window.findChild<QPushButton*>("ExportButton");
+        auto* clearButton = window.findChild<QPushButton*>("Button1");
+        ASSERT_NE(exportButton, nullptr);
+        ASSERT_NE(clearButton, nullptr);
+        EXPECT_EQ(exportButton->text(), "Export...");
+        EXPECT_EQ(exportButton->parentWidget(), clearButton->parentWidget());
+        EXPECT_GT(exportButton->x(), clearButton->x());
+
+        // A cancelled dialog writes nothing.
+        FileDialog::queuePath("");
+        exportButton->click();
+        EXPECT_TRUE(QDir(home()).entryList({"*.csv"}).isEmpty());
+        EXPECT_EQ(FileDialog::requests().back().title, "Export Log");
+        EXPECT_EQ(FileDialog::requests().back().defaultSuffix, "csv");
+
+        // A date being edited in the grid is part of the file.
+        goToUrl(form.log(), url("a"));
+        window.grid()->setSelectedIndex(0);
+        typeIntoCell(window.grid(), "01.02.2026");
+        FileDialog::queuePath(home() + "results.csv");
+        exportButton->click();
+        EXPECT_EQ(form.log().DataSet()->State(), dsBrowse);
+        EXPECT_TRUE(window.isVisible());
+    });
+
+    QList<QByteArray> lines = fileBytes(home() + "results.csv").split('\n');
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], "date,success,url,message\r");
+    EXPECT_EQ(lines[3], "");
+    lines = lines.mid(1, 2);
+    std::sort(lines.begin(), lines.end());
+    const QByteArray today = QByteArray::fromStdString(m_today);
+    EXPECT_EQ(lines[0], QByteArray::fromStdString("01.02.2026,true," + url("a") +
+                                                  ",<html><body>answer /a</body></html>\r"));
+    EXPECT_EQ(lines[1], today + ",true," + QByteArray::fromStdString(url("empty")) + ",\r");
+}
+
+TEST_F(SubmissionWindow, EscInTheGridDropsItsEditsThenClosesTheWindow)
+{
+    writeEngines({"GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url"});
+    writeProfile({"a", "b"});
+    TForm1 form;
+    submit(form, [&](Tfsearch& window) {
+        window.StartClick();
+        TTzDbf& log = form.log();
+        TTzGrid* grid = window.grid();
+        grid->setFocus();
+        goToUrl(log, url("a"));
+        grid->setSelectedIndex(2);
+
+        // Esc in the cell editor drops the edit; the window stays.
+        typeIntoCell(grid, "http://changed/");
+        key(grid->InplaceEditor(), Qt::Key_Escape);
+        EXPECT_FALSE(grid->EditorMode());
+        EXPECT_EQ(log.DataSet()->State(), dsBrowse);
+        EXPECT_EQ(log.GetCField("url").substr(0, url("a").size()), url("a"));
+        EXPECT_TRUE(window.isVisible());
+
+        // Esc on a new row drops it; the window stays.
+        key(grid, Qt::Key_Insert);
+        EXPECT_EQ(log.DataSet()->State(), dsInsert);
+        key(grid, Qt::Key_Escape);
+        EXPECT_EQ(log.DataSet()->State(), dsBrowse);
+        EXPECT_EQ(log.RecCount(), 2);
+        EXPECT_TRUE(window.isVisible());
+
+        // With nothing to drop, Esc is the window's Cancel: it closes.
+        key(grid, Qt::Key_Escape);
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_TRUE(form.cancelRequested);
+    });
+    EXPECT_FALSE(form.submissionOpen);
+    EXPECT_FALSE(form.log().Active());
+    EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), 2u);
+}
+
+TEST_F(SubmissionWindow, EscDuringARunCancelsItLikeTheCancelButton)
+{
+    writeEngines({"GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url"});
+    writeProfile({"a", "b", "c", "hang1", "hang2", "hang3", "hang4", "hang5", "hang6", "hang7"});
+    TForm1 form;
+    int started = 0;
+    submit(form, [&](Tfsearch& window) {
+        window.run().OnRequestStarted = [&](int, const std::string&) { ++started; };
+        // Three answers are in and six requests hang: the run is still
+        // handing out when Esc comes.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+            if (started < 9 || window.run().requestsLogged() < 3)
+                return;
+            poll.stop();
+            EXPECT_TRUE(window.progressVisible());
+            EXPECT_EQ(window.progressText(), "Sended 3 of 10");
+            EXPECT_EQ(window.grid()->Rows().rows.size(), 3u);
+            // What the user sees at this moment, for a person to look at.
+            window.grab().save(QCoreApplication::applicationDirPath() +
+                               "/submission_window_running.png");
+            key(window.grid(), Qt::Key_Escape);
+            EXPECT_EQ(window.progressText(), "Closing...");
+        });
+        poll.start(10);
+        window.StartClick();
+        EXPECT_FALSE(window.run().handedOut());
+        EXPECT_FALSE(window.isVisible());
+    });
+    EXPECT_EQ(started, 9);
+    EXPECT_EQ(profileDate(), "old");
+    EXPECT_TRUE(form.httpClients().allIdle());
+    EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), 3u);
 }
 
 } // namespace
