@@ -13,6 +13,7 @@
 #include "submission_log.h"
 #include "submission_run.h"
 #include "tool_strip.h"
+#include "window_setup.h"
 
 #include "controls/string_holder.h"
 #include "dbf/widgets/tz_dbf.h"
@@ -41,7 +42,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QScreen>
 #include <QSplitter>
 #include <QTextCursor>
 #include <QUrl>
@@ -60,8 +60,6 @@ constexpr int kHistoryEntries = 6;
 // A History menu entry shows at most this much of an address.
 constexpr int kHistoryCaptionLength = 80;
 constexpr int kImageCacheCount = 5;
-constexpr const char* kDefaultFont = "Times New Roman";
-constexpr const char* kFixedPitchFont = "Courier New";
 
 constexpr const char* kConfirmCaption = "Confirm";
 // The shell reports a failure to start the e-mail program this way.
@@ -145,7 +143,7 @@ void TForm1::FormCreate()
 
     createMenus();
     loadStartupEngines();
-    sizeToScreen();
+    app::sizeToScreen(*this);
     // Files dropped from the desktop land on the window (the viewer takes
     // none itself, so drops on the page come here too).
     setAcceptDrops(true);
@@ -154,11 +152,7 @@ void TForm1::FormCreate()
 void TForm1::createViewer()
 {
     m_visor = new THTMLViewer(m_splitter);
-    m_visor->setObjectName("visor");
-    m_visor->setDefBackground(Qt::white);
-    m_visor->setDefFontName(kDefaultFont);
-    m_visor->setDefPreFontName(kFixedPitchFont);
-    m_visor->setViewImages(false);
+    app::applyViewerLook(*m_visor);
     m_visor->setImageCacheCount(kImageCacheCount);
     m_visor->setHistoryMaxCount(kHistoryEntries);
     m_visor->sethtOptions(htOverLinksActive);
@@ -184,11 +178,7 @@ void TForm1::createHolders()
 
 QWidget* TForm1::createToolBar()
 {
-    QWidget* bar = app::createGradientPanel(this);
-    bar->setObjectName("ToolBar");
-    bar->setFixedHeight(kToolBarHeight);
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(2, 1, 2, 1);
+    auto [bar, row] = app::createGradientBar(this, "ToolBar", kToolBarHeight, {2, 1, 2, 1});
     row->setSpacing(2);
     auto button = [&](const char* caption, const char* picture, std::function<void()> onClick) {
         app::ToolButtonDesign design;
@@ -221,11 +211,8 @@ QWidget* TForm1::createBottomPanel()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    QWidget* strip = app::createGradientPanel(panel);
-    strip->setObjectName("EnginesCaptionStrip");
-    strip->setFixedHeight(kCaptionStripHeight);
-    auto* stripRow = new QHBoxLayout(strip);
-    stripRow->setContentsMargins(4, 0, 4, 0);
+    auto [strip, stripRow] =
+        app::createGradientBar(panel, "EnginesCaptionStrip", kCaptionStripHeight, {4, 0, 4, 0});
     m_enginesCaption = new QLabel("Engines List", strip);
     m_enginesCaption->setObjectName("EnginesCaption");
     stripRow->addWidget(m_enginesCaption);
@@ -287,25 +274,9 @@ void TForm1::createMenus()
     help->addAction("About...", this, [this] { About1Click(); });
 }
 
-void TForm1::sizeToScreen()
-{
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect area = screen->geometry();
-    int width = area.width() * 9 / 10;
-    int height = area.height() * 7 / 8;
-    resize(width, height);
-    move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2);
-}
-
 FileDialog::Options TForm1::profileDialogOptions(const QString& title, MissingProfile missing)
 {
-    FileDialog::Options options;
-    options.title = title;
-    options.filter = "Profiles (*.ini)";
-    options.folder = platform::programFolder();
-    options.defaultSuffix = "ini";
+    FileDialog::Options options = app::programFolderDialog(title, "Profiles (*.ini)", "ini");
     options.mustExist = true;
     options.promptCreate = missing == MissingProfile::OfferToCreate;
     return options;
@@ -363,11 +334,8 @@ void TForm1::Memo1Change()
 
 void TForm1::Loadoptionsenginesfiles1Click()
 {
-    FileDialog::Options options;
-    options.title = "Loading Optional Engines file";
-    options.filter = "Text files (*.txt);;All files (*)";
-    options.folder = platform::programFolder();
-    options.defaultSuffix = "txt";
+    FileDialog::Options options = app::programFolderDialog(
+        "Loading Optional Engines file", "Text files (*.txt);;All files (*)", "txt");
     options.mustExist = true;
     QString path = FileDialog::open(this, options);
     if (path.isEmpty())
@@ -391,11 +359,8 @@ void TForm1::Saveengines1Click()
 
 void TForm1::SaveEnginesAs1Click()
 {
-    FileDialog::Options options;
-    options.title = "Saving Engines file";
-    options.filter = "Engines files (*.txt)";
-    options.folder = platform::programFolder();
-    options.defaultSuffix = "txt";
+    const FileDialog::Options options =
+        app::programFolderDialog("Saving Engines file", "Engines files (*.txt)", "txt");
     QString path = FileDialog::save(this, options);
     if (path.isEmpty())
         return;

@@ -127,7 +127,6 @@ private:
     void createViewer();
     // Loads a file into the viewer; a failure shows the standard error box.
     void showFile(const QString& path);
-    void sizeToScreen();
     void loadStartupEngines();
     void setEnginesLines(const std::vector<std::string>& lines);
     void showEnginesCaption();

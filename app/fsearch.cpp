@@ -4,6 +4,7 @@
 #include "http_clients.h"
 #include "submission_log.h"
 #include "tool_strip.h"
+#include "window_setup.h"
 
 #include "dbf/widgets/tz_dbf.h"
 #include "dbf/widgets/tz_grid.h"
@@ -26,7 +27,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -134,11 +134,7 @@ QWidget* Tfsearch::createLogGroup()
     m_splitter->addWidget(m_grid);
 
     m_visor = new THTMLViewer(m_splitter);
-    m_visor->setObjectName("visor");
-    m_visor->setDefBackground(Qt::white);
-    m_visor->setDefFontName("Times New Roman");
-    m_visor->setDefPreFontName("Courier New");
-    m_visor->setViewImages(false);
+    app::applyViewerLook(*m_visor);
     m_visor->setHistoryMaxCount(0);
     // Links in an answer open with the desktop's programs; the viewer never
     // follows them itself.
@@ -154,11 +150,7 @@ QWidget* Tfsearch::createLogGroup()
 
 QWidget* Tfsearch::createBottomBar()
 {
-    QWidget* bar = app::createGradientPanel(this);
-    bar->setObjectName("BottomBar");
-    bar->setFixedHeight(kBottomBarHeight);
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(4, 4, 4, 4);
+    auto [bar, row] = app::createGradientBar(this, "BottomBar", kBottomBarHeight, {4, 4, 4, 4});
     app::ToolButtonDesign design;
     design.caption = "Start Submission";
     design.hint = "Start Submission";
@@ -196,22 +188,10 @@ QFrame* Tfsearch::createProgressPanel()
     return panel;
 }
 
-void Tfsearch::sizeToScreen()
-{
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect area = screen->geometry();
-    int width = area.width() * 9 / 10;
-    int height = area.height() * 7 / 8;
-    resize(width, height);
-    move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2);
-}
-
 bool Tfsearch::FormCreate()
 {
     m_progressLabel->clear();
-    sizeToScreen();
+    app::sizeToScreen(*this);
     // The grid starts wide enough for its columns, at most half the window;
     // the answer viewer takes the rest.
     int gridWidth = kGridChromeWidth;
@@ -421,11 +401,8 @@ void Tfsearch::Button1Click()
 
 void Tfsearch::ExportClick()
 {
-    FileDialog::Options options;
-    options.title = "Export Log";
-    options.filter = "CSV files (*.csv)";
-    options.folder = platform::programFolder();
-    options.defaultSuffix = "csv";
+    const FileDialog::Options options =
+        app::programFolderDialog("Export Log", "CSV files (*.csv)", "csv");
     QString path = FileDialog::save(this, options);
     if (path.isEmpty())
         return;

@@ -69,7 +69,6 @@ protected:
 private:
     void FormClose();
     void FormResize();
-    void sizeToScreen();
     QWidget* createLogGroup();
     QWidget* createBottomBar();
     QFrame* createProgressPanel();
