@@ -75,6 +75,38 @@ protected:
 
     std::string url(const std::string& path) const { return m_server.base() + path; }
 
+    // A run over `pages` against one GET engine, stopped by `cancel` while
+    // it is still handing out: once `started` requests are out and `logged`
+    // answers are in. No further request starts, the busy clients are
+    // aborted, the date line stays and only the answers in are logged.
+    void cancelWhileHandingOut(const std::vector<std::string>& pages, int started, int logged,
+                               const std::function<void(Tfsearch&)>& cancel)
+    {
+        writeEngines({"GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url"});
+        writeProfile(pages);
+        TForm1 form;
+        int starts = 0;
+        submit(form, [&](Tfsearch& window) {
+            window.run().OnRequestStarted = [&](int, const std::string&) { ++starts; };
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+                if (starts < started || window.run().requestsLogged() < logged)
+                    return;
+                poll.stop();
+                cancel(window);
+                EXPECT_EQ(window.progressText(), "Closing...");
+            });
+            poll.start(10);
+            window.StartClick();
+            EXPECT_FALSE(window.run().handedOut());
+            EXPECT_FALSE(window.isVisible());
+        });
+        EXPECT_EQ(starts, started);
+        EXPECT_EQ(profileDate(), "old");
+        EXPECT_TRUE(form.httpClients().allIdle());
+        EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), size_t(logged));
+    }
+
     // Makes the log record with this address the current one.
     static void goToUrl(TTzDbf& log, const std::string& address)
     {
@@ -232,25 +264,9 @@ TEST_F(SubmissionWindow, SeventhRequestGoesToTheFirstFreeClientAndCancelWhileDra
 
 TEST_F(SubmissionWindow, CancelWhileHandingOutStopsAtOnce)
 {
-    writeEngines({"GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url"});
-    writeProfile({"hang1", "hang2", "hang3", "hang4", "hang5", "hang6", "hang7", "hang8"});
-    TForm1 form;
-    int started = 0;
-    submit(form, [&](Tfsearch& window) {
-        window.run().OnRequestStarted = [&](int, const std::string&) { ++started; };
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &window, [&] {
-            if (started == 6)
-                window.CancelClick();
-        });
-        poll.start(10);
-        window.StartClick();
-        EXPECT_FALSE(window.run().handedOut());
-    });
-    EXPECT_EQ(started, 6);
-    EXPECT_EQ(profileDate(), "old");
-    EXPECT_TRUE(form.httpClients().allIdle());
-    EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), 0u);
+    // Six requests hang and two more wait for a client.
+    cancelWhileHandingOut({"hang1", "hang2", "hang3", "hang4", "hang5", "hang6", "hang7", "hang8"},
+                          6, 0, [](Tfsearch& window) { window.CancelClick(); });
 }
 
 TEST_F(SubmissionWindow, TitlesOrderTheLogClearAndDeleteChangeIt)
@@ -412,19 +428,10 @@ TEST_F(SubmissionWindow, EscInTheGridDropsItsEditsThenClosesTheWindow)
 
 TEST_F(SubmissionWindow, EscDuringARunCancelsItLikeTheCancelButton)
 {
-    writeEngines({"GEThttp://127.0.0.1:" + std::to_string(m_server.port()) + "/##url"});
-    writeProfile({"a", "b", "c", "hang1", "hang2", "hang3", "hang4", "hang5", "hang6", "hang7"});
-    TForm1 form;
-    int started = 0;
-    submit(form, [&](Tfsearch& window) {
-        window.run().OnRequestStarted = [&](int, const std::string&) { ++started; };
-        // Three answers are in and six requests hang: the run is still
-        // handing out when Esc comes.
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &window, [&] {
-            if (started < 9 || window.run().requestsLogged() < 3)
-                return;
-            poll.stop();
+    // Three answers are in, six requests hang and one waits for a client.
+    cancelWhileHandingOut(
+        {"a", "b", "c", "hang1", "hang2", "hang3", "hang4", "hang5", "hang6", "hang7"}, 9, 3,
+        [](Tfsearch& window) {
             EXPECT_TRUE(window.progressVisible());
             EXPECT_EQ(window.progressText(), "Sended 3 of 10");
             EXPECT_EQ(window.grid()->Rows().rows.size(), 3u);
@@ -432,17 +439,7 @@ TEST_F(SubmissionWindow, EscDuringARunCancelsItLikeTheCancelButton)
             window.grab().save(QCoreApplication::applicationDirPath() +
                                "/submission_window_running.png");
             key(window.grid(), Qt::Key_Escape);
-            EXPECT_EQ(window.progressText(), "Closing...");
         });
-        poll.start(10);
-        window.StartClick();
-        EXPECT_FALSE(window.run().handedOut());
-        EXPECT_FALSE(window.isVisible());
-    });
-    EXPECT_EQ(started, 9);
-    EXPECT_EQ(profileDate(), "old");
-    EXPECT_TRUE(form.httpClients().allIdle());
-    EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), 3u);
 }
 
 } // namespace
