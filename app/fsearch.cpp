@@ -233,6 +233,12 @@ void Tfsearch::StartClick()
     if (m_run.engineLines().empty() || m_run.pages().empty())
         return;
     m_startButton->setEnabled(false);
+    // Every result is appended through the table's record buffer, so a
+    // record being edited in the grid is written first and editing waits
+    // for the end of the run.
+    m_log.DataSet()->CheckBrowseMode();
+    const TTzGridOptions gridOptions = m_grid->Options();
+    m_grid->setOptions(gridOptions & ~TTzGridOptions(dgEditing));
     m_progressLabel->clear();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_progressPanel->show();
@@ -246,10 +252,12 @@ void Tfsearch::StartClick()
         QApplication::restoreOverrideCursor();
         m_progressPanel->hide();
         m_startButton->setEnabled(true);
+        m_grid->setOptions(gridOptions);
         throw;
     }
     QApplication::restoreOverrideCursor();
     m_startButton->setEnabled(true);
+    m_grid->setOptions(gridOptions);
     if (outcome == app::SubmissionRun::Outcome::Cancelled) {
         close();
         return;

@@ -174,6 +174,7 @@ TEST_F(SubmissionWindow, RunsEveryPageForEveryEngineAndLogsEachAnswer)
         EXPECT_FALSE(window.progressVisible());
         EXPECT_EQ(m_beeps, 1);
         EXPECT_TRUE(start->isEnabled());
+        EXPECT_TRUE(window.grid()->Options() & dgEditing);
         EXPECT_FALSE(window.isVisible());
     });
     EXPECT_FALSE(form.submissionOpen);
@@ -435,6 +436,8 @@ TEST_F(SubmissionWindow, EscDuringARunCancelsItLikeTheCancelButton)
             EXPECT_TRUE(window.progressVisible());
             EXPECT_EQ(window.progressText(), "Sended 3 of 10");
             EXPECT_EQ(window.grid()->Rows().rows.size(), 3u);
+            // Cells take no edits while results are being appended.
+            EXPECT_FALSE(window.grid()->Options() & dgEditing);
             // What the user sees at this moment, for a person to look at.
             window.grab().save(QCoreApplication::applicationDirPath() +
                                "/submission_window_running.png");
