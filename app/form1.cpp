@@ -443,8 +443,8 @@ void TForm1::agHTTPxRequestDone(THttpCli* sender, THttpRequest, uint16_t error)
     // Downloads of the main window use agHTTP1 too; they are never logged.
     if (!submissionOpen || !m_fsearch)
         return;
-    // The run writes the answer to the temporary file, logs it (the window
-    // shows it as it goes) and notes that the client is free again.
+    // The run logs the answer it received (the window shows it as it goes)
+    // and notes that the client is free again.
     m_fsearch->run().requestDone(*sender, error);
 }
 

@@ -234,6 +234,9 @@ void SubmissionRun::logadd(bool success, const std::string& url)
 void SubmissionRun::appendRecord(bool success, const std::string& url,
                                  const std::optional<std::vector<std::string>>& message)
 {
+    // The record buffer is shared with the grid: a pending edit is settled
+    // first so that it cannot end up on the new record.
+    m_log.DataSet()->CheckBrowseMode();
     m_log.ClearRecord();
     m_log.SetCField("date", logDateText(m_log.engine()));
     m_log.SetLField("success", success);
