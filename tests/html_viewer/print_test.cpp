@@ -266,10 +266,11 @@ TEST_F(PrintFixture, ThePreviewPutsTheBodyBetweenTheMarginsAndTheBandsInThem)
     EXPECT_GT(inkIn(first, QRect(0, 0, first.width(), m)), 20);     // the header
     EXPECT_EQ(inkIn(first, QRect(0, 0, m - 1, first.height())), 0); // left margin
     EXPECT_EQ(inkIn(first, QRect(first.width() - m + 1, m, m, first.height())), 0);
-    if (const QByteArray path = qgetenv("QUORVANE_PRINT_SHOT"); !path.isEmpty())
+    if (const QByteArray path = qgetenv("QUORVANE_PRINT_SHOT"); !path.isEmpty()) {
         EXPECT_TRUE(f.viewer->PrintPreview(a4(), 2 * kPreviewDpi)
                         .at(0)
                         .save(QString::fromLocal8Bit(path), "PNG"));
+    }
 }
 
 TEST_F(PrintFixture, PrintingLeavesOutBackgroundPicturesAndCellColoursUnlessAsked)

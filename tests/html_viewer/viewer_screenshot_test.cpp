@@ -67,8 +67,9 @@ TEST(ViewerScreenshot, SubmissionPageWithEveryControlScrolledSelectedAndHovered)
         for (int y = -8; y < 8 && !red; ++y)
             red = image.pixelColor(origin + link + QPoint(x, y)) == QColor(Qt::red);
     EXPECT_TRUE(red);
-    if (const QByteArray path = qgetenv("QUORVANE_VIEWER_SHOT"); !path.isEmpty())
+    if (const QByteArray path = qgetenv("QUORVANE_VIEWER_SHOT"); !path.isEmpty()) {
         EXPECT_TRUE(shot.save(QString::fromLocal8Bit(path), "PNG"));
+    }
 }
 
 } // namespace

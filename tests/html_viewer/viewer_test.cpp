@@ -275,8 +275,9 @@ TEST(MetaRefresh, ReportsDelayAndAddressAfterTheLoad)
         f.load(std::string("<meta http-equiv=Refresh content='") + c.content + "'><p>x");
         EXPECT_EQ(delay, c.delay) << c.content;
         EXPECT_EQ(url, c.url) << c.content;
-        if (c.delay >= 0)
+        if (c.delay >= 0) {
             EXPECT_TRUE(loaded);
+        }
     }
 }
 

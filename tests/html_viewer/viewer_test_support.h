@@ -1,5 +1,6 @@
 #pragma once
 
+#include "html/document/form_control_obj.h"
 #include "html/viewer/html_viewer.h"
 
 #include <memory>
