@@ -1,6 +1,7 @@
 #include "html/document/drawn_form_control.h"
 
 #include "html/document/section_list.h"
+#include "html/paint/control_look.h"
 #include "html/parser/attribute.h"
 #include "platform/ansi.h"
 
@@ -10,28 +11,6 @@
 namespace {
 
 const char* const kButtonFont = "MS Sans Serif";
-
-void sunkenBox(QPainter& p, const QRect& r, const QColor& fill)
-{
-    p.fillRect(r, fill);
-    p.setPen(QColor(0x80, 0x80, 0x80));
-    p.drawLine(r.topLeft(), r.topRight());
-    p.drawLine(r.topLeft(), r.bottomLeft());
-    p.setPen(QColor(0xE0, 0xE0, 0xE0));
-    p.drawLine(r.bottomLeft(), r.bottomRight());
-    p.drawLine(r.topRight(), r.bottomRight());
-}
-
-void raisedBox(QPainter& p, const QRect& r)
-{
-    p.fillRect(r, QColor(0xD4, 0xD0, 0xC8));
-    p.setPen(Qt::white);
-    p.drawLine(r.topLeft(), r.topRight());
-    p.drawLine(r.topLeft(), r.bottomLeft());
-    p.setPen(QColor(0x40, 0x40, 0x40));
-    p.drawLine(r.bottomLeft(), r.bottomRight());
-    p.drawLine(r.topRight(), r.bottomRight());
-}
 
 } // namespace
 
@@ -134,100 +113,70 @@ void TDrawnFormControl::PaintLook(QPainter& p, int x, int y)
 {
     if (!m_field)
         return;
-    p.save();
+    namespace look = html::look;
     const QRect r(x, y, m_width, m_height);
     switch (m_kind) {
     case Kind::Edit:
     case Kind::Password: {
-        sunkenBox(p, r, Qt::white);
-        p.setFont(m_field->font);
-        p.setPen(Qt::black);
         const std::string text = m_kind == Kind::Password ? std::string(Value.size(), '*') : Value;
-        p.setClipRect(r.adjusted(2, 2, -2, -2));
-        p.drawText(QPoint(x + 3, y + (m_height + m_field->ascent - m_field->descent) / 2),
-                   platform::fromAnsi(text));
+        look::SunkenBox(p, r);
+        look::FieldText(p, r, m_field->font, platform::fromAnsi(text));
         break;
     }
     case Kind::Submit:
     case Kind::Reset:
     case Kind::Button:
-        raisedBox(p, r);
+        look::RaisedBox(p, r);
+        p.save();
         p.setFont(m_button->font);
         p.setPen(Qt::black);
         p.drawText(r, Qt::AlignCenter, platform::fromAnsi(Value));
+        p.restore();
         break;
     case Kind::CheckBox:
-        sunkenBox(p, r, Qt::white);
-        if (Checked) {
-            p.setPen(QPen(Qt::black, 2));
-            p.drawLine(x + 3, y + 6, x + 5, y + 9);
-            p.drawLine(x + 5, y + 9, x + 10, y + 3);
-        }
+        look::CheckBox(p, r, Checked);
         break;
     case Kind::Radio:
-        p.setRenderHint(QPainter::Antialiasing, true);
-        p.setPen(QColor(0x80, 0x80, 0x80));
-        p.setBrush(Qt::white);
-        p.drawEllipse(QRectF(x + 0.5, y + 0.5, kCheckSize - 1, kCheckSize - 1));
-        if (Checked) {
-            p.setBrush(Qt::black);
-            p.drawEllipse(QRectF(x + 4, y + 4, kCheckSize - 8, kCheckSize - 8));
-        }
+        look::RadioButton(p, QRect(x, y, kCheckSize, kCheckSize), Checked);
         break;
     case Kind::ListBox: {
-        sunkenBox(p, r, Qt::white);
-        p.setFont(m_field->font);
-        p.setClipRect(r.adjusted(2, 2, -2, -2));
-        int ty = y + 2;
+        QStringList rows;
+        std::vector<int> chosen;
         for (const TSelectOption& o : Options) {
             if (o.Selected)
-                p.fillRect(x + 2, ty, m_width - 4, m_field->height(), QColor(0x30, 0x8C, 0xC6));
-            p.setPen(o.Selected ? Qt::white : Qt::black);
-            p.drawText(QPoint(x + 4, ty + m_field->ascent), platform::fromAnsi(o.Text));
-            ty += m_field->height();
+                chosen.push_back(static_cast<int>(rows.size()));
+            rows << platform::fromAnsi(o.Text);
         }
+        look::SunkenBox(p, r);
+        look::FieldRows(p, r, m_field->font, m_field->height(), rows, chosen);
         break;
     }
     case Kind::Combo: {
-        sunkenBox(p, r, Qt::white);
-        const int button = m_height - 4;
-        raisedBox(p, QRect(x + m_width - button - 2, y + 2, button, button));
-        p.setPen(Qt::black);
-        p.setBrush(Qt::black);
-        const int cx = x + m_width - 2 - button / 2;
-        const int cy = y + m_height / 2;
-        const QPoint arrow[3] = {QPoint(cx - 3, cy - 2), QPoint(cx + 3, cy - 2),
-                                 QPoint(cx, cy + 2)};
-        p.drawPolygon(arrow, 3);
         std::string shown;
         for (const TSelectOption& o : Options)
             if (o.Selected)
                 shown = o.Text;
         if (shown.empty() && !Options.empty())
             shown = Options.front().Text;
-        p.setFont(m_button->font);
-        p.setClipRect(QRect(x + 2, y + 2, m_width - button - 6, m_height - 4));
-        p.drawText(QRect(x + 4, y, m_width - button - 8, m_height), Qt::AlignVCenter,
-                   platform::fromAnsi(shown));
+        look::SunkenBox(p, r);
+        const QRect text = look::DropDownButton(p, r);
+        look::FieldText(p, text, m_button->font, platform::fromAnsi(shown));
         break;
     }
     case Kind::TextArea: {
-        sunkenBox(p, r, Qt::white);
-        p.fillRect(x + m_width - 18, y + 2, 16, m_height - 4, QColor(0xE8, 0xE8, 0xE8));
-        p.setFont(m_field->font);
-        p.setPen(Qt::black);
-        p.setClipRect(QRect(x + 2, y + 2, m_width - 20, m_height - 4));
-        int ty = y + 3;
-        for (const std::string& line : Lines) {
-            p.drawText(QPoint(x + 4, ty + m_field->ascent), platform::fromAnsi(line));
-            ty += m_field->height();
-        }
+        constexpr int kScrollBar = 16;
+        QStringList rows;
+        for (const std::string& line : Lines)
+            rows << platform::fromAnsi(line);
+        look::SunkenBox(p, r);
+        look::RaisedBox(p, QRect(r.right() - kScrollBar, r.top() + 1, kScrollBar, r.height() - 2));
+        look::FieldRows(p, r.adjusted(0, 0, -kScrollBar, 0), m_field->font, m_field->height(),
+                        rows);
         break;
     }
     default:
         break;
     }
-    p.restore();
 }
 
 std::unique_ptr<TFormControlObj> TDrawnControlFactory::CreateInput(TSectionList* document,

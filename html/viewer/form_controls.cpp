@@ -5,7 +5,7 @@
 #include "html/layout/font_cache.h"
 #include "html/parser/attribute.h"
 #include "html/parser/text_util.h"
-#include "html/viewer/control_look.h"
+#include "html/paint/control_look.h"
 #include "html/viewer/form_host.h"
 #include "html/viewer/form_submission.h"
 #include "platform/ansi.h"
@@ -122,7 +122,7 @@ void TWidgetFormControlObj::setSize(int width, int height)
 
 void TWidgetFormControlObj::PaintLook(QPainter& painter, int x, int y)
 {
-    html_viewer::look::SunkenBox(painter, Box(x, y));
+    html::look::SunkenBox(painter, Box(x, y));
 }
 
 void TWidgetFormControlObj::Place(TPaintContext& ctx, int x, int y)
@@ -543,7 +543,7 @@ void TTextAreaFormControlObj::FitToCanvas(TFontCache& fonts)
 
 // ---- printed looks --------------------------------------------------------
 
-namespace look = html_viewer::look;
+namespace look = html::look;
 
 void TEditFormControlObj::PaintLook(QPainter& painter, int x, int y)
 {

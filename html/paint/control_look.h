@@ -10,9 +10,10 @@
 class QPainter;
 
 // Look-alikes of the form controls, drawn on a canvas where no widget can
-// go: printed pages. They only need to resemble the controls: bevelled
-// boxes with the control's text, a check mark, a radio circle.
-namespace html_viewer::look {
+// go: printed pages and pages rendered off screen. They only need to
+// resemble the controls: bevelled boxes with the control's text, a check
+// mark, a radio circle.
+namespace html::look {
 
 // A field's white well with a sunken bevel.
 void SunkenBox(QPainter& painter, const QRect& box);
@@ -33,4 +34,4 @@ void FieldRows(QPainter& painter, const QRect& box, const QFont& font, int rowHe
 // part of the box left for the text.
 QRect DropDownButton(QPainter& painter, const QRect& box);
 
-} // namespace html_viewer::look
+} // namespace html::look

@@ -1,9 +1,9 @@
-#include "html/viewer/control_look.h"
+#include "html/paint/control_look.h"
 
 #include <algorithm>
 #include <QPainter>
 
-namespace html_viewer::look {
+namespace html::look {
 
 namespace {
 
@@ -128,4 +128,4 @@ QRect DropDownButton(QPainter& painter, const QRect& box)
     return QRect(box.left(), box.top(), button.left() - box.left(), box.height());
 }
 
-} // namespace html_viewer::look
+} // namespace html::look
