@@ -261,8 +261,9 @@ TEST_F(MainWindowViewer, HelpLinksShowTheBuiltInPagesOrGoToTheDesktop)
         bool handled = !c.handled;
         window.visorHotSpotClick(c.src, handled);
         EXPECT_EQ(handled, c.handled);
-        if (!c.title.empty())
+        if (!c.title.empty()) {
             EXPECT_EQ(window.visor()->DocumentTitle(), c.title);
+        }
         EXPECT_EQ(opened, c.opened.isEmpty() ? QStringList() : QStringList{c.opened});
         EXPECT_TRUE(window.visor()->History().empty());
     }
