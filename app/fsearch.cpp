@@ -6,7 +6,7 @@
 #include "tool_strip.h"
 #include "window_setup.h"
 
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 #include "dbf/widgets/tz_grid.h"
 #include "dbf/widgets/tz_navigator.h"
 #include "html/viewer/html_viewer.h"

@@ -5,7 +5,7 @@
 #include "submission_log.h"
 #include "submission_run.h"
 
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 #include "platform/program_folder.h"
 #include "platform/registry_store.h"
 #include "platform/temp_file.h"

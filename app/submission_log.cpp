@@ -3,7 +3,7 @@
 #include "profile.h"
 
 #include "dbf/date_text.h"
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 #include "platform/ansi.h"
 #include "platform/exception.h"
 

@@ -6,7 +6,7 @@
 #include "profile.h"
 #include "submission_log.h"
 
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 #include "platform/message_wait.h"
 #include "platform/text_file.h"
 

@@ -8,7 +8,7 @@
 
 #include "app/submission_log.h"
 
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 
 #include <chrono>
 #include <cstdio>

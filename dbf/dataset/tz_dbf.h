@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dbf/widgets/tz_odbf.h"
+#include "dbf/dataset/tz_odbf.h"
 
 #include <functional>
 #include <QString>

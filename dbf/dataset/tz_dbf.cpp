@@ -1,7 +1,7 @@
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 
-#include "dbf/widgets/tz_messages.h"
-#include "dbf/widgets/tz_session.h"
+#include "dbf/dataset/tz_messages.h"
+#include "dbf/dataset/tz_session.h"
 #include "platform/ansi.h"
 
 #include <cctype>
