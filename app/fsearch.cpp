@@ -416,5 +416,7 @@ void Tfsearch::ExportClick()
         return;
     // The file holds what the grid shows, a changed record included.
     m_log.DataSet()->CheckBrowseMode();
-    app::exportLogCsv(m_log, path);
+    const app::LogExport exported = app::exportLogCsv(m_log, path);
+    if (!exported.damaged.empty())
+        MessageBox::error(this, "Export Log", app::damageReportText(exported));
 }

@@ -170,7 +170,11 @@ int exportLog(const QString& csvArgument)
     openLog(log);
     int result = kExitDone;
     try {
-        exportLogCsv(log, csvPath);
+        const LogExport exported = exportLogCsv(log, csvPath);
+        for (const std::string& line : damageLines(exported))
+            say(stderr, "quorvane: " + QString::fromLocal8Bit(line.c_str()));
+        if (!exported.damaged.empty())
+            result = kExitDamaged;
     } catch (const std::exception& error) {
         say(stderr, "quorvane: " + QString::fromLocal8Bit(error.what()));
         result = kExitFailed;
