@@ -23,7 +23,8 @@ inline constexpr const char* kLogFileName = "logs.dbf";
 inline constexpr int kLogUrlWidth = 254;
 
 // Gives the component the log's file name, fields, indexes and open
-// settings (indexes rebuilt at every open, exclusive, record count taken
+// settings (indexes rebuilt at every open unless they were closed cleanly
+// with the table and nothing changed since, exclusive, record count taken
 // from the file size). The table stays closed.
 void declareLog(TTzDbf& log, const QString& fileName);
 

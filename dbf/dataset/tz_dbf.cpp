@@ -63,6 +63,19 @@ template <typename F> int codeOf(dbf::DbfEngine& engine, F&& call)
     return engine.ErrorCode();
 }
 
+// Whether the engine vouches for the index files of the open table: the
+// table and its indexes were closed cleanly together and nothing changed
+// since. An engine that keeps no such record vouches for nothing.
+template <typename Engine>
+bool indexesCurrent(Engine& engine, const std::string& table,
+                    const std::vector<std::string>& indexes)
+{
+    bool current = false;
+    if constexpr (requires { engine.IndexesCurrent(table, indexes); })
+        codeOf(engine, [&] { current = engine.IndexesCurrent(table, indexes); });
+    return current;
+}
+
 } // namespace
 
 TTzDbf::TTzDbf(QObject* owner, dbf::DbfEngine& engine) : TTzODbf(owner, engine)
@@ -321,6 +334,16 @@ void TTzDbf::OpenIndexes()
         select("OpenIndexes");
         codeOf(e, [&] { e.SetIndexTo(""); });
     };
+    // Rebuilding every index at every open costs time in proportion to the
+    // table; indexes the engine knows to be current need not be rebuilt.
+    bool current = false;
+    if (m_createIndex == ciAlways && m_skipCurrentIndexes) {
+        std::vector<std::string> files;
+        for (const IndexEntry& entry : entries)
+            files.push_back(IndexPath(entry.file));
+        select("OpenIndexes");
+        current = indexesCurrent(e, filePath(), files);
+    }
     for (size_t i = 0; i < entries.size(); ++i) {
         const IndexEntry& entry = entries[i];
         const std::string file = IndexPath(entry.file);
@@ -338,7 +361,7 @@ void TTzDbf::OpenIndexes()
             break;
         }
         case ciAlways:
-            rebuild = true;
+            rebuild = !current || codeOf(e, [&] { e.SetIndexToLFN(file, 1); }) != 0;
             break;
         case ciVerifyHeader: {
             dbf::IndexInfoResult info;
