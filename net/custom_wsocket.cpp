@@ -1439,6 +1439,7 @@ void TCustomWSocket::StartTls(const std::string& serverName)
     m_tlsHandshaking = true;
     m_tlsBroken = false;
     m_tlsError = 0;
+    m_tlsReused = false;
     m_tlsEndPosted = false;
     m_ssl = tls::newClientConnection(m_handle, serverName, &m_tlsKey);
     int code = wsock::kTlsSetupFailed;
@@ -1472,6 +1473,7 @@ void TCustomWSocket::TlsHandshakeStep()
     const int rc = SSL_do_handshake(m_ssl);
     if (rc == 1) {
         m_tlsHandshaking = false;
+        m_tlsReused = SSL_session_reused(m_ssl) == 1;
         const auto token = aliveToken();
         const TSocket handle = m_handle;
         const auto gone = [&] { return token.expired() || m_handle != handle; };

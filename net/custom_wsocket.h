@@ -166,6 +166,8 @@ public:
     void StartTls(const std::string& serverName);
     // From StartTls until the session closes.
     bool TlsActive() const { return m_ssl != nullptr || m_tlsHandshaking; }
+    // The last completed handshake resumed a cached session.
+    bool TlsSessionReused() const { return m_tlsReused; }
 
     // Events.
     TErrorEvent OnDataAvailable;
@@ -315,6 +317,7 @@ private:
     // m_tlsError.
     bool m_tlsBroken = false;
     int m_tlsError = 0;
+    bool m_tlsReused = false;
     // The peer's end of the TLS session has been posted as a close.
     bool m_tlsEndPosted = false;
     // Session cache key (server name and port) while TLS runs.
