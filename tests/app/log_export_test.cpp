@@ -1,6 +1,7 @@
 // The submission log without windows: what it stores of an answer and how
 // it comes out of the CSV export, damaged records included.
 
+#include "app/app_state.h"
 #include "app/headless.h"
 #include "app/http_clients.h"
 #include "app/submission_log.h"
@@ -144,20 +145,21 @@ TEST_F(SubmissionLogFile, AnswerLinesKeepTheirFinalLineEnd)
 
 TEST_F(SubmissionLogFile, MemoEndBytesInAnAnswerAreStoredAsQuestionMarks)
 {
-    // Through the run's own logadd: the answer waits in the temporary file.
-    app::HttpClients clients;
-    bool cancelled = false;
-    const QString temp = path("answer.tmp");
-    app::SubmissionRun run(clients, m_log, temp, cancelled);
-    QFile file(temp);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("before\x1a"
-               "after\r\n\x1a\x1a tail");
-    file.close();
-    run.logadd(true, "http://z.example/");
-    EXPECT_FALSE(QFile::exists(temp));
+    // Through the run's own logadd, on the log of the run's shared state.
+    m_log.setActive(false);
+    app::AppState state;
+    TTzDbf& log = state.log();
+    app::openLog(log);
+    app::SubmissionRun run(state);
+    run.logadd(true, "http://z.example/",
+               app::answerTextLines("before\x1a"
+                                    "after\r\n\x1a\x1a tail"));
 
-    const QByteArray csv = exportBytes();
+    app::exportLogCsv(log, path("out.csv"));
+    log.setActive(false);
+    QFile file(path("out.csv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray csv = file.readAll();
     EXPECT_TRUE(csv.endsWith(",true,http://z.example/,\"before?after\r\n?? tail\"\r\n"))
         << csv.toStdString();
 }
