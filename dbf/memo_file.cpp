@@ -29,12 +29,6 @@ uint32_t getU32(const uint8_t* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-std::string directoryOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
-}
-
 } // namespace
 
 void MemoFile::create(const std::string& path, MemoStyle style, const std::string& tableName)
@@ -250,9 +244,19 @@ int32_t MemoFile::write(const std::vector<std::string>& lines)
         text += lines[i];
     }
     // No lines, or a single empty one, is the empty memo: the field keeps 0.
+    return writeText(text);
+}
+
+int32_t MemoFile::writeText(std::string_view text)
+{
     if (text.empty())
         return 0;
-    return append(text, m_style == MemoStyle::DBase4);
+    const bool dbase4 = m_style == MemoStyle::DBase4;
+    if (!dbase4 && text.find(char(kMemoTerminator)) != std::string_view::npos)
+        fail(kMemoHoldsTerminator, "Memo text holds the end-of-memo byte 0x1A at offset " +
+                                       std::to_string(text.find(char(kMemoTerminator))) +
+                                       "; it would be cut there [" + path() + "]");
+    return append(text, dbase4);
 }
 
 int32_t MemoFile::writeRaw(const RawMemo& memo)

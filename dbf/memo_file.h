@@ -63,6 +63,10 @@ public:
     // Writes the lines as a new memo at the end of the file; returns its first
     // block, or 0 for an empty text (nothing is written then).
     int32_t write(const std::vector<std::string>& lines);
+    // Writes a text exactly as given; returns its first block, or 0 for an
+    // empty text. A dBASE III memo cannot hold 0x1A: such a text fails with
+    // kMemoHoldsTerminator and nothing is written.
+    int32_t writeText(std::string_view text);
 
     // The stored bytes of one memo and its form, for copying during a pack.
     struct RawMemo {

@@ -1,5 +1,6 @@
 #include "dbf/work_area.h"
 
+#include "dbf/clean_marker.h"
 #include "dbf/dbf_error.h"
 #include "dbf/key_sorter.h"
 #include "dbf/real48.h"
@@ -293,6 +294,14 @@ void WorkArea::open(const std::string& path, const std::string& alias, bool excl
     m_change = ChangeState::Clean;
     m_lockState = LockState::None;
     m_order = 0;
+    m_changeCount = 0;
+    m_markerRemoved = false;
+    m_changeFailed = false;
+    m_slotCurrent.fill(false);
+    m_currentAt.clear();
+    m_vouched.clear();
+    if (m_exclusive)
+        m_vouched = CleanMarker::vouchedStamps(m_path);
     dropReadAhead();
     if (m_count == 0)
         setBlankBoth();
@@ -441,6 +450,10 @@ void WorkArea::close()
     writePendingRecords();
     if (!isOpen())
         return;
+    std::vector<std::string> current;
+    for (int slot = 1; slot <= kMaxIndexes; ++slot)
+        if (index(slot) && m_slotCurrent[size_t(slot - 1)])
+            current.push_back(index(slot)->path());
     closeIndexes();
     if (m_change == ChangeState::Rewritten || m_change == ChangeState::Appended)
         writeHeader(m_change == ChangeState::Appended);
@@ -448,6 +461,7 @@ void WorkArea::close()
     m_memo.close();
     m_file.close();
     m_change = ChangeState::Closed;
+    writeCleanMarker(current);
     m_ownBuffer.clear();
     m_buffer = nullptr;
     m_while.reset();
@@ -465,6 +479,78 @@ void WorkArea::flush()
     }
     if (!m_file.flush())
         fail(kDiskWriteError, "Unable to flush file " + m_path + " [FlushFile]");
+}
+
+// --- the clean marker ------------------------------------------------------------------
+
+// Marks the change as failed when an exception leaves the scope, so that no
+// index is vouched for after a change that stopped half way.
+class WorkArea::ChangeGuard {
+public:
+    ChangeGuard(WorkArea& area, bool recordChange)
+        : m_area(area), m_exceptions(std::uncaught_exceptions())
+    {
+        area.beginChange(recordChange);
+    }
+    ~ChangeGuard()
+    {
+        if (std::uncaught_exceptions() > m_exceptions)
+            m_area.m_changeFailed = true;
+    }
+    ChangeGuard(const ChangeGuard&) = delete;
+    ChangeGuard& operator=(const ChangeGuard&) = delete;
+
+private:
+    WorkArea& m_area;
+    int m_exceptions;
+};
+
+void WorkArea::beginChange(bool recordChange)
+{
+    if (!m_markerRemoved) {
+        if (!CleanMarker::remove(m_path))
+            fail(kDiskWriteError,
+                 "Cannot remove " + CleanMarker::pathFor(m_path) + " [" + m_path + "]");
+        m_markerRemoved = true;
+        m_vouched.clear();
+    }
+    if (recordChange)
+        ++m_changeCount;
+}
+
+bool WorkArea::slotCurrent(const std::string& indexPath) const
+{
+    const auto known = m_currentAt.find(indexPath);
+    if (known != m_currentAt.end())
+        return known->second == m_changeCount;
+    FileStamp stamp;
+    return m_changeCount == 0 && !m_vouched.empty() && stampOf(indexPath, stamp) &&
+           std::find(m_vouched.begin(), m_vouched.end(), stamp) != m_vouched.end();
+}
+
+// Called before an open slot is closed: a slot that followed every change
+// stays known as current for a later open in this session.
+void WorkArea::forgetSlot(int slot)
+{
+    NdxIndex* idx = index(slot);
+    if (!idx)
+        return;
+    if (m_slotCurrent[size_t(slot - 1)] && !m_changeFailed)
+        m_currentAt[idx->path()] = m_changeCount;
+    else
+        m_currentAt.erase(idx->path());
+    m_slotCurrent[size_t(slot - 1)] = false;
+}
+
+void WorkArea::writeCleanMarker(const std::vector<std::string>& currentIndexes)
+{
+    // Other programs may change a shared table at any time, so only an
+    // exclusive one vouches for its indexes.
+    if (!m_exclusive || m_changeFailed || currentIndexes.empty())
+        return;
+    if (!m_markerRemoved && CleanMarker::vouchesFor(m_path, currentIndexes))
+        return; // unchanged since the marker was written
+    CleanMarker::write(m_path, currentIndexes);
 }
 
 // --- record buffer ------------------------------------------------------------------
@@ -784,6 +870,27 @@ int32_t WorkArea::writeMemo(const std::vector<std::string>& lines)
     return m_memo.write(lines);
 }
 
+int32_t WorkArea::writeMemoText(const std::string& bytes)
+{
+    if (!m_memo.isOpen())
+        fail(kInvalidMemoOperation, "Invalid memo operation: database not open or no memo field in "
+                                    "database [AssignMemo]");
+    return m_memo.writeText(bytes);
+}
+
+void WorkArea::checkMemoPointer(int number) const
+{
+    const FieldInfo& f = field(number, "GetMemo");
+    const std::string text = trim(rawFieldText(number));
+    if (text.empty() || m_eof)
+        return;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' && value == fieldMemoBlock(number))
+        fail(kInvalidMemoAddress, "Invalid memo address \"" + text + "\" in field " + f.name +
+                                      " of record " + std::to_string(m_recno) + " [GetMemo]");
+}
+
 void WorkArea::writePendingRecords() const
 {
     if (m_pendingRecords.empty())
@@ -1054,6 +1161,7 @@ void WorkArea::append()
 {
     dropReadAhead();
     checkAppendLock();
+    ChangeGuard guard(*this, true);
     packBuffer(m_image.data());
     std::vector<uint8_t> transformed;
     const uint8_t* out = m_image.data();
@@ -1131,6 +1239,7 @@ void WorkArea::replace()
     if (!m_buffer)
         fail(kInvalidParameter, "Swap-buffer NIL. [REPLACE]");
     checkRecordLock("REPLACE");
+    ChangeGuard guard(*this, true);
     // The keys of the record as it stands on disk are the ones the indexes hold.
     std::array<std::string, kMaxIndexes> oldKeys;
     if (anyIndexOpen()) {
@@ -1190,6 +1299,7 @@ void WorkArea::setDeleted(bool deleted, const char* operation)
     checkRecordLock(operation);
     dropReadAhead();
     writePendingRecords();
+    ChangeGuard guard(*this, true);
     const uint8_t mark = deleted ? kDeletedMark : kActiveMark;
     if (!m_file.writeExact(recordOffset(m_recno), &mark, 1))
         fail(kDiskWriteError, "Error writing " + m_path + " [" + operation + "]");
@@ -1235,6 +1345,7 @@ void WorkArea::zap()
     if (m_hasMemo && !m_memo.isOpen())
         fail(kInvalidParameter, "Memo file is not open [ZAP]");
     requireExclusive("ZAP");
+    ChangeGuard guard(*this, true);
     if (!m_file.truncate(uint64_t(m_headerLength)))
         fail(kDiskWriteError, "Error truncating " + m_path + " [ZAP]");
     m_count = 0;
@@ -1262,6 +1373,7 @@ void WorkArea::pack()
     if (m_count == 0)
         return;
     requireExclusive("PACK");
+    ChangeGuard guard(*this, true);
     // Records move down over the deleted ones, a megabyte at a time.
     const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
     std::vector<uint8_t> chunk = bulkBuffer(perChunk * size_t(m_recordLength), "PACK");
@@ -1620,7 +1732,10 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
             sorter.add(key, start + i);
         }
     }
+    beginChange(false);
+    m_currentAt.erase(options.path);
     NdxIndex::writeTree(options.path, header, sorter, long(m_count), upper(baseName(m_path)));
+    m_currentAt[options.path] = m_changeCount;
     if (lockedForBuild)
         unlockAll();
 }
@@ -1632,6 +1747,7 @@ void WorkArea::makeIndex(const std::string& expression, const std::string& fileW
         fail(kInvalidParameter, "index filename not specified [MakeIndex()]");
     if (hasIndexFile(options.path))
         fail(kFileInUse, "Index file " + options.path + " is in use [MakeIndex]");
+    ChangeGuard guard(*this, false);
     buildIndex(expression, options);
 }
 
@@ -1642,6 +1758,7 @@ void WorkArea::rebuildIndex(int slot)
     const std::string expression = idx->header().expression;
     IndexOptions build = options;
     build.unique = options.unique || idx->header().unique;
+    m_slotCurrent[size_t(slot - 1)] = false;
     idx->close(long(m_count), upper(baseName(m_path)));
     m_indexes[size_t(slot - 1)].reset();
     buildIndex(expression, build);
@@ -1662,6 +1779,7 @@ void WorkArea::openIndexSlot(const IndexOptions& options, int slot)
     idx->setShared(!m_exclusive);
     m_indexes[size_t(slot - 1)] = std::move(idx);
     m_indexOptions[size_t(slot - 1)] = options;
+    m_slotCurrent[size_t(slot - 1)] = slotCurrent(options.path);
     m_cursorSynced = false;
 }
 
@@ -1670,6 +1788,7 @@ void WorkArea::closeIndexes()
     for (int slot = 1; slot <= kMaxIndexes; ++slot) {
         if (NdxIndex* idx = index(slot)) {
             idx->close(long(m_count), upper(baseName(m_path)));
+            forgetSlot(slot);
             m_indexes[size_t(slot - 1)].reset();
         }
     }
@@ -1689,6 +1808,7 @@ void WorkArea::setIndexToLfn(const std::string& fileWithOptions, int order)
             fail(kFileInUse, "Attempting to set index of same name for " + m_alias);
     if (NdxIndex* old = index(order)) {
         old->close(long(m_count), upper(baseName(m_path)));
+        forgetSlot(order);
         m_indexes[size_t(order - 1)].reset();
     }
     try {

@@ -217,4 +217,72 @@ TEST_F(MemoTest, TextChannelWritesReadsAndAppends)
     EXPECT_EQ(block, 0);
 }
 
+TEST_F(MemoTest, BytesComeBackExactlyAsStored)
+{
+    std::string big;
+    for (int i = 0; big.size() < 400 * 1024; ++i)
+        big += std::string(size_t(i % 700), char('a' + i % 26)) + (i % 3 ? "\r\n" : " \n");
+    big += "\r\n"; // a trailing line end is kept
+    const std::vector<std::pair<const char*, std::string>> texts = {
+        {"400 KB of long and many lines", big},
+        {"soft returns", "one\x8D\ntwo\r\n"},
+        {"two characters", "ab"},
+        {"only a line end", "\r\n"},
+        {"high bytes", "\xE9t\xE9 \xFF\x80"},
+    };
+    for (const auto& [name, text] : texts) {
+        SCOPED_TRACE(name);
+        engine.ClearRecord();
+        ASSERT_TRUE(engine.SetMemoFieldBytes(3, text));
+        ASSERT_TRUE(engine.Append());
+    }
+    engine.CloseDbf();
+    ASSERT_TRUE(engine.Use(path("logs.dbf") + " EXCLUSIVE"));
+    for (size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(texts[i].first);
+        engine.Go(long(i + 1));
+        std::string out;
+        ASSERT_TRUE(engine.GetMemoFieldBytes(3, out));
+        EXPECT_EQ(out, texts[i].second);
+        EXPECT_EQ(engine.GetMemoBytes(engine.FieldMemoBlock(3)), texts[i].second);
+    }
+}
+
+TEST_F(MemoTest, TextHoldingTheEndByteIsRefusedNotCut)
+{
+    store({"kept"});
+    const std::string before = memoBytes();
+    for (const std::string& text : {std::string("cut\x1Ahere"), std::string("\x1A")}) {
+        engine.ClearRecord();
+        EXPECT_EQ(codeOf([&] { engine.SetMemoFieldBytes(3, text); }), 1006);
+        EXPECT_EQ(codeOf([&] { engine.SetMemoField(3, {"line", text}); }), 1006);
+        EXPECT_EQ(engine.FieldMemoBlock(3), 0);
+    }
+    EXPECT_EQ(memoBytes(), before);
+}
+
+TEST_F(MemoTest, DamagedPointerFailsOneRecordOnly)
+{
+    store({"first"});
+    store({"second"});
+    store({"third"});
+    engine.CloseDbf();
+    // Record 2 points past the memo file, record 3 holds no number at all.
+    std::string table = readFile(path("logs.dbf"));
+    const size_t memoField = 161 + 276 + 1 + 10 + 1;
+    table.replace(memoField, 10, "      9999");
+    table.replace(memoField + 276, 10, "   12x4   ");
+    writeFile(path("logs.dbf"), table);
+    ASSERT_TRUE(engine.Use(path("logs.dbf") + " EXCLUSIVE"));
+    std::vector<std::pair<int, std::string>> seen;
+    for (long r = 1; r <= 3; ++r) {
+        engine.Go(r);
+        std::string out = "unchanged";
+        const int code = codeOf([&] { engine.GetMemoFieldBytes(3, out); });
+        seen.emplace_back(code, out);
+    }
+    EXPECT_EQ(seen,
+              (std::vector<std::pair<int, std::string>>{{0, "first"}, {1003, ""}, {1003, ""}}));
+}
+
 } // namespace
