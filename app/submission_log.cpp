@@ -31,19 +31,18 @@ std::string trimRight(std::string text)
 
 // The current record's answer, byte for byte as stored. A damaged pointer
 // (one past the end of the memo file, for instance) gives false and the
-// engine's message instead of ending the export.
+// engine's message; the engine's error checking is off during the walk, so
+// the export goes on with the next record.
 bool storedAnswer(dbf::DbfEngine& engine, int field, std::string& bytes, std::string& reason)
 {
     bytes.clear();
     if (field <= 0 || engine.FieldMemoBlock(field) == 0)
         return true;
-    try {
-        bytes = engine.currentArea()->readMemoText(engine.FieldMemoBlock(field));
+    if (engine.GetMemoFieldBytes(field, bytes))
         return true;
-    } catch (const dbf::DbfFailure& failure) {
-        reason = failure.message;
-        return false;
-    }
+    bytes.clear();
+    reason = engine.ErrorMessage();
+    return false;
 }
 
 // The record the engine stands on, as one CSV line (without line end).

@@ -63,16 +63,13 @@ template <typename F> int codeOf(dbf::DbfEngine& engine, F&& call)
     return engine.ErrorCode();
 }
 
-// Whether the engine vouches for the index files of the open table: the
-// table and its indexes were closed cleanly together and nothing changed
-// since. An engine that keeps no such record vouches for nothing.
-template <typename Engine>
-bool indexesCurrent(Engine& engine, const std::string& table,
+// Whether the engine vouches for the index files of the table: the table
+// and its indexes were closed cleanly together and nothing changed since.
+bool indexesCurrent(dbf::DbfEngine& engine, const std::string& table,
                     const std::vector<std::string>& indexes)
 {
     bool current = false;
-    if constexpr (requires { engine.IndexesCurrent(table, indexes); })
-        codeOf(engine, [&] { current = engine.IndexesCurrent(table, indexes); });
+    codeOf(engine, [&] { current = engine.IndexesCurrent(table, indexes); });
     return current;
 }
 
