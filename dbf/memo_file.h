@@ -73,7 +73,13 @@ public:
         std::string text;
         bool dbase4Form = false;
     };
-    RawMemo readRaw(int32_t block, long recno) const;
+    // A large read buffer for passes that read many memos in file order
+    // (pack): memos are then fetched a megabyte at a time.
+    struct ReadWindow {
+        std::vector<char> bytes;
+        uint64_t start = 0;
+    };
+    RawMemo readRaw(int32_t block, long recno, ReadWindow* window = nullptr) const;
     int32_t writeRaw(const RawMemo& memo);
 
     // Next free block from the header (for checks and tests).
@@ -84,6 +90,8 @@ public:
     // finishBulk().
     void beginBulk() { m_bulk = true; }
     void finishBulk();
+    // Forces the file to disk.
+    bool sync() { return m_file.flush(); }
 
 private:
     int32_t append(std::string_view text, bool dbase4Form);
@@ -96,7 +104,10 @@ private:
     // How far ahead of the data the header's next free block is written.
     static constexpr uint32_t kBlocksAhead = 256;
     static constexpr size_t kPendingLimit = 65536;
+    static constexpr size_t kBulkPendingLimit = size_t(1) << 20;
     void checkFreeSpace(uint64_t needed);
+    size_t readVia(ReadWindow* window, uint64_t offset, void* data, size_t size,
+                   uint64_t fileSize) const;
 
     mutable PosixFile m_file;
     // Memo bytes not yet written, starting at m_pendingStart.

@@ -33,6 +33,7 @@ constexpr int kMaxCharLength = 254;
 constexpr size_t kBulkBytes = size_t(1) << 20;
 constexpr size_t kReadAheadBytes = 32768;
 constexpr size_t kPendingBytes = 65536;
+const char* const kPackIntentMagic = "quorvane-pack 1";
 constexpr auto kSemaphoreTimeout = std::chrono::seconds(10);
 constexpr auto kSemaphorePause = std::chrono::milliseconds(50);
 
@@ -278,6 +279,7 @@ void WorkArea::open(const std::string& path, const std::string& alias, bool excl
     m_path = path;
     m_alias = alias;
     m_exclusive = exclusive || !m_config.networkSharing;
+    recoverPack(path);
     const auto sharing = m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared;
     if (const int code = m_file.open(path, sharing); code != 0)
         fail(code, "Cannot open " + path + " [USE/OpenDBF]");
@@ -370,13 +372,13 @@ void WorkArea::readHeader()
 
     const uint64_t size = m_file.size();
     const uint32_t stored = getU32(m_header + 4);
-    if (m_config.autoFixRecCount) {
-        m_count = size > uint64_t(m_headerLength)
-                      ? uint32_t((size - uint64_t(m_headerLength)) / uint64_t(m_recordLength))
-                      : 0;
-    } else {
-        m_count = stored;
-    }
+    const uint32_t fromSize =
+        size > uint64_t(m_headerLength)
+            ? uint32_t((size - uint64_t(m_headerLength)) / uint64_t(m_recordLength))
+            : 0;
+    // Records past the end of the file cannot exist, whatever the header
+    // says: a crash during a change can leave it ahead of the file.
+    m_count = m_config.autoFixRecCount ? fromSize : std::min(stored, fromSize);
 }
 
 void WorkArea::layoutBuffer(uint8_t* callerBuffer, size_t callerSize)
@@ -421,6 +423,11 @@ void WorkArea::openMemo()
     const auto sharing = m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared;
     if (m_memo.open(memoPath(), sharing) != 0)
         fail(kFileNotFound, "Problem with memo [USE(" + m_path + ")]");
+    configureMemo();
+}
+
+void WorkArea::configureMemo()
+{
     m_memo.setStyle(m_header[0] == kVersionMemo4 ? MemoStyle::DBase4 : MemoStyle::DBase3);
     m_memo.setFlushEveryWrite(m_config.flushEveryWrite);
     m_memo.setSharedLocking(!m_exclusive, m_config.lockBase);
@@ -648,9 +655,11 @@ void WorkArea::packBuffer(uint8_t* image) const
             out = slot[0] ? "T" : "F";
             break;
         case 'M': {
+            // No memo is a blank field: some readers take "0" for block 0,
+            // the memo file's header.
             int32_t block = 0;
             std::memcpy(&block, slot, 4);
-            out = formatInteger(block, f.length);
+            out = block == 0 ? std::string(size_t(f.length), ' ') : formatInteger(block, f.length);
             break;
         }
         default: {
@@ -1366,6 +1375,10 @@ void WorkArea::zap()
     restoreSharing();
 }
 
+// Pack writes the packed table and memo file beside the old ones, then
+// commits them with a small intent file and two renames (see
+// docs/formats/pack.md). Whatever moment the process dies, the next open
+// finds the old pair or the new one, never a mixture.
 void WorkArea::pack()
 {
     dropReadAhead();
@@ -1373,42 +1386,206 @@ void WorkArea::pack()
     if (m_count == 0)
         return;
     requireExclusive("PACK");
+    if (!anyDeleted()) {
+        // Nothing to remove; a header left stale by a crash is still mended.
+        if (getU32(m_header + 4) != m_count) {
+            ChangeGuard guard(*this, true);
+            writeHeader(true);
+            m_file.flush();
+            m_change = ChangeState::Clean;
+        }
+        restoreSharing();
+        return;
+    }
     ChangeGuard guard(*this, true);
-    // Records move down over the deleted ones, a megabyte at a time.
+    const PackFiles files = packFiles();
+    // A leftover intent file must be gone before new temporary files exist,
+    // or a crash now could make recovery take the half-written copies.
+    if (!removeFile(files.intent) || !removeFile(files.table) ||
+        (!files.memo.empty() && !removeFile(files.memo)))
+        fail(kDiskWriteError, "Cannot remove old pack files of " + m_path + " [PACK]");
+    uint32_t kept = 0;
+    try {
+        kept = writePackedCopy(files);
+        commitPack(files);
+    } catch (...) {
+        removeFile(files.table);
+        if (!files.memo.empty())
+            removeFile(files.memo);
+        throw;
+    }
+    finishPack(files, kept);
+}
+
+bool WorkArea::anyDeleted() const
+{
+    const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
+    std::vector<uint8_t> chunk = bulkBuffer(perChunk * size_t(m_recordLength), "PACK");
+    for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
+        const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
+        if (!m_file.readExact(recordOffset(start), chunk.data(), size_t(n) * size_t(m_recordLength)))
+            fail(kUnexpectedEof, "Unexpected end of " + m_path + " [PACK]");
+        for (uint32_t i = 0; i < n; ++i)
+            if (chunk[size_t(i) * size_t(m_recordLength)] == kDeletedMark)
+                return true;
+    }
+    return false;
+}
+
+WorkArea::PackFiles WorkArea::packFiles() const
+{
+    PackFiles files;
+    files.table = withExtension(m_path, ".$$d");
+    files.intent = withExtension(m_path, ".$$p");
+    if (m_hasMemo && m_memo.isOpen()) {
+        files.memoTarget = m_memo.path();
+        files.memo = withExtension(files.memoTarget, ".$$$");
+    }
+    return files;
+}
+
+// Writes the kept records, each with copies of its memos, into the
+// temporary pair and syncs both. Returns the number of records kept.
+uint32_t WorkArea::writePackedCopy(const PackFiles& files)
+{
+    std::vector<uint8_t> header(static_cast<size_t>(m_headerLength), 0);
+    if (!m_file.readExact(0, header.data(), header.size()))
+        fail(kDiskReadError, "Error reading " + m_path + " [PACK]");
+    PosixFile out;
+    if (const int code = out.create(files.table); code != 0)
+        fail(code, "Cannot create " + files.table + " [PACK]");
+    MemoFile copy;
+    std::vector<const FieldInfo*> memoFields;
+    if (!files.memo.empty()) {
+        checkMemoPackSpace();
+        MemoFile::create(files.memo, m_memo.style(), upper(withExtension(baseName(m_path), "")));
+        if (copy.open(files.memo, PosixFile::Sharing::Exclusive) != 0)
+            fail(kMemoWriteError, "Memo file write error " + files.memo + " [PackMemoFile]");
+        copy.setStyle(m_memo.style());
+        copy.beginBulk();
+        for (const FieldInfo& f : m_fields)
+            if (f.type == 'M')
+                memoFields.push_back(&f);
+    }
+    MemoFile::ReadWindow window;
     const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
     std::vector<uint8_t> chunk = bulkBuffer(perChunk * size_t(m_recordLength), "PACK");
     uint32_t kept = 0;
-    bool moving = false;
+    uint64_t outPos = header.size();
     for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
         const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
-        const size_t bytes = size_t(n) * size_t(m_recordLength);
-        dropReadAhead();
-        if (!m_file.readExact(recordOffset(start), chunk.data(), bytes))
+        if (!m_file.readExact(recordOffset(start), chunk.data(), size_t(n) * size_t(m_recordLength)))
             fail(kUnexpectedEof, "Unexpected end of " + m_path + " [PACK]");
-        size_t out = 0;
+        size_t used = 0;
         for (uint32_t i = 0; i < n; ++i) {
-            const uint8_t* rec = chunk.data() + size_t(i) * size_t(m_recordLength);
-            if (rec[0] == kDeletedMark) {
-                moving = true;
+            uint8_t* rec = chunk.data() + size_t(i) * size_t(m_recordLength);
+            if (rec[0] == kDeletedMark)
                 continue;
-            }
-            if (moving && out != size_t(i) * size_t(m_recordLength))
-                std::memmove(chunk.data() + out, rec, size_t(m_recordLength));
-            out += size_t(m_recordLength);
+            for (const FieldInfo* f : memoFields)
+                copyMemoField(*f, rec, start + i, copy, window);
+            if (used != size_t(i) * size_t(m_recordLength))
+                std::memmove(chunk.data() + used, rec, size_t(m_recordLength));
+            used += size_t(m_recordLength);
+            ++kept;
         }
-        if (moving && out > 0 &&
-            !m_file.writeExact(recordOffset(long(kept) + 1), chunk.data(), out))
-            fail(kDiskWriteError, "Error writing " + m_path + " [PACK]");
-        kept += uint32_t(out / size_t(m_recordLength));
+        if (used > 0 && !out.writeExact(outPos, chunk.data(), used))
+            fail(kDiskWriteError, "Error writing " + files.table + " [PACK]");
+        outPos += used;
     }
+    const CalendarDate today = m_config.dates.today();
+    header[1] = uint8_t(today.year - 1900);
+    header[2] = uint8_t(today.month);
+    header[3] = uint8_t(today.day);
+    putU32(&header[4], kept);
+    const uint8_t marker = kEndOfFile;
+    if (!out.writeExact(outPos, &marker, 1) || !out.writeExact(0, header.data(), header.size()) ||
+        !out.flush())
+        fail(kDiskWriteError, "Error writing " + files.table + " [PACK]");
+    if (!files.memo.empty()) {
+        copy.finishBulk();
+        if (!copy.sync())
+            fail(kMemoWriteError, "Memo file write error " + files.memo + " [PackMemoFile]");
+        copy.close();
+    }
+    return kept;
+}
+
+// Copies the memo a kept record points at and points the record at the copy.
+void WorkArea::copyMemoField(const FieldInfo& f, uint8_t* rec, uint32_t recno, MemoFile& copy,
+                             MemoFile::ReadWindow& window)
+{
+    char* text = reinterpret_cast<char*>(rec + f.offset);
+    const long block = std::strtol(trim(std::string(text, size_t(f.length))).c_str(), nullptr, 10);
+    if (block < 0)
+        return; // a binary memo keeps its number
+    std::string moved(size_t(f.length), ' ');
+    if (block > 0) {
+        const int32_t to = copy.writeRaw(m_memo.readRaw(int32_t(block), long(recno), &window));
+        if (to != 0)
+            moved = formatInteger(to, f.length);
+    }
+    std::memcpy(text, moved.data(), moved.size());
+}
+
+void WorkArea::checkMemoPackSpace() const
+{
+    FileStamp stamp;
+    const uint64_t memoSize = stampOf(m_memo.path(), stamp) ? stamp.size : 0;
+    if (freeDiskSpace(directoryOf(m_memo.path())) / 1024 < memoSize / 1024)
+        fail(kMemoPackSpace,
+             "Insufficient disk space to pack memo file " + m_memo.path() + " [PackMemoFile]");
+}
+
+// The commit point is the intent file: once it is complete on disk the pack
+// counts as done, and an open finishes the renames if the process died.
+void WorkArea::commitPack(const PackFiles& files)
+{
+    std::string intent = std::string(kPackIntentMagic) + "\n";
+    auto entry = [&](const std::string& from, const std::string& to) {
+        FileStamp stamp;
+        if (!stampOf(from, stamp))
+            fail(kDiskWriteError, "Cannot find " + from + " [PACK]");
+        intent += "move " + std::to_string(stamp.size) + " " + baseName(from) + "/" + baseName(to) +
+                  "\n";
+    };
+    entry(files.table, m_path);
+    if (!files.memo.empty())
+        entry(files.memo, files.memoTarget);
+    intent += "end\n";
+    PosixFile file;
+    if (file.create(files.intent) != 0 || !file.writeExact(0, intent.data(), intent.size()) ||
+        !file.flush() || !syncDirectoryOf(files.intent)) {
+        file.close();
+        removeFile(files.intent);
+        fail(kDiskWriteError, "Cannot write " + files.intent + " [PACK]");
+    }
+}
+
+void WorkArea::finishPack(const PackFiles& files, uint32_t kept)
+{
+    // From here on the pack is committed: a failure leaves it to the next open.
+    const bool moved = renameFile(files.table, m_path) &&
+                       (files.memo.empty() || renameFile(files.memo, files.memoTarget)) &&
+                       syncDirectoryOf(m_path);
+    if (!moved)
+        fail(kDiskWriteError, "Cannot put the packed files of " + m_path +
+                                  " in place; the next open finishes it [PACK]");
+    removeFile(files.intent);
+    PosixFile packed;
+    if (const int code = packed.open(m_path, PosixFile::Sharing::Exclusive); code != 0)
+        fail(code, "Cannot open " + m_path + " after packing [PACK]");
+    m_file = std::move(packed);
+    m_reopenedExclusive = m_reopenedExclusive || !m_exclusive;
     m_count = kept;
-    if (!m_file.truncate(recordOffset(long(kept) + 1)))
-        fail(kDiskWriteError, "Error truncating " + m_path + " [PACK]");
-    writeHeader(true);
-    m_file.flush();
+    putU32(m_header + 4, kept);
     m_change = ChangeState::Clean;
-    if (m_hasMemo && m_memo.isOpen())
-        packMemo();
+    if (!files.memo.empty()) {
+        m_memo.close();
+        if (m_memo.open(files.memoTarget, m_exclusive ? PosixFile::Sharing::Exclusive
+                                                      : PosixFile::Sharing::Shared) != 0)
+            fail(kFileNotFound, "Memo file not found: " + files.memoTarget + " [PackMemoFile]");
+        configureMemo();
+    }
     for (int slot = 1; slot <= kMaxIndexes; ++slot)
         if (index(slot))
             rebuildIndex(slot);
@@ -1419,77 +1596,75 @@ void WorkArea::pack()
         go(1);
 }
 
-void WorkArea::packMemo()
+// Finishes or undoes a pack that a crash interrupted: with a complete
+// intent file the renames it names are done (those not yet done); without
+// one, temporary files of an unfinished pack are removed.
+void WorkArea::recoverPack(const std::string& tablePath)
 {
-    const std::string oldPath = m_memo.path();
-    const uint64_t memoSize = [&] {
-        PosixFile probe;
-        probe.open(oldPath, PosixFile::Sharing::Unguarded);
-        return probe.size();
-    }();
-    const size_t slash = oldPath.rfind('/');
-    if (freeDiskSpace(slash == std::string::npos ? "." : oldPath.substr(0, slash + 1)) / 1024 <
-        memoSize / 1024)
-        fail(kMemoPackSpace,
-             "Insufficient disk space to pack memo file " + oldPath + " [PackMemoFile]");
-    const std::string newPath = withExtension(oldPath, ".$$$");
-    MemoFile::create(newPath, m_memo.style(), upper(withExtension(baseName(m_path), "")));
-    MemoFile copy;
-    if (copy.open(newPath, PosixFile::Sharing::Exclusive) != 0)
-        fail(kMemoWriteError, "Memo file write error " + newPath + " [PackMemoFile]");
-    copy.setStyle(m_memo.style());
-    copy.beginBulk();
-
-    // Copy every memo first and rewrite the records only when all copies
-    // succeeded, so that a damaged memo leaves the table as it was.
-    struct Update {
-        uint32_t recno;
-        const FieldInfo* field;
-        int32_t block;
+    const std::string intentPath = withExtension(tablePath, ".$$p");
+    const std::string tableCopy = withExtension(tablePath, ".$$d");
+    if (!fileExists(intentPath)) {
+        if (fileExists(tableCopy))
+            removeFile(tableCopy);
+        for (const char* memoExt : {".dbt", ".DBT"})
+            if (const std::string m = withExtension(withExtension(tablePath, memoExt), ".$$$");
+                fileExists(m))
+                removeFile(m);
+        return;
+    }
+    PosixFile file;
+    std::string text;
+    if (file.open(intentPath, PosixFile::Sharing::Unguarded) == 0) {
+        text.resize(size_t(std::min<uint64_t>(file.size(), 4096)));
+        text.resize(file.readAt(0, text.data(), text.size()));
+        file.close();
+    }
+    const std::string dir = directoryOf(tablePath) + "/";
+    struct Move {
+        std::string from, to;
+        uint64_t size;
     };
-    std::vector<Update> updates;
-    std::vector<const FieldInfo*> memoFields;
-    for (const FieldInfo& f : m_fields)
-        if (f.type == 'M')
-            memoFields.push_back(&f);
-    std::vector<uint8_t> image(static_cast<size_t>(m_recordLength));
-    try {
-        for (uint32_t r = 1; r <= m_count; ++r) {
-            if (!m_file.readExact(recordOffset(r), image.data(), image.size()))
-                fail(kUnexpectedEof, "Unexpected end of " + m_path + " [PackMemoFile]");
-            for (const FieldInfo* f : memoFields) {
-                const std::string text(reinterpret_cast<const char*>(image.data() + f->offset),
-                                       size_t(f->length));
-                const long block = std::strtol(trim(text).c_str(), nullptr, 10);
-                if (block <= 0)
-                    continue; // empty, or a binary memo that keeps its number
-                const int32_t moved = copy.writeRaw(m_memo.readRaw(int32_t(block), long(r)));
-                updates.push_back({r, f, moved});
-            }
+    std::vector<Move> moves;
+    bool complete = false;
+    size_t pos = 0;
+    for (size_t line = 0; pos < text.size(); ++line) {
+        const size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            break;
+        const std::string row = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (line == 0) {
+            if (row != kPackIntentMagic)
+                break;
+            continue;
         }
-    } catch (...) {
-        copy.close();
-        ::unlink(newPath.c_str());
-        throw;
+        if (row == "end") {
+            complete = true;
+            break;
+        }
+        unsigned long long size = 0;
+        char names[1024] = {};
+        if (std::sscanf(row.c_str(), "move %llu %1023[^\n]", &size, names) != 2)
+            break;
+        const std::string both = names;
+        const size_t slash = both.find('/');
+        if (slash == std::string::npos)
+            break;
+        moves.push_back({dir + both.substr(0, slash), dir + both.substr(slash + 1), size});
     }
-    dropReadAhead();
-    for (const Update& u : updates) {
-        const std::string text = formatNumber(u.block, u.field->length, 0);
-        if (!m_file.writeExact(recordOffset(u.recno) + uint64_t(u.field->offset), text.data(),
-                               text.size()))
-            fail(kDiskWriteError, "Error writing " + m_path + " [PackMemoFile]");
+    if (complete) {
+        for (const Move& m : moves) {
+            FileStamp stamp;
+            if (stampOf(m.from, stamp) && stamp.size == m.size && !renameFile(m.from, m.to))
+                fail(kDiskWriteError, "Cannot finish the pack of " + tablePath + " [USE/OpenDBF]");
+        }
+        syncDirectoryOf(tablePath);
+    } else {
+        for (const Move& m : moves)
+            removeFile(m.from);
+        removeFile(tableCopy);
     }
-    copy.finishBulk();
-    copy.close();
-    m_memo.close();
-    ::unlink(oldPath.c_str());
-    if (::rename(newPath.c_str(), oldPath.c_str()) != 0 ||
-        m_memo.open(oldPath,
-                    m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared) != 0)
-        fail(kFileNotFound, "Memo file not found: " + oldPath + " [PackMemoFile]");
-    m_memo.setFlushEveryWrite(m_config.flushEveryWrite);
-    m_memo.setSharedLocking(!m_exclusive, m_config.lockBase);
-    m_memo.setBatching(m_config.batchAppends && m_exclusive);
+    removeFile(intentPath);
 }
 
 // --- locks ----------------------------------------------------------------------------

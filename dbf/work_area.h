@@ -185,7 +185,22 @@ private:
     void checkRecordLock(const char* operation) const;
     void requireExclusive(const char* operation);
     void restoreSharing();
-    void packMemo();
+    struct PackFiles {
+        std::string table;      // the packed table, renamed over the table
+        std::string memo;       // the packed memo file (empty without memos)
+        std::string memoTarget; // the memo file it replaces
+        std::string intent;     // the commit record
+    };
+    bool anyDeleted() const;
+    PackFiles packFiles() const;
+    uint32_t writePackedCopy(const PackFiles& files);
+    void copyMemoField(const FieldInfo& f, uint8_t* rec, uint32_t recno, MemoFile& copy,
+                       MemoFile::ReadWindow& window);
+    void checkMemoPackSpace() const;
+    void commitPack(const PackFiles& files);
+    void finishPack(const PackFiles& files, uint32_t kept);
+    static void recoverPack(const std::string& tablePath);
+    void configureMemo();
     // The first change of a session removes the clean marker before it
     // reaches the files; every record change counts, so that an index opened
     // later knows whether it missed changes.

@@ -30,8 +30,9 @@ protected:
     void reopen(bool withIndexes = true)
     {
         ASSERT_TRUE(engine.Use(path("logs.dbf") + " EXCLUSIVE"));
-        if (withIndexes)
+        if (withIndexes) {
             ASSERT_TRUE(engine.SetIndexTo(path("url.ndx") + " " + path("date.ndx")));
+        }
     }
 };
 

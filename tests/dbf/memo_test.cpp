@@ -34,16 +34,16 @@ TEST_F(MemoTest, FirstMemoTakesBlockOneAndEndsOnABlockBoundary)
     EXPECT_EQ(store({"first line", "second line"}), 1);
     const std::string bytes = memoBytes();
     ASSERT_EQ(bytes.size(), 1024u);
-    EXPECT_EQ(bytes.substr(512, 24), "first line\r\nsecond line\x1A");
-    EXPECT_EQ(bytes[536], '\0');
+    EXPECT_EQ(bytes.substr(512, 25), "first line\r\nsecond line\x1A\x1A");
+    EXPECT_EQ(bytes[537], '\0');
     EXPECT_EQ(bytes[0], 2); // next free block
     EXPECT_EQ(engine.GetMemoField(3), (std::vector<std::string>{"first line", "second line"}));
 }
 
 TEST_F(MemoTest, BlockBoundariesAreExact)
 {
-    EXPECT_EQ(store({std::string(510, 'a')}), 1); // 510 bytes + 0x1A fill block 1 ...
-    EXPECT_EQ(store({std::string(512, 'b')}), 2); // ... and 512 + 0x1A spill into a second
+    EXPECT_EQ(store({std::string(510, 'a')}), 1); // 510 bytes + 0x1A 0x1A fill block 1 ...
+    EXPECT_EQ(store({std::string(511, 'b')}), 2); // ... and 511 + 0x1A 0x1A spill into a second
     EXPECT_EQ(store({"c"}), 4);
     EXPECT_EQ(memoBytes().size(), 5u * 512);
     engine.Go(2);
@@ -57,7 +57,7 @@ TEST_F(MemoTest, EmptyTextWritesNothing)
     EXPECT_EQ(store({}), 0);
     EXPECT_EQ(store({""}), 0);
     EXPECT_EQ(memoBytes().size(), 513u);
-    EXPECT_EQ(engine.RawFieldText(3), "         0");
+    EXPECT_EQ(engine.RawFieldText(3), "          "); // blank: no memo
     EXPECT_TRUE(engine.GetMemoField(3).empty());
 }
 
