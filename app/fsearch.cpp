@@ -186,8 +186,7 @@ QWidget* Tfsearch::createBottomBar()
     m_summaryLabel = new QLabel(bar);
     m_summaryLabel->setObjectName("Summary");
     row->addSpacing(kSummarySpacing);
-    row->addWidget(m_summaryLabel);
-    row->addStretch(1);
+    row->addWidget(m_summaryLabel, 1);
     return bar;
 }
 
@@ -427,6 +426,7 @@ QString Tfsearch::summaryText() const
 
 void Tfsearch::showMessage(const std::vector<std::string>& lines)
 {
+    m_shownLines = lines;
     m_visor->LoadStrings(lines);
 }
 

@@ -47,6 +47,8 @@ public:
     void logDataChange(TTzDataSource* sender, TTzField* field);
     // Shows lines as the answer in the viewer.
     void showMessage(const std::vector<std::string>& lines);
+    // The lines the viewer shows now.
+    const std::vector<std::string>& shownMessage() const { return m_shownLines; }
 
     // Title press of the grid column showing the given field.
     void TzGrid1DepressTitle(const std::string& fieldName);
@@ -114,5 +116,6 @@ private:
     QProgressBar* m_progressBar = nullptr;
     QLabel* m_summaryLabel = nullptr;
     int m_successField = 0;
+    std::vector<std::string> m_shownLines;
     QPushButton* m_cancelButton = nullptr;
 };
