@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -202,14 +203,22 @@ TEST_F(SubmissionFeedback, RunShowsProgressThenASummaryAndMarksFailures)
     });
 }
 
-// Enter never clears the log, and the question starts on No.
+// Alt+S starts a run; Enter never clears the log, and the question starts
+// on No.
 TEST_F(SubmissionFeedback, ClearLogIsNeverPressedByEnter)
 {
     writeEngines({served("##url")});
     writeProfile({"a"});
     TForm1 form;
     submit(form, [&](Tfsearch& window) {
-        window.StartClick();
+        // Alt+S starts the run from the keyboard.
+        QShortcut* start = nullptr;
+        for (QShortcut* shortcut : window.findChildren<QShortcut*>()) {
+            if (shortcut->key() == QKeySequence(Qt::ALT | Qt::Key_S))
+                start = shortcut;
+        }
+        ASSERT_NE(start, nullptr);
+        emit start->activated();
         ASSERT_EQ(form.log().RecCount(), 1);
         for (QPushButton* button : window.findChildren<QPushButton*>()) {
             EXPECT_FALSE(button->isDefault()) << button->text().toStdString();
