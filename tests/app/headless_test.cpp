@@ -2,7 +2,7 @@
 // quorvane --export-log, against the answer server on 127.0.0.1.
 
 #include "app_test_env.h"
-#include "submission_peers.h"
+#include "submission_fixture.h"
 
 #include "../platform/small_disk.h"
 #include "platform/text_file.h"
@@ -164,20 +164,12 @@ TEST_F(Headless, UnusableLogEndsWithItsOwnCodeAndNoTemporaryFile)
     environment.insert("TMPDIR", temp.path());
     m_process.setProcessEnvironment(environment);
 
-    QProcess holder;
-    holder.start(kSystemPython, {"-c",
-                                 "import fcntl, sys\n"
-                                 "f = open(sys.argv[1], 'rb')\n"
-                                 "fcntl.flock(f, fcntl.LOCK_EX)\n"
-                                 "print('locked', flush=True)\n"
-                                 "sys.stdin.read()\n",
-                                 home() + "logs.dbf"});
-    ASSERT_TRUE(holder.waitForReadyRead(kPeerTimeoutMs));
+    FileLockHolder holder(home() + "logs.dbf");
+    ASSERT_TRUE(holder.locked());
     EXPECT_EQ(run({"--submit", "p.ini", "--engines", "e.txt"}), 3);
     EXPECT_TRUE(m_err.contains("Sharing violation")) << m_err.toStdString();
     EXPECT_TRUE(QDir(temp.path()).isEmpty());
-    holder.closeWriteChannel();
-    ASSERT_TRUE(holder.waitForFinished(kPeerTimeoutMs));
+    holder.release();
 
     platform::writeTextLines(home() + "logs.dbf", {"no table"});
     EXPECT_EQ(run({"--submit", "p.ini", "--engines", "e.txt"}), 3);

@@ -4,7 +4,7 @@
 // clears the log by accident. Runs go to the answer server on 127.0.0.1.
 
 #include "app_test_env.h"
-#include "submission_peers.h"
+#include "submission_fixture.h"
 
 #include "app/app_state.h"
 #include "app/form1.h"
@@ -81,30 +81,9 @@ protected:
         platform::writeTextLines(home() + "site.ini", lines);
     }
 
-    // Submit with the profile chosen; `inside` runs while the window is
-    // shown, with a watchdog that cancels a run that hangs.
     void submit(TForm1& form, const std::function<void(Tfsearch&)>& inside)
     {
-        FileDialog::queuePath(home() + "site.ini");
-        bool ran = false;
-        QTimer::singleShot(0, &form, [&] {
-            Tfsearch* window = form.submissionWindow();
-            ASSERT_NE(window, nullptr);
-            window->OnBeep = [] {};
-            QTimer watchdog;
-            watchdog.setSingleShot(true);
-            QObject::connect(&watchdog, &QTimer::timeout, window, [window] {
-                ADD_FAILURE() << "watchdog";
-                window->CancelClick();
-            });
-            watchdog.start(kPeerTimeoutMs);
-            inside(*window);
-            ran = true;
-            if (window->isVisible())
-                window->close();
-        });
-        form.Submit1Click();
-        EXPECT_TRUE(ran);
+        submitWithProfile(form, home() + "site.ini", inside);
     }
 
     // Saves a picture of the window when QUORVANE_SHOT_DIR names a folder.
@@ -121,17 +100,6 @@ protected:
         for (const MessageBox::Shown& box : MessageBox::shown())
             texts << box.text;
         return texts;
-    }
-
-    static void goToUrl(TTzDbf& log, const std::string& address)
-    {
-        log.GoTop();
-        for (long i = 0; i < log.RecCount(); ++i) {
-            if (log.GetCField("url").substr(0, address.size() + 1) == address + " ")
-                return;
-            log.Skip(1);
-        }
-        ADD_FAILURE() << "no record for " << address;
     }
 
     AnswerServer m_server;
@@ -307,16 +275,8 @@ TEST_F(SubmissionFeedback, LogHeldByAnotherRunIsReported)
         app::openLog(state.log());
         state.log().setActive(false);
     }
-    QProcess holder;
-    holder.start(kSystemPython, {"-c",
-                                 "import fcntl, sys\n"
-                                 "f = open(sys.argv[1], 'rb')\n"
-                                 "fcntl.flock(f, fcntl.LOCK_EX)\n"
-                                 "print('locked', flush=True)\n"
-                                 "sys.stdin.read()\n",
-                                 home() + "logs.dbf"});
-    ASSERT_TRUE(holder.waitForReadyRead(kPeerTimeoutMs));
-    ASSERT_EQ(holder.readLine().trimmed(), "locked");
+    FileLockHolder holder(home() + "logs.dbf");
+    ASSERT_TRUE(holder.locked());
 
     writeEngines({served("##url")});
     writeProfile({"a"});
@@ -338,8 +298,7 @@ TEST_F(SubmissionFeedback, LogHeldByAnotherRunIsReported)
     EXPECT_FALSE(form.submissionOpen);
 
     // Once the other run is over, the window opens as usual.
-    holder.closeWriteChannel();
-    ASSERT_TRUE(holder.waitForFinished(kPeerTimeoutMs));
+    holder.release();
     submit(form, [&](Tfsearch& window) { EXPECT_TRUE(form.log().Active()); });
 }
 
