@@ -16,6 +16,7 @@
 #include "platform/text_file.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <functional>
 #include <netinet/in.h>
 #include <QDate>
@@ -169,6 +170,28 @@ TEST_F(SubmissionFeedback, RunShowsProgressThenASummaryAndMarksFailures)
         window.StartClick();
         EXPECT_EQ(window.summaryText(), "4 requests, 2 succeeded, 2 failed");
     });
+}
+
+// A date line that cannot be written (a full disk) is reported, and the
+// profile keeps every line it had.
+TEST_F(SubmissionFeedback, DateLineThatCannotBeWrittenIsReported)
+{
+    writeEngines({served("##url")});
+    writeProfile({"a", "b"});
+    const QByteArray before = fileBytes(home() + "site.ini");
+    TForm1 form;
+    submit(form, [&](Tfsearch& window) {
+        platform::setWriteFaultHook(
+            [](const QString& path) { return path.endsWith("site.ini") ? ENOSPC : 0; });
+        MessageBox::clearShown();
+        window.StartClick();
+        platform::setWriteFaultHook(nullptr);
+        ASSERT_EQ(MessageBox::shown().size(), 1u);
+        EXPECT_TRUE(MessageBox::shown()[0].text.contains("site.ini"))
+            << MessageBox::shown()[0].text.toStdString();
+        EXPECT_EQ(window.summaryText(), "2 requests, 2 succeeded, 0 failed");
+    });
+    EXPECT_EQ(fileBytes(home() + "site.ini"), before);
 }
 
 // Alt+S starts a run; Enter never clears the log, and the question starts
