@@ -26,7 +26,8 @@ inline constexpr int kExitCancelled = 130;
 int runHeadlessSubmission(const QString& profilePath, const QString& enginesPath);
 
 // quorvane --export-log FILE.csv: every record of the log as CSV. Exit code
-// 1 when there is no log or the file cannot be written.
+// 1 when there is no log or the file cannot be written, kExitTableError when
+// the log cannot be used.
 int exportLog(const QString& csvPath);
 
 } // namespace app
