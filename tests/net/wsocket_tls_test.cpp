@@ -68,7 +68,9 @@ TEST_F(WSocketTls, HandshakeThenExactBytesBothWays)
         TlsFixture::Peer peer;
         const char* name;
     } cases[] = {{"127.0.0.1", TlsFixture::Good, "localhost"},
-                 {"127.0.0.1", TlsFixture::Good, "127.0.0.1"}};
+                 {"127.0.0.1", TlsFixture::Good, "127.0.0.1"},
+                 {"::1", TlsFixture::Good6, "::1"},
+                 {"::1", TlsFixture::Good6, "[::1]"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.addr) + " as " + c.name);
         TlsClient client(c.addr, port(c.peer), c.name);
@@ -188,17 +190,19 @@ TEST_F(WSocketTls, OrderlyCloseBothWays)
 TEST_F(WSocketTls, RepeatedConnectionsResumeTheSession)
 {
     ScopedCaFile ca(fixture().caFile());
-    int resumed = 0;
     for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
         TlsClient client("127.0.0.1", port(TlsFixture::Good), "localhost");
         client.command = "CLOSE\n";
         client.connect();
         ASSERT_TRUE(waitUntil([&] { return client.closedCount > 0; }));
         EXPECT_EQ(client.tlsDone, 0);
-        resumed += client.socket.TlsSessionReused();
+        // The first connection may have to make a session (earlier tests may
+        // have made one already); the later ones resume it.
+        if (i > 0) {
+            EXPECT_TRUE(client.socket.TlsSessionReused());
+        }
     }
-    // The first connection makes a session, the later ones resume it.
-    EXPECT_EQ(resumed, 2);
 }
 
 TEST_F(WSocketTls, StartTlsOnASocketThatIsNotConnectedRaises)
