@@ -14,6 +14,8 @@ After the handshake a good peer reads one command line:
   ECHO text    sends text back exactly, then waits for the client to close
   BIG n        sends n bytes (byte i is i % 251), then close_notify and close
   CLOSE        sends "bye", then close_notify and close
+  RAGGED       sends "bye", then closes without close_notify
+  RESET        resets the connection
   HOLD tag     waits for the client to close; logs "tag clean" when it sent
                close_notify, "tag ragged" otherwise
 """
@@ -25,6 +27,8 @@ import threading
 
 folder, log_path = sys.argv[1], sys.argv[2]
 log_lock = threading.Lock()
+# SO_LINGER on with 0 seconds: close resets the connection.
+LINGER_RESET = b"\x01\x00\x00\x00\x00\x00\x00\x00"
 
 
 def log(line):
@@ -81,6 +85,10 @@ def serve_tls(conn, ctx):
         elif word == "CLOSE":
             tls.sendall(b"bye")
             tls.unwrap().close()
+        elif word == "RAGGED":
+            tls.sendall(b"bye")
+        elif word == "RESET":
+            tls.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, LINGER_RESET)
         elif word == "HOLD":
             wait_for_close(tls, rest)
     except (ssl.SSLError, OSError):
@@ -92,7 +100,7 @@ def serve_tls(conn, ctx):
 def serve_reset(conn):
     try:
         conn.recv(5)
-        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, LINGER_RESET)
     finally:
         conn.close()
 

@@ -187,6 +187,28 @@ TEST_F(WSocketTls, OrderlyCloseBothWays)
     }
 }
 
+TEST_F(WSocketTls, EndsWithoutCloseNotifyOrWithAReset)
+{
+    ScopedCaFile ca(fixture().caFile());
+    const struct {
+        const char* command;
+        const char* received;
+        int closed;
+    } cases[] = {{"RAGGED\n", "bye", 0}, {"RESET\n", "", wsock::WSAECONNRESET}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        TlsClient client("127.0.0.1", port(TlsFixture::Good), "localhost");
+        client.command = c.command;
+        client.connect();
+        ASSERT_TRUE(waitUntil([&] { return client.closedCount > 0; }));
+        nettest::drainEvents();
+        EXPECT_EQ(client.tlsDone, 0);
+        EXPECT_EQ(client.received, c.received);
+        EXPECT_EQ(client.closed, c.closed);
+        EXPECT_EQ(client.closedCount, 1);
+    }
+}
+
 TEST_F(WSocketTls, RepeatedConnectionsResumeTheSession)
 {
     ScopedCaFile ca(fixture().caFile());
