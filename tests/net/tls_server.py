@@ -16,6 +16,7 @@ After the handshake a good peer reads one command line:
   CLOSE        sends "bye", then close_notify and close
   RAGGED       sends "bye", then closes without close_notify
   RESET        resets the connection
+  GARBAGE      writes a record that is not encrypted, beside TLS
   HOLD tag     waits for the client to close; logs "tag clean" when it sent
                close_notify, "tag ragged" otherwise
 """
@@ -89,6 +90,9 @@ def serve_tls(conn, ctx):
             tls.sendall(b"bye")
         elif word == "RESET":
             tls.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, LINGER_RESET)
+        elif word == "GARBAGE":
+            os.write(tls.fileno(), b"\x17\x03\x03\x00\x20" + b"x" * 32)
+            wait_for_close(tls, "garbage")
         elif word == "HOLD":
             wait_for_close(tls, rest)
     except (ssl.SSLError, OSError):

@@ -187,14 +187,16 @@ TEST_F(WSocketTls, OrderlyCloseBothWays)
     }
 }
 
-TEST_F(WSocketTls, EndsWithoutCloseNotifyOrWithAReset)
+TEST_F(WSocketTls, EndsWithoutCloseNotifyWithAResetOrWithABadRecord)
 {
     ScopedCaFile ca(fixture().caFile());
     const struct {
         const char* command;
         const char* received;
         int closed;
-    } cases[] = {{"RAGGED\n", "bye", 0}, {"RESET\n", "", wsock::WSAECONNRESET}};
+    } cases[] = {{"RAGGED\n", "bye", 0},
+                 {"RESET\n", "", wsock::WSAECONNRESET},
+                 {"GARBAGE\n", "", wsock::kTlsConnectionFailed}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
         TlsClient client("127.0.0.1", port(TlsFixture::Good), "localhost");
