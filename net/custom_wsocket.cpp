@@ -130,6 +130,20 @@ sockaddr_storage ipv4Address(in_addr_t address)
     return sa;
 }
 
+// The addresses of a name in one family or both (AF_UNSPEC), through the
+// function table; raises when there are none. `shown` is the name as given.
+addrinfo* lookupName(platform::SocketLibrary& lib, const std::string& name, int family,
+                     const std::string& shown)
+{
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    if (name.empty() || lib.getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || !result)
+        throw ESocketException("WSocketResolveHost: Cannot convert host address '" + shown + "'");
+    return result;
+}
+
 // Connect errors that a non-blocking connect on Windows Sockets
 // reports later, with the connect notification, rather than from the call.
 bool isDeferredConnectError(int code)
@@ -358,12 +372,7 @@ in_addr_t TCustomWSocket::WSocketResolveHost(const std::string& host)
             throw ESocketException("WSocketResolveHost: '" + host + "' Invalid IP address.");
         return a;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (h.empty() || m_lib.getaddrinfo(h.c_str(), nullptr, &hints, &result) != 0 || !result)
-        throw ESocketException("WSocketResolveHost: Cannot convert host address '" + host + "'");
+    addrinfo* result = lookupName(m_lib, h, AF_INET, host);
     const in_addr_t a = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
     m_lib.freeaddrinfo(result);
     return a;
@@ -394,12 +403,7 @@ std::vector<sockaddr_storage> TCustomWSocket::ResolveAddresses(const std::string
         list.push_back(ipv4Address(WSocketResolveHost(host)));
         return list;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (h.empty() || m_lib.getaddrinfo(h.c_str(), nullptr, &hints, &result) != 0 || !result)
-        throw ESocketException("WSocketResolveHost: Cannot convert host address '" + host + "'");
+    addrinfo* result = lookupName(m_lib, h, AF_UNSPEC, host);
     for (addrinfo* p = result; p; p = p->ai_next) {
         if ((p->ai_family != AF_INET && p->ai_family != AF_INET6) ||
             p->ai_addrlen > sizeof(sockaddr_storage))
