@@ -20,21 +20,26 @@ struct TlsClient {
     int closed = -1;
     int closedCount = 0;
     std::string received;
-    // Sent once the handshake has completed.
+    // Sent once the handshake has completed, or with sendEarly right after
+    // StartTls (it must wait in the queue until the handshake is done).
     std::string command;
+    bool sendEarly = false;
 
     TlsClient(const std::string& addr, uint16_t port, const std::string& serverName)
     {
         socket.setAddr(addr);
         socket.setPort(std::to_string(port));
         socket.OnSessionConnected = [this, serverName](TCustomWSocket* s, uint16_t e) {
-            if (e == 0)
-                s->StartTls(serverName);
+            if (e != 0)
+                return;
+            s->StartTls(serverName);
+            if (sendEarly)
+                s->SendStr(command);
         };
         socket.OnTlsDone = [this](TCustomWSocket* s, uint16_t e) {
             tlsDone = e;
             ++tlsDoneCount;
-            if (e == 0 && !command.empty())
+            if (e == 0 && !command.empty() && !sendEarly)
                 s->SendStr(command);
         };
         socket.OnDataAvailable = [this](TCustomWSocket* s, uint16_t) {
@@ -67,15 +72,18 @@ TEST_F(WSocketTls, HandshakeThenExactBytesBothWays)
         const char* addr;
         TlsFixture::Peer peer;
         const char* name;
-    } cases[] = {{"127.0.0.1", TlsFixture::Good, "localhost"},
-                 {"127.0.0.1", TlsFixture::Good, "127.0.0.1"},
-                 {"::1", TlsFixture::Good6, "::1"},
-                 {"::1", TlsFixture::Good6, "[::1]"}};
+        bool sendEarly;
+    } cases[] = {{"127.0.0.1", TlsFixture::Good, "localhost", false},
+                 {"127.0.0.1", TlsFixture::Good, "localhost", true},
+                 {"127.0.0.1", TlsFixture::Good, "127.0.0.1", false},
+                 {"::1", TlsFixture::Good6, "::1", false},
+                 {"::1", TlsFixture::Good6, "[::1]", true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.addr) + " as " + c.name);
+        SCOPED_TRACE(std::string(c.addr) + " as " + c.name + (c.sendEarly ? ", sent early" : ""));
         TlsClient client(c.addr, port(c.peer), c.name);
         const std::string text = "binary \x01\x02\xff and text";
         client.command = "ECHO " + text + "\n";
+        client.sendEarly = c.sendEarly;
         client.connect();
         ASSERT_TRUE(waitUntil([&] { return client.received.size() >= text.size(); }));
         EXPECT_EQ(client.tlsDone, 0);
