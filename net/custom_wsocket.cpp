@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <QCoreApplication>
@@ -1603,6 +1604,11 @@ void TCustomWSocket::StartTls(const std::string& serverName)
     m_tlsReused = false;
     m_tlsEndPosted = false;
     m_ssl = tls::newClientConnection(m_handle, serverName, &m_tlsKey);
+    // TLS sends its handshake and the first request in separate small
+    // writes; with Nagle's algorithm the second would wait for the peer's
+    // delayed acknowledgement of the first (some 40 ms per connection).
+    const int on = 1;
+    m_lib.setsockopt(m_handle, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     int code = wsock::kTlsSetupFailed;
     if (m_ssl) {
         // The first step only sends the greeting; the outcome needs the
