@@ -1230,7 +1230,8 @@ void TCustomWSocket::ReadLoop(uint16_t error)
             CloseBrokenTls();
             return;
         }
-        if (m_lastError != 0)
+        // A handler that paused the socket gets nothing more until Resume.
+        if (m_lastError != 0 || m_paused)
             return;
         // A handler that read nothing would make this loop spin for ever.
         if (handled && m_recvCalls == before)
@@ -1258,14 +1259,21 @@ int TCustomWSocket::DoRecv(void* buf, int len, int flags)
         return -1;
     }
     ++m_recvCalls;
+    bool unstalled = false;
     if (m_stalled) {
         m_stalled = false;
+        unstalled = true;
         m_stallTimer.stop();
         if (m_notifiersAttached && !m_paused)
             m_readNotifier->setEnabled(true);
     }
-    if (TlsActive())
-        return TlsRecv(buf, len, flags);
+    if (TlsActive()) {
+        const int n = TlsRecv(buf, len, flags);
+        // The notifier only sees the system's buffer, not what TLS holds.
+        if (unstalled)
+            PostTlsReadIfPending();
+        return n;
+    }
     const ssize_t n = m_lib.recv(m_handle, buf, static_cast<size_t>(std::max(len, 0)), flags);
     if (n < 0)
         m_lastError = lastErrno();
@@ -1465,6 +1473,7 @@ void TCustomWSocket::Resume()
 {
     m_paused = false;
     SetNotifications(kResumeEvents);
+    PostTlsReadIfPending();
 }
 
 void TCustomWSocket::ProcessMessages()
@@ -1755,6 +1764,13 @@ int32_t TCustomWSocket::TlsPending()
             ERR_clear_error();
     }
     return SSL_pending(m_ssl);
+}
+
+void TCustomWSocket::PostTlsReadIfPending()
+{
+    if (m_ssl && !m_tlsHandshaking && !m_tlsBroken && !m_paused &&
+        (SSL_pending(m_ssl) > 0 || SSL_has_pending(m_ssl)))
+        m_window->post(kNotifyMessage, static_cast<quintptr>(m_handle), notifyParam(FD_READ, 0));
 }
 
 void TCustomWSocket::CloseBrokenTls()

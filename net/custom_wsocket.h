@@ -262,6 +262,9 @@ private:
     void ReleaseTls(bool notifyPeer);
     int TlsRecv(void* buf, int len, int flags);
     int32_t TlsPending();
+    // Bytes already inside TLS give no readiness event: a read notification
+    // is posted for them instead (after Resume, after a stall).
+    void PostTlsReadIfPending();
     // Ends a session whose TLS layer failed while reading.
     void CloseBrokenTls();
     bool AssignOrCheckClosed(std::string& field, const std::string& value, const char* name,

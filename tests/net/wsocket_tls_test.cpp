@@ -169,6 +169,29 @@ TEST_F(WSocketTls, LargeAnswerIsReadCompletely)
     EXPECT_TRUE(pattern);
 }
 
+TEST_F(WSocketTls, ResumeDeliversBytesAlreadyInsideTls)
+{
+    ScopedCaFile ca(fixture().caFile());
+    TlsClient client("127.0.0.1", port(TlsFixture::Good), "localhost");
+    client.command = "ECHO abcdef\n";
+    // One byte per call, pausing after the first: the other five are
+    // decrypted or read ahead already, and the peer sends nothing more.
+    client.socket.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
+        char c = 0;
+        if (s->Receive(&c, 1) == 1)
+            client.received += c;
+        if (client.received.size() == 1)
+            s->Pause();
+    };
+    client.connect();
+    ASSERT_TRUE(waitUntil([&] { return !client.received.empty(); }));
+    nettest::drainEvents();
+    EXPECT_EQ(client.received, "a");
+    client.socket.Resume();
+    ASSERT_TRUE(waitUntil([&] { return client.received.size() == 6; }));
+    EXPECT_EQ(client.received, "abcdef");
+}
+
 TEST_F(WSocketTls, OrderlyCloseBothWays)
 {
     ScopedCaFile ca(fixture().caFile());
