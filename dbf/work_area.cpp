@@ -1403,6 +1403,8 @@ void WorkArea::restoreSharing()
         fail(kSharingViolation, "Cannot re-open database sharable. " + m_path);
 }
 
+// Zap goes the same safe way as a pack that keeps no record: a new empty
+// table and memo file are committed together.
 void WorkArea::zap()
 {
     dropReadAhead();
@@ -1411,24 +1413,7 @@ void WorkArea::zap()
         fail(kInvalidParameter, "Memo file is not open [ZAP]");
     requireExclusive("ZAP");
     ChangeGuard guard(*this, true);
-    if (!m_file.truncate(uint64_t(m_headerLength)))
-        fail(kDiskWriteError, "Error truncating " + m_path + " [ZAP]");
-    m_count = 0;
-    writeHeader(true);
-    m_file.flush();
-    m_change = ChangeState::Clean;
-    if (m_hasMemo) {
-        const std::string path = m_memo.path();
-        const MemoStyle style = m_memo.style();
-        m_memo.close();
-        MemoFile::create(path, style, upper(withExtension(baseName(m_path), "")));
-        openMemo();
-    }
-    for (int slot = 1; slot <= kMaxIndexes; ++slot)
-        if (NdxIndex* idx = index(slot))
-            idx->reset();
-    setBlankBoth();
-    restoreSharing();
+    replaceByCopy(Keep::None);
 }
 
 // Pack writes the packed table and memo file beside the old ones, then
@@ -1454,6 +1439,11 @@ void WorkArea::pack()
         return;
     }
     ChangeGuard guard(*this, true);
+    replaceByCopy(Keep::Live);
+}
+
+void WorkArea::replaceByCopy(Keep keep)
+{
     const PackFiles files = packFiles();
     // A leftover intent file must be gone before new temporary files exist,
     // or a crash now could make recovery take the half-written copies.
@@ -1462,7 +1452,7 @@ void WorkArea::pack()
         fail(kDiskWriteError, "Cannot remove old pack files of " + m_path + " [PACK]");
     uint32_t kept = 0;
     try {
-        kept = writePackedCopy(files);
+        kept = writePackedCopy(files, keep);
         commitPack(files);
     } catch (...) {
         removeFile(files.table);
@@ -1470,7 +1460,7 @@ void WorkArea::pack()
             removeFile(files.memo);
         throw;
     }
-    finishPack(files, kept);
+    finishPack(files, kept, keep);
 }
 
 bool WorkArea::anyDeleted() const
@@ -1503,7 +1493,7 @@ WorkArea::PackFiles WorkArea::packFiles() const
 
 // Writes the kept records, each with copies of its memos, into the
 // temporary pair and syncs both. Returns the number of records kept.
-uint32_t WorkArea::writePackedCopy(const PackFiles& files)
+uint32_t WorkArea::writePackedCopy(const PackFiles& files, Keep keep)
 {
     std::vector<uint8_t> header(static_cast<size_t>(m_headerLength), 0);
     if (!m_file.readExact(0, header.data(), header.size()))
@@ -1529,7 +1519,8 @@ uint32_t WorkArea::writePackedCopy(const PackFiles& files)
     std::vector<uint8_t> chunk = bulkBuffer(perChunk * size_t(m_recordLength), "PACK");
     uint32_t kept = 0;
     uint64_t outPos = header.size();
-    for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
+    const uint32_t last = keep == Keep::None ? 0 : m_count;
+    for (uint32_t start = 1; start <= last; start += uint32_t(perChunk)) {
         const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
         if (!m_file.readExact(recordOffset(start), chunk.data(),
                               size_t(n) * size_t(m_recordLength)))
@@ -1619,7 +1610,7 @@ void WorkArea::commitPack(const PackFiles& files)
     }
 }
 
-void WorkArea::finishPack(const PackFiles& files, uint32_t kept)
+void WorkArea::finishPack(const PackFiles& files, uint32_t kept, Keep keep)
 {
     // From here on the pack is committed: a failure leaves it to the next open.
     const bool moved = renameFile(files.table, m_path) &&
@@ -1644,9 +1635,14 @@ void WorkArea::finishPack(const PackFiles& files, uint32_t kept)
             fail(kFileNotFound, "Memo file not found: " + files.memoTarget + " [PackMemoFile]");
         configureMemo();
     }
-    for (int slot = 1; slot <= kMaxIndexes; ++slot)
-        if (index(slot))
-            rebuildIndex(slot);
+    for (int slot = 1; slot <= kMaxIndexes; ++slot) {
+        if (NdxIndex* idx = index(slot)) {
+            if (keep == Keep::None)
+                idx->reset();
+            else
+                rebuildIndex(slot);
+        }
+    }
     restoreSharing();
     if (m_count == 0)
         setBlankBoth();

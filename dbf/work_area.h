@@ -193,14 +193,16 @@ private:
         std::string memoTarget; // the memo file it replaces
         std::string intent;     // the commit record
     };
+    enum class Keep { Live, None };
     bool anyDeleted() const;
     PackFiles packFiles() const;
-    uint32_t writePackedCopy(const PackFiles& files);
+    void replaceByCopy(Keep keep);
+    uint32_t writePackedCopy(const PackFiles& files, Keep keep);
     void copyMemoField(const FieldInfo& f, uint8_t* rec, uint32_t recno, MemoFile& copy,
                        MemoFile::ReadWindow& window);
     void checkMemoPackSpace() const;
     void commitPack(const PackFiles& files);
-    void finishPack(const PackFiles& files, uint32_t kept);
+    void finishPack(const PackFiles& files, uint32_t kept, Keep keep);
     static void recoverPack(const std::string& tablePath);
     void configureMemo();
     // The first change of a session removes the clean marker before it
