@@ -1616,9 +1616,20 @@ void WorkArea::finishPack(const PackFiles& files, uint32_t kept, Keep keep)
     const bool moved = renameFile(files.table, m_path) &&
                        (files.memo.empty() || renameFile(files.memo, files.memoTarget)) &&
                        syncDirectoryOf(m_path);
-    if (!moved)
+    if (!moved) {
+        // The old files must not take changes any more: the next open puts
+        // the packed pair in place and would drop them. So the table is
+        // closed here without writing anything.
+        for (auto& idx : m_indexes)
+            idx.reset();
+        m_memo.close();
+        m_file.close();
+        m_change = ChangeState::Closed;
+        m_changeFailed = true;
         fail(kDiskWriteError, "Cannot put the packed files of " + m_path +
-                                  " in place; the next open finishes it [PACK]");
+                                  " in place; the table is closed and its next open finishes "
+                                  "the pack [PACK]");
+    }
     removeFile(files.intent);
     PosixFile packed;
     if (const int code = packed.open(m_path, PosixFile::Sharing::Exclusive); code != 0)

@@ -15,17 +15,6 @@ const char* const kPython = "/usr/bin/python3";
 // number of deleted records.
 class PeerRoundTripTest : public EngineTest {
 protected:
-    static std::string hex(const std::string& bytes)
-    {
-        static const char* const kHex = "0123456789abcdef";
-        std::string out;
-        for (unsigned char ch : bytes) {
-            out += kHex[ch >> 4];
-            out += kHex[ch & 15];
-        }
-        return out;
-    }
-
     std::string ours(const std::string& table)
     {
         dbf::DbfEngine reader;
@@ -43,7 +32,7 @@ protected:
             std::string text = reader.FieldText(url), bytes;
             text.erase(text.find_last_not_of(' ') + 1);
             reader.GetMemoFieldBytes(memo, bytes);
-            out += text + " " + hex(bytes) + "\n";
+            out += text + " " + hexBytes(bytes) + "\n";
         }
         reader.CloseDbf();
         return out + "deleted " + std::to_string(deleted) + "\n";
@@ -185,7 +174,7 @@ TEST_F(PeerRoundTripTest, ATablePython3DbfWroteReadsTheSameAfterOurPack)
     run(std::string(kPython) + " " + path("add.py") + " 2>&1", &status);
     ASSERT_EQ(status, 0);
     EXPECT_LE(readFile(path("p.dbt")).size(), memoSize + 1024);
-    EXPECT_NE(ours(table).find("http://p/added " + hex("added")), std::string::npos);
+    EXPECT_NE(ours(table).find("http://p/added " + hexBytes("added")), std::string::npos);
 }
 
 } // namespace
