@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -615,6 +616,8 @@ void WorkArea::unpackField(const FieldInfo& f, const uint8_t* image, uint8_t* bu
 
 void WorkArea::unpack(const uint8_t* image, uint8_t* buffer) const
 {
+    if (buffer == m_buffer)
+        m_exactWide.clear();
     buffer[0] = image[0] == kDeletedMark ? 1 : 0;
     for (const FieldInfo& f : m_fields)
         unpackField(f, image, buffer);
@@ -622,6 +625,7 @@ void WorkArea::unpack(const uint8_t* image, uint8_t* buffer) const
 
 void WorkArea::packBuffer(uint8_t* image) const
 {
+    m_overflowField.clear();
     image[0] = m_buffer[0] ? kDeletedMark : kActiveMark;
     for (const FieldInfo& f : m_fields) {
         char* text = reinterpret_cast<char*>(image + f.offset);
@@ -668,13 +672,21 @@ void WorkArea::packBuffer(uint8_t* image) const
             } else if (f.isWideInteger()) {
                 int64_t v = 0;
                 std::memcpy(&v, slot, 8);
-                // A stored number beyond 64 bits reads as the nearest
-                // 64-bit value; while the slot still holds that, the stored
-                // text stays as it is.
+                // A number beyond 64 bits reads as the nearest 64-bit value;
+                // while the slot still holds that, the exact text (as set, or
+                // else as stored) stays.
                 const std::string stored(text, size_t(f.length));
-                out = v == parseInteger(stored.c_str()) && !trim(stored).empty()
-                          ? stored
-                          : formatInteger(v, f.length);
+                const int number = int(&f - m_fields.data()) + 1;
+                const auto exact = m_exactWide.find(number);
+                if (exact != m_exactWide.end() && exact->second.value == v)
+                    out = exact->second.text.size() <= size_t(f.length)
+                              ? std::string(size_t(f.length) - exact->second.text.size(), ' ') +
+                                    exact->second.text
+                              : std::string(size_t(f.length), '*');
+                else
+                    out = v == parseInteger(stored.c_str()) && !trim(stored).empty()
+                              ? stored
+                              : formatInteger(v, f.length);
             } else {
                 int32_t v = 0;
                 std::memcpy(&v, slot, 4);
@@ -683,12 +695,25 @@ void WorkArea::packBuffer(uint8_t* image) const
             break;
         }
         }
+        // A number too wide for its field is stored as "*"s, and the
+        // operation that writes it says so.
+        if (f.isNumeric() && m_overflowField.empty() && out.find('*') != std::string::npos)
+            m_overflowField = f.name;
         std::memcpy(text, out.data(), size_t(f.length));
     }
 }
 
+void WorkArea::reportOverflow(const char* operation) const
+{
+    if (!m_overflowField.empty())
+        fail(kRangeCheck, "Value of field " + m_overflowField +
+                              " does not fit its width and was stored as \"*\" [" + operation +
+                              "]");
+}
+
 void WorkArea::clearRecord()
 {
+    m_exactWide.clear();
     m_buffer[0] = 0;
     for (const FieldInfo& f : m_fields) {
         uint8_t* slot = m_buffer + f.slot;
@@ -782,11 +807,34 @@ void WorkArea::setFieldText(int number, const std::string& text)
         if (f.isWideInteger()) {
             const int64_t v = parseInteger(text.c_str());
             std::memcpy(slot, &v, 8);
+            m_exactWide.erase(number);
+            rememberWide(number, trim(text), v);
             return;
         }
         setFieldNumber(number, std::strtod(text.c_str(), nullptr));
         return;
     }
+}
+
+// A whole number set into a wide field keeps its exact text for packing, so
+// that one beyond 64 bits is stored as given (or overflows the field) instead
+// of being clamped to the 64-bit slot.
+void WorkArea::rememberWide(int number, const std::string& text, int64_t saturated)
+{
+    size_t digits = 0;
+    while (digits < text.size() && (std::isdigit(static_cast<unsigned char>(text[digits])) ||
+                                    (digits == 0 && (text[0] == '-' || text[0] == '+'))))
+        ++digits;
+    if (digits == 0 || digits != text.size())
+        return;
+    errno = 0;
+    std::strtoll(text.c_str(), nullptr, 10);
+    // Within 64 bits the value itself is exact; remembering it still matters,
+    // since a set value must win over the text the record had before.
+    if (errno == ERANGE)
+        m_exactWide[number] = {text[0] == '+' ? text.substr(1) : text, saturated};
+    else
+        m_exactWide[number] = {std::to_string(saturated), saturated};
 }
 
 double WorkArea::fieldNumber(int number) const
@@ -810,6 +858,12 @@ void WorkArea::setFieldNumber(int number, double value)
     } else if (f.isWideInteger()) {
         const int64_t v = roundToInt64(value);
         std::memcpy(slot, &v, 8);
+        m_exactWide.erase(number);
+        if (std::isfinite(value)) {
+            char digits[512];
+            std::snprintf(digits, sizeof digits, "%.0f", std::round(value));
+            rememberWide(number, digits, v);
+        }
     } else if (f.isNumeric() || f.type == 'M') {
         const int32_t v =
             int32_t(std::clamp<double>(std::round(value), double(INT32_MIN), double(INT32_MAX)));
@@ -1224,6 +1278,7 @@ void WorkArea::append()
         if (m_config.flushEveryWrite)
             m_file.flush();
     }
+    reportOverflow("APPEND");
 }
 
 void WorkArea::insertKey(NdxIndex& idx, const std::string& key, uint32_t recno)
@@ -1299,6 +1354,7 @@ void WorkArea::replace()
         m_change = ChangeState::Clean;
         m_file.flush();
     }
+    reportOverflow("REPLACE");
 }
 
 void WorkArea::setDeleted(bool deleted, const char* operation)
@@ -1347,6 +1403,8 @@ void WorkArea::restoreSharing()
         fail(kSharingViolation, "Cannot re-open database sharable. " + m_path);
 }
 
+// Zap goes the same safe way as a pack that keeps no record: a new empty
+// table and memo file are committed together.
 void WorkArea::zap()
 {
     dropReadAhead();
@@ -1355,24 +1413,7 @@ void WorkArea::zap()
         fail(kInvalidParameter, "Memo file is not open [ZAP]");
     requireExclusive("ZAP");
     ChangeGuard guard(*this, true);
-    if (!m_file.truncate(uint64_t(m_headerLength)))
-        fail(kDiskWriteError, "Error truncating " + m_path + " [ZAP]");
-    m_count = 0;
-    writeHeader(true);
-    m_file.flush();
-    m_change = ChangeState::Clean;
-    if (m_hasMemo) {
-        const std::string path = m_memo.path();
-        const MemoStyle style = m_memo.style();
-        m_memo.close();
-        MemoFile::create(path, style, upper(withExtension(baseName(m_path), "")));
-        openMemo();
-    }
-    for (int slot = 1; slot <= kMaxIndexes; ++slot)
-        if (NdxIndex* idx = index(slot))
-            idx->reset();
-    setBlankBoth();
-    restoreSharing();
+    replaceByCopy(Keep::None);
 }
 
 // Pack writes the packed table and memo file beside the old ones, then
@@ -1398,6 +1439,11 @@ void WorkArea::pack()
         return;
     }
     ChangeGuard guard(*this, true);
+    replaceByCopy(Keep::Live);
+}
+
+void WorkArea::replaceByCopy(Keep keep)
+{
     const PackFiles files = packFiles();
     // A leftover intent file must be gone before new temporary files exist,
     // or a crash now could make recovery take the half-written copies.
@@ -1406,7 +1452,7 @@ void WorkArea::pack()
         fail(kDiskWriteError, "Cannot remove old pack files of " + m_path + " [PACK]");
     uint32_t kept = 0;
     try {
-        kept = writePackedCopy(files);
+        kept = writePackedCopy(files, keep);
         commitPack(files);
     } catch (...) {
         removeFile(files.table);
@@ -1414,7 +1460,7 @@ void WorkArea::pack()
             removeFile(files.memo);
         throw;
     }
-    finishPack(files, kept);
+    finishPack(files, kept, keep);
 }
 
 bool WorkArea::anyDeleted() const
@@ -1423,7 +1469,8 @@ bool WorkArea::anyDeleted() const
     std::vector<uint8_t> chunk = bulkBuffer(perChunk * size_t(m_recordLength), "PACK");
     for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
         const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
-        if (!m_file.readExact(recordOffset(start), chunk.data(), size_t(n) * size_t(m_recordLength)))
+        if (!m_file.readExact(recordOffset(start), chunk.data(),
+                              size_t(n) * size_t(m_recordLength)))
             fail(kUnexpectedEof, "Unexpected end of " + m_path + " [PACK]");
         for (uint32_t i = 0; i < n; ++i)
             if (chunk[size_t(i) * size_t(m_recordLength)] == kDeletedMark)
@@ -1446,7 +1493,7 @@ WorkArea::PackFiles WorkArea::packFiles() const
 
 // Writes the kept records, each with copies of its memos, into the
 // temporary pair and syncs both. Returns the number of records kept.
-uint32_t WorkArea::writePackedCopy(const PackFiles& files)
+uint32_t WorkArea::writePackedCopy(const PackFiles& files, Keep keep)
 {
     std::vector<uint8_t> header(static_cast<size_t>(m_headerLength), 0);
     if (!m_file.readExact(0, header.data(), header.size()))
@@ -1472,9 +1519,11 @@ uint32_t WorkArea::writePackedCopy(const PackFiles& files)
     std::vector<uint8_t> chunk = bulkBuffer(perChunk * size_t(m_recordLength), "PACK");
     uint32_t kept = 0;
     uint64_t outPos = header.size();
-    for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
+    const uint32_t last = keep == Keep::None ? 0 : m_count;
+    for (uint32_t start = 1; start <= last; start += uint32_t(perChunk)) {
         const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
-        if (!m_file.readExact(recordOffset(start), chunk.data(), size_t(n) * size_t(m_recordLength)))
+        if (!m_file.readExact(recordOffset(start), chunk.data(),
+                              size_t(n) * size_t(m_recordLength)))
             fail(kUnexpectedEof, "Unexpected end of " + m_path + " [PACK]");
         size_t used = 0;
         for (uint32_t i = 0; i < n; ++i) {
@@ -1545,8 +1594,8 @@ void WorkArea::commitPack(const PackFiles& files)
         FileStamp stamp;
         if (!stampOf(from, stamp))
             fail(kDiskWriteError, "Cannot find " + from + " [PACK]");
-        intent += "move " + std::to_string(stamp.size) + " " + baseName(from) + "/" + baseName(to) +
-                  "\n";
+        intent +=
+            "move " + std::to_string(stamp.size) + " " + baseName(from) + "/" + baseName(to) + "\n";
     };
     entry(files.table, m_path);
     if (!files.memo.empty())
@@ -1561,15 +1610,26 @@ void WorkArea::commitPack(const PackFiles& files)
     }
 }
 
-void WorkArea::finishPack(const PackFiles& files, uint32_t kept)
+void WorkArea::finishPack(const PackFiles& files, uint32_t kept, Keep keep)
 {
     // From here on the pack is committed: a failure leaves it to the next open.
     const bool moved = renameFile(files.table, m_path) &&
                        (files.memo.empty() || renameFile(files.memo, files.memoTarget)) &&
                        syncDirectoryOf(m_path);
-    if (!moved)
+    if (!moved) {
+        // The old files must not take changes any more: the next open puts
+        // the packed pair in place and would drop them. So the table is
+        // closed here without writing anything.
+        for (auto& idx : m_indexes)
+            idx.reset();
+        m_memo.close();
+        m_file.close();
+        m_change = ChangeState::Closed;
+        m_changeFailed = true;
         fail(kDiskWriteError, "Cannot put the packed files of " + m_path +
-                                  " in place; the next open finishes it [PACK]");
+                                  " in place; the table is closed and its next open finishes "
+                                  "the pack [PACK]");
+    }
     removeFile(files.intent);
     PosixFile packed;
     if (const int code = packed.open(m_path, PosixFile::Sharing::Exclusive); code != 0)
@@ -1586,9 +1646,14 @@ void WorkArea::finishPack(const PackFiles& files, uint32_t kept)
             fail(kFileNotFound, "Memo file not found: " + files.memoTarget + " [PackMemoFile]");
         configureMemo();
     }
-    for (int slot = 1; slot <= kMaxIndexes; ++slot)
-        if (index(slot))
-            rebuildIndex(slot);
+    for (int slot = 1; slot <= kMaxIndexes; ++slot) {
+        if (NdxIndex* idx = index(slot)) {
+            if (keep == Keep::None)
+                idx->reset();
+            else
+                rebuildIndex(slot);
+        }
+    }
     restoreSharing();
     if (m_count == 0)
         setBlankBoth();

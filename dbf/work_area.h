@@ -171,6 +171,8 @@ private:
     void unpack(const uint8_t* image, uint8_t* buffer) const;
     void unpackField(const FieldInfo& f, const uint8_t* image, uint8_t* buffer) const;
     void packBuffer(uint8_t* image) const;
+    void reportOverflow(const char* operation) const;
+    void rememberWide(int number, const std::string& text, int64_t saturated);
     void setEof();
     void setBlankBoth();
     bool visible();
@@ -191,14 +193,16 @@ private:
         std::string memoTarget; // the memo file it replaces
         std::string intent;     // the commit record
     };
+    enum class Keep { Live, None };
     bool anyDeleted() const;
     PackFiles packFiles() const;
-    uint32_t writePackedCopy(const PackFiles& files);
+    void replaceByCopy(Keep keep);
+    uint32_t writePackedCopy(const PackFiles& files, Keep keep);
     void copyMemoField(const FieldInfo& f, uint8_t* rec, uint32_t recno, MemoFile& copy,
                        MemoFile::ReadWindow& window);
     void checkMemoPackSpace() const;
     void commitPack(const PackFiles& files);
-    void finishPack(const PackFiles& files, uint32_t kept);
+    void finishPack(const PackFiles& files, uint32_t kept, Keep keep);
     static void recoverPack(const std::string& tablePath);
     void configureMemo();
     // The first change of a session removes the clean marker before it
@@ -277,6 +281,14 @@ private:
     mutable long m_aheadFirst = 0;
     mutable long m_aheadCount = 0;
     mutable long m_lastRead = -1;
+    // Exact texts of whole numbers beyond 64 bits set into the buffer.
+    struct WideText {
+        std::string text;
+        int64_t value;
+    };
+    mutable std::map<int, WideText> m_exactWide;
+    // The first numeric field the last packBuffer() had to fill with "*".
+    mutable std::string m_overflowField;
     // Appended records not yet written, starting with record m_pendingFirst.
     mutable std::vector<uint8_t> m_pendingRecords;
     long m_pendingFirst = 0;

@@ -108,6 +108,46 @@ protected:
         return out;
     }
 
+    static std::string hexBytes(const std::string& bytes)
+    {
+        static const char* const kHex = "0123456789abcdef";
+        std::string out;
+        for (unsigned char ch : bytes) {
+            out += kHex[ch >> 4];
+            out += kHex[ch & 15];
+        }
+        return out;
+    }
+
+    // One record of the log layout as every reader can give it: its
+    // deletion mark, its url and its memo bytes (hex, so that line ends
+    // compare exactly).
+    static std::string recordLine(bool deleted, std::string url, const std::string& memo)
+    {
+        while (!url.empty() && url.back() == ' ')
+            url.pop_back();
+        return std::string(deleted ? "D " : "L ") + url + " " + hexBytes(memo) + "\n";
+    }
+
+    // Every record of a log table on disk, in record order, read by a fresh
+    // engine that counts records from the file size.
+    static std::vector<std::string> tableRecords(const std::string& table)
+    {
+        dbf::DbfEngine reader;
+        reader.setExceptions(true);
+        reader.setAutoFixRecCount(true);
+        reader.Use(table + " EXCLUSIVE");
+        std::vector<std::string> lines;
+        for (long r = 1; r <= reader.RecCount(); ++r) {
+            reader.Go(r);
+            std::string memo;
+            reader.GetMemoFieldBytes(3, memo);
+            lines.push_back(recordLine(reader.Deleted(), reader.FieldText(4), memo));
+        }
+        reader.CloseDbf();
+        return lines;
+    }
+
     dbf::DbfEngine engine;
     std::string m_dir;
 };

@@ -167,7 +167,7 @@ TEST_F(InteropTest, QvdbfCommandsAndExitCodes)
               "{\"recno\":2,\"deleted\":false,\"date\":\"03/13/2026\",\"success\":false,"
               "\"message\":\"\",\"url\":\"http://a/\"}\n"
               "{\"recno\":1,\"deleted\":false,\"date\":\"03/14/2026\",\"success\":true,"
-              "\"message\":\"a\\nb\",\"url\":\"http://b/\"}\n");
+              "\"message\":\"a\\r\\nb\",\"url\":\"http://b/\"}\n");
     EXPECT_EQ(qvdbf("keys " + table + " " + path("url.ndx")).substr(0, 28),
               "{\"recno\":2,\"key\":\"http://a/ ");
     qvdbf("check " + table + " " + path("url.ndx"), &status);

@@ -73,7 +73,8 @@ TEST_F(TableTest, ValuesAreStoredAsDbaseText)
     engine.SetFieldNumber(3, 123456);
     engine.SetFieldLogical(4, true);
     engine.SetFieldText(5, "12/31/2025");
-    ASSERT_TRUE(engine.Append());
+    // The record is written, with the number that does not fit as "*"s.
+    EXPECT_EQ(codeOf([&] { engine.Append(); }), 201);
     engine.ClearRecord();
     ASSERT_TRUE(engine.Append());
     ASSERT_TRUE(engine.CloseDbf());
@@ -340,6 +341,43 @@ TEST_F(TableTest, WorkAreasAliasesAndMissingTables)
 // Whole numbers of more than nine digits do not fit 32 bits: they travel in
 // a 64-bit slot and come back exactly; a stored number beyond even that is
 // left as it stands when the record is rewritten.
+TEST_F(TableTest, NumbersThatDoNotFitOverflowTheFieldInsteadOfBeingClamped)
+{
+    ASSERT_TRUE(engine.CreateDBF(
+        path("o.dbf"), {{"wide", 'N', 20, 0}, {"small", 'N', 5, 0}, {"real", 'N', 8, 2}}));
+    ASSERT_TRUE(engine.Use(path("o.dbf") + " EXCLUSIVE"));
+    const struct {
+        int field;
+        std::string text; // set through the text, or
+        double number;    // through the number when the text is empty
+        int code;
+        std::string stored;
+    } cases[] = {
+        {1, "99999999999999999999", 0, 0, "99999999999999999999"}, // beyond 64 bits, fits
+        {1, "-9999999999999999999", 0, 0, "-9999999999999999999"},
+        {1, "123456789012345678901", 0, 201, std::string(20, '*')}, // beyond the width
+        {1, "", 1e25, 201, std::string(20, '*')},
+        {1, "", 3e19, 0, "30000000000000000000"},
+        {1, "9223372036854775807", 0, 0, " 9223372036854775807"},
+        {2, "123456", 0, 201, "*****"},
+        {2, "-1234", 0, 0, "-1234"},
+        {3, "", 123456.5, 201, "********"},
+    };
+    long recno = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.empty() ? std::to_string(c.number) : c.text);
+        engine.ClearRecord();
+        if (c.text.empty())
+            engine.SetFieldNumber(c.field, c.number);
+        else
+            engine.SetFieldText(c.field, c.text);
+        EXPECT_EQ(codeOf([&] { engine.Append(); }), c.code);
+        ++recno;
+        EXPECT_EQ(engine.RecCount(), recno); // written all the same
+        EXPECT_EQ(engine.RawFieldText(c.field), c.stored);
+    }
+}
+
 TEST_F(TableTest, LongWholeNumbersStayExact)
 {
     ASSERT_TRUE(engine.CreateDBF(

@@ -151,16 +151,21 @@ int append(dbf::DbfEngine& engine, const std::vector<std::string>& args)
             throw UsageError{"no field \"" + name + "\""};
         switch (engine.FieldType(field)) {
         case 'M': {
-            std::vector<std::string> lines;
+            // "\n" on the command line is a line break (CR LF) in the memo;
+            // the rest is stored byte for byte. The engine refuses a text
+            // holding 0x1A (it would end the memo there) before anything is
+            // appended.
+            std::string text;
             size_t start = 0;
             for (;;) {
                 const size_t brk = value.find("\\n", start);
-                lines.push_back(value.substr(start, brk - start));
+                text += value.substr(start, brk - start);
                 if (brk == std::string::npos)
                     break;
+                text += "\r\n";
                 start = brk + 2;
             }
-            engine.SetMemoField(field, lines);
+            engine.SetMemoFieldBytes(field, text);
             break;
         }
         case 'L':
@@ -218,10 +223,8 @@ std::string recordJson(dbf::DbfEngine& engine)
             out += jsonString(rtrim(raw));
             break;
         case 'M': {
-            const std::vector<std::string> lines = engine.GetMemoField(i);
             std::string text;
-            for (size_t l = 0; l < lines.size(); ++l)
-                text += (l ? "\n" : "") + lines[l];
+            engine.GetMemoFieldBytes(i, text);
             out += jsonString(text);
             break;
         }
@@ -343,7 +346,14 @@ int main(int argc, char** argv)
     dbf::DbfEngine& engine = dbf::DbfEngine::global();
     engine.setExceptions(true);
     engine.setCentury(true);
-    engine.setAutoFixRecCount(false);
+    // Records are counted from the file size, as the program does: after a
+    // crash the header may hold an old count, and trusting it would lose or
+    // overwrite the records past it.
+    engine.setAutoFixRecCount(true);
+    if (!dbf::fault::setFromEnvironment()) {
+        std::cerr << "qvdbf: QUORVANE_FAULT is not KIND:N:ACTION\n";
+        return kUsageError;
+    }
     try {
         if (command == "create")
             return create(engine, args);
