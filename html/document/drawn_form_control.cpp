@@ -24,7 +24,7 @@ TDrawnFormControl::TDrawnFormControl(TSectionList* document, ThtmlForm* form,
     case Kind::Edit:
     case Kind::Password:
         if (const TAttribute* a = attributes.Find(Attr::Size); a && a->Number > 0)
-            Chars = a->Number;
+            Chars = std::min(a->Number, kMaxFieldExtent);
         break;
     case Kind::Submit:
         if (!attributes.Has(Attr::Value))
@@ -48,7 +48,7 @@ TDrawnFormControl::TDrawnFormControl(TSectionList* document, ThtmlForm* form,
     case Kind::ListBox:
     case Kind::Combo:
         if (const TAttribute* a = attributes.Find(Attr::Size); a && a->Number > 1)
-            Rows = a->Number;
+            Rows = std::min(a->Number, kMaxFieldExtent);
         break;
     case Kind::TextArea:
         Rows = attributes.NumberOf(Attr::Rows, 5);
@@ -57,6 +57,8 @@ TDrawnFormControl::TDrawnFormControl(TSectionList* document, ThtmlForm* form,
             Rows = 5;
         if (Cols <= 0)
             Cols = 30;
+        Rows = std::min(Rows, kMaxFieldExtent);
+        Cols = std::min(Cols, kMaxFieldExtent);
         break;
     default:
         break;

@@ -65,6 +65,10 @@ protected:
     int m_height = 0;
 };
 
+// Most characters, rows or columns a field takes from SIZE, ROWS or COLS;
+// more would make widgets beyond what the window system can size.
+inline constexpr int kMaxFieldExtent = 1000;
+
 // One OPTION of a SELECT as the parser read it.
 struct TSelectOption {
     std::string Text;

@@ -963,8 +963,8 @@ void THtmlParser::doCell(ThtmlTable& table, bool heading, const TAttributeList* 
             cell->SpecWidth = length->value;
             cell->SpecPercent = length->percent;
         }
-        if (const TAttribute* h = a->Find(Attr::Height); h && h->Number > 0)
-            cell->SpecHeight = h->Number;
+        if (const int height = html::pixelHeightOf(a->Find(Attr::Height)))
+            cell->SpecHeight = height;
         if (const TAttribute* v = a->Find(Attr::VAlign)) {
             if (html::textIs(v, "top") || html::textIs(v, "baseline"))
                 cell->VAlign = TCellObj::VTop;

@@ -16,6 +16,19 @@ constexpr std::size_t kMaxEntityHexDigits = 6;
 // The longest entity names ("thetasym", "alefsym").
 constexpr std::size_t kMaxEntityName = 8;
 
+// Attribute numbers are sizes, counts and offsets; beyond this no page
+// means anything, and keeping them here leaves room for the layout's
+// arithmetic (sums, products with font widths) without overflow.
+constexpr int kMaxAttributeNumber = 1'000'000;
+
+int attributeNumber(std::string_view text)
+{
+    int number = 0;
+    if (!html::parseWholeNumber(text, number))
+        return 0;
+    return std::clamp(number, -kMaxAttributeNumber, kMaxAttributeNumber);
+}
+
 bool rawBlank(int c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -351,8 +364,7 @@ void THtmlTokenizer::readValue(TAttribute& attribute)
         std::string_view number = attribute.Text;
         if (!number.empty() && number.back() == '%')
             number.remove_suffix(1);
-        if (!html::parseWholeNumber(number, attribute.Number))
-            attribute.Number = 0;
+        attribute.Number = attributeNumber(number);
         return;
     }
     if (m_ch == '+' || m_ch == '-' || html::isDigit(m_ch)) {
@@ -360,8 +372,7 @@ void THtmlTokenizer::readValue(TAttribute& attribute)
             value.push_back(m_ch);
             readChar();
         }
-        if (!html::parseWholeNumber(value, attribute.Number))
-            attribute.Number = 0;
+        attribute.Number = attributeNumber(value);
         if (m_ch == '%') {
             value.push_back('%');
             readChar();

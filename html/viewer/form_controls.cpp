@@ -160,7 +160,7 @@ TEditFormControlObj::TEditFormControlObj(TFormHost& host, TSectionList* document
         while (i < t.size() && html::isDigit(t[i]) && n < 10000)
             n = n * 10 + (t[i++] - '0');
         if (n > 0)
-            Chars = n;
+            Chars = std::min(n, kMaxFieldExtent);
     }
     if (password)
         m_edit->setEchoMode(QLineEdit::Password);
@@ -372,7 +372,7 @@ TListBoxFormControlObj::TListBoxFormControlObj(TFormHost& host, TSectionList* do
       Longest(std::max(3, longest))
 {
     if (const TAttribute* size = attributes.Find(Attr::Size); size && size->Number > 1)
-        Rows = size->Number;
+        Rows = std::min(size->Number, kMaxFieldExtent);
     Multiple = attributes.Has(Attr::Multiple);
 }
 
@@ -498,9 +498,9 @@ TTextAreaFormControlObj::TTextAreaFormControlObj(TFormHost& host, TSectionList* 
       m_memo(new QPlainTextEdit)
 {
     if (const int rows = attributes.NumberOf(Attr::Rows, kDefaultRows); rows > 0)
-        Rows = rows;
+        Rows = std::min(rows, kMaxFieldExtent);
     if (const int cols = attributes.NumberOf(Attr::Cols, kDefaultCols); cols > 0)
-        Cols = cols;
+        Cols = std::min(cols, kMaxFieldExtent);
     const TAttribute* wrap = attributes.Find(Attr::Wrap);
     WordWrap = html::textIs(wrap, "soft") || html::textIs(wrap, "hard");
     if (WordWrap) {
