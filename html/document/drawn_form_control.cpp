@@ -24,7 +24,7 @@ TDrawnFormControl::TDrawnFormControl(TSectionList* document, ThtmlForm* form,
     case Kind::Edit:
     case Kind::Password:
         if (const TAttribute* a = attributes.Find(Attr::Size); a && a->Number > 0)
-            Chars = a->Number;
+            Chars = std::min(a->Number, kMaxFieldExtent);
         break;
     case Kind::Submit:
         if (!attributes.Has(Attr::Value))
@@ -48,7 +48,7 @@ TDrawnFormControl::TDrawnFormControl(TSectionList* document, ThtmlForm* form,
     case Kind::ListBox:
     case Kind::Combo:
         if (const TAttribute* a = attributes.Find(Attr::Size); a && a->Number > 1)
-            Rows = a->Number;
+            Rows = std::min(a->Number, kMaxFieldExtent);
         break;
     case Kind::TextArea:
         Rows = attributes.NumberOf(Attr::Rows, 5);
@@ -57,10 +57,13 @@ TDrawnFormControl::TDrawnFormControl(TSectionList* document, ThtmlForm* form,
             Rows = 5;
         if (Cols <= 0)
             Cols = 30;
+        Rows = std::min(Rows, kMaxFieldExtent);
+        Cols = std::min(Cols, kMaxFieldExtent);
         break;
     default:
         break;
     }
+    Caption = Value;
 }
 
 void TDrawnFormControl::FitToCanvas(TFontCache& fonts)
@@ -78,7 +81,7 @@ void TDrawnFormControl::FitToCanvas(TFontCache& fonts)
     case Kind::Submit:
     case Kind::Reset:
     case Kind::Button:
-        m_width = m_button->textWidth(Value) + 20;
+        m_width = m_button->textWidth(Caption) + 20;
         m_height = m_button->height() + 8;
         break;
     case Kind::CheckBox:
@@ -130,7 +133,7 @@ void TDrawnFormControl::PaintLook(QPainter& p, int x, int y)
         p.save();
         p.setFont(m_button->font);
         p.setPen(Qt::black);
-        p.drawText(r, Qt::AlignCenter, platform::fromAnsi(Value));
+        p.drawText(r, Qt::AlignCenter, platform::fromAnsi(Caption));
         p.restore();
         break;
     case Kind::CheckBox:

@@ -35,13 +35,13 @@ TImageObj::TImageObj(const TAttributeList& attributes)
             Align = AlignRight;
     }
     if (const TAttribute* a = attributes.Find(Attr::Border))
-        Border = std::max(0, a->Number);
+        Border = std::clamp(a->Number, 0, kMaxBorder);
     if (auto length = html::lengthOf(attributes.Find(Attr::Width))) {
         SpecWidth = length->value;
         SpecWidthPercent = length->percent;
     }
-    if (const TAttribute* a = attributes.Find(Attr::Height); a && a->Number >= 1)
-        SpecHeight = a->Number;
+    if (const int height = html::pixelHeightOf(attributes.Find(Attr::Height)))
+        SpecHeight = height;
     HSpace = Floats() ? kFloatHSpace : 0;
     if (const TAttribute* a = attributes.Find(Attr::HSpace))
         HSpace = std::min(std::abs(a->Number), kMaxSpace);
@@ -173,8 +173,8 @@ TPanelObj::TPanelObj(const TAttributeList& attributes)
         SpecWidth = length->value;
         SpecWidthPercent = length->percent;
     }
-    if (const TAttribute* a = attributes.Find(Attr::Height); a && a->Number >= 1)
-        SpecHeight = a->Number;
+    if (const int height = html::pixelHeightOf(attributes.Find(Attr::Height)))
+        SpecHeight = height;
     if (html::textIs(attributes.Find(Attr::Align), "left"))
         Align = AlignLeft;
     else if (html::textIs(attributes.Find(Attr::Align), "right"))

@@ -24,6 +24,8 @@ public:
     static constexpr int kAltMargin = 26;
     static constexpr double kAltPointSize = 8;
     static constexpr int kMaxSpace = 40;
+    // A thicker frame than this is no frame a page means.
+    static constexpr int kMaxBorder = 20;
     static constexpr int kFloatHSpace = 5;
 
     explicit TImageObj(const TAttributeList& attributes);

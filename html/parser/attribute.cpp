@@ -2,6 +2,8 @@
 
 #include "html/parser/text_util.h"
 
+#include <algorithm>
+
 const TAttribute* TAttributeList::Find(html::Attr which) const
 {
     for (const TAttribute& a : m_items)
@@ -36,8 +38,15 @@ std::optional<Length> lengthOf(const TAttribute* attribute)
         return std::nullopt;
     }
     if (n > 0)
-        return Length{n, false};
+        return Length{std::min(n, kMaxPixelLength), false};
     return std::nullopt;
+}
+
+int pixelHeightOf(const TAttribute* attribute)
+{
+    if (!attribute || attribute->Number <= 0)
+        return 0;
+    return std::min(attribute->Number, kMaxPixelLength);
 }
 
 bool textIs(const TAttribute* attribute, std::string_view word)

@@ -43,9 +43,16 @@ struct Length {
     bool percent = false;
 };
 
-// Reads WIDTH-like values: pixels above 0, or 1 to 100 followed by "%".
-// Anything else yields no length.
+// Largest pixel length a page may ask for (WIDTH, HEIGHT); wider pages
+// scroll anyway, and bigger values only feed overflowing arithmetic.
+inline constexpr int kMaxPixelLength = 32000;
+
+// Reads WIDTH-like values: pixels above 0 (at most kMaxPixelLength), or 1
+// to 100 followed by "%". Anything else yields no length.
 std::optional<Length> lengthOf(const TAttribute* attribute);
+
+// A pixel HEIGHT above 0, at most kMaxPixelLength; 0 when there is none.
+int pixelHeightOf(const TAttribute* attribute);
 
 // Whether the value text equals word, ignoring case.
 bool textIs(const TAttribute* attribute, std::string_view word);

@@ -12,6 +12,7 @@
 #include "html/document/section_list.h"
 #include "html/document/url_target.h"
 #include "html/layout/font_cache.h"
+#include "html/parser/charsets.h"
 #include "html/parser/html_color.h"
 #include "html/parser/text_util.h"
 
@@ -155,6 +156,13 @@ void THtmlParser::addText(std::string_view text, const int* index)
     if (!isBlankText(text))
         m_contentSeen = true;
     if (m_pre && m_preBlock) {
+        std::string expanded;
+        std::vector<int> expandedIndex;
+        if (text.find('\t') != std::string_view::npos) {
+            expandTabs(text, index, expanded, expandedIndex);
+            text = expanded;
+            index = expandedIndex.data();
+        }
         // A long PRE goes on in a new block instead of losing its tail.
         while (!text.empty()) {
             const std::size_t room = TPreFormated::kMaxChars - m_preBlock->Buff.size();
@@ -171,6 +179,28 @@ void THtmlParser::addText(std::string_view text, const int* index)
         return;
     }
     m_section->AddText(text, index, currentFont(), m_link);
+}
+
+void THtmlParser::expandTabs(std::string_view text, const int* index, std::string& out,
+                             std::vector<int>& outIndex) const
+{
+    // The column is counted from the last line end of the block; images and
+    // controls count as one column each.
+    const std::string& buff = m_preBlock->Buff;
+    const std::size_t lineEnd = buff.rfind(html::kLineEndMark);
+    std::size_t column = lineEnd == std::string::npos ? buff.size() : buff.size() - lineEnd - 1;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\t') {
+            const std::size_t spaces = kTabWidth - column % kTabWidth;
+            out.append(spaces, ' ');
+            outIndex.insert(outIndex.end(), spaces, index[i]);
+            column += spaces;
+            continue;
+        }
+        out.push_back(text[i]);
+        outIndex.push_back(index[i]);
+        column = text[i] == html::kLineEndMark ? 0 : column + 1;
+    }
 }
 
 void THtmlParser::ensureForm()
@@ -193,6 +223,7 @@ void THtmlParser::ParseHTML(std::string_view source)
     TMyFont base;
     base.Name = m_doc.DefFontName();
     base.Color = m_doc.FontColor;
+    base.Charset = FixedCharset.value_or(base.Charset);
     m_fonts.push_back(base);
     openSection();
     next();
@@ -205,6 +236,14 @@ void THtmlParser::ParseHTML(std::string_view source)
     closeSection();
     m_tok = nullptr;
     m_doc.LoadImages();
+}
+
+void THtmlParser::ParsePage(std::string_view bytes, std::string_view httpContentType)
+{
+    const html::PreparedSource prepared = html::prepareSource(bytes, httpContentType);
+    if (prepared.fixedCharset)
+        FixedCharset = prepared.fixedCharset;
+    ParseHTML(prepared.text);
 }
 
 void THtmlParser::ParsePlainText(std::string_view source)
@@ -420,6 +459,12 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Input:
         doInput();
         break;
+    case Tag::Button:
+        if (!end) {
+            doButton();
+            return;
+        }
+        break;
     case Tag::Select:
         if (!end) {
             doSelect();
@@ -487,7 +532,7 @@ void THtmlParser::doToken(const TermSet& term)
         }
         break;
     default:
-        // HTML, HEAD, frames, BUTTON, SELECTED, WRAP, stray table tags,
+        // HTML, HEAD, frames, SELECTED, WRAP, stray table tags,
         // unmatched end tags and unknown tags change nothing.
         break;
     }
@@ -729,6 +774,7 @@ void THtmlParser::doPre()
         case Tag::Small:
         case Tag::Form:
         case Tag::Input:
+        case Tag::Button:
         case Tag::Select:
         case Tag::Textarea:
         case Tag::Map:
@@ -852,6 +898,7 @@ void THtmlParser::doTable()
             [[fallthrough]];
         case Tag::Text:
         case Tag::Img:
+        case Tag::Button:
         case Tag::Select:
         case Tag::Textarea:
         case Tag::Panel:
@@ -916,8 +963,8 @@ void THtmlParser::doCell(ThtmlTable& table, bool heading, const TAttributeList* 
             cell->SpecWidth = length->value;
             cell->SpecPercent = length->percent;
         }
-        if (const TAttribute* h = a->Find(Attr::Height); h && h->Number > 0)
-            cell->SpecHeight = h->Number;
+        if (const int height = html::pixelHeightOf(a->Find(Attr::Height)))
+            cell->SpecHeight = height;
         if (const TAttribute* v = a->Find(Attr::VAlign)) {
             if (html::textIs(v, "top") || html::textIs(v, "baseline"))
                 cell->VAlign = TCellObj::VTop;
@@ -1015,6 +1062,88 @@ void THtmlParser::doInput()
         m_section->AddControl(control, m_tok->Position(), currentFont());
 }
 
+namespace {
+
+// Tags that may stand inside a BUTTON's caption; they are read over. Any
+// other tag ends a BUTTON whose end tag is missing.
+bool insideButton(Tag tag)
+{
+    switch (tag) {
+    case Tag::B:
+    case Tag::Strong:
+    case Tag::I:
+    case Tag::Em:
+    case Tag::Cite:
+    case Tag::Var:
+    case Tag::U:
+    case Tag::S:
+    case Tag::Strike:
+    case Tag::Sub:
+    case Tag::Sup:
+    case Tag::Tt:
+    case Tag::Code:
+    case Tag::Kbd:
+    case Tag::Samp:
+    case Tag::Font:
+    case Tag::Big:
+    case Tag::Small:
+    case Tag::Br:
+    case Tag::Img:
+    case Tag::Nobr:
+    case Tag::Wbr:
+    case Tag::UnknownTag:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void THtmlParser::doButton()
+{
+    // A BUTTON is a push button of the form like an INPUT of its TYPE
+    // (submit unless reset or button), with its text content as caption and
+    // VALUE, empty when absent, as the value it submits.
+    ensureForm();
+    if (!m_section)
+        openSection();
+    const TAttributeList buttonAttrs = attrs();
+    const int at = m_tok->Position();
+    std::string type = html::toLower(html::trimmed(buttonAttrs.TextOf(Attr::Type)));
+    if (type != "reset" && type != "button")
+        type = "submit";
+    std::string caption;
+    next();
+    for (;;) {
+        const Tag s = sym();
+        if (s == Tag::Eof)
+            break;
+        if (s == Tag::Button && isEnd()) {
+            next();
+            break;
+        }
+        if (s == Tag::Text) {
+            if (caption.size() < kMaxCaptionText)
+                caption += m_tok->TokenText();
+        } else if (!insideButton(s)) {
+            break;
+        }
+        next();
+    }
+    caption = html::trimmed(caption.substr(0, kMaxCaptionText));
+    TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
+    TFormControlObj* control =
+        m_form->AddControl(factory.CreateInput(&m_doc, m_form, buttonAttrs, type));
+    if (!caption.empty())
+        control->SetCaption(caption);
+    control->Value = buttonAttrs.TextOf(Attr::Value);
+    m_doc.FormControlList.push_back(control);
+    m_contentSeen = true;
+    if (control->TakesPlace())
+        m_section->AddControl(control, at, currentFont());
+}
+
 void THtmlParser::doSelect()
 {
     ensureForm();
@@ -1104,32 +1233,12 @@ void THtmlParser::doMeta()
     const TAttributeList& a = attrs();
     const std::string httpEq = a.TextOf(Attr::HttpEquiv);
     const std::string content = a.TextOf(Attr::Content);
-    if (html::equalsIgnoreCase(httpEq, "content-type")) {
-        static const std::array<std::pair<const char*, int>, 17> kCharsets = {{{"1252", 0},
-                                                                               {"8859-1", 0},
-                                                                               {"1253", 161},
-                                                                               {"8859-7", 161},
-                                                                               {"1250", 238},
-                                                                               {"8859-2", 238},
-                                                                               {"1251", 204},
-                                                                               {"8859-5", 204},
-                                                                               {"koi8-r", 204},
-                                                                               {"1254", 162},
-                                                                               {"8859-3", 162},
-                                                                               {"8859-9", 162},
-                                                                               {"1257", 186},
-                                                                               {"8859-4", 186},
-                                                                               {"gb2312", 134},
-                                                                               {"big5", 136},
-                                                                               {"", -1}}};
-        const std::string lower = html::toLower(content);
-        for (const auto& [text, charset] : kCharsets) {
-            if (charset >= 0 && lower.find(text) != std::string::npos) {
-                for (TMyFont& f : m_fonts)
-                    f.Charset = charset;
-                break;
-            }
-        }
+    if (!FixedCharset && html::equalsIgnoreCase(httpEq, "content-type")) {
+        // A UTF-8 page was converted to the program's code page before
+        // parsing; its declaration names no font charset.
+        if (auto charset = html::charsetFromDeclaration(content); charset && !charset->utf8)
+            for (TMyFont& f : m_fonts)
+                f.Charset = charset->fontCharset;
     }
     if (OnMeta)
         OnMeta(httpEq, a.TextOf(Attr::Name), content);

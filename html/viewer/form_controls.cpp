@@ -3,9 +3,9 @@
 #include "html/document/html_form.h"
 #include "html/document/section_list.h"
 #include "html/layout/font_cache.h"
+#include "html/paint/control_look.h"
 #include "html/parser/attribute.h"
 #include "html/parser/text_util.h"
-#include "html/paint/control_look.h"
 #include "html/viewer/form_host.h"
 #include "html/viewer/form_submission.h"
 #include "platform/ansi.h"
@@ -160,7 +160,7 @@ TEditFormControlObj::TEditFormControlObj(TFormHost& host, TSectionList* document
         while (i < t.size() && html::isDigit(t[i]) && n < 10000)
             n = n * 10 + (t[i++] - '0');
         if (n > 0)
-            Chars = n;
+            Chars = std::min(n, kMaxFieldExtent);
     }
     if (password)
         m_edit->setEchoMode(QLineEdit::Password);
@@ -215,7 +215,8 @@ TButtonFormControlObj::TButtonFormControlObj(TFormHost& host, TSectionList* docu
     static const char* const kCaptions[] = {"Submit", "Reset", "Button"};
     if (!attributes.Has(Attr::Value))
         Value = kCaptions[kind];
-    m_button->setText(qtext(Value));
+    m_caption = Value;
+    m_button->setText(qtext(m_caption));
     m_button->setAutoDefault(false);
     // The button reports its click itself, once the press is complete.
     adopt(m_button, nullptr, ClickReport::ByKind);
@@ -241,7 +242,13 @@ void TButtonFormControlObj::FitToCanvas(TFontCache& fonts)
 {
     const TFontMetrics& m = fonts.metrics(kButtonFontName, kButtonPointSize);
     m_button->setFont(m.font);
-    setSize(m.textWidth(Value) + 20, m.height() + 8);
+    setSize(m.textWidth(m_caption) + 20, m.height() + 8);
+}
+
+void TButtonFormControlObj::SetCaption(const std::string& caption)
+{
+    m_caption = caption;
+    m_button->setText(qtext(m_caption));
 }
 
 // ---- image input ----------------------------------------------------------
@@ -365,7 +372,7 @@ TListBoxFormControlObj::TListBoxFormControlObj(TFormHost& host, TSectionList* do
       Longest(std::max(3, longest))
 {
     if (const TAttribute* size = attributes.Find(Attr::Size); size && size->Number > 1)
-        Rows = size->Number;
+        Rows = std::min(size->Number, kMaxFieldExtent);
     Multiple = attributes.Has(Attr::Multiple);
 }
 
@@ -491,9 +498,9 @@ TTextAreaFormControlObj::TTextAreaFormControlObj(TFormHost& host, TSectionList* 
       m_memo(new QPlainTextEdit)
 {
     if (const int rows = attributes.NumberOf(Attr::Rows, kDefaultRows); rows > 0)
-        Rows = rows;
+        Rows = std::min(rows, kMaxFieldExtent);
     if (const int cols = attributes.NumberOf(Attr::Cols, kDefaultCols); cols > 0)
-        Cols = cols;
+        Cols = std::min(cols, kMaxFieldExtent);
     const TAttribute* wrap = attributes.Find(Attr::Wrap);
     WordWrap = html::textIs(wrap, "soft") || html::textIs(wrap, "hard");
     if (WordWrap) {
