@@ -109,9 +109,9 @@ void TForm1::LoadClick(const std::string& Address)
         return;
     try {
         WaitCursor hourglass;
-        app::downloadPage(agHTTP1(), Address, m_tempFileName);
-        if (QFileInfo::exists(m_tempFileName)) {
-            m_visor->LoadFromFile(m_tempFileName);
+        app::downloadPage(agHTTP1(), Address, tempFileName());
+        if (QFileInfo::exists(tempFileName())) {
+            m_visor->LoadFromFile(tempFileName());
             // Every download is shown from the same file, so the history
             // (and with it the caption) need not change.
             setWindowTitle(platform::fromAnsi(m_visor->DocumentTitle()));
