@@ -71,7 +71,7 @@ void loadDocumentFile(TSectionList& document, const QString& path)
         return images::loadImageFile(folder.absoluteFilePath(name));
     };
     THtmlParser parser(document);
-    parser.ParseHTML(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    parser.ParsePage(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 } // namespace html

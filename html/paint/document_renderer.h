@@ -30,9 +30,9 @@ QImage paintDocument(TSectionList& document, const QRect& clip, QSize size, int 
 QImage renderPage(TSectionList& document, int width);
 
 // Reads a file and parses it into the document the way the viewer loads a
-// page: plain HTML, images from files next to it when the document's
-// ViewImages is on. Throws EInOutError "Can't locate file: " + path when the
-// file cannot be read.
+// page: HTML in the charset it declares (converted before parsing), images
+// from files next to it when the document's ViewImages is on. Throws
+// EInOutError "Can't locate file: " + path when the file cannot be read.
 void loadDocumentFile(TSectionList& document, const QString& path);
 
 } // namespace html

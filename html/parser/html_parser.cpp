@@ -12,6 +12,7 @@
 #include "html/document/section_list.h"
 #include "html/document/url_target.h"
 #include "html/layout/font_cache.h"
+#include "html/parser/charsets.h"
 #include "html/parser/html_color.h"
 #include "html/parser/text_util.h"
 
@@ -193,6 +194,7 @@ void THtmlParser::ParseHTML(std::string_view source)
     TMyFont base;
     base.Name = m_doc.DefFontName();
     base.Color = m_doc.FontColor;
+    base.Charset = FixedCharset.value_or(base.Charset);
     m_fonts.push_back(base);
     openSection();
     next();
@@ -205,6 +207,14 @@ void THtmlParser::ParseHTML(std::string_view source)
     closeSection();
     m_tok = nullptr;
     m_doc.LoadImages();
+}
+
+void THtmlParser::ParsePage(std::string_view bytes, std::string_view httpContentType)
+{
+    const html::PreparedSource prepared = html::prepareSource(bytes, httpContentType);
+    if (prepared.fixedCharset)
+        FixedCharset = prepared.fixedCharset;
+    ParseHTML(prepared.text);
 }
 
 void THtmlParser::ParsePlainText(std::string_view source)
@@ -1104,32 +1114,12 @@ void THtmlParser::doMeta()
     const TAttributeList& a = attrs();
     const std::string httpEq = a.TextOf(Attr::HttpEquiv);
     const std::string content = a.TextOf(Attr::Content);
-    if (html::equalsIgnoreCase(httpEq, "content-type")) {
-        static const std::array<std::pair<const char*, int>, 17> kCharsets = {{{"1252", 0},
-                                                                               {"8859-1", 0},
-                                                                               {"1253", 161},
-                                                                               {"8859-7", 161},
-                                                                               {"1250", 238},
-                                                                               {"8859-2", 238},
-                                                                               {"1251", 204},
-                                                                               {"8859-5", 204},
-                                                                               {"koi8-r", 204},
-                                                                               {"1254", 162},
-                                                                               {"8859-3", 162},
-                                                                               {"8859-9", 162},
-                                                                               {"1257", 186},
-                                                                               {"8859-4", 186},
-                                                                               {"gb2312", 134},
-                                                                               {"big5", 136},
-                                                                               {"", -1}}};
-        const std::string lower = html::toLower(content);
-        for (const auto& [text, charset] : kCharsets) {
-            if (charset >= 0 && lower.find(text) != std::string::npos) {
-                for (TMyFont& f : m_fonts)
-                    f.Charset = charset;
-                break;
-            }
-        }
+    if (!FixedCharset && html::equalsIgnoreCase(httpEq, "content-type")) {
+        // A UTF-8 page was converted to the program's code page before
+        // parsing; its declaration names no font charset.
+        if (auto charset = html::charsetFromDeclaration(content); charset && !charset->utf8)
+            for (TMyFont& f : m_fonts)
+                f.Charset = charset->fontCharset;
     }
     if (OnMeta)
         OnMeta(httpEq, a.TextOf(Attr::Name), content);

@@ -6,6 +6,7 @@
 #include <bitset>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,10 +48,19 @@ public:
     TScriptHandler OnScript;
     TMetaHandler OnMeta;
     TSoundHandler OnSoundRequest;
+    // When set, every font of the document uses this charset and META
+    // content-type elements leave it alone (the charset was decided before
+    // parsing, see html::prepareSource).
+    std::optional<int> FixedCharset;
 
     // Parses HTML into the document (which the caller has cleared and set
     // up) and loads the images.
     void ParseHTML(std::string_view source);
+    // Parses a page as it was read from a file or downloaded: its charset is
+    // decided from a byte-order mark, the HTTP Content-Type value (may be
+    // empty) or its own META, and its bytes are converted to the viewer's
+    // code pages before ParseHTML (see html::prepareSource).
+    void ParsePage(std::string_view bytes, std::string_view httpContentType = {});
     // Reads a text file as one preformatted block in the fixed font.
     void ParsePlainText(std::string_view source);
 

@@ -328,7 +328,8 @@ void THTMLViewer::loadFile(const QString& name, int kind)
     } else {
         if (OnSoundRequest)
             OnSoundRequest(this, std::string(), 0, true);
-        parser.ParseHTML(std::string_view(bytes.constData(), bytes.size()));
+        parser.ParsePage(std::string_view(bytes.constData(), bytes.size()),
+                         httpContentTypeOf(m_currentFile));
     }
     createPanels();
     layoutDocument();
@@ -357,8 +358,29 @@ void THTMLViewer::loadAndRecord(const QString& name, int kind)
     raiseMetaRefresh();
 }
 
+std::string THTMLViewer::httpContentTypeOf(const QString& file) const
+{
+    auto it = m_httpContentTypes.find(file);
+    return it == m_httpContentTypes.end() ? std::string() : it->second;
+}
+
 void THTMLViewer::LoadFromFile(const QString& FileName)
 {
+    if (m_processing || FileName.isEmpty())
+        return;
+    // A file opened from disk is read by what it declares itself, even when
+    // an earlier download was kept under the same name.
+    m_httpContentTypes.erase(
+        QFileInfo(FileName.section(QLatin1Char('#'), 0, 0)).absoluteFilePath());
+    loadAndRecord(FileName, HTMLType);
+}
+
+void THTMLViewer::LoadFromFile(const QString& FileName, const std::string& httpContentType)
+{
+    if (m_processing || FileName.isEmpty())
+        return;
+    const QString file = QFileInfo(FileName.section(QLatin1Char('#'), 0, 0)).absoluteFilePath();
+    m_httpContentTypes[file] = httpContentType;
     loadAndRecord(FileName, HTMLType);
 }
 
@@ -387,7 +409,7 @@ void THTMLViewer::LoadStrings(const std::vector<std::string>& Strings)
             OnSoundRequest(this, std::string(), 0, true);
         THtmlParser parser(*m_doc);
         installParserHooks(parser);
-        parser.ParseHTML(source);
+        parser.ParsePage(source);
         createPanels();
         layoutDocument();
         markVisited();

@@ -5,6 +5,7 @@
 #include "html/viewer/form_host.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <QColor>
 #include <QImage>
@@ -91,6 +92,11 @@ public:
     // Loads an HTML file; the name may end with "#anchor". Throws
     // EInOutError "Can't locate file: " + name for a missing file.
     void LoadFromFile(const QString& FileName);
+    // Loads a downloaded page. httpContentType is the value of the answer's
+    // Content-Type header (e.g. "text/html; charset=utf-8"); a charset named
+    // there wins over the page's own META. History steps back to the file
+    // read it with the same header.
+    void LoadFromFile(const QString& FileName, const std::string& httpContentType);
     // Shows an image file as a page holding only that image.
     void LoadImageFile(const QString& FileName);
     // Shows the lines as an HTML document; no history entry, CurrentFile
@@ -330,6 +336,7 @@ private:
     // loading
     void loadFile(const QString& name, int kind);
     void loadAndRecord(const QString& name, int kind);
+    std::string httpContentTypeOf(const QString& file) const;
     void prepareDocument();
     void installParserHooks(class THtmlParser& parser);
     images::LoadedImage getPicture(const std::string& src);
@@ -417,6 +424,8 @@ private:
     QStringList m_history;
     std::vector<std::string> m_titleHistory;
     std::vector<PositionObj> m_positionHistory;
+    // Content-Type headers of the downloaded files, by full path.
+    std::map<QString, std::string> m_httpContentTypes;
     int m_historyIndex = 0;
     int m_historyMaxCount = 0;
     QStringList m_visited;
