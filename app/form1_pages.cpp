@@ -109,9 +109,10 @@ void TForm1::LoadClick(const std::string& Address)
         return;
     try {
         WaitCursor hourglass;
-        app::downloadPage(agHTTP1(), Address, tempFileName());
+        const app::DownloadedPage page = app::downloadPage(agHTTP1(), Address, tempFileName());
         if (QFileInfo::exists(tempFileName())) {
-            m_visor->LoadFromFile(tempFileName());
+            // The answer's Content-Type tells how the page is encoded.
+            m_visor->LoadFromFile(tempFileName(), page.contentType);
             // Every download is shown from the same file, so the history
             // (and with it the caption) need not change.
             setWindowTitle(platform::fromAnsi(m_visor->DocumentTitle()));

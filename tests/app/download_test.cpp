@@ -147,6 +147,16 @@ TEST_F(PageDownload, ShowsThePageFromTheTemporaryFile)
     EXPECT_EQ(visor().History().size(), 1);
 }
 
+TEST_F(PageDownload, TheAnswersCharsetReadsThePage)
+{
+    // No META: only the answer's Content-Type tells that the page is UTF-8.
+    serve("cafe-utf8.html",
+          "<html><head><title>Caf\xc3\xa9 \xe2\x82\xac</title></head><body>x</body></html>");
+    download(url("cafe-utf8.html"));
+    EXPECT_EQ(visor().DocumentTitle(), "Caf\xe9 \x80");
+    EXPECT_EQ(m_window->windowTitle(), QString::fromUtf8("Caf\xc3\xa9 \xe2\x82\xac"));
+}
+
 TEST_F(PageDownload, ADismissedBoxOrASchemeAloneDownloadsNothing)
 {
     struct {

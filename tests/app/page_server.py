@@ -3,6 +3,7 @@
 # the files of the folder named by its first argument, prints its port, then
 # "GOT METHOD PATH BODY" for every request it receives. Paths under
 # /cgi-bin/ are form handlers that answer "thanks"; a missing file is a 404.
+# Files named *-utf8.html are sent as UTF-8, all others as windows-1252.
 import http.server
 import os
 import socketserver
@@ -39,8 +40,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not name.startswith(os.path.normpath(ROOT)) or not os.path.isfile(name):
             self.answer(404, "text/html", b"<html><body>not here</body></html>")
             return
+        charset = "utf-8" if name.endswith("-utf8.html") else "windows-1252"
         with open(name, "rb") as f:
-            self.answer(200, "text/html; charset=windows-1252", f.read())
+            self.answer(200, "text/html; charset=" + charset, f.read())
 
     do_GET = handle_any
     do_POST = handle_any
