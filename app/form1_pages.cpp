@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 
 namespace {
 
@@ -263,4 +264,9 @@ void TForm1::SubmitEvent(const std::string& Action, const std::string&, const st
     // tells what the new engine line is.
     const app::SubmittedForm form{Action, Method, std::move(Results)};
     appendEngineLine(app::captureEngineLine(form, siteAddress));
+    // The new line is the answer to the press: it shows at the bottom of the
+    // list, at its start.
+    m_memo1->moveCursor(QTextCursor::End);
+    m_memo1->moveCursor(QTextCursor::StartOfLine);
+    m_memo1->ensureCursorVisible();
 }

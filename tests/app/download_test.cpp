@@ -20,8 +20,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QProcessEnvironment>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 
 namespace {
@@ -105,6 +107,15 @@ protected:
                               held, Qt::NoModifier);
             QApplication::sendEvent(panel, &event);
         }
+    }
+
+    // With QUORVANE_CAPTURE_SHOTS naming a folder, the window is saved there
+    // as NAME.png, to look at.
+    void saveShot(const QString& name)
+    {
+        const QString folder = qEnvironmentVariable("QUORVANE_CAPTURE_SHOTS");
+        if (!folder.isEmpty())
+            m_window->grab().save(folder + '/' + name + ".png");
     }
 
     QTemporaryDir m_tmp;
@@ -290,6 +301,7 @@ Category <input type="text" name="cat"><br>
         m_window->PopupMenu()->findChild<QAction*>(items[i])->trigger();
     }
     field(3)->setText("Arts and Music");
+    saveShot("marked-form");
     QTest::mouseClick(visor().FormControlList().at(4)->WindowControl(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
@@ -300,6 +312,11 @@ Category <input type="text" name="cat"><br>
         "/cgi-bin/add.pl?page=##url&mail=##email&owner=##name&cat=Arts%20and%20Music&go=Add";
     ASSERT_EQ(m_window->enginesLines().back(), line);
     EXPECT_EQ(m_window->siteAddress, site + "/");
+    // The new line shows at the bottom of the list box.
+    auto* memo = m_window->findChild<QPlainTextEdit*>("Memo1");
+    EXPECT_EQ(memo->textCursor().blockNumber(), memo->blockCount() - 1);
+    EXPECT_EQ(memo->verticalScrollBar()->value(), memo->verticalScrollBar()->maximum());
+    saveShot("engines-after-capture");
     EXPECT_EQ(requests(), QStringList{"GET /engines/submit.html"});
 
     // The line, saved as an engines list, submits a profile.
