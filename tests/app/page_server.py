@@ -4,9 +4,12 @@
 # "GOT METHOD PATH BODY" for every request it receives. Paths under
 # /cgi-bin/ are form handlers that answer "thanks"; a missing file is a 404.
 # Files named *-utf8.html are sent as UTF-8, all others as windows-1252.
+# With a certificate and its key as second and third arguments it speaks
+# https.
 import http.server
 import os
 import socketserver
+import ssl
 import sys
 import threading
 import urllib.parse
@@ -54,6 +57,10 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 server = Server(("127.0.0.1", 0), Handler)
+if len(sys.argv) > 3:
+    tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    tls.load_cert_chain(sys.argv[2], sys.argv[3])
+    server.socket = tls.wrap_socket(server.socket, server_side=True)
 print(server.server_address[1], flush=True)
 try:
     server.serve_forever()
