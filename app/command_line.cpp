@@ -113,7 +113,8 @@ std::string usageText()
            "FILE, or a file:// address, is a page shown in the viewer at start.\n"
            "--submit runs a submission without windows (the program folder's\n"
            "engines.txt unless --engines names another list); --export-log writes\n"
-           "the submission log as CSV.\n";
+           "the submission log as CSV (exit code 3: written, but damaged records\n"
+           "were found and named on stderr).\n";
 }
 
 std::string versionText()
