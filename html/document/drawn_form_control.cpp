@@ -61,6 +61,7 @@ TDrawnFormControl::TDrawnFormControl(TSectionList* document, ThtmlForm* form,
     default:
         break;
     }
+    Caption = Value;
 }
 
 void TDrawnFormControl::FitToCanvas(TFontCache& fonts)
@@ -78,7 +79,7 @@ void TDrawnFormControl::FitToCanvas(TFontCache& fonts)
     case Kind::Submit:
     case Kind::Reset:
     case Kind::Button:
-        m_width = m_button->textWidth(Value) + 20;
+        m_width = m_button->textWidth(Caption) + 20;
         m_height = m_button->height() + 8;
         break;
     case Kind::CheckBox:
@@ -130,7 +131,7 @@ void TDrawnFormControl::PaintLook(QPainter& p, int x, int y)
         p.save();
         p.setFont(m_button->font);
         p.setPen(Qt::black);
-        p.drawText(r, Qt::AlignCenter, platform::fromAnsi(Value));
+        p.drawText(r, Qt::AlignCenter, platform::fromAnsi(Caption));
         p.restore();
         break;
     case Kind::CheckBox:

@@ -39,6 +39,7 @@ public:
     void FitToCanvas(TFontCache& fonts) override;
     void PaintLook(QPainter& painter, int x, int y) override;
     bool TakesPlace() const override { return m_kind != Kind::Hidden && m_kind != Kind::Image; }
+    void SetCaption(const std::string& caption) override { Caption = caption; }
 
     Kind ControlKind() const { return m_kind; }
 
@@ -49,6 +50,8 @@ public:
     int Cols = 30;
     int Longest = 3;
     std::vector<std::string> Lines;
+    // What a button shows; its Value unless the page gave a caption.
+    std::string Caption;
 
 private:
     Kind m_kind;

@@ -28,6 +28,9 @@ public:
     // Draws a look-alike of the control with its top left corner at (x, y).
     virtual void PaintLook(QPainter& painter, int x, int y) {}
     virtual void ResetToInitial() {}
+    // Buttons: the caption shown, when it is not the submitted Value (the
+    // text content of a BUTTON element). Other kinds ignore it.
+    virtual void SetCaption(const std::string& caption) {}
     virtual bool SubmissionPair(int Index, std::string& S) { return false; }
     // Sizes the control from the document's fonts; sets Width and Height.
     virtual void FitToCanvas(TFontCache& fonts) {}

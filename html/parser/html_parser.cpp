@@ -156,6 +156,13 @@ void THtmlParser::addText(std::string_view text, const int* index)
     if (!isBlankText(text))
         m_contentSeen = true;
     if (m_pre && m_preBlock) {
+        std::string expanded;
+        std::vector<int> expandedIndex;
+        if (text.find('\t') != std::string_view::npos) {
+            expandTabs(text, index, expanded, expandedIndex);
+            text = expanded;
+            index = expandedIndex.data();
+        }
         // A long PRE goes on in a new block instead of losing its tail.
         while (!text.empty()) {
             const std::size_t room = TPreFormated::kMaxChars - m_preBlock->Buff.size();
@@ -172,6 +179,28 @@ void THtmlParser::addText(std::string_view text, const int* index)
         return;
     }
     m_section->AddText(text, index, currentFont(), m_link);
+}
+
+void THtmlParser::expandTabs(std::string_view text, const int* index, std::string& out,
+                             std::vector<int>& outIndex) const
+{
+    // The column is counted from the last line end of the block; images and
+    // controls count as one column each.
+    const std::string& buff = m_preBlock->Buff;
+    const std::size_t lineEnd = buff.rfind(html::kLineEndMark);
+    std::size_t column = lineEnd == std::string::npos ? buff.size() : buff.size() - lineEnd - 1;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\t') {
+            const std::size_t spaces = kTabWidth - column % kTabWidth;
+            out.append(spaces, ' ');
+            outIndex.insert(outIndex.end(), spaces, index[i]);
+            column += spaces;
+            continue;
+        }
+        out.push_back(text[i]);
+        outIndex.push_back(index[i]);
+        column = text[i] == html::kLineEndMark ? 0 : column + 1;
+    }
 }
 
 void THtmlParser::ensureForm()
@@ -430,6 +459,12 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Input:
         doInput();
         break;
+    case Tag::Button:
+        if (!end) {
+            doButton();
+            return;
+        }
+        break;
     case Tag::Select:
         if (!end) {
             doSelect();
@@ -497,7 +532,7 @@ void THtmlParser::doToken(const TermSet& term)
         }
         break;
     default:
-        // HTML, HEAD, frames, BUTTON, SELECTED, WRAP, stray table tags,
+        // HTML, HEAD, frames, SELECTED, WRAP, stray table tags,
         // unmatched end tags and unknown tags change nothing.
         break;
     }
@@ -739,6 +774,7 @@ void THtmlParser::doPre()
         case Tag::Small:
         case Tag::Form:
         case Tag::Input:
+        case Tag::Button:
         case Tag::Select:
         case Tag::Textarea:
         case Tag::Map:
@@ -862,6 +898,7 @@ void THtmlParser::doTable()
             [[fallthrough]];
         case Tag::Text:
         case Tag::Img:
+        case Tag::Button:
         case Tag::Select:
         case Tag::Textarea:
         case Tag::Panel:
@@ -1023,6 +1060,88 @@ void THtmlParser::doInput()
     }
     if (control->TakesPlace())
         m_section->AddControl(control, m_tok->Position(), currentFont());
+}
+
+namespace {
+
+// Tags that may stand inside a BUTTON's caption; they are read over. Any
+// other tag ends a BUTTON whose end tag is missing.
+bool insideButton(Tag tag)
+{
+    switch (tag) {
+    case Tag::B:
+    case Tag::Strong:
+    case Tag::I:
+    case Tag::Em:
+    case Tag::Cite:
+    case Tag::Var:
+    case Tag::U:
+    case Tag::S:
+    case Tag::Strike:
+    case Tag::Sub:
+    case Tag::Sup:
+    case Tag::Tt:
+    case Tag::Code:
+    case Tag::Kbd:
+    case Tag::Samp:
+    case Tag::Font:
+    case Tag::Big:
+    case Tag::Small:
+    case Tag::Br:
+    case Tag::Img:
+    case Tag::Nobr:
+    case Tag::Wbr:
+    case Tag::UnknownTag:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void THtmlParser::doButton()
+{
+    // A BUTTON is a push button of the form like an INPUT of its TYPE
+    // (submit unless reset or button), with its text content as caption and
+    // VALUE, empty when absent, as the value it submits.
+    ensureForm();
+    if (!m_section)
+        openSection();
+    const TAttributeList buttonAttrs = attrs();
+    const int at = m_tok->Position();
+    std::string type = html::toLower(html::trimmed(buttonAttrs.TextOf(Attr::Type)));
+    if (type != "reset" && type != "button")
+        type = "submit";
+    std::string caption;
+    next();
+    for (;;) {
+        const Tag s = sym();
+        if (s == Tag::Eof)
+            break;
+        if (s == Tag::Button && isEnd()) {
+            next();
+            break;
+        }
+        if (s == Tag::Text) {
+            if (caption.size() < kMaxCaptionText)
+                caption += m_tok->TokenText();
+        } else if (!insideButton(s)) {
+            break;
+        }
+        next();
+    }
+    caption = html::trimmed(caption.substr(0, kMaxCaptionText));
+    TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
+    TFormControlObj* control =
+        m_form->AddControl(factory.CreateInput(&m_doc, m_form, buttonAttrs, type));
+    if (!caption.empty())
+        control->SetCaption(caption);
+    control->Value = buttonAttrs.TextOf(Attr::Value);
+    m_doc.FormControlList.push_back(control);
+    m_contentSeen = true;
+    if (control->TakesPlace())
+        m_section->AddControl(control, at, currentFont());
 }
 
 void THtmlParser::doSelect()

@@ -40,6 +40,9 @@ public:
     static constexpr std::size_t kMaxOptionText = 80;
     static constexpr std::size_t kMaxTypeLength = 20;
     static constexpr std::size_t kMaxFaceLength = 50;
+    static constexpr std::size_t kMaxCaptionText = 200;
+    // Tab stops inside PRE, in columns.
+    static constexpr std::size_t kTabWidth = 8;
 
     explicit THtmlParser(TSectionList& document);
     ~THtmlParser();
@@ -109,6 +112,7 @@ private:
     void doSelect();
     void doTextArea();
     void doInput();
+    void doButton();
     void doScript();
     void doMeta();
     void doBodyTag();
@@ -122,6 +126,8 @@ private:
     // building
     TMyFont currentFont() const;
     void addText(std::string_view text, const int* index);
+    void expandTabs(std::string_view text, const int* index, std::string& out,
+                    std::vector<int>& outIndex) const;
     void openSection();
     void openSection(std::unique_ptr<TSection> section);
     void closeSection();

@@ -11,7 +11,10 @@ namespace {
 
 constexpr char kOpenCommentMessage[] = "Open Comment at End of HTML File";
 constexpr std::size_t kMaxEntityDigits = 5;
-constexpr std::size_t kMaxEntityName = 6;
+// Hexadecimal references reach every Unicode value (10FFFF).
+constexpr std::size_t kMaxEntityHexDigits = 6;
+// The longest entity names ("thetasym", "alefsym").
+constexpr std::size_t kMaxEntityName = 8;
 
 bool rawBlank(int c)
 {
@@ -86,7 +89,8 @@ void THtmlTokenizer::readChar()
                 rawGet();
             m_index = index;
             c = kLineEnd;
-        } else if (c == '\t') {
+        } else if (c == '\t' && !m_pre) {
+            // Inside PRE a tab stays, so that it can advance to its tab stop.
             c = ' ';
         } else if (c == '<' && !m_commentsOff && rawPeek(0) == '!') {
             rawGet();
@@ -207,6 +211,20 @@ void THtmlTokenizer::readInclude()
 
 // ---- tokens -------------------------------------------------------------
 
+void THtmlTokenizer::SetPreformatted(bool on)
+{
+    m_pre = on;
+    // The character after the tag was read ahead under the old rule; a tab
+    // there must count as one in preformatted text and as a blank outside.
+    const bool tabInSource = !m_atEnd && !m_inInclude &&
+                             static_cast<std::size_t>(m_index) < m_main.size &&
+                             m_main.data[m_index] == '\t';
+    if (on && m_ch == ' ' && tabInSource)
+        m_ch = '\t';
+    else if (!on && m_ch == '\t')
+        m_ch = ' ';
+}
+
 Tag THtmlTokenizer::Next()
 {
     if (!m_started) {
@@ -231,7 +249,17 @@ Tag THtmlTokenizer::Next()
             }
             if (html::isLetter(m_ch)) {
                 readTag();
+                if (m_sym == Tag::Style && !m_isEnd) {
+                    // Style sheets are not drawn; their rules would show as text.
+                    skipRawContent("/style");
+                    continue;
+                }
                 return m_sym;
+            }
+            if (m_ch == '?' && html::isLetter(static_cast<char>(rawPeek(0)))) {
+                // A processing instruction such as <?xml version="1.0"?>.
+                skipToTagEnd();
+                continue;
             }
             m_text.push_back('<');
             m_textIndex.push_back(at);
@@ -313,7 +341,7 @@ void THtmlTokenizer::readValue(TAttribute& attribute)
             } else if (m_ch == '&') {
                 appendEntity(value, nullptr);
             } else {
-                value.push_back(m_ch);
+                value.push_back(m_ch == '\t' ? ' ' : m_ch);
                 readChar();
             }
         }
@@ -366,7 +394,7 @@ void THtmlTokenizer::readText()
             } while (!m_atEnd && (m_ch == ' ' || m_ch == kLineEnd));
             continue;
         }
-        if (c < ' ' && c != kLineEnd) {
+        if (c < ' ' && c != kLineEnd && c != '\t') {
             if (!m_text.empty())
                 return;
             readChar();
@@ -416,13 +444,23 @@ void THtmlTokenizer::appendEntity(std::string& out, std::vector<int>* index)
     readChar();
     if (m_ch == '#') {
         readChar();
+        std::string prefix = "&#";
+        const bool hex = m_ch == 'x' || m_ch == 'X';
+        if (hex) {
+            prefix.push_back(m_ch);
+            readChar();
+        }
+        const std::size_t maxDigits = hex ? kMaxEntityHexDigits : kMaxEntityDigits;
+        auto isEntityDigit = [hex](char c) {
+            return html::isDigit(c) || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+        };
         std::string digits;
-        while (html::isDigit(m_ch) && digits.size() <= kMaxEntityDigits) {
+        while (isEntityDigit(m_ch) && digits.size() <= maxDigits) {
             digits.push_back(m_ch);
             readChar();
         }
-        if (!digits.empty() && digits.size() <= kMaxEntityDigits) {
-            if (auto c = html::numericEntity(std::stoi(digits))) {
+        if (!digits.empty() && digits.size() <= maxDigits) {
+            if (auto c = html::numericEntity(std::stoi(digits, nullptr, hex ? 16 : 10))) {
                 if (m_ch == ';')
                     readChar();
                 char ch = *c;
@@ -432,7 +470,7 @@ void THtmlTokenizer::appendEntity(std::string& out, std::vector<int>* index)
                 return;
             }
         }
-        push("&#");
+        push(prefix);
         push(digits);
         return;
     }
@@ -472,7 +510,7 @@ std::string THtmlTokenizer::ReadScript(bool keep)
             if (m_ch == kLineEnd)
                 buffer.append("\r\n");
             else
-                buffer.push_back(m_ch);
+                buffer.push_back(m_ch == '\t' ? ' ' : m_ch);
         }
         readChar();
     }
@@ -488,17 +526,8 @@ std::vector<std::string> THtmlTokenizer::ReadTextArea()
     std::string line;
     while (!m_atEnd) {
         if (m_ch == '<') {
-            int after = rawPeek(9);
-            if (matchRawIgnoreCase("/textarea") && (after < 0 || rawBlank(after) || after == '>')) {
-                for (int i = 0; i < 9; ++i)
-                    rawGet();
-                readChar();
-                while (!m_atEnd && m_ch != '>')
-                    readChar();
-                if (!m_atEnd)
-                    readChar();
+            if (skipEndTag("/textarea"))
                 break;
-            }
             line.push_back('<');
             readChar();
         } else if (m_ch == '&') {
@@ -508,11 +537,43 @@ std::vector<std::string> THtmlTokenizer::ReadTextArea()
             line.clear();
             readChar();
         } else {
-            line.push_back(m_ch);
+            line.push_back(m_ch == '\t' ? ' ' : m_ch);
             readChar();
         }
     }
     if (!line.empty())
         lines.push_back(std::move(line));
     return lines;
+}
+
+bool THtmlTokenizer::skipEndTag(std::string_view slashName)
+{
+    // The tokenizer stands on "<"; the name must be followed by a blank or ">".
+    if (!matchRawIgnoreCase(slashName))
+        return false;
+    const int after = rawPeek(slashName.size());
+    if (after >= 0 && !rawBlank(after) && after != '>')
+        return false;
+    for (std::size_t i = 0; i < slashName.size(); ++i)
+        rawGet();
+    readChar();
+    skipToTagEnd();
+    return true;
+}
+
+void THtmlTokenizer::skipToTagEnd()
+{
+    while (!m_atEnd && m_ch != '>')
+        readChar();
+    if (!m_atEnd)
+        readChar();
+}
+
+void THtmlTokenizer::skipRawContent(std::string_view slashName)
+{
+    while (!m_atEnd) {
+        if (m_ch == '<' && skipEndTag(slashName))
+            return;
+        readChar();
+    }
 }

@@ -28,8 +28,10 @@ using TIncludeHandler = std::function<void(
 // form controls can point back into the source.
 //
 // Character rules: CR LF, LF CR and a lone LF all become one CR; a tab
-// becomes a space; comments, declarations and include comments vanish
-// wherever they stand (except inside SCRIPT content).
+// becomes a space outside preformatted text; comments, declarations and
+// include comments vanish wherever they stand (except inside SCRIPT
+// content). STYLE elements and processing instructions ("<?xml ...?>")
+// give no tokens at all.
 class THtmlTokenizer {
 public:
     static constexpr char kEndOfText = 26;
@@ -58,7 +60,7 @@ public:
     const std::vector<int>& TokenIndex() const { return m_textIndex; }
 
     // Whitespace handling for the text tokens that follow.
-    void SetPreformatted(bool on) { m_pre = on; }
+    void SetPreformatted(bool on);
     bool Preformatted() const { return m_pre; }
     void SetNoBreak(bool on) { m_noBreak = on; }
 
@@ -93,6 +95,12 @@ private:
     void readInclude();
 
     void readTag();
+    // At "<": consumes an end tag of that name ("/textarea") and everything
+    // up to its ">"; false, consuming nothing, when another tag follows.
+    bool skipEndTag(std::string_view slashName);
+    void skipToTagEnd();
+    // Skips raw content up to and including the end tag of that name.
+    void skipRawContent(std::string_view slashName);
     void readAttributes(TAttributeList& into);
     void readValue(TAttribute& attribute);
     void readText();

@@ -8,15 +8,15 @@ namespace html {
 namespace {
 
 constexpr std::array<std::string_view, kTagCount> kTagNames = {
-    "HTML",     "HEAD",   "TITLE",    "BODY",     "B",          "STRONG",  "I",      "EM",
-    "CITE",     "VAR",    "U",        "S",        "STRIKE",     "SUB",     "SUP",    "TT",
-    "CODE",     "KBD",    "SAMP",     "H",        "P",          "CENTER",  "DIV",    "OL",
-    "UL",       "DIR",    "MENU",     "DL",       "BLOCKQUOTE", "ADDRESS", "PRE",    "A",
-    "TABLE",    "TR",     "TD",       "TH",       "CAPTION",    "FORM",    "SELECT", "OPTION",
-    "TEXTAREA", "FONT",   "BIG",      "SMALL",    "MAP",        "SCRIPT",  "NOBR",   "FRAMESET",
-    "NOFRAMES", "BR",     "HR",       "LI",       "DD",         "DT",      "IMG",    "PANEL",
-    "INPUT",    "BUTTON", "SELECTED", "BASEFONT", "BASE",       "META",    "AREA",   "BGSOUND",
-    "PAGE",     "WBR",    "FRAME",    "WRAP"};
+    "HTML",     "HEAD",   "TITLE", "BODY",     "B",          "STRONG",  "I",      "EM",
+    "CITE",     "VAR",    "U",     "S",        "STRIKE",     "SUB",     "SUP",    "TT",
+    "CODE",     "KBD",    "SAMP",  "H",        "P",          "CENTER",  "DIV",    "OL",
+    "UL",       "DIR",    "MENU",  "DL",       "BLOCKQUOTE", "ADDRESS", "PRE",    "A",
+    "TABLE",    "TR",     "TD",    "TH",       "CAPTION",    "FORM",    "SELECT", "OPTION",
+    "TEXTAREA", "FONT",   "BIG",   "SMALL",    "MAP",        "SCRIPT",  "NOBR",   "FRAMESET",
+    "NOFRAMES", "BUTTON", "STYLE", "BR",       "HR",         "LI",      "DD",     "DT",
+    "IMG",      "PANEL",  "INPUT", "SELECTED", "BASEFONT",   "BASE",    "META",   "AREA",
+    "BGSOUND",  "PAGE",   "WBR",   "FRAME",    "WRAP"};
 
 // VALUE appears twice in the historical table; one entry is enough here
 // because both spellings map to the same symbol.
@@ -111,6 +111,7 @@ bool tagTakesAttributes(Tag tag)
     case Tag::Caption:
     case Tag::Form:
     case Tag::Input:
+    case Tag::Button:
     case Tag::Select:
     case Tag::Option:
     case Tag::Textarea:

@@ -57,6 +57,8 @@ enum class Tag : unsigned char {
     Nobr,
     Frameset,
     Noframes,
+    Button,
+    Style,
     // Tags without an end tag.
     Br,
     Hr,
@@ -66,7 +68,6 @@ enum class Tag : unsigned char {
     Img,
     Panel,
     Input,
-    Button,
     Selected,
     Basefont,
     Base,

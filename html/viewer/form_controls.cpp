@@ -3,9 +3,9 @@
 #include "html/document/html_form.h"
 #include "html/document/section_list.h"
 #include "html/layout/font_cache.h"
+#include "html/paint/control_look.h"
 #include "html/parser/attribute.h"
 #include "html/parser/text_util.h"
-#include "html/paint/control_look.h"
 #include "html/viewer/form_host.h"
 #include "html/viewer/form_submission.h"
 #include "platform/ansi.h"
@@ -215,7 +215,8 @@ TButtonFormControlObj::TButtonFormControlObj(TFormHost& host, TSectionList* docu
     static const char* const kCaptions[] = {"Submit", "Reset", "Button"};
     if (!attributes.Has(Attr::Value))
         Value = kCaptions[kind];
-    m_button->setText(qtext(Value));
+    m_caption = Value;
+    m_button->setText(qtext(m_caption));
     m_button->setAutoDefault(false);
     // The button reports its click itself, once the press is complete.
     adopt(m_button, nullptr, ClickReport::ByKind);
@@ -241,7 +242,13 @@ void TButtonFormControlObj::FitToCanvas(TFontCache& fonts)
 {
     const TFontMetrics& m = fonts.metrics(kButtonFontName, kButtonPointSize);
     m_button->setFont(m.font);
-    setSize(m.textWidth(Value) + 20, m.height() + 8);
+    setSize(m.textWidth(m_caption) + 20, m.height() + 8);
+}
+
+void TButtonFormControlObj::SetCaption(const std::string& caption)
+{
+    m_caption = caption;
+    m_button->setText(qtext(m_caption));
 }
 
 // ---- image input ----------------------------------------------------------

@@ -112,12 +112,14 @@ public:
                           const TAttributeList& attributes, ButtonKind kind);
     void FitToCanvas(TFontCache& fonts) override;
     void PaintLook(QPainter& painter, int x, int y) override;
+    void SetCaption(const std::string& caption) override;
     QPushButton* Button() const { return m_button; }
     ButtonKind Kind;
 
 private:
     void clicked();
     QPushButton* m_button;
+    std::string m_caption;
 };
 
 // INPUT TYPE image: the parser gives it an inline image; a click on that

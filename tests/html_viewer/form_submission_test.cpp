@@ -356,3 +356,56 @@ TEST(FormControls, HostilePageWithThousandsOfControlsAndDeepNestingLoads)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FormControls, ButtonElementSubmitsLikeASubmitInput)
+{
+    ViewerFixture f;
+    f.load("<form action=\"/cgi-bin/add.pl\" method=post>"
+           "<input name=url value=\"##url\"><input type=hidden name=go value=1>"
+           "<button type=reset>Clear</button>"
+           "<button name=act value=Add><b>Add</b> URL</button></form>");
+    QPushButton* reset = button(f, 0);
+    QPushButton* add = button(f, 1);
+    ASSERT_NE(reset, nullptr);
+    ASSERT_NE(add, nullptr);
+    EXPECT_EQ(reset->text(), "Clear");
+    EXPECT_EQ(add->text(), "Add URL");
+
+    f.control<QLineEdit>(0)->setText("typed");
+    reset->click();
+    f.deliver();
+    EXPECT_TRUE(f.submissions.empty());
+    EXPECT_EQ(f.control<QLineEdit>(0)->text(), "##url");
+
+    add->click();
+    EXPECT_TRUE(f.submissions.empty()); // reported from the event loop
+    f.deliver();
+    ASSERT_EQ(f.submissions.size(), 1u);
+    EXPECT_EQ(f.submissions[0].Action, "/cgi-bin/add.pl");
+    EXPECT_EQ(f.submissions[0].Method, "post");
+    EXPECT_EQ(f.submissions[0].Results, (Strings{"url=##url", "go=1", "act=Add"}));
+}
+
+TEST(FormControls, ButtonElementWithoutNameOrValue)
+{
+    ViewerFixture f;
+    f.load("<form action=a><input name=q value=x><button>Search</button></form>"
+           "<form action=b><button name=s></button></form>");
+    button(f, 0)->click();
+    button(f, 1)->click();
+    f.deliver();
+    // The second click overwrites the first before delivery.
+    ASSERT_EQ(f.submissions.size(), 1u);
+    EXPECT_EQ(f.submissions[0].Action, "b");
+    EXPECT_EQ(f.submissions[0].Results, Strings{"s="});
+    EXPECT_EQ(button(f, 1)->text(), "Submit");
+    f.submissions.clear();
+    button(f, 0)->click();
+    f.deliver();
+    ASSERT_EQ(f.submissions.size(), 1u);
+    EXPECT_EQ(f.submissions[0].Results, Strings{"q=x"});
+}
+
+} // namespace
