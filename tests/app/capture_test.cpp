@@ -347,4 +347,20 @@ TEST_F(FormCapture, SubmitButtonAppendsTheLineAndSendsNothing)
     EXPECT_EQ(visor().DocumentTitle(), "Add your site");
 }
 
+TEST_F(FormCapture, AFormWhoseOnlySubmitIsAButtonElementIsCaptured)
+{
+    m_window->siteAddress = "http://www.example.org/add.html";
+    visor().LoadStrings({R"(<html><body><form action="submit.php">
+<input type="text" name="site"><button name="send" value="yes">Send <b>it</b></button>
+</form></body></html>)"});
+    field<QLineEdit>(0)->setFocus();
+    item("url")->trigger();
+    auto* button = field<QPushButton>(1);
+    ASSERT_TRUE(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lastEngineLine(), "GEThttp://www.example.org/submit.php?site=##url&send=yes");
+}
+
 } // namespace
