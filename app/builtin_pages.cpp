@@ -47,14 +47,19 @@ constexpr const char* kAddingEngines = R"(<html>
 <h2><font color="#000080">Adding Engines</font></h2>
 <p>Quorvane learns a new engine from the engine's own submission form:</p>
 <ol>
-<li>Download the engine's submission page with <b>Download URL</b>, or open a copy saved on
-your disk with <b>Open Local URL</b>.</li>
+<li>Download the engine's submission page with <b>Download URL</b> (type the page's whole
+address, beginning with http:// or https://), or open a copy saved on your disk with
+<b>Open Local URL</b>. Links to other web pages in a downloaded page are downloaded too;
+other links are looked up on your disk.</li>
 <li>Mark the fields of the form. Right-click the field for the page address and choose
-<b>URL</b> (Ctrl+U), the field for your e-mail address and choose <b>E-mail</b> (Ctrl+E),
-and the field for your name and choose <b>Name</b> (Ctrl+N). Fill in any other field, such
-as a country or a category, by hand.</li>
+<b>URL</b>, the field for your e-mail address and choose <b>E-Mail</b>, and the field for
+your name and choose <b>Name</b>; or click into the field and press Ctrl+U, Ctrl+E or
+Ctrl+N. The field then shows ##url, ##email or ##name. Fill in any other field, such as a
+country or a category, by hand.</li>
 <li>Press the page's own submit button. Nothing is sent: instead a new line is appended at
-the bottom of the engines list. If the list already had an outdated line for the same
+the bottom of the engines list. A form that names its handler without a site is completed
+with the site you typed into <b>Download URL</b>; for a saved copy opened from disk such a
+line has no site, so add it by hand. If the list already had an outdated line for the same
 engine, erase that line by hand.</li>
 <li>Save the list with <b>File, Engines List, Save</b> or <b>Save As</b>.</li>
 </ol>

@@ -6,6 +6,7 @@
 #include "builtin_pages.h"
 #include "engines_list.h"
 #include "fedita.h"
+#include "form_capture.h"
 #include "fpref.h"
 #include "fsearch.h"
 #include "http_clients.h"
@@ -211,6 +212,7 @@ void TForm1::createViewer()
     m_visor->OnHotSpotClick = [this](THTMLViewer*, const std::string& src, bool& handled) {
         visorHotSpotClick(src, handled);
     };
+    createContextMenu();
 }
 
 void TForm1::createHolders()
@@ -242,12 +244,8 @@ QWidget* TForm1::createToolBar()
     };
     button("Edit/Create profile", "profile", [this] { openprofile(); });
     m_submitButton = button("Submit", "submit", [this] { Submit1Click(); });
-    // Downloading and opening pages arrive with the viewer; until then their
-    // buttons do nothing.
-    m_downloadButton = button("Download URL", "download", [] {});
-    m_openLocalButton = button("Open Local URL", "open-local", [] {});
-    m_downloadButton->setEnabled(false);
-    m_openLocalButton->setEnabled(false);
+    m_downloadButton = button("Download URL", "download", [this] { downloadurl(); });
+    m_openLocalButton = button("Open Local URL", "open-local", [this] { Open1Click(); });
     row->addStretch(1);
     return bar;
 }
@@ -286,13 +284,10 @@ void TForm1::createMenus()
     // Every menu of the bar has an Alt letter.
     QMenu* file = menuBar()->addMenu("&File");
     QMenu* url = file->addMenu("URL");
-    m_openLocal = url->addAction("Open Local...");
+    m_openLocal = url->addAction("Open Local...", this, [this] { Open1Click(); });
     m_openLocal->setShortcut(QKeySequence("Ctrl+O"));
-    m_download = url->addAction("Download...");
+    m_download = url->addAction("Download...", this, [this] { downloadurl(); });
     m_download->setShortcut(QKeySequence("Ctrl+D"));
-    // Opening and downloading pages come with the viewer.
-    m_openLocal->setEnabled(false);
-    m_download->setEnabled(false);
     file->addSeparator();
     file->addAction("Edit/Create profile", this, [this] { openprofile(); });
     file->addSeparator();
@@ -543,10 +538,8 @@ void TForm1::visorHotSpotClick(const std::string& SRC, bool& Handled)
         m_visor->LoadStrings(m_h2->Strings());
     } else if (SRC == app::kLicensePage) {
         m_visor->LoadStrings(m_h3->Strings());
-    } else if (QString::fromLatin1(SRC.c_str()).toUpper().contains("HTTP://")) {
-        // Web pages go to the desktop's browser until pages can be
-        // downloaded into the viewer.
-        exec(SRC);
+    } else if (app::isWebAddress(SRC)) {
+        LoadClick(SRC);
     } else {
         Handled = false;
     }
@@ -590,7 +583,10 @@ void TForm1::HistoryChange()
 void TForm1::ProcessingHandler(bool ProcessingOn)
 {
     // A page opened while the viewer is still busy with one would be lost.
-    m_openLocal->setEnabled(m_openLocalReady && !ProcessingOn);
+    m_openLocal->setEnabled(!ProcessingOn);
+    m_openLocalButton->setEnabled(!ProcessingOn);
+    if (!ProcessingOn)
+        prepareFormFields();
 }
 
 void TForm1::showFile(const QString& path)

@@ -14,6 +14,7 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QSplitter;
@@ -106,6 +107,35 @@ public:
     void agHTTPxRequestDone(THttpCli* sender, THttpRequest rqType, uint16_t error);
     // Opens an address with the desktop's programs.
     void exec(const std::string& address);
+
+    // Pages in the viewer. "Download URL": asks for an address, keeps it as
+    // siteAddress and downloads it unless it is empty or only a scheme.
+    void downloadurl();
+    // Downloads the address through agHTTP1 into the temporary file and
+    // shows it; a failure shows the standard error box and the viewer keeps
+    // its page.
+    void LoadClick(const std::string& Address);
+    // "Open Local URL": shows a page chosen from disk.
+    void Open1Click();
+
+    // Form capture. The viewer's context menu and the link box.
+    QMenu* PopupMenu() const { return m_popupMenu; }
+    QLineEdit* eurl() const { return m_eurl; }
+    // The context menu opens: its items follow the viewer's state.
+    void PopupMenuPopup();
+    // "URL", "E-Mail", "Name": the focused field of the page's form gets
+    // "##" + the item's name.
+    void urlClick(QAction* Sender);
+    void CopyURL1Click();
+    void Copy1Click();
+    // "Back" and "Forward": one step through the viewer's history.
+    void BackButtonClick(QAction* Sender);
+    // The link under the pointer changed (empty when it left the links).
+    void visorHotSpotCovered(const std::string& SRC);
+    // The page's form was submitted: it becomes a new engine line instead.
+    void SubmitEvent(const std::string& Action, const std::string& Target,
+                     const std::string& EncType, const std::string& Method,
+                     std::vector<std::string> Results);
     // Reads the proxy settings from the registry into the six clients.
     void readpreferences();
     // Writes agHTTP1's proxy settings to the registry.
@@ -139,6 +169,9 @@ private:
     void createViewer();
     // Loads a file into the viewer; a failure shows the standard error box.
     void showFile(const QString& path);
+    void createContextMenu();
+    // Lets the fields of a newly shown form take the capture keys and menu.
+    void prepareFormFields();
     void loadStartupEngines();
     // Writes a sorted copy of the box to the list file, without asking.
     void saveEnginesList();
@@ -170,10 +203,15 @@ private:
     QAction* m_submit = nullptr;
     QAction* m_download = nullptr;
     QAction* m_openLocal = nullptr;
-    // Opening local pages waits for its command; until it is there the item
-    // stays off whatever the viewer does.
-    bool m_openLocalReady = false;
     QAction* m_programOptions = nullptr;
     // The engine's reporter before this window put its own in place.
     std::function<void(int, const std::string&)> m_previousHaltReporter;
+
+    QMenu* m_popupMenu = nullptr;
+    QAction* m_copyUrl = nullptr;
+    QAction* m_copy = nullptr;
+    QAction* m_backButton = nullptr;
+    QAction* m_forwardButton = nullptr;
+    QLineEdit* m_eurl = nullptr;
+    QObject* m_fieldKeys = nullptr;
 };

@@ -96,8 +96,8 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndShortcuts)
     }
     EXPECT_EQ(titles, (QStringList{"&File", "&History (hidden)", "&Help"}));
     QStringList expected{
-        "&File > URL > Open Local... [Ctrl+O] (off)",
-        "&File > URL > Download... [Ctrl+D] (off)",
+        "&File > URL > Open Local... [Ctrl+O]",
+        "&File > URL > Download... [Ctrl+D]",
         "&File > -",
         "&File > Edit/Create profile",
         "&File > -",

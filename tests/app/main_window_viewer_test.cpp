@@ -245,7 +245,7 @@ TEST_F(MainWindowViewer, HelpLinksShowTheBuiltInPagesOrGoToTheDesktop)
         std::string src;
         bool handled;
         std::string title; // the page shown afterwards, when any
-        QString opened;  // what went to the desktop, when anything
+        QString opened;    // what went to the desktop, when anything
     };
     const Case cases[] = {
         {"addingengines.html", true, "Adding Engines", ""},

@@ -16,12 +16,15 @@
 constexpr int kPeerTimeoutMs = 20000;
 constexpr const char* kSystemPython = "/usr/bin/python3";
 
-// The answer server, started on an ephemeral port of 127.0.0.1.
+// The answer server, started on an ephemeral port of 127.0.0.1. Another
+// server script that prints its port first and "GOT ..." per request (the
+// page server) runs the same way.
 class AnswerServer {
 public:
-    AnswerServer()
+    AnswerServer() : AnswerServer(ANSWER_SERVER_SCRIPT, {}) {}
+    AnswerServer(const QString& script, const QStringList& arguments)
     {
-        m_process.start(kSystemPython, {ANSWER_SERVER_SCRIPT});
+        m_process.start(kSystemPython, QStringList{script} + arguments);
         if (!m_process.waitForStarted(kPeerTimeoutMs))
             return;
         while (!m_process.canReadLine() && m_process.waitForReadyRead(kPeerTimeoutMs)) {
