@@ -65,10 +65,9 @@ std::string lowerCase(std::string_view text)
 std::string batchBody(const std::string& host, std::string_view key,
                       const std::vector<std::string>& pages)
 {
-    std::string body =
-        "{\"host\":" + jsonString(host) + ",\"key\":" + jsonString(key) +
-        ",\"keyLocation\":" + jsonString("https://" + host + "/" + std::string(key) + ".txt") +
-        ",\"urlList\":[";
+    std::string body = "{\"host\":" + jsonString(host) + ",\"key\":" + jsonString(key) +
+                       ",\"keyLocation\":" + jsonString(keyFileAddress(host, key)) +
+                       ",\"urlList\":[";
     for (size_t i = 0; i < pages.size(); ++i) {
         if (i > 0)
             body += ',';
@@ -111,6 +110,11 @@ std::string pageHost(std::string_view page)
     if (at != std::string_view::npos)
         authority.remove_prefix(at + 1);
     return lowerCase(authority);
+}
+
+std::string keyFileAddress(std::string_view host, std::string_view key)
+{
+    return "https://" + std::string(host) + "/" + std::string(key) + ".txt";
 }
 
 bool isIndexNowLine(std::string_view line)

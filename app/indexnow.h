@@ -38,6 +38,9 @@ bool isValidIndexNowKey(std::string_view key);
 // credentials are left out. Empty when the address has no "scheme://host".
 std::string pageHost(std::string_view page);
 
+// Where a host serves its key: https://HOST/KEY.txt.
+std::string keyFileAddress(std::string_view host, std::string_view key);
+
 // True for an engine line whose method word is "INDEXNOW" (any letter case).
 bool isIndexNowLine(std::string_view line);
 

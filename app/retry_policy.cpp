@@ -51,8 +51,8 @@ std::optional<QDateTime> parseHttpDate(std::string_view value)
         "dd-MMM-yy hh:mm:ss 'GMT'",   // RFC 850: "Sunday, 06-Nov-94 08:49:37 GMT"
         "MMM d hh:mm:ss yyyy",        // asctime(): "Sun Nov  6 08:49:37 1994"
     };
-    QString text = QString::fromLatin1(value.data(), static_cast<qsizetype>(value.size()))
-                       .simplified();
+    QString text =
+        QString::fromLatin1(value.data(), static_cast<qsizetype>(value.size())).simplified();
     qsizetype weekdayEnd = text.indexOf(',');
     if (weekdayEnd < 0)
         weekdayEnd = text.indexOf(' ');
