@@ -5,7 +5,6 @@
 #include "indexnow.h"
 #include "key_check.h"
 #include "profile.h"
-#include "registry_keys.h"
 #include "sitemap.h"
 #include "web_fetch.h"
 
@@ -64,7 +63,7 @@ int runImportSitemap(const std::string& source, const QString& profilePath,
 int runCheckKey(const QString& profilePath)
 {
     RegistryStore registry;
-    const std::string key = readRegKey(registry, kPreferencesKey, kIndexNowKeyValue).toStdString();
+    const std::string key = readIndexNowKey(registry);
     if (key.empty())
         return failWith("no IndexNow key is set; generate one in Program Options");
     if (!isValidIndexNowKey(key))

@@ -1,5 +1,7 @@
 #include "indexnow.h"
 
+#include "registry_keys.h"
+
 #include "platform/ansi.h"
 #include "platform/exception.h"
 
@@ -97,6 +99,20 @@ bool isValidIndexNowKey(std::string_view key)
 {
     return key.size() >= kIndexNowKeyMinLength && key.size() <= kIndexNowKeyMaxLength &&
            std::all_of(key.begin(), key.end(), isKeyCharacter);
+}
+
+std::string readIndexNowKey(RegistryStore& store)
+{
+    return readRegKey(store, kPreferencesKey, kIndexNowKeyValue).trimmed().toStdString();
+}
+
+bool storeIndexNowKey(RegistryStore& store, std::string_view key)
+{
+    if (!isValidIndexNowKey(key))
+        return false;
+    writeRegKey(store, kPreferencesKey, kIndexNowKeyValue,
+                QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())));
+    return true;
 }
 
 std::string pageHost(std::string_view page)

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+class RegistryStore;
+
 // IndexNow: one open channel through which a site tells the participating
 // search engines about new or changed pages. The site proves that it owns a
 // host by serving its key as the text file https://HOST/KEY.txt; requests
@@ -32,6 +34,12 @@ std::string generateIndexNowKey();
 
 // True for 8 to 128 characters, each of a-z, A-Z, 0-9 or "-".
 bool isValidIndexNowKey(std::string_view key);
+
+// The key kept in the registry ("IndexNowKey"), empty when none is set.
+// Storing refuses a key that is not valid (the result is then false); like
+// every registry write, a failure to write the file is not reported.
+std::string readIndexNowKey(RegistryStore& store);
+bool storeIndexNowKey(RegistryStore& store, std::string_view key);
 
 // The host part of a page address, lower-cased, with its port when the
 // address names one ("www.example.org", "127.0.0.1:8443"); user

@@ -1,5 +1,7 @@
 #include "retry_policy.h"
 
+#include "registry_keys.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -80,6 +82,11 @@ int retriesSetting(const QString& text)
     if (!ok)
         return kDefaultRetries;
     return std::clamp(value, 0, kMaxRetries);
+}
+
+int readRetries(RegistryStore& store)
+{
+    return retriesSetting(readRegKey(store, kPreferencesKey, kRetriesValue));
 }
 
 bool isRetryable(uint16_t error, int status)

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+class RegistryStore;
+
 // When a request is sent again, and after how long. Servers that are busy
 // say so (429 Too Many Requests, 503 Service Unavailable), often with a
 // "Retry-After" header; time-outs and refused or broken connections are
@@ -29,6 +31,8 @@ inline constexpr std::chrono::seconds kMaxRetryWait{600};
 // The "Retries" registry text as a number: kDefaultRetries when empty or
 // not a whole number, otherwise clamped to 0..kMaxRetries.
 int retriesSetting(const QString& text);
+// The registry's "Retries" value, read through retriesSetting.
+int readRetries(RegistryStore& store);
 
 // True for outcomes worth another attempt: an answer 429 or 503 (error 0),
 // a time-out, or a connection that was refused, reset, or found no route.

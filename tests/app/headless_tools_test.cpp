@@ -4,6 +4,9 @@
 #include "app_test_env.h"
 #include "submission_peers.h"
 
+#include "app/web_fetch.h"
+
+#include "net/http_cli.h"
 #include "platform/registry_store.h"
 #include "platform/text_file.h"
 
@@ -81,6 +84,41 @@ private:
     QProcess m_process;
     int m_port = 0;
 };
+
+TEST_F(HeadlessTools, ClientFetchGivesStatusBodyOrFailureAndCutsLongAnswers)
+{
+    FileServer server(m_work.path());
+    ASSERT_NE(server.port(), 0);
+    writeFile("long.txt", QByteArray(100000, 'x'));
+    writeFile("key.txt", "0123456789abcdef\n");
+    THttpCli client;
+    int doneBefore = 0;
+    client.OnRequestDone = [&](THttpCli*, THttpRequest, uint16_t) { ++doneBefore; };
+    const std::string base = server.base().toStdString();
+
+    app::FetchResult key = app::fetchWithClient(client, base + "key.txt", 4096);
+    EXPECT_EQ(key.error, 0);
+    EXPECT_EQ(key.status, 200);
+    EXPECT_EQ(key.body, "0123456789abcdef\n");
+
+    app::FetchResult cut = app::fetchWithClient(client, base + "long.txt", 1000);
+    EXPECT_EQ(cut.error, 0);
+    EXPECT_EQ(cut.status, 200);
+    EXPECT_EQ(cut.body.size(), 1001u);
+
+    app::FetchResult missing = app::fetchWithClient(client, base + "nothing.txt", 4096);
+    EXPECT_EQ(missing.error, 0);
+    EXPECT_EQ(missing.status, 404);
+    EXPECT_EQ(missing.problem().rfind("HTTP 404", 0), 0u) << missing.problem();
+
+    app::FetchResult refused = app::fetchWithClient(client, "http://127.0.0.1:1/", 4096);
+    EXPECT_EQ(refused.error, 10061);
+    EXPECT_FALSE(refused.failure.empty());
+
+    // The client's own handler is back in place and saw none of the fetches.
+    ASSERT_TRUE(client.OnRequestDone);
+    EXPECT_EQ(doneBefore, 0);
+}
 
 const QByteArray kProfile = "me@example.org\r\nJo\r\n\r\nhttps://s.example/known\r\n";
 

@@ -3,6 +3,7 @@
 #include "app/indexnow.h"
 #include "app/request_status.h"
 
+#include "platform/registry_store.h"
 #include "platform/text_file.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,19 @@ TEST(IndexNowKey, KeyPlaceholderExpandsAfterTheOthersAndOnlyOnce)
     // Lines without "##key" expand as they always did.
     const char* line = "GEThttp://x/?u=##url&e=##email&n=##name&u2=##url";
     EXPECT_EQ(app::procesa(line, "P", "E", "N", "K"), app::procesa(line, "P", "E", "N"));
+}
+
+TEST(IndexNowKey, StoredInTheRegistryOnlyWhenValid)
+{
+    QTemporaryDir folder;
+    RegistryStore store(folder.filePath("registry.ini"));
+    EXPECT_EQ(app::readIndexNowKey(store), "");
+    EXPECT_FALSE(app::storeIndexNowKey(store, "short"));
+    EXPECT_EQ(app::readIndexNowKey(store), "");
+    EXPECT_TRUE(app::storeIndexNowKey(store, "Abc-12345678"));
+    EXPECT_EQ(app::readIndexNowKey(store), "Abc-12345678");
+    EXPECT_EQ(store.value("HKEY_LOCAL_MACHINE\\Software\\Tallmoor\\quorvane\\", "IndexNowKey"),
+              "Abc-12345678");
 }
 
 TEST(IndexNowList, WrittenBesideTheEnginesListOnlyWhenMissing)

@@ -1,6 +1,9 @@
 #include "app/retry_policy.h"
 
+#include "platform/registry_store.h"
+
 #include <gtest/gtest.h>
+#include <QTemporaryDir>
 
 using namespace std::chrono_literals;
 
@@ -17,6 +20,15 @@ TEST(RetryPolicy, RetriesSettingDefaultsToTwoAndIsClamped)
     const Case cases[] = {{"", 2}, {"abc", 2}, {"0", 0}, {" 5 ", 5}, {"-3", 0}, {"99", 10}};
     for (const Case& c : cases)
         EXPECT_EQ(app::retriesSetting(c.text), c.retries) << c.text;
+}
+
+TEST(RetryPolicy, RetriesAreReadFromTheRegistry)
+{
+    QTemporaryDir folder;
+    RegistryStore store(folder.filePath("registry.ini"));
+    EXPECT_EQ(app::readRetries(store), 2);
+    store.setValue("HKEY_LOCAL_MACHINE\\Software\\Tallmoor\\quorvane\\", "Retries", "4");
+    EXPECT_EQ(app::readRetries(store), 4);
 }
 
 TEST(RetryPolicy, OnlyBusyServersAndPassingTransportFailuresAreRetried)
