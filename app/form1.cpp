@@ -2,6 +2,7 @@
 
 #include "about_box.h"
 #include "app_info.h"
+#include "app_state.h"
 #include "builtin_pages.h"
 #include "engines_list.h"
 #include "fedita.h"
@@ -83,34 +84,53 @@ QString fromException(const std::exception& error)
 
 } // namespace
 
-TForm1::TForm1(QString page, QWidget* parent) : QMainWindow(parent), m_page(std::move(page))
+TForm1::TForm1(QString page, QWidget* parent)
+    : QMainWindow(parent), m_state(std::make_unique<app::AppState>()),
+      siteAddress(m_state->siteAddress), submissionOpen(m_state->submissionOpen),
+      cancelRequested(m_state->cancelRequested), m_page(std::move(page))
 {
     FormCreate();
 }
 
-TForm1::~TForm1()
+// The shared state goes with the window; a window destroyed without being
+// closed still leaves no temporary file behind.
+TForm1::~TForm1() = default;
+
+const QString& TForm1::enginesFileName() const
 {
-    // Answers still on their way must not reach a window that is going.
-    m_http->setOnRequestDone(nullptr);
-    // A window destroyed without being closed still leaves no temporary
-    // file behind.
-    if (!m_tempFileName.isEmpty())
-        QFile::remove(m_tempFileName);
+    return m_state->enginesFileName;
+}
+
+bool TForm1::enginesModified() const
+{
+    return m_state->enginesModified;
+}
+
+const QString& TForm1::tempFileName() const
+{
+    return m_state->tempFileName();
+}
+
+const QString& TForm1::logFileName() const
+{
+    return m_state->logFileName();
+}
+
+app::HttpClients& TForm1::httpClients() const
+{
+    return m_state->clients();
+}
+
+TTzDbf& TForm1::log() const
+{
+    return m_state->log();
 }
 
 void TForm1::FormCreate()
 {
     createHolders();
 
-    m_logFileName = platform::programFolder() + app::kLogFileName;
-    m_log = new TTzDbf(this);
-    app::declareLog(*m_log, m_logFileName);
-    m_log->OnDataChange = [this](TTzDataSource* sender, TTzField* field) {
-        logDataChange(sender, field);
-    };
-    m_tempFileName = platform::createTempFile();
-    m_http = std::make_unique<app::HttpClients>();
-    m_http->setOnRequestDone([this](THttpCli* sender, THttpRequest rqType, uint16_t error) {
+    httpClients().setOnRequestDone([this](THttpCli* sender, THttpRequest rqType, uint16_t error) {
         agHTTPxRequestDone(sender, rqType, error);
     });
     readpreferences();
@@ -307,29 +327,29 @@ void TForm1::setEnginesLines(const std::vector<std::string>& lines)
 
 void TForm1::showEnginesCaption()
 {
-    m_enginesCaption->setText("Engines List [" + m_enginesFileName + "]");
+    m_enginesCaption->setText("Engines List [" + m_state->enginesFileName + "]");
 }
 
 void TForm1::loadStartupEngines()
 {
-    m_enginesFileName = app::defaultEnginesFilePath();
+    m_state->enginesFileName = app::defaultEnginesFilePath();
     const std::vector<std::string>& defaults = m_engines->Strings();
     try {
-        setEnginesLines(app::loadStartupEngines(m_enginesFileName, defaults));
+        setEnginesLines(app::loadStartupEngines(m_state->enginesFileName, defaults));
     } catch (const std::exception& error) {
         // The window still opens; a missing list shows the defaults that
         // could not be written, an unreadable one leaves the box empty.
         Application::showException(fromException(error));
-        if (!QFileInfo::exists(m_enginesFileName))
+        if (!QFileInfo::exists(m_state->enginesFileName))
             setEnginesLines(defaults);
     }
     showEnginesCaption();
-    m_enginesModified = false;
+    m_state->enginesModified = false;
 }
 
 void TForm1::Memo1Change()
 {
-    m_enginesModified = true;
+    m_state->enginesModified = true;
 }
 
 void TForm1::Loadoptionsenginesfiles1Click()
@@ -344,17 +364,17 @@ void TForm1::Loadoptionsenginesfiles1Click()
     // was. Loading counts as a change of the box.
     std::vector<std::string> lines = app::readEnginesFile(path);
     setEnginesLines(lines);
-    m_enginesFileName = path;
+    m_state->enginesFileName = path;
     showEnginesCaption();
 }
 
 void TForm1::Saveengines1Click()
 {
     if (!MessageBox::question(this, kConfirmCaption,
-                              "Do you want to save " + m_enginesFileName + "?"))
+                              "Do you want to save " + m_state->enginesFileName + "?"))
         return;
-    app::saveEnginesFile(m_enginesFileName, enginesLines());
-    m_enginesModified = false;
+    app::saveEnginesFile(m_state->enginesFileName, enginesLines());
+    m_state->enginesModified = false;
 }
 
 void TForm1::SaveEnginesAs1Click()
@@ -365,8 +385,8 @@ void TForm1::SaveEnginesAs1Click()
     if (path.isEmpty())
         return;
     app::saveEnginesFile(path, enginesLines());
-    m_enginesFileName = path;
-    m_enginesModified = false;
+    m_state->enginesFileName = path;
+    m_state->enginesModified = false;
     showEnginesCaption();
 }
 
@@ -392,9 +412,10 @@ void TForm1::Submit1Click()
 {
     // A run reads the list file, so a changed list is offered for saving
     // first.
-    if (m_enginesModified)
+    if (m_state->enginesModified)
         Saveengines1Click();
-    Tfsearch window(*this);
+    Tfsearch window(*m_state, this);
+    window.OnExec = [this](const std::string& address) { exec(address); };
     m_fsearch = &window;
     if (window.FormCreate())
         window.exec();
@@ -403,13 +424,13 @@ void TForm1::Submit1Click()
 
 THttpCli& TForm1::agHTTP1() const
 {
-    return m_http->agHTTP1();
+    return httpClients().agHTTP1();
 }
 
 void TForm1::readpreferences()
 {
     RegistryStore store;
-    m_http->readpreferences(store);
+    httpClients().readpreferences(store);
 }
 
 void TForm1::savepreferences()
@@ -434,28 +455,14 @@ void TForm1::ProgramOptions1Click()
     const std::string userName = platform::toAnsi(dialog.un->text());
     const std::string port = platform::toAnsi(dialog.PortEdit->text());
     for (int i = 0; i < app::HttpClients::kCount; ++i)
-        app::HttpClients::configureHTTP(m_http->client(i), proxy, password, userName, port);
+        app::HttpClients::configureHTTP(httpClients().client(i), proxy, password, userName, port);
     savepreferences();
 }
 
-void TForm1::agHTTPxRequestDone(THttpCli* sender, THttpRequest, uint16_t error)
+void TForm1::agHTTPxRequestDone(THttpCli*, THttpRequest, uint16_t)
 {
     // Downloads of the main window use agHTTP1 too; they are never logged.
-    if (!submissionOpen || !m_fsearch)
-        return;
-    // The run logs the answer it received (the window shows it as it goes)
-    // and notes that the client is free again.
-    m_fsearch->run().requestDone(*sender, error);
-}
-
-void TForm1::logDataChange(TTzDataSource*, TTzField*)
-{
-    if (!m_log->Active())
-        return;
-    std::vector<std::string> lines;
-    m_log->GetMField("MESSAGE", lines);
-    if (submissionOpen && m_fsearch)
-        m_fsearch->showMessage(lines);
+    // A submission window binds the clients to its own run while it is open.
 }
 
 void TForm1::exec(const std::string& address)
@@ -594,7 +601,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 bool TForm1::FormClose()
 {
-    if (m_enginesModified) {
+    if (m_state->enginesModified) {
         try {
             Saveengines1Click();
         } catch (const std::exception& error) {
@@ -604,7 +611,6 @@ bool TForm1::FormClose()
             return false;
         }
     }
-    if (!m_tempFileName.isEmpty())
-        QFile::remove(m_tempFileName);
+    m_state->removeTempFile();
     return true;
 }

@@ -19,13 +19,12 @@ class QUrl;
 class THTMLViewer;
 class TStringHolder;
 class TTzDbf;
-class TTzDataSource;
-class TTzField;
 class Tfsearch;
 
 namespace app {
+class AppState;
 class HttpClients;
-}
+} // namespace app
 
 // The main window. It lives for the whole run and owns what the other
 // windows share: the engines list box with its file, the built-in pages, the
@@ -33,20 +32,24 @@ class HttpClients;
 // by its command, shown modally and destroyed when it closes.
 class TForm1 : public QMainWindow {
     Q_OBJECT
+    // Made first: the shared fields below refer into it.
+    std::unique_ptr<app::AppState> m_state;
+
 public:
     // page: a file or file:// address from the command line, shown when the
     // window is first shown.
     explicit TForm1(QString page = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // Shared state.
-    const QString& enginesFileName() const { return m_enginesFileName; }
-    bool enginesModified() const { return m_enginesModified; }
-    const QString& tempFileName() const { return m_tempFileName; }
-    const QString& logFileName() const { return m_logFileName; }
-    std::string siteAddress;
-    bool submissionOpen = false;
-    bool cancelRequested = false;
+    // Shared state, kept in one object that a submission window works on.
+    app::AppState& state() const { return *m_state; }
+    const QString& enginesFileName() const;
+    bool enginesModified() const;
+    const QString& tempFileName() const;
+    const QString& logFileName() const;
+    std::string& siteAddress;
+    bool& submissionOpen;
+    bool& cancelRequested;
 
     // The engines list as it stands in the box.
     std::vector<std::string> enginesLines() const;
@@ -62,9 +65,9 @@ public:
     THTMLViewer* visor() const { return m_visor; }
 
     // The six HTTP clients agHTTP1 to agHTTP6 and the submission log.
-    app::HttpClients& httpClients() const { return *m_http; }
+    app::HttpClients& httpClients() const;
     THttpCli& agHTTP1() const;
-    TTzDbf& log() const { return *m_log; }
+    TTzDbf& log() const;
     // The submission window while one is open.
     Tfsearch* submissionWindow() const { return m_fsearch; }
 
@@ -95,11 +98,10 @@ public:
     // Files dropped on the window: the first one is shown.
     void dropFiles(const QList<QUrl>& files);
 
-    // Request done of any of the six clients: while a submission window is
-    // open, the answer is logged there.
+    // Request done of any of the six clients while no submission window
+    // receives them (an open submission window binds them to its run):
+    // page downloads of the main window, which are never logged.
     void agHTTPxRequestDone(THttpCli* sender, THttpRequest rqType, uint16_t error);
-    // The log's current record changed: its message is shown.
-    void logDataChange(TTzDataSource* sender, TTzField* field);
     // Opens an address with the desktop's programs.
     void exec(const std::string& address);
     // Reads the proxy settings from the registry into the six clients.
@@ -134,12 +136,6 @@ private:
     QString m_page;
     bool m_shown = false;
 
-    QString m_enginesFileName;
-    bool m_enginesModified = false;
-    QString m_tempFileName;
-    QString m_logFileName;
-    std::unique_ptr<app::HttpClients> m_http;
-    TTzDbf* m_log = nullptr;
     Tfsearch* m_fsearch = nullptr;
 
     TStringHolder* m_h1 = nullptr;

@@ -1,5 +1,6 @@
 #include "fsearch.h"
 
+#include "app_state.h"
 #include "form1.h"
 #include "http_clients.h"
 #include "submission_log.h"
@@ -55,13 +56,13 @@ constexpr GridColumn kGridColumns[] = {{"Date", "date"}, {"Success", "success"},
 
 } // namespace
 
-Tfsearch::Tfsearch(TForm1& form1)
-    : QDialog(&form1), m_form1(form1), m_log(form1.log()),
-      m_run(form1.httpClients(), form1.log(), form1.tempFileName(), form1.cancelRequested)
+Tfsearch::Tfsearch(app::AppState& state, QWidget* parent)
+    : QDialog(parent), m_state(state), m_log(state.log()), m_run(state)
 {
     setObjectName("fsearch");
     setWindowTitle("Search Engines");
     OnBeep = [] { QApplication::beep(); };
+    OnExec = [](const std::string& address) { platform::shellOpen(platform::fromAnsi(address)); };
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -83,7 +84,7 @@ Tfsearch::~Tfsearch()
 {
     // A window destroyed without closing still leaves the log packed and
     // closed and the main window without a submission to report to.
-    if (!m_closed && m_form1.submissionOpen)
+    if (!m_closed && m_state.submissionOpen)
         FormClose();
 }
 
@@ -140,7 +141,8 @@ QWidget* Tfsearch::createLogGroup()
     // follows them itself.
     m_visor->OnHotSpotClick = [this](THTMLViewer*, const std::string& src, bool& handled) {
         handled = true;
-        m_form1.exec(src);
+        if (OnExec)
+            OnExec(src);
     };
     m_splitter->addWidget(m_visor);
     m_splitter->setStretchFactor(1, 1);
@@ -202,21 +204,26 @@ bool Tfsearch::FormCreate()
     QString profile = FileDialog::open(
         this, TForm1::profileDialogOptions("Load Profile", TForm1::MissingProfile::Refuse));
     if (profile.isEmpty()) {
-        m_form1.cancelRequested = true;
+        m_state.cancelRequested = true;
         return false;
     }
     // The files are read before the log opens, so a profile or list that
     // cannot be read leaves the log as it was and no window on the screen.
     try {
-        m_run.load(profile, m_form1.enginesFileName());
+        m_run.load(profile, m_state.enginesFileName);
     } catch (const std::exception& error) {
         Application::showException(QString::fromLocal8Bit(error.what()));
-        m_form1.cancelRequested = true;
+        m_state.cancelRequested = true;
         return false;
     }
-    m_form1.submissionOpen = true;
+    m_state.submissionOpen = true;
+    // Answers come straight to this window's run while it is open.
+    m_run.receiveRequestDone();
+    m_log.OnDataChange = [this](TTzDataSource* sender, TTzField* field) {
+        logDataChange(sender, field);
+    };
     app::openLog(m_log);
-    m_form1.cancelRequested = false;
+    m_state.cancelRequested = false;
     setWindowTitle(QFileInfo(profile).fileName() + " - " + platform::fromAnsi(m_run.profileDate()));
     return true;
 }
@@ -271,7 +278,7 @@ void Tfsearch::StartClick()
 
 void Tfsearch::CancelClick()
 {
-    m_form1.cancelRequested = true;
+    m_state.cancelRequested = true;
     m_progressLabel->setText("Closing...");
     QCoreApplication::processEvents();
     // A running run notices the flag, ends and closes the window itself.
@@ -279,9 +286,13 @@ void Tfsearch::CancelClick()
         close();
 }
 
-void Tfsearch::logadd(bool success, const std::string& url)
+void Tfsearch::logDataChange(TTzDataSource*, TTzField*)
 {
-    m_run.logadd(success, url);
+    if (!m_log.Active() || !m_state.submissionOpen)
+        return;
+    std::vector<std::string> lines;
+    m_log.GetMField("MESSAGE", lines);
+    showMessage(lines);
 }
 
 void Tfsearch::showMessage(const std::vector<std::string>& lines)
@@ -335,14 +346,16 @@ void Tfsearch::done(int result)
 void Tfsearch::FormClose()
 {
     m_closed = true;
-    m_form1.httpClients().abortBusy();
+    m_state.clients().abortBusy();
     if (m_log.Active()) {
         // A record changed in the grid is written before the table closes.
         m_log.DataSet()->CheckBrowseMode();
         m_log.Pack();
     }
-    m_form1.submissionOpen = false;
+    m_state.submissionOpen = false;
     m_log.setActive(false);
+    m_log.OnDataChange = nullptr;
+    m_run.releaseRequestDone();
 }
 
 void Tfsearch::resizeEvent(QResizeEvent* event)

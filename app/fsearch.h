@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app_state.h"
 #include "submission_run.h"
 
 #include <functional>
@@ -11,7 +12,8 @@ class QLabel;
 class QFrame;
 class QPushButton;
 class QSplitter;
-class TForm1;
+class TTzDataSource;
+class TTzField;
 class THTMLViewer;
 class TTzDbf;
 class TTzGrid;
@@ -21,12 +23,12 @@ class TTzNavigator;
 // and answer viewer above, "Start Submission" below, and a small centred
 // panel with the progress text and Cancel while a run is going. The Submit
 // command makes one, runs FormCreate (which asks for the profile), shows it
-// modally and destroys it. It borrows the main window's HTTP clients, log
-// table, temporary file and shared flags.
+// modally and destroys it. It works on the shared state alone: its HTTP
+// clients, log table, engines file name and flags.
 class Tfsearch : public QDialog {
     Q_OBJECT
 public:
-    explicit Tfsearch(TForm1& form1);
+    explicit Tfsearch(app::AppState& state, QWidget* parent = nullptr);
     ~Tfsearch() override;
 
     // Asks for the profile, opens the log and reads the profile and the
@@ -38,8 +40,8 @@ public:
     void StartClick();
     // Cancel button and Esc.
     void CancelClick();
-    // Called by the main window for every result while the window is open.
-    void logadd(bool success, const std::string& url);
+    // The log's current record changed: its message is shown.
+    void logDataChange(TTzDataSource* sender, TTzField* field);
     // Shows lines as the answer in the viewer.
     void showMessage(const std::vector<std::string>& lines);
 
@@ -59,6 +61,8 @@ public:
 
     // The default system beep; tests count beeps through it.
     std::function<void()> OnBeep;
+    // Opens a link clicked in an answer; the desktop's programs by default.
+    std::function<void(const std::string& address)> OnExec;
 
 protected:
     void done(int result) override;
@@ -74,7 +78,7 @@ private:
     QFrame* createProgressPanel();
     void beep();
 
-    TForm1& m_form1;
+    app::AppState& m_state;
     TTzDbf& m_log;
     app::SubmissionRun m_run;
 

@@ -1,5 +1,6 @@
 #include "headless.h"
 
+#include "app_state.h"
 #include "engines_list.h"
 #include "http_clients.h"
 #include "submission_log.h"
@@ -8,7 +9,6 @@
 #include "dbf/widgets/tz_dbf.h"
 #include "platform/program_folder.h"
 #include "platform/registry_store.h"
-#include "platform/temp_file.h"
 
 #include <csignal>
 #include <cstdio>
@@ -107,44 +107,34 @@ int runHeadlessSubmission(const QString& profileArgument, const QString& engines
     const QString engines = enginesPath.isEmpty() ? defaultEnginesFilePath() : enginesPath;
     reportTableErrorsOnStderr();
 
-    HttpClients clients;
+    AppState state;
+    HttpClients& clients = state.clients();
     RegistryStore registry;
     clients.readpreferences(registry);
-    TTzDbf log;
-    declareLog(log, platform::programFolder() + kLogFileName);
+    TTzDbf& log = state.log();
 
-    bool cancelRequested = false;
-    bool submissionOpen = false;
-    const QString tempFileName = platform::createTempFile();
-    SubmissionRun run(clients, log, tempFileName, cancelRequested);
+    SubmissionRun run(state);
     try {
         run.load(profilePath, engines);
     } catch (const std::exception& error) {
         say(stderr, "quorvane: " + QString::fromLocal8Bit(error.what()));
-        QFile::remove(tempFileName);
         return kExitFailed;
     }
 
-    clients.setOnRequestDone([&](THttpCli* client, THttpRequest, uint16_t error) {
-        // Answers of requests aborted at the end arrive when the log is
-        // already closed; they are not logged.
-        if (submissionOpen)
-            run.requestDone(*client, error);
-    });
+    run.receiveRequestDone();
     run.OnProgress = [](const SubmissionRun& r) { say(stderr, r.progressText()); };
     run.OnError = [](const std::string& message) {
         say(stderr, "quorvane: " + QString::fromLocal8Bit(message.c_str()));
     };
 
-    CancelSignals cancelSignals(cancelRequested);
-    submissionOpen = true;
+    CancelSignals cancelSignals(state.cancelRequested);
+    state.submissionOpen = true;
     openLog(log);
     SubmissionRun::Outcome outcome = run.run();
     clients.abortBusy();
     log.Pack();
-    submissionOpen = false;
+    state.submissionOpen = false;
     log.setActive(false);
-    QFile::remove(tempFileName);
 
     const int logged = run.requestsLogged();
     const int succeeded = run.requestsSucceeded();

@@ -33,6 +33,8 @@ public:
 
     // Binds one handler to the request-done event of all six clients.
     void setOnRequestDone(const THttpCli::TRequestDoneEvent& handler);
+    // The handler bound to the six clients.
+    const THttpCli::TRequestDoneEvent& onRequestDone() const { return m_clients[0]->OnRequestDone; }
 
     // Releases the client's stream pair and attaches a new empty one; the
     // returned buffers are open (received: write, send: read and write).

@@ -1,5 +1,6 @@
 #include "submission_run.h"
 
+#include "app_state.h"
 #include "engine_line.h"
 #include "engines_list.h"
 #include "http_clients.h"
@@ -14,8 +15,6 @@
 #include <optional>
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 
 namespace app {
 namespace {
@@ -28,14 +27,37 @@ void deliverPending()
 
 } // namespace
 
-SubmissionRun::SubmissionRun(HttpClients& clients, TTzDbf& log, QString tempFileName,
-                             bool& cancelRequested)
-    : m_clients(clients), m_log(log), m_tempFileName(std::move(tempFileName)),
-      m_cancelRequested(cancelRequested)
+SubmissionRun::SubmissionRun(AppState& state)
+    : m_state(state), m_clients(state.clients()), m_log(state.log()),
+      m_cancelRequested(state.cancelRequested)
 {
 }
 
-SubmissionRun::~SubmissionRun() = default;
+SubmissionRun::~SubmissionRun()
+{
+    releaseRequestDone();
+}
+
+void SubmissionRun::receiveRequestDone()
+{
+    if (m_receiving)
+        return;
+    m_previousRequestDone = m_clients.onRequestDone();
+    m_clients.setOnRequestDone([this](THttpCli* client, THttpRequest, uint16_t error) {
+        if (m_state.submissionOpen)
+            requestDone(*client, error);
+    });
+    m_receiving = true;
+}
+
+void SubmissionRun::releaseRequestDone()
+{
+    if (!m_receiving)
+        return;
+    m_clients.setOnRequestDone(m_previousRequestDone);
+    m_previousRequestDone = nullptr;
+    m_receiving = false;
+}
 
 void SubmissionRun::load(const QString& profilePath, const QString& enginesPath)
 {
@@ -214,25 +236,13 @@ void SubmissionRun::requestDone(THttpCli& client, uint16_t error)
     const int index = m_clients.indexOf(&client);
     if (index >= 0)
         m_awaitingDone[static_cast<size_t>(index)] = false;
-    // The answer goes from the client's stream into the record in memory:
-    // writing it to the temporary file for logadd to read back and delete
-    // gives the same record at the price of creating, writing, reading and
-    // deleting a file for every result.
-    appendRecord(error == 0, client.URL(), answerLines(client));
+    // The answer goes from the client's stream into the record in memory,
+    // never through a file.
+    logadd(error == 0, client.URL(), answerLines(client));
 }
 
-void SubmissionRun::logadd(bool success, const std::string& url)
-{
-    std::optional<std::vector<std::string>> message;
-    if (!m_tempFileName.isEmpty() && QFileInfo::exists(m_tempFileName)) {
-        message = platform::readTextLines(m_tempFileName);
-        QFile::remove(m_tempFileName);
-    }
-    appendRecord(success, url, message);
-}
-
-void SubmissionRun::appendRecord(bool success, const std::string& url,
-                                 const std::optional<std::vector<std::string>>& message)
+void SubmissionRun::logadd(bool success, const std::string& url,
+                           const std::optional<std::vector<std::string>>& message)
 {
     // The record buffer is shared with the grid: a pending edit is settled
     // first so that it cannot end up on the new record.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/http_cli.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -13,6 +15,7 @@ class TTzDbf;
 
 namespace app {
 
+class AppState;
 class HttpClients;
 
 // One submission run: every page of a profile sent to every line of an
@@ -23,16 +26,26 @@ class HttpClients;
 //
 // Everything runs on the thread of the event loop. run() hands out requests
 // and, whenever no client is free, waits for events; the clients' request-done
-// events arrive during those waits and the host passes them to
-// requestDone(). The host also owns the cancel flag: setting it (from a
-// button or a signal) makes run() stop handing out and stop waiting.
+// events arrive during those waits and go straight to requestDone() while the
+// run receives them (receiveRequestDone). The shared state's cancel flag,
+// set from a button or a signal, makes run() stop handing out and stop
+// waiting.
 class SubmissionRun {
 public:
-    // tempFileName: the file from which logadd takes the answer to log.
-    // cancelRequested is shared with the host and read after every
-    // delivery of events.
-    SubmissionRun(HttpClients& clients, TTzDbf& log, QString tempFileName, bool& cancelRequested);
+    // Works on the state's clients and log and reads its cancel flag after
+    // every delivery of events.
+    explicit SubmissionRun(AppState& state);
     ~SubmissionRun();
+    SubmissionRun(const SubmissionRun&) = delete;
+    SubmissionRun& operator=(const SubmissionRun&) = delete;
+
+    // Binds the six clients' request-done events to requestDone(), which logs
+    // an answer only while the state's submissionOpen is set (answers of
+    // requests aborted at the close arrive later and are dropped). The
+    // handler bound before is kept and put back by releaseRequestDone() and
+    // by the destructor.
+    void receiveRequestDone();
+    void releaseRequestDone();
 
     // Reads the profile and the engines list file; throws EInOutError when
     // one of them cannot be read. Blank engine lines are left out.
@@ -75,9 +88,11 @@ public:
     // A client's request is done: its answer is logged with the client's
     // address.
     void requestDone(THttpCli& client, uint16_t error);
-    // Appends one record for a result; the body waiting in the temporary
-    // file, if there is one, becomes its message and the file is deleted.
-    void logadd(bool success, const std::string& url);
+    // Appends one record for a result, with the answer's lines (when there
+    // are any) as its message, shows the message, counts the result and
+    // reports progress.
+    void logadd(bool success, const std::string& url,
+                const std::optional<std::vector<std::string>>& message);
 
     // Text of the progress label: "Sended N of M".
     QString progressText() const;
@@ -92,18 +107,16 @@ public:
     std::function<void(const std::string& message)> OnError;
 
 private:
-    // Appends the record, shows the message when there is one, counts the
-    // result and reports progress.
-    void appendRecord(bool success, const std::string& url,
-                      const std::optional<std::vector<std::string>>& message);
     bool handOut();
     void writeProfileDate();
     void waitUntilIdle();
 
+    AppState& m_state;
     HttpClients& m_clients;
     TTzDbf& m_log;
-    QString m_tempFileName;
     bool& m_cancelRequested;
+    bool m_receiving = false;
+    THttpCli::TRequestDoneEvent m_previousRequestDone;
 
     QString m_profilePath;
     std::string m_profileEmail;

@@ -1,6 +1,7 @@
 #include "net/custom_wsocket.h"
 
 #include "net/hidden_window.h"
+#include "net/tls_context.h"
 #include "platform/message_wait.h"
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <mutex>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <sys/ioctl.h>
@@ -135,6 +138,7 @@ TCustomWSocket::~TCustomWSocket()
         m_readNotifier.release()->deleteLater();
     if (m_writeNotifier)
         m_writeNotifier.release()->deleteLater();
+    ReleaseTls(false);
     if (m_handle != INVALID_SOCKET)
         ::close(m_handle);
     m_stallTimer.stop();
@@ -201,6 +205,8 @@ int32_t TCustomWSocket::RcvdCount()
 {
     if (m_handle == INVALID_SOCKET)
         return 0;
+    if (TlsActive())
+        return TlsPending();
     int count = 0;
     if (m_lib.ioctl(m_handle, FIONREAD, &count) < 0) {
         SocketError("ioctlSocket", lastErrno());
@@ -227,6 +233,7 @@ void TCustomWSocket::SocketError(const std::string& function, int code)
     m_lastError = code;
     if (code == wsock::WSAECONNRESET || code == wsock::WSAENOTCONN) {
         // The session is gone: drop the handle quietly, without a close event.
+        ReleaseTls(false);
         DetachNotifiers();
         if (m_handle != INVALID_SOCKET)
             m_lib.close(m_handle);
@@ -715,6 +722,7 @@ void TCustomWSocket::Dup(TSocket handle)
         return;
     }
     if (m_handle != INVALID_SOCKET && m_state != wsClosed) {
+        ReleaseTls(false);
         DetachNotifiers();
         const int rc = m_lib.close(m_handle);
         m_handle = INVALID_SOCKET;
@@ -802,6 +810,10 @@ void TCustomWSocket::onReadReady()
     if (m_handle == INVALID_SOCKET || m_paused)
         return;
     try {
+        if (m_tlsHandshaking) {
+            TlsHandshakeStep();
+            return;
+        }
         const auto token = aliveToken();
         if (m_state == wsListening) {
             // As with Windows Sockets, the next accept notification waits
@@ -907,6 +919,10 @@ void TCustomWSocket::onWriteReady()
             return;
         }
         m_writePending = false;
+        if (m_tlsHandshaking) {
+            TlsHandshakeStep();
+            return;
+        }
         HandleNotification(FD_WRITE, 0);
     } catch (const std::exception& e) {
         BgException(e);
@@ -928,6 +944,16 @@ void TCustomWSocket::HandleMessage(const platform::PostedMessage& message)
     case kReverseLookupMessage:
         HandleLookupDone(message);
         return;
+    case kTlsMessage: {
+        if (static_cast<TSocket>(message.wParam()) != m_handle || !m_tlsHandshaking)
+            return;
+        const int code = static_cast<int>((message.lParam() >> 16) & 0xFFFF);
+        if (code == 0)
+            TlsHandshakeStep();
+        else
+            TlsFail(code);
+        return;
+    }
     default:
         return;
     }
@@ -1038,6 +1064,10 @@ void TCustomWSocket::ReadLoop(uint16_t error)
                 return;
             }
         }
+        if (m_tlsBroken) {
+            CloseBrokenTls();
+            return;
+        }
         if (m_lastError != 0)
             return;
         // A handler that read nothing would make this loop spin for ever.
@@ -1048,6 +1078,9 @@ void TCustomWSocket::ReadLoop(uint16_t error)
         // the read notifier again.
         if (m_drained)
             return;
+        // Bytes TLS has already taken from the system are not in its count.
+        if (m_ssl && (SSL_pending(m_ssl) > 0 || SSL_has_pending(m_ssl)))
+            continue;
         int available = 0;
         if (m_lib.ioctl(m_handle, FIONREAD, &available) < 0 || available == 0)
             return;
@@ -1069,6 +1102,8 @@ int TCustomWSocket::DoRecv(void* buf, int len, int flags)
         if (m_notifiersAttached && !m_paused)
             m_readNotifier->setEnabled(true);
     }
+    if (TlsActive())
+        return TlsRecv(buf, len, flags);
     const ssize_t n = m_lib.recv(m_handle, buf, static_cast<size_t>(std::max(len, 0)), flags);
     if (n < 0)
         m_lastError = lastErrno();
@@ -1174,7 +1209,8 @@ int TCustomWSocket::SendStr(const std::string& s)
 
 void TCustomWSocket::TryToSend()
 {
-    if (m_handle == INVALID_SOCKET || m_bufList.empty())
+    // Bytes queued during a TLS handshake wait for its end.
+    if (m_handle == INVALID_SOCKET || m_bufList.empty() || m_tlsHandshaking)
         return;
     const int flags = MSG_NOSIGNAL | (m_sendFlags == wsSendUrgent ? MSG_OOB : 0);
     for (;;) {
@@ -1182,20 +1218,42 @@ void TCustomWSocket::TryToSend()
         int len = 0;
         const char* p = block.Peek(len);
         if (len > 0) {
-            const ssize_t n =
-                m_sockType == SOCK_DGRAM
-                    ? m_lib.sendto(m_handle, p, static_cast<size_t>(len), flags,
-                                   reinterpret_cast<const sockaddr*>(&m_sin), sizeof m_sin)
-                    : m_lib.send(m_handle, p, static_cast<size_t>(len), flags);
+            ssize_t n = 0;
+            int code = 0;
+            if (m_ssl) {
+                size_t written = 0;
+                const int rc = SSL_write_ex(m_ssl, p, static_cast<size_t>(len), &written);
+                n = static_cast<ssize_t>(written);
+                if (rc != 1) {
+                    const int e = SSL_get_error(m_ssl, rc);
+                    n = -1;
+                    if (e == SSL_ERROR_WANT_WRITE || e == SSL_ERROR_WANT_READ) {
+                        ERR_clear_error();
+                        code = wsock::WSAEWOULDBLOCK;
+                    } else {
+                        m_tlsBroken = true;
+                        code = tls::transferError(e);
+                        // Sending after the peer ended the session.
+                        if (code == 0)
+                            code = wsock::WSAECONNRESET;
+                    }
+                }
+            } else {
+                n = m_sockType == SOCK_DGRAM
+                        ? m_lib.sendto(m_handle, p, static_cast<size_t>(len), flags,
+                                       reinterpret_cast<const sockaddr*>(&m_sin), sizeof m_sin)
+                        : m_lib.send(m_handle, p, static_cast<size_t>(len), flags);
+                if (n < 0)
+                    code = lastErrno();
+            }
             if (n < 0) {
-                const int code = lastErrno();
                 if (code == wsock::WSAEWOULDBLOCK) {
                     m_writePending = true;
                     UpdateWriteNotifier();
                     return;
                 }
                 if (code == wsock::WSAEINVAL || code == wsock::WSAENOTSOCK ||
-                    code == wsock::WSAECONNRESET || code == wsock::WSAENOTCONN) {
+                    code == wsock::WSAECONNRESET || code == wsock::WSAENOTCONN || m_tlsBroken) {
                     m_lastError = code;
                     m_closeEventFired = true;
                     const auto token = aliveToken();
@@ -1283,6 +1341,7 @@ void TCustomWSocket::Abort()
 
 void TCustomWSocket::InternalClose(bool shutdownFirst, uint16_t error)
 {
+    ReleaseTls(shutdownFirst);
     if (m_handle == INVALID_SOCKET) {
         if (m_state != wsClosed) {
             ChangeState(wsClosed);
@@ -1362,4 +1421,179 @@ int TCustomWSocket::GetSockName(sockaddr_in& name)
         return -1;
     socklen_t len = sizeof name;
     return m_lib.getsockname(m_handle, reinterpret_cast<sockaddr*>(&name), &len);
+}
+
+// ------------------------------------------------------------ TLS
+
+void TCustomWSocket::StartTls(const std::string& serverName)
+{
+    if (m_state != wsConnected || m_handle == INVALID_SOCKET || m_sockType != SOCK_STREAM) {
+        RaiseException("StartTls: Socket is not connected");
+        return;
+    }
+    if (TlsActive()) {
+        RaiseException("StartTls: TLS already started");
+        return;
+    }
+    m_tlsKey = serverName + '|' + m_port;
+    m_tlsHandshaking = true;
+    m_tlsBroken = false;
+    m_tlsError = 0;
+    m_tlsReused = false;
+    m_tlsEndPosted = false;
+    m_ssl = tls::newClientConnection(m_handle, serverName, &m_tlsKey);
+    int code = wsock::kTlsSetupFailed;
+    if (m_ssl) {
+        // The first step only sends the greeting; the outcome needs the
+        // server's answer and comes from the readiness events.
+        const int rc = SSL_do_handshake(m_ssl);
+        const int e = SSL_get_error(m_ssl, rc);
+        if (e == SSL_ERROR_WANT_READ) {
+            code = -1;
+        } else if (e == SSL_ERROR_WANT_WRITE) {
+            m_writePending = true;
+            code = -1;
+        } else {
+            code = rc == 1 ? 0 : tls::handshakeError(m_ssl, e);
+        }
+    }
+    if (m_stalled) {
+        m_stalled = false;
+        m_stallTimer.stop();
+    }
+    if (m_notifiersAttached && !m_paused && (m_selectMask & (FD_READ | FD_CLOSE)))
+        m_readNotifier->setEnabled(true);
+    UpdateWriteNotifier();
+    if (code >= 0)
+        m_window->post(kTlsMessage, static_cast<quintptr>(m_handle), notifyParam(0, code));
+}
+
+void TCustomWSocket::TlsHandshakeStep()
+{
+    const int rc = SSL_do_handshake(m_ssl);
+    if (rc == 1) {
+        m_tlsHandshaking = false;
+        m_tlsReused = SSL_session_reused(m_ssl) == 1;
+        const auto token = aliveToken();
+        const TSocket handle = m_handle;
+        const auto gone = [&] { return token.expired() || m_handle != handle; };
+        if (OnTlsDone)
+            OnTlsDone(this, 0);
+        if (gone())
+            return;
+        // Bytes queued during the handshake go out now.
+        if (!m_allSent) {
+            HandleNotification(FD_WRITE, 0);
+            if (gone())
+                return;
+        }
+        // Data that came with the server's last handshake flight is already
+        // inside TLS: no readiness event would announce it.
+        if (m_ssl && SSL_has_pending(m_ssl))
+            HandleNotification(FD_READ, 0);
+        return;
+    }
+    const int e = SSL_get_error(m_ssl, rc);
+    if (e == SSL_ERROR_WANT_READ)
+        return;
+    if (e == SSL_ERROR_WANT_WRITE) {
+        m_writePending = true;
+        UpdateWriteNotifier();
+        return;
+    }
+    TlsFail(tls::handshakeError(m_ssl, e));
+}
+
+void TCustomWSocket::TlsFail(int code)
+{
+    m_tlsHandshaking = false;
+    m_tlsBroken = true;
+    m_lastError = code;
+    const auto token = aliveToken();
+    const TSocket handle = m_handle;
+    if (OnTlsDone)
+        OnTlsDone(this, static_cast<uint16_t>(code));
+    if (token.expired() || m_handle != handle)
+        return;
+    DeleteBufferedData();
+    InternalClose(false, static_cast<uint16_t>(code));
+}
+
+void TCustomWSocket::ReleaseTls(bool notifyPeer)
+{
+    if (!m_ssl && !m_tlsHandshaking)
+        return;
+    tls::freeConnection(m_ssl, notifyPeer && !m_tlsHandshaking && !m_tlsBroken);
+    m_ssl = nullptr;
+    m_tlsHandshaking = false;
+    m_tlsBroken = false;
+    m_tlsEndPosted = false;
+}
+
+int TCustomWSocket::TlsRecv(void* buf, int len, int flags)
+{
+    if (m_tlsHandshaking || m_tlsBroken || !m_ssl) {
+        m_lastError = m_tlsBroken ? m_tlsError : wsock::WSAEWOULDBLOCK;
+        m_drained = true;
+        return -1;
+    }
+    size_t got = 0;
+    const size_t want = static_cast<size_t>(std::max(len, 0));
+    const int rc = (flags & MSG_PEEK) ? SSL_peek_ex(m_ssl, buf, want, &got)
+                                      : SSL_read_ex(m_ssl, buf, want, &got);
+    if (rc == 1) {
+        // A full read may leave records behind; the read loop asks TLS and
+        // the system whether more waits.
+        m_drained = false;
+        return static_cast<int>(got);
+    }
+    m_drained = true;
+    const int e = SSL_get_error(m_ssl, rc);
+    if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
+        ERR_clear_error();
+        if (e == SSL_ERROR_WANT_WRITE) {
+            m_writePending = true;
+            UpdateWriteNotifier();
+        }
+        m_lastError = wsock::WSAEWOULDBLOCK;
+        return -1;
+    }
+    const int code = tls::transferError(e);
+    if (code == 0) {
+        // close_notify or the end of the stream. A peer that sends
+        // close_notify and keeps its end open gives no hang-up to wait for,
+        // so the close is posted here.
+        if (!m_tlsEndPosted) {
+            m_tlsEndPosted = true;
+            m_window->post(kNotifyMessage, static_cast<quintptr>(m_handle),
+                           notifyParam(FD_CLOSE, 0));
+        }
+        return 0;
+    }
+    m_tlsBroken = true;
+    m_tlsError = code;
+    m_lastError = code;
+    return -1;
+}
+
+int32_t TCustomWSocket::TlsPending()
+{
+    if (m_tlsHandshaking || m_tlsBroken || !m_ssl)
+        return 0;
+    if (SSL_pending(m_ssl) == 0) {
+        // Decrypts the next record, if one has arrived, without consuming it.
+        char c = 0;
+        size_t got = 0;
+        if (SSL_peek_ex(m_ssl, &c, 1, &got) != 1)
+            ERR_clear_error();
+    }
+    return SSL_pending(m_ssl);
+}
+
+void TCustomWSocket::CloseBrokenTls()
+{
+    const int code = m_tlsError ? m_tlsError : wsock::kTlsConnectionFailed;
+    m_lastError = code;
+    DeleteBufferedData();
+    InternalClose(false, static_cast<uint16_t>(code));
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 class HiddenWindow;
+struct ssl_st;
 namespace platform {
 class PostedMessage;
 }
@@ -57,6 +58,14 @@ constexpr TSocket INVALID_SOCKET = -1;
 //   or destroyed it before it touches its own state again. A handler that
 //   deletes the socket destroys its own function object with it, so, as with
 //   `delete this`, it must not use its captures afterwards.
+//
+// TLS (client side): StartTls on a connected stream socket runs the
+// handshake from the same readiness events; OnTlsDone reports its outcome
+// once, from the loop. A failure (a code 21001-21007, or a socket error such
+// as 10054 for a reset) closes the socket afterwards and OnSessionClosed
+// follows with the same code. A Close or Abort by the owner during the
+// handshake ends it without OnTlsDone. Once established, Send encrypts and
+// Receive returns decrypted bytes; Close sends close_notify first.
 class TCustomWSocket {
 public:
     using TNotifyEvent = std::function<void(TCustomWSocket* sender)>;
@@ -71,6 +80,7 @@ public:
     static constexpr int kLookupMessage = 1026; // wParam lookup handle, error << 16
     static constexpr int kReverseLookupMessage = 1027;
     static constexpr int kLineModeMessage = 1044;
+    static constexpr int kTlsMessage = 1045; // wParam handle, lParam error << 16
 
     // Notification bits, numbered as Windows Sockets numbers them.
     static constexpr int FD_READ = 0x01;
@@ -149,6 +159,15 @@ public:
     int GetPeerName(sockaddr_in& name);
     int GetSockName(sockaddr_in& name);
     bool AllSent() const { return m_allSent; }
+    // Starts a client TLS handshake on a connected socket (also one inside a
+    // proxy tunnel). serverName is checked against the peer's certificate
+    // and sent as SNI unless it is an IP literal. Misuse (not connected, TLS
+    // already started) raises as other misuse does.
+    void StartTls(const std::string& serverName);
+    // From StartTls until the session closes.
+    bool TlsActive() const { return m_ssl != nullptr || m_tlsHandshaking; }
+    // The last completed handshake resumed a cached session.
+    bool TlsSessionReused() const { return m_tlsReused; }
 
     // Events.
     TErrorEvent OnDataAvailable;
@@ -157,6 +176,7 @@ public:
     TErrorEvent OnSessionAvailable;
     TErrorEvent OnSessionConnected;
     TErrorEvent OnDnsLookupDone;
+    TErrorEvent OnTlsDone;
     TChangeStateEvent OnChangeState;
     TNotifyEvent OnLineTooLong;
     TNotifyEvent OnError;
@@ -226,6 +246,15 @@ private:
     bool PrepareLookup(const std::string& text);
     void StartLookup(const std::string& text, int message);
     void HandleLookupDone(const platform::PostedMessage& message);
+    void TlsHandshakeStep();
+    void TlsFail(int code);
+    // Frees the TLS connection; with notifyPeer an established session
+    // sends close_notify first.
+    void ReleaseTls(bool notifyPeer);
+    int TlsRecv(void* buf, int len, int flags);
+    int32_t TlsPending();
+    // Ends a session whose TLS layer failed while reading.
+    void CloseBrokenTls();
     bool AssignOrCheckClosed(std::string& field, const std::string& value, const char* name,
                              bool& resolved, bool sameValueIgnored);
 
@@ -281,6 +310,18 @@ private:
     // A connect failure reported by the call itself is on its way as a
     // posted notification; the write notifier must not report it again.
     bool m_connectPosted = false;
+
+    ssl_st* m_ssl = nullptr;
+    bool m_tlsHandshaking = false;
+    // A fatal TLS error happened: no close_notify, the session ends with
+    // m_tlsError.
+    bool m_tlsBroken = false;
+    int m_tlsError = 0;
+    bool m_tlsReused = false;
+    // The peer's end of the TLS session has been posted as a close.
+    bool m_tlsEndPosted = false;
+    // Session cache key (server name and port) while TLS runs.
+    std::string m_tlsKey;
 
     std::shared_ptr<LookupJob> m_lookup;
     int m_lookupHandle = 0;

@@ -110,7 +110,14 @@ std::string SocketErrorDesc(int error)
         {11001, "Host not found"},
         {11002, "Non-authoritative host not found"},
         {11003, "Non-recoverable error"},
-        {11004, "No Data"}};
+        {11004, "No Data"},
+        {21001, "TLS handshake failed"},
+        {21002, "Certificate not trusted"},
+        {21003, "Certificate name mismatch"},
+        {21004, "Certificate expired"},
+        {21005, "Certificate not yet valid"},
+        {21006, "TLS connection failed"},
+        {21007, "TLS setup failed"}};
     const auto it = texts.find(error);
     return it != texts.end() ? it->second : "Not a WinSock error";
 }

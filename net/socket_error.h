@@ -36,6 +36,18 @@ constexpr int WSATRY_AGAIN = 11002;
 constexpr int WSANO_RECOVERY = 11003;
 constexpr int WSANO_DATA = 11004;
 
+// TLS failures, numbered after the SOCKS codes (20001-20006) and below
+// kUnmappedErrnoBase.
+constexpr int kTlsHandshakeFailed = 21001;
+constexpr int kTlsCertNotTrusted = 21002;
+constexpr int kTlsCertNameMismatch = 21003;
+constexpr int kTlsCertExpired = 21004;
+constexpr int kTlsCertNotYetValid = 21005;
+// A TLS failure after the handshake (a bad record, an alert from the peer).
+constexpr int kTlsConnectionFailed = 21006;
+// TLS could not be set up at all (no context, no memory).
+constexpr int kTlsSetupFailed = 21007;
+
 // errno values without a socket error number of their own are reported as
 // this base plus the errno value ("Not a WinSock error").
 constexpr int kUnmappedErrnoBase = 30000;

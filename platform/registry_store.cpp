@@ -1,11 +1,15 @@
 #include "registry_store.h"
 
+#include "text_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
+
+// The file may hold a proxy password: only its owner reads it.
+constexpr unsigned kFileMode = 0600;
 
 // Values are single lines in the file; line breaks and backslashes inside
 // them are escaped.
@@ -63,16 +67,23 @@ RegistryStore::Sections RegistryStore::load() const
     Section* current = nullptr;
     const QList<QByteArray> lines = file.readAll().split('\n');
     for (QByteArray raw : lines) {
-        QString line = QString::fromUtf8(raw).trimmed();
-        if (line.isEmpty() || line.startsWith(';'))
+        if (raw.endsWith('\r'))
+            raw.chop(1);
+        const QString line = QString::fromUtf8(raw);
+        // Blanks around section names, value names and empty lines mean
+        // nothing; a value keeps every character after the "=", blanks
+        // included (a password may begin or end with one).
+        const QString bare = line.trimmed();
+        if (bare.isEmpty() || bare.startsWith(';'))
             continue;
-        if (line.startsWith('[') && line.endsWith(']')) {
-            current = &sections[line.mid(1, line.size() - 2)];
+        if (bare.startsWith('[') && bare.endsWith(']')) {
+            current = &sections[bare.mid(1, bare.size() - 2)];
             continue;
         }
         qsizetype eq = line.indexOf('=');
-        if (current && eq > 0)
-            (*current)[line.left(eq)] = unescapeValue(line.mid(eq + 1));
+        const QString name = eq < 0 ? QString() : line.left(eq).trimmed();
+        if (current && !name.isEmpty())
+            (*current)[name] = unescapeValue(line.mid(eq + 1));
     }
     return sections;
 }
@@ -80,10 +91,6 @@ RegistryStore::Sections RegistryStore::load() const
 bool RegistryStore::save(const Sections& sections) const
 {
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QByteArray bytes;
     for (const auto& [key, values] : sections) {
         bytes += '[' + key.toUtf8() + "]\n";
@@ -91,8 +98,13 @@ bool RegistryStore::save(const Sections& sections) const
             bytes += name.toUtf8() + '=' + escapeValue(value).toUtf8() + '\n';
         bytes += '\n';
     }
-    file.write(bytes);
-    return file.commit();
+    try {
+        platform::replaceFile(m_filePath, std::string_view(bytes.constData(), bytes.size()),
+                              kFileMode);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
 }
 
 bool RegistryStore::keyExists(const QString& key) const

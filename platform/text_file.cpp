@@ -3,9 +3,13 @@
 #include "exception.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -15,6 +19,18 @@ namespace {
     int code = errno != 0 ? errno : EIO;
     std::string reason = file.errorString().toStdString();
     throw EInOutError("Cannot access file \"" + path.toStdString() + "\". " + reason, code);
+}
+
+[[noreturn]] void raiseErrno(const QString& path, int code)
+{
+    throw EInOutError("Cannot write file \"" + path.toStdString() + "\". " + std::strerror(code),
+                      code);
+}
+
+std::function<int(const QString&)>& writeFaultHook()
+{
+    static std::function<int(const QString&)> hook;
+    return hook;
 }
 
 } // namespace
@@ -55,14 +71,72 @@ void writeTextLines(const QString& path, const std::vector<std::string>& lines)
         bytes += line;
         bytes += "\r\n";
     }
-    QFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        raiseFileError(path, file);
-    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !file.flush())
-        raiseFileError(path, file);
+    replaceFile(path, bytes);
+}
+
+void setWriteFaultHook(std::function<int(const QString& path)> hook)
+{
+    writeFaultHook() = std::move(hook);
+}
+
+void replaceFile(const QString& path, std::string_view bytes, unsigned newFileMode)
+{
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray pattern = target + ".XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        raiseErrno(path, errno);
+    // The new file is removed again unless it took the old one's place.
+    struct Pending {
+        int fd;
+        const char* name;
+        bool renamed = false;
+        ~Pending()
+        {
+            if (fd >= 0)
+                ::close(fd);
+            if (!renamed)
+                ::unlink(name);
+        }
+    } pending{fd, pattern.constData()};
+
+    struct stat old = {};
+    const mode_t mode = ::stat(target.constData(), &old) == 0
+                            ? old.st_mode & 07777
+                            : static_cast<mode_t>(newFileMode & 07777);
+    if (::fchmod(fd, mode) != 0)
+        raiseErrno(path, errno);
+    if (const auto& hook = writeFaultHook()) {
+        if (int fault = hook(path))
+            raiseErrno(path, fault);
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            raiseErrno(path, errno);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0)
+        raiseErrno(path, errno);
+    const int closed = ::close(pending.fd);
+    pending.fd = -1;
+    if (closed != 0)
+        raiseErrno(path, errno);
+    if (::rename(pattern.constData(), target.constData()) != 0)
+        raiseErrno(path, errno);
+    pending.renamed = true;
+    // The rename itself lives in the folder; flushing the folder makes it
+    // last as well.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 } // namespace platform

@@ -1,8 +1,8 @@
 #include "platform/registry_store.h"
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 const QString kKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Tallmoor\\quorvane\\");
@@ -27,7 +27,8 @@ TEST(RegistryStore, ValuesPersistAcrossInstancesUnderTheirKeyPath)
 
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().startsWith("[HKEY_LOCAL_MACHINE\\Software\\Tallmoor\\quorvane\\]\n"));
+    EXPECT_TRUE(
+        file.readAll().startsWith("[HKEY_LOCAL_MACHINE\\Software\\Tallmoor\\quorvane\\]\n"));
     EXPECT_EQ(file.permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
 }
 
@@ -47,4 +48,21 @@ TEST(RegistryStore, UnwritableLocationReportsFailure)
     RegistryStore store("/proc/no-such-dir/registry.ini");
     EXPECT_FALSE(store.setValue(kKey, "Proxy", "x"));
     EXPECT_EQ(store.value(kKey, "Proxy"), "");
+}
+
+// A value comes back with every character it was stored with: a proxy
+// password that begins or ends with a blank must still work after a restart.
+TEST(RegistryStore, ValuesKeepLeadingAndTrailingBlanks)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("registry.ini");
+    const QString values[] = {"pa ss ", " pass", "  ", "\tx\t", "a=b ", " ;not a comment"};
+    {
+        RegistryStore store(path);
+        for (int i = 0; i < 6; ++i)
+            ASSERT_TRUE(store.setValue(kKey, QString("V%1").arg(i), values[i]));
+    }
+    RegistryStore again(path);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(again.value(kKey, QString("V%1").arg(i)), values[i]) << i;
 }
