@@ -46,13 +46,15 @@ CommandLine parseSubmit(const std::vector<std::string>& rest)
     return result;
 }
 
-CommandLine parseExportLog(const std::vector<std::string>& rest)
+// A command that takes one file and nothing else; the file goes to `field`.
+CommandLine parseOneFile(const std::vector<std::string>& rest, CommandLine::Action action,
+                         std::string CommandLine::*field, const char* error)
 {
     if (rest.size() != 1 || isOption(rest[0]))
-        return failed("--export-log needs one file");
+        return failed(error);
     CommandLine result;
-    result.action = CommandLine::Action::ExportLog;
-    result.csv = rest[0];
+    result.action = action;
+    result.*field = rest[0];
     return result;
 }
 
@@ -82,26 +84,18 @@ CommandLine parseImportSitemap(const std::vector<std::string>& rest)
     return result;
 }
 
-CommandLine parseCheckKey(const std::vector<std::string>& rest)
-{
-    if (rest.size() != 1 || isOption(rest[0]))
-        return failed("--check-key needs one profile");
-    CommandLine result;
-    result.action = CommandLine::Action::CheckKey;
-    result.profile = rest[0];
-    return result;
-}
-
 // The windowless commands and what reads their arguments.
 CommandLine parseHeadless(const std::string& command, const std::vector<std::string>& rest)
 {
     if (command == "--submit")
         return parseSubmit(rest);
     if (command == "--export-log")
-        return parseExportLog(rest);
+        return parseOneFile(rest, CommandLine::Action::ExportLog, &CommandLine::csv,
+                            "--export-log needs one file");
     if (command == "--import-sitemap")
         return parseImportSitemap(rest);
-    return parseCheckKey(rest);
+    return parseOneFile(rest, CommandLine::Action::CheckKey, &CommandLine::profile,
+                        "--check-key needs one profile");
 }
 
 bool isHeadlessCommand(const std::string& argument)

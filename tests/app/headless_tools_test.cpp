@@ -4,6 +4,7 @@
 #include "app_test_env.h"
 #include "submission_peers.h"
 
+#include "app/command_line.h"
 #include "app/web_fetch.h"
 
 #include "net/http_cli.h"
@@ -14,6 +15,51 @@
 #include <QRegularExpression>
 
 namespace {
+
+TEST(HeadlessToolsCommandLine, SitemapAndKeyCommandsTakeTheirArguments)
+{
+    using Action = app::CommandLine::Action;
+    struct Case {
+        std::vector<std::string> arguments;
+        Action action;
+        std::string sitemap, profile, since;
+    };
+    const Case cases[] = {
+        {{"--import-sitemap", "map.xml", "site.ini"},
+         Action::ImportSitemap,
+         "map.xml",
+         "site.ini",
+         ""},
+        {{"--import-sitemap", "--since", "2026-02-28", "https://s/m.xml", "site.ini"},
+         Action::ImportSitemap,
+         "https://s/m.xml",
+         "site.ini",
+         "2026-02-28"},
+        {{"--import-sitemap", "m.xml", "site.ini", "--since", "2026-02-30"},
+         Action::Error,
+         "",
+         "",
+         ""},
+        {{"--import-sitemap", "m.xml", "site.ini", "--since"}, Action::Error, "", "", ""},
+        {{"--import-sitemap", "m.xml", "a.ini", "b.ini"}, Action::Error, "", "", ""},
+        {{"--import-sitemap", "m.xml", "a.ini", "--frobnicate"}, Action::Error, "", "", ""},
+        {{"--check-key", "site.ini"}, Action::CheckKey, "", "site.ini", ""},
+        {{"--check-key"}, Action::Error, "", "", ""},
+        {{"--check-key", "a.ini", "b.ini"}, Action::Error, "", "", ""},
+        {{"--check-key", "a.ini", "--help"}, Action::Help, "", "", ""},
+    };
+    for (const Case& c : cases) {
+        app::CommandLine parsed = app::parseCommandLine(c.arguments);
+        EXPECT_EQ(parsed.action, c.action) << c.arguments.front() << " " << c.arguments.size();
+        if (c.action == Action::Error) {
+            EXPECT_FALSE(parsed.error.empty());
+            continue;
+        }
+        EXPECT_EQ(parsed.sitemap, c.sitemap);
+        EXPECT_EQ(parsed.profile, c.profile);
+        EXPECT_EQ(parsed.since, c.since);
+    }
+}
 
 struct ToolRun {
     int exitCode = -1;
