@@ -71,15 +71,4 @@ TEST(KeyCheck, OneLinePerHostTellsWhatItsKeyFileHolds)
     EXPECT_EQ(asked.size(), 6u); // each host once
 }
 
-TEST(KeyCheck, NoHostsNoFetches)
-{
-    bool fetched = false;
-    app::Fetcher fetch = [&](const std::string&, size_t) {
-        fetched = true;
-        return app::FetchResult{};
-    };
-    EXPECT_TRUE(app::checkKey({"", "relative/page.html"}, kKey, fetch).empty());
-    EXPECT_FALSE(fetched);
-}
-
 } // namespace

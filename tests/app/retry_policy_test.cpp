@@ -1,9 +1,7 @@
 #include "app/retry_policy.h"
 
-#include "platform/registry_store.h"
 
 #include <gtest/gtest.h>
-#include <QTemporaryDir>
 
 using namespace std::chrono_literals;
 
@@ -20,15 +18,6 @@ TEST(RetryPolicy, RetriesSettingDefaultsToTwoAndIsClamped)
     const Case cases[] = {{"", 2}, {"abc", 2}, {"0", 0}, {" 5 ", 5}, {"-3", 0}, {"99", 10}};
     for (const Case& c : cases)
         EXPECT_EQ(app::retriesSetting(c.text), c.retries) << c.text;
-}
-
-TEST(RetryPolicy, RetriesAreReadFromTheRegistry)
-{
-    QTemporaryDir folder;
-    RegistryStore store(folder.filePath("registry.ini"));
-    EXPECT_EQ(app::readRetries(store), 2);
-    store.setValue("HKEY_LOCAL_MACHINE\\Software\\Tallmoor\\quorvane\\", "Retries", "4");
-    EXPECT_EQ(app::readRetries(store), 4);
 }
 
 TEST(RetryPolicy, OnlyBusyServersAndPassingTransportFailuresAreRetried)
@@ -127,24 +116,6 @@ TEST(RetryPolicy, DecisionUsesRetryAfterThenBackoffWithinTheRetryBudget)
         EXPECT_EQ(d.retry, c.retry) << c.what;
         EXPECT_EQ(d.wait, c.wait) << c.what;
     }
-}
-
-TEST(RetryPolicy, SystemRandomSourceStaysWithinZeroAndOne)
-{
-    app::RandomSource random = app::systemRandomSource();
-    for (int i = 0; i < 1000; ++i) {
-        double value = random();
-        ASSERT_GE(value, 0.0);
-        ASSERT_LT(value, 1.0);
-    }
-}
-
-TEST(RetryPolicy, WaitTextSaysWhatItWaitsFor)
-{
-    EXPECT_EQ(app::retryWaitText("429 Too Many Requests", 4000ms, 2, 3),
-              "429 Too Many Requests: trying again in 4 s (attempt 2 of 3)");
-    EXPECT_EQ(app::retryWaitText("Connection timed out", 1500ms, 3, 3),
-              "Connection timed out: trying again in 2 s (attempt 3 of 3)");
 }
 
 } // namespace
