@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <sys/random.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace app {
 namespace {
@@ -151,17 +152,15 @@ IndexNowSubmission indexNowSubmission(std::string_view line, const std::vector<s
     // Hosts in the order of their first page; each host's pages in profile
     // order, cut into batches of at most maxUrls.
     std::vector<std::pair<std::string, std::vector<std::string>>> hosts;
+    std::unordered_map<std::string, size_t> hostIndex;
     for (const std::string& page : pages) {
         std::string host = pageHost(page);
         if (host.empty())
             continue;
-        auto found = std::find_if(hosts.begin(), hosts.end(),
-                                  [&](const auto& entry) { return entry.first == host; });
-        if (found == hosts.end()) {
-            hosts.emplace_back(host, std::vector<std::string>{});
-            found = hosts.end() - 1;
-        }
-        found->second.push_back(page);
+        auto [found, added] = hostIndex.try_emplace(host, hosts.size());
+        if (added)
+            hosts.emplace_back(std::move(host), std::vector<std::string>{});
+        hosts[found->second].second.push_back(page);
     }
     for (const auto& [host, hostPages] : hosts) {
         for (size_t start = 0; start < hostPages.size(); start += maxUrls) {

@@ -52,9 +52,12 @@ std::string readFile(const std::string& source, const QString& path)
         fail(source, "cannot be read: " + file.errorString().toStdString());
     if (static_cast<size_t>(file.size()) > kMaxSitemapBytes)
         fail(source, "is larger than 50 MB");
-    QByteArray bytes = file.readAll();
+    // Pipes and devices have no size: read one byte past the limit to tell.
+    QByteArray bytes = file.read(static_cast<qint64>(kMaxSitemapBytes) + 1);
     if (file.error() != QFileDevice::NoError)
         fail(source, "cannot be read: " + file.errorString().toStdString());
+    if (static_cast<size_t>(bytes.size()) > kMaxSitemapBytes)
+        fail(source, "is larger than 50 MB");
     return bytes.toStdString();
 }
 
@@ -178,6 +181,20 @@ std::string storedPage(const QString& loc)
     return page;
 }
 
+// A sitemap named by an index. An index from the web may name only web
+// addresses (a relative one is resolved against the index's address):
+// a web site must not make the program read local files.
+std::string childSource(const std::string& index, bool web, const QString& loc)
+{
+    if (!web)
+        return loc.toStdString();
+    const std::string resolved =
+        QUrl(QString::fromStdString(index)).resolved(QUrl(loc)).toString().toStdString();
+    if (!isWebAddress(resolved))
+        fail(index, "names a sitemap that is no web address: " + loc.toStdString());
+    return resolved;
+}
+
 // Walks a sitemap and the indexes below it.
 class SitemapWalk {
 public:
@@ -209,7 +226,7 @@ public:
         m_ancestors.push_back(identity);
         const QString childFolder = web ? QString() : QFileInfo(path).absolutePath();
         for (const auto& entry : document.entries)
-            read(entry.first.toStdString(), level + 1, childFolder);
+            read(childSource(source, web, entry.first), level + 1, childFolder);
         m_ancestors.pop_back();
     }
 

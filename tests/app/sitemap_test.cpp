@@ -190,6 +190,8 @@ TEST_F(Sitemap, AFileOverFiftyMegabytesIsRefusedUnread)
             }
         },
         app::ESitemapError);
+    // A device has no size to go by; reading stops one byte past the limit.
+    EXPECT_THROW(app::readSitemap("/dev/zero", nullptr), app::ESitemapError);
 }
 
 TEST_F(Sitemap, IndexLoopsDepthAndCountEndWithAClearError)
@@ -245,6 +247,30 @@ TEST_F(Sitemap, AtMostAThousandSitemapsAreRead)
     };
     EXPECT_THROW(app::readSitemap("https://s.example/index.xml", fetch), app::ESitemapError);
     EXPECT_EQ(fetched, app::kMaxSitemaps);
+}
+
+TEST_F(Sitemap, AWebIndexNamesWebSitemapsOnly)
+{
+    std::vector<std::string> asked;
+    std::string local = write("local.xml", urlset({{"https://s.example/secret", ""}}));
+    app::Fetcher fetch = [&](const std::string& address, size_t) {
+        asked.push_back(address);
+        app::FetchResult result;
+        result.status = 200;
+        if (address == "https://s.example/maps/index.xml")
+            result.body = sitemapIndex({"part.xml", "/root.xml"});
+        else if (address == "https://s.example/bad.xml")
+            result.body = sitemapIndex({"file://" + local});
+        else
+            result.body = urlset({{address + "#page", ""}});
+        return result;
+    };
+    Pages pages;
+    app::mergeSitemapPages(pages, app::readSitemap("https://s.example/maps/index.xml", fetch));
+    EXPECT_EQ(pages,
+              (Pages{"https://s.example/maps/part.xml#page", "https://s.example/root.xml#page"}));
+    EXPECT_THROW(app::readSitemap("https://s.example/bad.xml", fetch), app::ESitemapError);
+    EXPECT_EQ(asked.back(), "https://s.example/bad.xml");
 }
 
 TEST_F(Sitemap, FetchFailuresAndOversizedAnswersAreErrors)
