@@ -3,7 +3,7 @@
 #include "http_clients.h"
 #include "submission_log.h"
 
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 #include "platform/program_folder.h"
 #include "platform/temp_file.h"
 

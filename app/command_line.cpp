@@ -164,9 +164,10 @@ std::string usageText()
            "FILE, or a file:// address, is a page shown in the viewer at start.\n"
            "--submit runs a submission without windows (the program folder's\n"
            "engines.txt unless --engines names another list); --export-log writes\n"
-           "the submission log as CSV; --import-sitemap adds the pages of a sitemap\n"
-           "(an http(s) address or a file) to a profile; --check-key checks that every\n"
-           "host of a profile serves the IndexNow key.\n";
+           "the submission log as CSV (exit code 3: written, but damaged records\n"
+           "were found and named on stderr); --import-sitemap adds the pages of a\n"
+           "sitemap (an http(s) address or a file) to a profile; --check-key checks\n"
+           "that every host of a profile serves the IndexNow key.\n";
 }
 
 std::string versionText()

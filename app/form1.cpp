@@ -17,7 +17,7 @@
 #include "window_setup.h"
 
 #include "controls/string_holder.h"
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 #include "html/viewer/html_viewer.h"
 #include "html/viewer/url_to_local_path.h"
 #include "net/http_cli.h"

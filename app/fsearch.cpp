@@ -7,7 +7,7 @@
 #include "tool_strip.h"
 #include "window_setup.h"
 
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 #include "dbf/widgets/tz_grid.h"
 #include "dbf/widgets/tz_navigator.h"
 #include "html/viewer/html_viewer.h"
@@ -429,5 +429,7 @@ void Tfsearch::ExportClick()
         return;
     // The file holds what the grid shows, a changed record included.
     m_log.DataSet()->CheckBrowseMode();
-    app::exportLogCsv(m_log, path);
+    const app::LogExport exported = app::exportLogCsv(m_log, path);
+    if (!exported.damaged.empty())
+        MessageBox::error(this, "Export Log", app::damageReportText(exported));
 }

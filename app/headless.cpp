@@ -6,7 +6,7 @@
 #include "submission_log.h"
 #include "submission_run.h"
 
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 #include "platform/program_folder.h"
 #include "platform/registry_store.h"
 
@@ -160,7 +160,11 @@ int exportLog(const QString& csvArgument)
     openLog(log);
     int result = kExitDone;
     try {
-        exportLogCsv(log, csvPath);
+        const LogExport exported = exportLogCsv(log, csvPath);
+        for (const std::string& line : damageLines(exported))
+            say(stderr, "quorvane: " + QString::fromLocal8Bit(line.c_str()));
+        if (!exported.damaged.empty())
+            result = kExitDamaged;
     } catch (const std::exception& error) {
         say(stderr, "quorvane: " + QString::fromLocal8Bit(error.what()));
         result = kExitFailed;

@@ -20,8 +20,13 @@ inline constexpr int kExitCancelled = 130;
 // engines.txt.
 int runHeadlessSubmission(const QString& profilePath, const QString& enginesPath);
 
+// The export was written, but some records were damaged: those are named on
+// stderr and written with an empty message (or left out when unreadable).
+inline constexpr int kExitDamaged = 3;
+
 // quorvane --export-log FILE.csv: every record of the log as CSV. Exit code
-// 1 when there is no log or the file cannot be written.
+// 1 when there is no log or the file cannot be written, kExitDamaged when
+// damaged records were found.
 int exportLog(const QString& csvPath);
 
 } // namespace app

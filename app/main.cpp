@@ -3,6 +3,7 @@
 #include "form1.h"
 #include "headless.h"
 #include "headless_tools.h"
+#include "table_reporters.h"
 #include "tool_strip.h"
 
 #include "platform/application.h"
@@ -62,6 +63,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(app::programIcon());
     const QString page = app::startPage(command.page, QDir::currentPath());
     platform::prepareProgramFolder();
+    app::installTableReporters();
     TForm1 window(page);
     window.show();
     return application.exec();

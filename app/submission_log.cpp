@@ -2,11 +2,13 @@
 
 #include "profile.h"
 
+#include "dbf/dataset/tz_dbf.h"
 #include "dbf/date_text.h"
-#include "dbf/widgets/tz_dbf.h"
 #include "platform/ansi.h"
 #include "platform/exception.h"
+#include "platform/text_file.h"
 
+#include <algorithm>
 #include <QSaveFile>
 
 namespace app {
@@ -27,19 +29,26 @@ std::string trimRight(std::string text)
     return text;
 }
 
+// The current record's answer, byte for byte as stored. A damaged pointer
+// (one past the end of the memo file, for instance) gives false and the
+// engine's message; the engine's error checking is off during the walk, so
+// the export goes on with the next record.
+bool storedAnswer(dbf::DbfEngine& engine, int field, std::string& bytes, std::string& reason)
+{
+    bytes.clear();
+    if (field <= 0 || engine.FieldMemoBlock(field) == 0)
+        return true;
+    if (engine.GetMemoFieldBytes(field, bytes))
+        return true;
+    bytes.clear();
+    reason = engine.ErrorMessage();
+    return false;
+}
+
 // The record the engine stands on, as one CSV line (without line end).
 std::string csvRecord(dbf::DbfEngine& engine, int dateField, int successField, int urlField,
-                      int messageField)
+                      const std::string& message)
 {
-    std::vector<std::string> lines;
-    if (messageField > 0)
-        lines = engine.GetMemoField(messageField);
-    std::string message;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            message += kCrLf;
-        message += lines[i];
-    }
     std::string line = csvField(trimRight(engine.FieldText(dateField)));
     line += ',';
     line += engine.FieldLogical(successField) ? "true" : "false";
@@ -47,6 +56,23 @@ std::string csvRecord(dbf::DbfEngine& engine, int dateField, int successField, i
     line += ',' + csvField(message);
     return line;
 }
+
+// Switches the engine's error checking off for a walk that handles every
+// failure itself, and back on afterwards.
+class QuietEngine {
+public:
+    explicit QuietEngine(dbf::DbfEngine& engine) : m_engine(engine), m_check(engine.errorCheck())
+    {
+        m_engine.setErrorCheck(false);
+    }
+    ~QuietEngine() { m_engine.setErrorCheck(m_check); }
+    QuietEngine(const QuietEngine&) = delete;
+    QuietEngine& operator=(const QuietEngine&) = delete;
+
+private:
+    dbf::DbfEngine& m_engine;
+    bool m_check;
+};
 
 } // namespace
 
@@ -57,6 +83,9 @@ void declareLog(TTzDbf& log, const QString& fileName)
     log.setDbfFields(kLogFields);
     log.setIndexList(kLogIndexes);
     log.setCreateIndex(ciAlways);
+    // A run's cost must not grow with the log: indexes closed cleanly with
+    // the table are opened as they are.
+    log.setSkipCurrentIndexes(true);
     log.setExclusive(true);
     log.setAutoFixRecCount(true);
 }
@@ -96,24 +125,40 @@ std::string csvField(std::string_view text)
     return quoted;
 }
 
-void exportLogCsv(TTzDbf& log, const QString& path)
+std::vector<std::string> answerTextLines(std::string_view bytes)
+{
+    std::vector<std::string> lines = platform::splitLines(bytes);
+    if (!bytes.empty() && bytes.back() == '\n')
+        lines.emplace_back();
+    return lines;
+}
+
+void storeLogMessage(TTzDbf& log, std::vector<std::string> lines)
+{
+    for (std::string& line : lines)
+        std::replace(line.begin(), line.end(), kMemoEndByte, kMemoEndStandIn);
+    log.SetMField("message", lines);
+}
+
+LogExport exportLogCsv(TTzDbf& log, const QString& path)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw EInOutError("Cannot create file " + platform::toAnsi(path) + ": " +
                               platform::toAnsi(file.errorString()),
                           kWriteFault);
-    auto writeLine = [&file](const std::string& ansi) {
-        QByteArray utf8 = platform::fromAnsi(ansi).toUtf8();
-        utf8 += kCrLf;
-        file.write(utf8);
+    auto writeLine = [&file](const std::string& bytes) {
+        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        file.write(kCrLf);
     };
     writeLine(kCsvHeader);
 
     // The walk goes straight through the engine, by record number, so the
     // grid and the viewer are not told about every record it passes.
+    LogExport result;
     dbf::DbfEngine& engine = log.engine();
     if (log.Active() && engine.Select(log.WorkArea())) {
+        QuietEngine quiet(engine);
         const bool hideDeleted = engine.hideDeleted();
         engine.setHideDeleted(false);
         const long current = engine.RecNo();
@@ -122,10 +167,19 @@ void exportLogCsv(TTzDbf& log, const QString& path)
         const int successField = engine.FieldNo("success");
         const int urlField = engine.FieldNo("url");
         const int messageField = engine.FieldNo("message");
+        std::string message;
+        std::string reason;
         for (long recNo = 1; recNo <= count; ++recNo) {
-            if (!engine.Go(recNo) || engine.Deleted())
+            if (!engine.Go(recNo)) {
+                result.damaged.push_back({recNo, engine.ErrorMessage()});
                 continue;
-            writeLine(csvRecord(engine, dateField, successField, urlField, messageField));
+            }
+            if (engine.Deleted())
+                continue;
+            if (!storedAnswer(engine, messageField, message, reason))
+                result.damaged.push_back({recNo, reason});
+            writeLine(csvRecord(engine, dateField, successField, urlField, message));
+            ++result.written;
         }
         if (current >= 1 && current <= count)
             engine.Go(current);
@@ -137,6 +191,25 @@ void exportLogCsv(TTzDbf& log, const QString& path)
         throw EInOutError("Cannot write file " + platform::toAnsi(path) + ": " +
                               platform::toAnsi(file.errorString()),
                           kWriteFault);
+    return result;
+}
+
+std::vector<std::string> damageLines(const LogExport& result)
+{
+    std::vector<std::string> lines;
+    for (const LogExport::Damage& damage : result.damaged)
+        lines.push_back("record " + std::to_string(damage.recNo) + ": " + damage.reason);
+    return lines;
+}
+
+QString damageReportText(const LogExport& result)
+{
+    QString text = QString("The log was exported, but %1 damaged record(s) could not be read "
+                           "completely; their answers are left empty:")
+                       .arg(result.damaged.size());
+    for (const std::string& line : damageLines(result))
+        text += '\n' + platform::fromAnsi(line);
+    return text;
 }
 
 } // namespace app

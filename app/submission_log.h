@@ -23,7 +23,8 @@ inline constexpr const char* kLogFileName = "logs.dbf";
 inline constexpr int kLogUrlWidth = 254;
 
 // Gives the component the log's file name, fields, indexes and open
-// settings (indexes rebuilt at every open, exclusive, record count taken
+// settings (indexes rebuilt at every open unless they were closed cleanly
+// with the table and nothing changed since, exclusive, record count taken
 // from the file size). The table stays closed.
 void declareLog(TTzDbf& log, const QString& fileName);
 
@@ -41,12 +42,47 @@ std::string logDateText(dbf::DbfEngine& engine);
 // quote, CR or LF, with quotes doubled.
 std::string csvField(std::string_view text);
 
+// The memo file ends a memo at its first 0x1A byte, so the log keeps an
+// answer's 0x1A bytes as this character: the rest of the answer stays.
+inline constexpr char kMemoEndByte = 0x1A;
+inline constexpr char kMemoEndStandIn = '?';
+
+// An answer's bytes as the log's text lines: split at LF, a CR before it
+// being part of the line end. An answer that ends with a line end gets a
+// last empty line, so that the stored text ends with its line end too.
+std::vector<std::string> answerTextLines(std::string_view bytes);
+
+// Stores the lines as the current record's answer (the memo "message"),
+// with every 0x1A byte replaced by kMemoEndStandIn. The record itself is
+// written by the next Append.
+void storeLogMessage(TTzDbf& log, std::vector<std::string> lines);
+
+// What an export did: the records written and the damaged ones among them.
+struct LogExport {
+    struct Damage {
+        long recNo = 0;
+        std::string reason; // the engine's message
+    };
+    long written = 0;
+    // Records whose answer could not be read: written with an empty message.
+    // A record that could not be read at all is left out and named here too.
+    std::vector<Damage> damaged;
+};
+
 // Writes every record of the open log that is not marked deleted, in record
-// order, as CSV in UTF-8 with CR LF line ends and the header line
-// "date,success,url,message". A memo's lines are joined with CR LF. The
+// order, as CSV with CR LF line ends and the header line
+// "date,success,url,message". Every field holds the log's bytes as stored
+// (trailing blanks of the fixed-width fields trimmed), without re-encoding:
+// an answer comes out byte for byte as the server sent it, line ends and
+// all. A damaged record does not stop the export (see LogExport). The
 // current record and the order stay as they were, and the log's controls
 // are not told about the walk. Throws EInOutError when the file cannot be
 // written.
-void exportLogCsv(TTzDbf& log, const QString& path);
+LogExport exportLogCsv(TTzDbf& log, const QString& path);
+
+// One line per damaged record, "record N: reason", for the user.
+std::vector<std::string> damageLines(const LogExport& result);
+// The message shown after an export that found damaged records.
+QString damageReportText(const LogExport& result);
 
 } // namespace app

@@ -7,7 +7,7 @@
 #include "profile.h"
 #include "submission_log.h"
 
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 #include "platform/message_wait.h"
 #include "platform/text_file.h"
 
@@ -217,7 +217,7 @@ std::vector<std::string> answerLines(const THttpCli& client)
     if (!received)
         return {};
     const auto split = [](const QByteArray& bytes) {
-        return platform::splitLines(
+        return answerTextLines(
             std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
     };
     if (const auto* buffer = qobject_cast<const QBuffer*>(received))
@@ -257,7 +257,7 @@ void SubmissionRun::logadd(bool success, const std::string& url,
         // An empty answer leaves the memo field blank rather than pointing
         // at an empty memo.
         if (!message->empty())
-            m_log.SetMField("message", *message);
+            storeLogMessage(m_log, *message);
     }
     m_log.Append();
     ++m_requestsLogged;

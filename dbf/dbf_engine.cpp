@@ -1,5 +1,6 @@
 #include "dbf/dbf_engine.h"
 
+#include "dbf/clean_marker.h"
 #include "dbf/key_sorter.h"
 
 #include <cctype>
@@ -488,6 +489,48 @@ std::vector<std::string> DbfEngine::GetMemoField(int number)
         result = a.readMemo(a.fieldMemoBlock(number));
     });
     return result;
+}
+
+std::string DbfEngine::GetMemoBytes(int32_t block)
+{
+    std::string result;
+    run("GetMemo", [&] { result = area("GetMemo").readMemoText(block); });
+    return result;
+}
+
+bool DbfEngine::GetMemoFieldBytes(int number, std::string& out)
+{
+    out.clear();
+    return run("GetMemo", [&] {
+        WorkArea& a = area("GetMemo");
+        const FieldInfo& f = a.field(number, "GetMemo");
+        if (f.type != 'M')
+            fail(kInvalidParameter, "Field " + f.name + " is not a memo [GetMemo]");
+        a.checkMemoPointer(number);
+        out = a.readMemoText(a.fieldMemoBlock(number));
+    });
+}
+
+bool DbfEngine::SetMemoFieldBytes(int number, const std::string& bytes)
+{
+    return run("AssignMemo", [&] {
+        WorkArea& a = memoFieldArea(number);
+        a.setFieldMemoBlock(number, a.writeMemoText(bytes));
+    });
+}
+
+bool DbfEngine::IndexesCurrent(const std::string& table, const std::vector<std::string>& indexes)
+{
+    auto withDefault = [](const std::string& name, const char* extension) {
+        const size_t slash = name.rfind('/');
+        const size_t dot = name.rfind('.');
+        const bool has = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+        return has ? name : name + extension;
+    };
+    std::vector<std::string> files;
+    for (const std::string& index : indexes)
+        files.push_back(withDefault(index, ".ndx"));
+    return CleanMarker::vouchesFor(withDefault(table, ".dbf"), files);
 }
 
 WorkArea& DbfEngine::memoFieldArea(int number)

@@ -149,6 +149,21 @@ public:
     // Writes the lines as a new memo and puts its block into the field's slot;
     // the record itself is written by the next Append or Replace.
     bool SetMemoField(int number, const std::vector<std::string>& lines);
+    // A memo byte for byte as stored: no line splitting, no line limit, line
+    // ends kept ("(BLOB)" for a binary memo). A damaged pointer fails with
+    // code 1003 and gives an empty text, so a caller with error checking off
+    // can go on with the next record.
+    std::string GetMemoBytes(int32_t block);
+    bool GetMemoFieldBytes(int number, std::string& out);
+    // Writes `bytes` exactly as the field's new memo (see SetMemoField). A
+    // text holding 0x1A is refused with code 1006.
+    bool SetMemoFieldBytes(int number, const std::string& bytes);
+
+    // True only when the clean marker of `table` (written when the table was
+    // last closed cleanly with these indexes open) is complete and the table
+    // and every index file still match it, so the indexes need no rebuild.
+    // An index left by a crash or changed by another program never counts.
+    bool IndexesCurrent(const std::string& table, const std::vector<std::string>& indexes);
     // Binds a text channel to the memo whose first block `block` holds (a
     // variable that outlives the channel), or to a memo field of the current
     // record buffer; see dbf/memo_channel.h.

@@ -94,6 +94,7 @@ const std::map<int, const char*>& descriptions()
         {1003, "Invalid memo address"},
         {1004, "Disk full"},
         {1005, "Memo file write error"},
+        {1006, "Memo text holds the end-of-memo byte"},
         {1007, "Memo file is already open"},
         {1012, "Insufficient disk space to pack memo file"},
         {1017, "Cannot lock memo file"},

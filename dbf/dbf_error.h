@@ -20,6 +20,7 @@ enum ErrorCode : int {
     kDiskWriteError = 101,
     kNotDbaseFile = 210,
     kInvalidFieldType = 211,
+    kRangeCheck = 201,
     kBeyondRange = 212,
     kUnexpectedEof = 213,
     kFileInUse = 214,
@@ -38,6 +39,9 @@ enum ErrorCode : int {
     kInvalidMemoAddress = 1003,
     kDiskFull = 1004,
     kMemoWriteError = 1005,
+    // A dBASE III memo ends at its first 0x1A, so a text holding one would be
+    // cut when read back; such a text is refused instead.
+    kMemoHoldsTerminator = 1006,
     kMemoAlreadyOpen = 1007,
     kMemoPackSpace = 1012,
     kMemoLockFailed = 1017,

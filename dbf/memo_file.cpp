@@ -10,6 +10,7 @@ namespace dbf {
 namespace {
 
 constexpr uint8_t kMemoTerminator = 0x1A;
+constexpr size_t kTerminatorLength = 2;
 constexpr uint8_t kSoftReturn = 0x8D;
 constexpr size_t kCounterOffset = 32;
 constexpr size_t kNewDBase3Size = 513;
@@ -27,12 +28,6 @@ void putU32(uint8_t* p, uint32_t v)
 uint32_t getU32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-std::string directoryOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
 }
 
 } // namespace
@@ -103,24 +98,28 @@ void MemoFile::finishBulk()
 
 // The next free block on disk must never name a block that already holds a
 // memo, or another writer (or this one after a crash) would overwrite it.
-// Writing it after every memo costs a second system call per memo; instead,
-// while the file is private to this process, the header is written ahead of
-// need, naming a block a little beyond the end, and only again when the
-// memos reach it. At flush and close it gets the exact value.
+// So the header goes out before the memo data it makes room for. Writing it
+// for every memo costs a second system call per memo; instead, while the
+// file is private to this process, the header is written ahead of need,
+// naming a block a little beyond the end, and only again when the memos
+// reach it. Flush and close write the exact value once the data is out.
 void MemoFile::writePending(bool exactHeader) const
 {
+    const bool exactAlways = m_sharedLocking || m_flushEveryWrite;
+    if (m_headerDirty && !m_bulk) {
+        const uint32_t used = usedBlocks();
+        if (exactHeader || exactAlways)
+            writeHeader(used);
+        else if (used > m_diskNextFree)
+            writeHeader(used + kBlocksAhead);
+    }
     if (!m_pending.empty()) {
         if (!m_file.writeExact(m_pendingStart, m_pending.data(), m_pending.size()))
             fail(kWriteFault, "Memo file write error " + path());
         m_pending.clear();
     }
-    if (!m_headerDirty || m_bulk)
-        return;
-    const uint32_t used = usedBlocks();
-    if (exactHeader || m_sharedLocking || m_flushEveryWrite)
-        writeHeader(used);
-    else if (used > m_diskNextFree)
-        writeHeader(used + kBlocksAhead);
+    if (exactHeader && !m_bulk && m_diskNextFree != usedBlocks())
+        writeHeader(usedBlocks());
 }
 
 void MemoFile::flush()
@@ -187,7 +186,34 @@ std::vector<std::string> splitMemoLines(std::string_view text)
     return lines;
 }
 
-MemoFile::RawMemo MemoFile::readRaw(int32_t block, long recno) const
+size_t MemoFile::readVia(ReadWindow* window, uint64_t offset, void* data, size_t size,
+                         uint64_t fileSize) const
+{
+    if (!window)
+        return m_file.readAt(offset, data, size);
+    constexpr size_t kWindowBytes = size_t(1) << 20;
+    char* out = static_cast<char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const uint64_t at = offset + done;
+        if (at < window->start || at >= window->start + window->bytes.size()) {
+            if (at >= fileSize)
+                break;
+            window->bytes.resize(size_t(std::min<uint64_t>(kWindowBytes, fileSize - at)));
+            window->bytes.resize(m_file.readAt(at, window->bytes.data(), window->bytes.size()));
+            window->start = at;
+            if (window->bytes.empty())
+                break;
+        }
+        const size_t from = size_t(at - window->start);
+        const size_t n = std::min(size - done, window->bytes.size() - from);
+        std::memcpy(out + done, window->bytes.data() + from, n);
+        done += n;
+    }
+    return done;
+}
+
+MemoFile::RawMemo MemoFile::readRaw(int32_t block, long recno, ReadWindow* window) const
 {
     RawMemo memo;
     writePending(false);
@@ -198,14 +224,14 @@ MemoFile::RawMemo MemoFile::readRaw(int32_t block, long recno) const
                                       path() + " for record " + std::to_string(recno) +
                                       " [GetMemo]");
     uint8_t prefix[kDBase4PrefixSize] = {};
-    const size_t got = m_file.readAt(offset, prefix, kDBase4PrefixSize);
+    const size_t got = readVia(window, offset, prefix, kDBase4PrefixSize, size);
     if (got == kDBase4PrefixSize && std::memcmp(prefix, kDBase4Prefix, 4) == 0) {
         memo.dbase4Form = true;
         uint32_t length = getU32(prefix + 4);
         length = length >= kDBase4PrefixSize ? length - uint32_t(kDBase4PrefixSize) : 0;
         const uint64_t available = size - offset - kDBase4PrefixSize;
         memo.text.resize(std::min<uint64_t>(length, available));
-        m_file.readAt(offset + kDBase4PrefixSize, memo.text.data(), memo.text.size());
+        readVia(window, offset + kDBase4PrefixSize, memo.text.data(), memo.text.size(), size);
         return memo;
     }
     // dBASE III form: everything up to the terminator (or the end of the
@@ -214,8 +240,8 @@ MemoFile::RawMemo MemoFile::readRaw(int32_t block, long recno) const
     std::vector<char> chunk(kBlockSize);
     uint64_t pos = offset;
     while (pos < size) {
-        const size_t n =
-            m_file.readAt(pos, chunk.data(), size_t(std::min<uint64_t>(chunk.size(), size - pos)));
+        const size_t n = readVia(window, pos, chunk.data(),
+                                 size_t(std::min<uint64_t>(chunk.size(), size - pos)), size);
         if (n == 0)
             break;
         const auto end = std::find(chunk.begin(), chunk.begin() + long(n), char(kMemoTerminator));
@@ -250,9 +276,19 @@ int32_t MemoFile::write(const std::vector<std::string>& lines)
         text += lines[i];
     }
     // No lines, or a single empty one, is the empty memo: the field keeps 0.
+    return writeText(text);
+}
+
+int32_t MemoFile::writeText(std::string_view text)
+{
     if (text.empty())
         return 0;
-    return append(text, m_style == MemoStyle::DBase4);
+    const bool dbase4 = m_style == MemoStyle::DBase4;
+    if (!dbase4 && text.find(char(kMemoTerminator)) != std::string_view::npos)
+        fail(kMemoHoldsTerminator, "Memo text holds the end-of-memo byte 0x1A at offset " +
+                                       std::to_string(text.find(char(kMemoTerminator))) +
+                                       "; it would be cut there [" + path() + "]");
+    return append(text, dbase4);
 }
 
 int32_t MemoFile::writeRaw(const RawMemo& memo)
@@ -276,7 +312,7 @@ void MemoFile::unlockAfterAppend()
 
 int32_t MemoFile::append(std::string_view text, bool dbase4Form)
 {
-    const uint64_t needed = text.size() + (dbase4Form ? kDBase4PrefixSize : 1);
+    const uint64_t needed = text.size() + (dbase4Form ? kDBase4PrefixSize : kTerminatorLength);
     checkFreeSpace(needed);
     lockForAppend();
     if (m_sharedLocking)
@@ -306,8 +342,9 @@ int32_t MemoFile::append(std::string_view text, bool dbase4Form)
         m_pending.append(reinterpret_cast<const char*>(length), 4);
         m_pending.append(text);
     } else {
+        // Two end bytes: some readers look for the pair, not the first one.
         m_pending.append(text);
-        m_pending.push_back(char(kMemoTerminator));
+        m_pending.append(kTerminatorLength, char(kMemoTerminator));
     }
     m_pending.resize(size_t(start + padded - m_pendingStart), '\0');
     m_size = start + padded;
@@ -317,7 +354,7 @@ int32_t MemoFile::append(std::string_view text, bool dbase4Form)
     // batches, header last, so the header never names a block that holds
     // data already. Otherwise each memo goes out at once.
     if (!(m_batching || m_bulk) || m_sharedLocking || m_flushEveryWrite ||
-        m_pending.size() >= kPendingLimit)
+        m_pending.size() >= (m_bulk ? kBulkPendingLimit : kPendingLimit))
         writePending(false);
     if (m_flushEveryWrite)
         m_file.flush();

@@ -63,13 +63,23 @@ public:
     // Writes the lines as a new memo at the end of the file; returns its first
     // block, or 0 for an empty text (nothing is written then).
     int32_t write(const std::vector<std::string>& lines);
+    // Writes a text exactly as given; returns its first block, or 0 for an
+    // empty text. A dBASE III memo cannot hold 0x1A: such a text fails with
+    // kMemoHoldsTerminator and nothing is written.
+    int32_t writeText(std::string_view text);
 
     // The stored bytes of one memo and its form, for copying during a pack.
     struct RawMemo {
         std::string text;
         bool dbase4Form = false;
     };
-    RawMemo readRaw(int32_t block, long recno) const;
+    // A large read buffer for passes that read many memos in file order
+    // (pack): memos are then fetched a megabyte at a time.
+    struct ReadWindow {
+        std::vector<char> bytes;
+        uint64_t start = 0;
+    };
+    RawMemo readRaw(int32_t block, long recno, ReadWindow* window = nullptr) const;
     int32_t writeRaw(const RawMemo& memo);
 
     // Next free block from the header (for checks and tests).
@@ -80,6 +90,8 @@ public:
     // finishBulk().
     void beginBulk() { m_bulk = true; }
     void finishBulk();
+    // Forces the file to disk.
+    bool sync() { return m_file.flush(); }
 
 private:
     int32_t append(std::string_view text, bool dbase4Form);
@@ -92,7 +104,10 @@ private:
     // How far ahead of the data the header's next free block is written.
     static constexpr uint32_t kBlocksAhead = 256;
     static constexpr size_t kPendingLimit = 65536;
+    static constexpr size_t kBulkPendingLimit = size_t(1) << 20;
     void checkFreeSpace(uint64_t needed);
+    size_t readVia(ReadWindow* window, uint64_t offset, void* data, size_t size,
+                   uint64_t fileSize) const;
 
     mutable PosixFile m_file;
     // Memo bytes not yet written, starting at m_pendingStart.

@@ -1,5 +1,6 @@
 #include "dbf/work_area.h"
 
+#include "dbf/clean_marker.h"
 #include "dbf/dbf_error.h"
 #include "dbf/key_sorter.h"
 #include "dbf/real48.h"
@@ -32,6 +33,7 @@ constexpr int kMaxCharLength = 254;
 constexpr size_t kBulkBytes = size_t(1) << 20;
 constexpr size_t kReadAheadBytes = 32768;
 constexpr size_t kPendingBytes = 65536;
+const char* const kPackIntentMagic = "quorvane-pack 1";
 constexpr auto kSemaphoreTimeout = std::chrono::seconds(10);
 constexpr auto kSemaphorePause = std::chrono::milliseconds(50);
 
@@ -277,6 +279,7 @@ void WorkArea::open(const std::string& path, const std::string& alias, bool excl
     m_path = path;
     m_alias = alias;
     m_exclusive = exclusive || !m_config.networkSharing;
+    recoverPack(path);
     const auto sharing = m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared;
     if (const int code = m_file.open(path, sharing); code != 0)
         fail(code, "Cannot open " + path + " [USE/OpenDBF]");
@@ -293,6 +296,14 @@ void WorkArea::open(const std::string& path, const std::string& alias, bool excl
     m_change = ChangeState::Clean;
     m_lockState = LockState::None;
     m_order = 0;
+    m_changeCount = 0;
+    m_markerRemoved = false;
+    m_changeFailed = false;
+    m_slotCurrent.fill(false);
+    m_currentAt.clear();
+    m_vouched.clear();
+    if (m_exclusive)
+        m_vouched = CleanMarker::vouchedStamps(m_path);
     dropReadAhead();
     if (m_count == 0)
         setBlankBoth();
@@ -361,13 +372,13 @@ void WorkArea::readHeader()
 
     const uint64_t size = m_file.size();
     const uint32_t stored = getU32(m_header + 4);
-    if (m_config.autoFixRecCount) {
-        m_count = size > uint64_t(m_headerLength)
-                      ? uint32_t((size - uint64_t(m_headerLength)) / uint64_t(m_recordLength))
-                      : 0;
-    } else {
-        m_count = stored;
-    }
+    const uint32_t fromSize =
+        size > uint64_t(m_headerLength)
+            ? uint32_t((size - uint64_t(m_headerLength)) / uint64_t(m_recordLength))
+            : 0;
+    // Records past the end of the file cannot exist, whatever the header
+    // says: a crash during a change can leave it ahead of the file.
+    m_count = m_config.autoFixRecCount ? fromSize : std::min(stored, fromSize);
 }
 
 void WorkArea::layoutBuffer(uint8_t* callerBuffer, size_t callerSize)
@@ -412,6 +423,11 @@ void WorkArea::openMemo()
     const auto sharing = m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared;
     if (m_memo.open(memoPath(), sharing) != 0)
         fail(kFileNotFound, "Problem with memo [USE(" + m_path + ")]");
+    configureMemo();
+}
+
+void WorkArea::configureMemo()
+{
     m_memo.setStyle(m_header[0] == kVersionMemo4 ? MemoStyle::DBase4 : MemoStyle::DBase3);
     m_memo.setFlushEveryWrite(m_config.flushEveryWrite);
     m_memo.setSharedLocking(!m_exclusive, m_config.lockBase);
@@ -441,6 +457,10 @@ void WorkArea::close()
     writePendingRecords();
     if (!isOpen())
         return;
+    std::vector<std::string> current;
+    for (int slot = 1; slot <= kMaxIndexes; ++slot)
+        if (index(slot) && m_slotCurrent[size_t(slot - 1)])
+            current.push_back(index(slot)->path());
     closeIndexes();
     if (m_change == ChangeState::Rewritten || m_change == ChangeState::Appended)
         writeHeader(m_change == ChangeState::Appended);
@@ -448,6 +468,7 @@ void WorkArea::close()
     m_memo.close();
     m_file.close();
     m_change = ChangeState::Closed;
+    writeCleanMarker(current);
     m_ownBuffer.clear();
     m_buffer = nullptr;
     m_while.reset();
@@ -465,6 +486,78 @@ void WorkArea::flush()
     }
     if (!m_file.flush())
         fail(kDiskWriteError, "Unable to flush file " + m_path + " [FlushFile]");
+}
+
+// --- the clean marker ------------------------------------------------------------------
+
+// Marks the change as failed when an exception leaves the scope, so that no
+// index is vouched for after a change that stopped half way.
+class WorkArea::ChangeGuard {
+public:
+    ChangeGuard(WorkArea& area, bool recordChange)
+        : m_area(area), m_exceptions(std::uncaught_exceptions())
+    {
+        area.beginChange(recordChange);
+    }
+    ~ChangeGuard()
+    {
+        if (std::uncaught_exceptions() > m_exceptions)
+            m_area.m_changeFailed = true;
+    }
+    ChangeGuard(const ChangeGuard&) = delete;
+    ChangeGuard& operator=(const ChangeGuard&) = delete;
+
+private:
+    WorkArea& m_area;
+    int m_exceptions;
+};
+
+void WorkArea::beginChange(bool recordChange)
+{
+    if (!m_markerRemoved) {
+        if (!CleanMarker::remove(m_path))
+            fail(kDiskWriteError,
+                 "Cannot remove " + CleanMarker::pathFor(m_path) + " [" + m_path + "]");
+        m_markerRemoved = true;
+        m_vouched.clear();
+    }
+    if (recordChange)
+        ++m_changeCount;
+}
+
+bool WorkArea::slotCurrent(const std::string& indexPath) const
+{
+    const auto known = m_currentAt.find(indexPath);
+    if (known != m_currentAt.end())
+        return known->second == m_changeCount;
+    FileStamp stamp;
+    return m_changeCount == 0 && !m_vouched.empty() && stampOf(indexPath, stamp) &&
+           std::find(m_vouched.begin(), m_vouched.end(), stamp) != m_vouched.end();
+}
+
+// Called before an open slot is closed: a slot that followed every change
+// stays known as current for a later open in this session.
+void WorkArea::forgetSlot(int slot)
+{
+    NdxIndex* idx = index(slot);
+    if (!idx)
+        return;
+    if (m_slotCurrent[size_t(slot - 1)] && !m_changeFailed)
+        m_currentAt[idx->path()] = m_changeCount;
+    else
+        m_currentAt.erase(idx->path());
+    m_slotCurrent[size_t(slot - 1)] = false;
+}
+
+void WorkArea::writeCleanMarker(const std::vector<std::string>& currentIndexes)
+{
+    // Other programs may change a shared table at any time, so only an
+    // exclusive one vouches for its indexes.
+    if (!m_exclusive || m_changeFailed || currentIndexes.empty())
+        return;
+    if (!m_markerRemoved && CleanMarker::vouchesFor(m_path, currentIndexes))
+        return; // unchanged since the marker was written
+    CleanMarker::write(m_path, currentIndexes);
 }
 
 // --- record buffer ------------------------------------------------------------------
@@ -562,9 +655,11 @@ void WorkArea::packBuffer(uint8_t* image) const
             out = slot[0] ? "T" : "F";
             break;
         case 'M': {
+            // No memo is a blank field: some readers take "0" for block 0,
+            // the memo file's header.
             int32_t block = 0;
             std::memcpy(&block, slot, 4);
-            out = formatInteger(block, f.length);
+            out = block == 0 ? std::string(size_t(f.length), ' ') : formatInteger(block, f.length);
             break;
         }
         default: {
@@ -782,6 +877,27 @@ int32_t WorkArea::writeMemo(const std::vector<std::string>& lines)
         fail(kInvalidMemoOperation, "Invalid memo operation: database not open or no memo field in "
                                     "database [AssignMemo]");
     return m_memo.write(lines);
+}
+
+int32_t WorkArea::writeMemoText(const std::string& bytes)
+{
+    if (!m_memo.isOpen())
+        fail(kInvalidMemoOperation, "Invalid memo operation: database not open or no memo field in "
+                                    "database [AssignMemo]");
+    return m_memo.writeText(bytes);
+}
+
+void WorkArea::checkMemoPointer(int number) const
+{
+    const FieldInfo& f = field(number, "GetMemo");
+    const std::string text = trim(rawFieldText(number));
+    if (text.empty() || m_eof)
+        return;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' && value == fieldMemoBlock(number))
+        fail(kInvalidMemoAddress, "Invalid memo address \"" + text + "\" in field " + f.name +
+                                      " of record " + std::to_string(m_recno) + " [GetMemo]");
 }
 
 void WorkArea::writePendingRecords() const
@@ -1054,6 +1170,7 @@ void WorkArea::append()
 {
     dropReadAhead();
     checkAppendLock();
+    ChangeGuard guard(*this, true);
     packBuffer(m_image.data());
     std::vector<uint8_t> transformed;
     const uint8_t* out = m_image.data();
@@ -1131,6 +1248,7 @@ void WorkArea::replace()
     if (!m_buffer)
         fail(kInvalidParameter, "Swap-buffer NIL. [REPLACE]");
     checkRecordLock("REPLACE");
+    ChangeGuard guard(*this, true);
     // The keys of the record as it stands on disk are the ones the indexes hold.
     std::array<std::string, kMaxIndexes> oldKeys;
     if (anyIndexOpen()) {
@@ -1190,6 +1308,7 @@ void WorkArea::setDeleted(bool deleted, const char* operation)
     checkRecordLock(operation);
     dropReadAhead();
     writePendingRecords();
+    ChangeGuard guard(*this, true);
     const uint8_t mark = deleted ? kDeletedMark : kActiveMark;
     if (!m_file.writeExact(recordOffset(m_recno), &mark, 1))
         fail(kDiskWriteError, "Error writing " + m_path + " [" + operation + "]");
@@ -1235,6 +1354,7 @@ void WorkArea::zap()
     if (m_hasMemo && !m_memo.isOpen())
         fail(kInvalidParameter, "Memo file is not open [ZAP]");
     requireExclusive("ZAP");
+    ChangeGuard guard(*this, true);
     if (!m_file.truncate(uint64_t(m_headerLength)))
         fail(kDiskWriteError, "Error truncating " + m_path + " [ZAP]");
     m_count = 0;
@@ -1255,6 +1375,10 @@ void WorkArea::zap()
     restoreSharing();
 }
 
+// Pack writes the packed table and memo file beside the old ones, then
+// commits them with a small intent file and two renames (see
+// docs/formats/pack.md). Whatever moment the process dies, the next open
+// finds the old pair or the new one, never a mixture.
 void WorkArea::pack()
 {
     dropReadAhead();
@@ -1262,41 +1386,206 @@ void WorkArea::pack()
     if (m_count == 0)
         return;
     requireExclusive("PACK");
-    // Records move down over the deleted ones, a megabyte at a time.
+    if (!anyDeleted()) {
+        // Nothing to remove; a header left stale by a crash is still mended.
+        if (getU32(m_header + 4) != m_count) {
+            ChangeGuard guard(*this, true);
+            writeHeader(true);
+            m_file.flush();
+            m_change = ChangeState::Clean;
+        }
+        restoreSharing();
+        return;
+    }
+    ChangeGuard guard(*this, true);
+    const PackFiles files = packFiles();
+    // A leftover intent file must be gone before new temporary files exist,
+    // or a crash now could make recovery take the half-written copies.
+    if (!removeFile(files.intent) || !removeFile(files.table) ||
+        (!files.memo.empty() && !removeFile(files.memo)))
+        fail(kDiskWriteError, "Cannot remove old pack files of " + m_path + " [PACK]");
+    uint32_t kept = 0;
+    try {
+        kept = writePackedCopy(files);
+        commitPack(files);
+    } catch (...) {
+        removeFile(files.table);
+        if (!files.memo.empty())
+            removeFile(files.memo);
+        throw;
+    }
+    finishPack(files, kept);
+}
+
+bool WorkArea::anyDeleted() const
+{
+    const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
+    std::vector<uint8_t> chunk = bulkBuffer(perChunk * size_t(m_recordLength), "PACK");
+    for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
+        const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
+        if (!m_file.readExact(recordOffset(start), chunk.data(), size_t(n) * size_t(m_recordLength)))
+            fail(kUnexpectedEof, "Unexpected end of " + m_path + " [PACK]");
+        for (uint32_t i = 0; i < n; ++i)
+            if (chunk[size_t(i) * size_t(m_recordLength)] == kDeletedMark)
+                return true;
+    }
+    return false;
+}
+
+WorkArea::PackFiles WorkArea::packFiles() const
+{
+    PackFiles files;
+    files.table = withExtension(m_path, ".$$d");
+    files.intent = withExtension(m_path, ".$$p");
+    if (m_hasMemo && m_memo.isOpen()) {
+        files.memoTarget = m_memo.path();
+        files.memo = withExtension(files.memoTarget, ".$$$");
+    }
+    return files;
+}
+
+// Writes the kept records, each with copies of its memos, into the
+// temporary pair and syncs both. Returns the number of records kept.
+uint32_t WorkArea::writePackedCopy(const PackFiles& files)
+{
+    std::vector<uint8_t> header(static_cast<size_t>(m_headerLength), 0);
+    if (!m_file.readExact(0, header.data(), header.size()))
+        fail(kDiskReadError, "Error reading " + m_path + " [PACK]");
+    PosixFile out;
+    if (const int code = out.create(files.table); code != 0)
+        fail(code, "Cannot create " + files.table + " [PACK]");
+    MemoFile copy;
+    std::vector<const FieldInfo*> memoFields;
+    if (!files.memo.empty()) {
+        checkMemoPackSpace();
+        MemoFile::create(files.memo, m_memo.style(), upper(withExtension(baseName(m_path), "")));
+        if (copy.open(files.memo, PosixFile::Sharing::Exclusive) != 0)
+            fail(kMemoWriteError, "Memo file write error " + files.memo + " [PackMemoFile]");
+        copy.setStyle(m_memo.style());
+        copy.beginBulk();
+        for (const FieldInfo& f : m_fields)
+            if (f.type == 'M')
+                memoFields.push_back(&f);
+    }
+    MemoFile::ReadWindow window;
     const size_t perChunk = std::max<size_t>(1, kBulkBytes / size_t(m_recordLength));
     std::vector<uint8_t> chunk = bulkBuffer(perChunk * size_t(m_recordLength), "PACK");
     uint32_t kept = 0;
-    bool moving = false;
+    uint64_t outPos = header.size();
     for (uint32_t start = 1; start <= m_count; start += uint32_t(perChunk)) {
         const uint32_t n = std::min<uint32_t>(uint32_t(perChunk), m_count - start + 1);
-        const size_t bytes = size_t(n) * size_t(m_recordLength);
-        dropReadAhead();
-        if (!m_file.readExact(recordOffset(start), chunk.data(), bytes))
+        if (!m_file.readExact(recordOffset(start), chunk.data(), size_t(n) * size_t(m_recordLength)))
             fail(kUnexpectedEof, "Unexpected end of " + m_path + " [PACK]");
-        size_t out = 0;
+        size_t used = 0;
         for (uint32_t i = 0; i < n; ++i) {
-            const uint8_t* rec = chunk.data() + size_t(i) * size_t(m_recordLength);
-            if (rec[0] == kDeletedMark) {
-                moving = true;
+            uint8_t* rec = chunk.data() + size_t(i) * size_t(m_recordLength);
+            if (rec[0] == kDeletedMark)
                 continue;
-            }
-            if (moving && out != size_t(i) * size_t(m_recordLength))
-                std::memmove(chunk.data() + out, rec, size_t(m_recordLength));
-            out += size_t(m_recordLength);
+            for (const FieldInfo* f : memoFields)
+                copyMemoField(*f, rec, start + i, copy, window);
+            if (used != size_t(i) * size_t(m_recordLength))
+                std::memmove(chunk.data() + used, rec, size_t(m_recordLength));
+            used += size_t(m_recordLength);
+            ++kept;
         }
-        if (moving && out > 0 &&
-            !m_file.writeExact(recordOffset(long(kept) + 1), chunk.data(), out))
-            fail(kDiskWriteError, "Error writing " + m_path + " [PACK]");
-        kept += uint32_t(out / size_t(m_recordLength));
+        if (used > 0 && !out.writeExact(outPos, chunk.data(), used))
+            fail(kDiskWriteError, "Error writing " + files.table + " [PACK]");
+        outPos += used;
     }
+    const CalendarDate today = m_config.dates.today();
+    header[1] = uint8_t(today.year - 1900);
+    header[2] = uint8_t(today.month);
+    header[3] = uint8_t(today.day);
+    putU32(&header[4], kept);
+    const uint8_t marker = kEndOfFile;
+    if (!out.writeExact(outPos, &marker, 1) || !out.writeExact(0, header.data(), header.size()) ||
+        !out.flush())
+        fail(kDiskWriteError, "Error writing " + files.table + " [PACK]");
+    if (!files.memo.empty()) {
+        copy.finishBulk();
+        if (!copy.sync())
+            fail(kMemoWriteError, "Memo file write error " + files.memo + " [PackMemoFile]");
+        copy.close();
+    }
+    return kept;
+}
+
+// Copies the memo a kept record points at and points the record at the copy.
+void WorkArea::copyMemoField(const FieldInfo& f, uint8_t* rec, uint32_t recno, MemoFile& copy,
+                             MemoFile::ReadWindow& window)
+{
+    char* text = reinterpret_cast<char*>(rec + f.offset);
+    const long block = std::strtol(trim(std::string(text, size_t(f.length))).c_str(), nullptr, 10);
+    if (block < 0)
+        return; // a binary memo keeps its number
+    std::string moved(size_t(f.length), ' ');
+    if (block > 0) {
+        const int32_t to = copy.writeRaw(m_memo.readRaw(int32_t(block), long(recno), &window));
+        if (to != 0)
+            moved = formatInteger(to, f.length);
+    }
+    std::memcpy(text, moved.data(), moved.size());
+}
+
+void WorkArea::checkMemoPackSpace() const
+{
+    FileStamp stamp;
+    const uint64_t memoSize = stampOf(m_memo.path(), stamp) ? stamp.size : 0;
+    if (freeDiskSpace(directoryOf(m_memo.path())) / 1024 < memoSize / 1024)
+        fail(kMemoPackSpace,
+             "Insufficient disk space to pack memo file " + m_memo.path() + " [PackMemoFile]");
+}
+
+// The commit point is the intent file: once it is complete on disk the pack
+// counts as done, and an open finishes the renames if the process died.
+void WorkArea::commitPack(const PackFiles& files)
+{
+    std::string intent = std::string(kPackIntentMagic) + "\n";
+    auto entry = [&](const std::string& from, const std::string& to) {
+        FileStamp stamp;
+        if (!stampOf(from, stamp))
+            fail(kDiskWriteError, "Cannot find " + from + " [PACK]");
+        intent += "move " + std::to_string(stamp.size) + " " + baseName(from) + "/" + baseName(to) +
+                  "\n";
+    };
+    entry(files.table, m_path);
+    if (!files.memo.empty())
+        entry(files.memo, files.memoTarget);
+    intent += "end\n";
+    PosixFile file;
+    if (file.create(files.intent) != 0 || !file.writeExact(0, intent.data(), intent.size()) ||
+        !file.flush() || !syncDirectoryOf(files.intent)) {
+        file.close();
+        removeFile(files.intent);
+        fail(kDiskWriteError, "Cannot write " + files.intent + " [PACK]");
+    }
+}
+
+void WorkArea::finishPack(const PackFiles& files, uint32_t kept)
+{
+    // From here on the pack is committed: a failure leaves it to the next open.
+    const bool moved = renameFile(files.table, m_path) &&
+                       (files.memo.empty() || renameFile(files.memo, files.memoTarget)) &&
+                       syncDirectoryOf(m_path);
+    if (!moved)
+        fail(kDiskWriteError, "Cannot put the packed files of " + m_path +
+                                  " in place; the next open finishes it [PACK]");
+    removeFile(files.intent);
+    PosixFile packed;
+    if (const int code = packed.open(m_path, PosixFile::Sharing::Exclusive); code != 0)
+        fail(code, "Cannot open " + m_path + " after packing [PACK]");
+    m_file = std::move(packed);
+    m_reopenedExclusive = m_reopenedExclusive || !m_exclusive;
     m_count = kept;
-    if (!m_file.truncate(recordOffset(long(kept) + 1)))
-        fail(kDiskWriteError, "Error truncating " + m_path + " [PACK]");
-    writeHeader(true);
-    m_file.flush();
+    putU32(m_header + 4, kept);
     m_change = ChangeState::Clean;
-    if (m_hasMemo && m_memo.isOpen())
-        packMemo();
+    if (!files.memo.empty()) {
+        m_memo.close();
+        if (m_memo.open(files.memoTarget, m_exclusive ? PosixFile::Sharing::Exclusive
+                                                      : PosixFile::Sharing::Shared) != 0)
+            fail(kFileNotFound, "Memo file not found: " + files.memoTarget + " [PackMemoFile]");
+        configureMemo();
+    }
     for (int slot = 1; slot <= kMaxIndexes; ++slot)
         if (index(slot))
             rebuildIndex(slot);
@@ -1307,77 +1596,75 @@ void WorkArea::pack()
         go(1);
 }
 
-void WorkArea::packMemo()
+// Finishes or undoes a pack that a crash interrupted: with a complete
+// intent file the renames it names are done (those not yet done); without
+// one, temporary files of an unfinished pack are removed.
+void WorkArea::recoverPack(const std::string& tablePath)
 {
-    const std::string oldPath = m_memo.path();
-    const uint64_t memoSize = [&] {
-        PosixFile probe;
-        probe.open(oldPath, PosixFile::Sharing::Unguarded);
-        return probe.size();
-    }();
-    const size_t slash = oldPath.rfind('/');
-    if (freeDiskSpace(slash == std::string::npos ? "." : oldPath.substr(0, slash + 1)) / 1024 <
-        memoSize / 1024)
-        fail(kMemoPackSpace,
-             "Insufficient disk space to pack memo file " + oldPath + " [PackMemoFile]");
-    const std::string newPath = withExtension(oldPath, ".$$$");
-    MemoFile::create(newPath, m_memo.style(), upper(withExtension(baseName(m_path), "")));
-    MemoFile copy;
-    if (copy.open(newPath, PosixFile::Sharing::Exclusive) != 0)
-        fail(kMemoWriteError, "Memo file write error " + newPath + " [PackMemoFile]");
-    copy.setStyle(m_memo.style());
-    copy.beginBulk();
-
-    // Copy every memo first and rewrite the records only when all copies
-    // succeeded, so that a damaged memo leaves the table as it was.
-    struct Update {
-        uint32_t recno;
-        const FieldInfo* field;
-        int32_t block;
+    const std::string intentPath = withExtension(tablePath, ".$$p");
+    const std::string tableCopy = withExtension(tablePath, ".$$d");
+    if (!fileExists(intentPath)) {
+        if (fileExists(tableCopy))
+            removeFile(tableCopy);
+        for (const char* memoExt : {".dbt", ".DBT"})
+            if (const std::string m = withExtension(withExtension(tablePath, memoExt), ".$$$");
+                fileExists(m))
+                removeFile(m);
+        return;
+    }
+    PosixFile file;
+    std::string text;
+    if (file.open(intentPath, PosixFile::Sharing::Unguarded) == 0) {
+        text.resize(size_t(std::min<uint64_t>(file.size(), 4096)));
+        text.resize(file.readAt(0, text.data(), text.size()));
+        file.close();
+    }
+    const std::string dir = directoryOf(tablePath) + "/";
+    struct Move {
+        std::string from, to;
+        uint64_t size;
     };
-    std::vector<Update> updates;
-    std::vector<const FieldInfo*> memoFields;
-    for (const FieldInfo& f : m_fields)
-        if (f.type == 'M')
-            memoFields.push_back(&f);
-    std::vector<uint8_t> image(static_cast<size_t>(m_recordLength));
-    try {
-        for (uint32_t r = 1; r <= m_count; ++r) {
-            if (!m_file.readExact(recordOffset(r), image.data(), image.size()))
-                fail(kUnexpectedEof, "Unexpected end of " + m_path + " [PackMemoFile]");
-            for (const FieldInfo* f : memoFields) {
-                const std::string text(reinterpret_cast<const char*>(image.data() + f->offset),
-                                       size_t(f->length));
-                const long block = std::strtol(trim(text).c_str(), nullptr, 10);
-                if (block <= 0)
-                    continue; // empty, or a binary memo that keeps its number
-                const int32_t moved = copy.writeRaw(m_memo.readRaw(int32_t(block), long(r)));
-                updates.push_back({r, f, moved});
-            }
+    std::vector<Move> moves;
+    bool complete = false;
+    size_t pos = 0;
+    for (size_t line = 0; pos < text.size(); ++line) {
+        const size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            break;
+        const std::string row = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (line == 0) {
+            if (row != kPackIntentMagic)
+                break;
+            continue;
         }
-    } catch (...) {
-        copy.close();
-        ::unlink(newPath.c_str());
-        throw;
+        if (row == "end") {
+            complete = true;
+            break;
+        }
+        unsigned long long size = 0;
+        char names[1024] = {};
+        if (std::sscanf(row.c_str(), "move %llu %1023[^\n]", &size, names) != 2)
+            break;
+        const std::string both = names;
+        const size_t slash = both.find('/');
+        if (slash == std::string::npos)
+            break;
+        moves.push_back({dir + both.substr(0, slash), dir + both.substr(slash + 1), size});
     }
-    dropReadAhead();
-    for (const Update& u : updates) {
-        const std::string text = formatNumber(u.block, u.field->length, 0);
-        if (!m_file.writeExact(recordOffset(u.recno) + uint64_t(u.field->offset), text.data(),
-                               text.size()))
-            fail(kDiskWriteError, "Error writing " + m_path + " [PackMemoFile]");
+    if (complete) {
+        for (const Move& m : moves) {
+            FileStamp stamp;
+            if (stampOf(m.from, stamp) && stamp.size == m.size && !renameFile(m.from, m.to))
+                fail(kDiskWriteError, "Cannot finish the pack of " + tablePath + " [USE/OpenDBF]");
+        }
+        syncDirectoryOf(tablePath);
+    } else {
+        for (const Move& m : moves)
+            removeFile(m.from);
+        removeFile(tableCopy);
     }
-    copy.finishBulk();
-    copy.close();
-    m_memo.close();
-    ::unlink(oldPath.c_str());
-    if (::rename(newPath.c_str(), oldPath.c_str()) != 0 ||
-        m_memo.open(oldPath,
-                    m_exclusive ? PosixFile::Sharing::Exclusive : PosixFile::Sharing::Shared) != 0)
-        fail(kFileNotFound, "Memo file not found: " + oldPath + " [PackMemoFile]");
-    m_memo.setFlushEveryWrite(m_config.flushEveryWrite);
-    m_memo.setSharedLocking(!m_exclusive, m_config.lockBase);
-    m_memo.setBatching(m_config.batchAppends && m_exclusive);
+    removeFile(intentPath);
 }
 
 // --- locks ----------------------------------------------------------------------------
@@ -1620,7 +1907,10 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
             sorter.add(key, start + i);
         }
     }
+    beginChange(false);
+    m_currentAt.erase(options.path);
     NdxIndex::writeTree(options.path, header, sorter, long(m_count), upper(baseName(m_path)));
+    m_currentAt[options.path] = m_changeCount;
     if (lockedForBuild)
         unlockAll();
 }
@@ -1632,6 +1922,7 @@ void WorkArea::makeIndex(const std::string& expression, const std::string& fileW
         fail(kInvalidParameter, "index filename not specified [MakeIndex()]");
     if (hasIndexFile(options.path))
         fail(kFileInUse, "Index file " + options.path + " is in use [MakeIndex]");
+    ChangeGuard guard(*this, false);
     buildIndex(expression, options);
 }
 
@@ -1642,6 +1933,7 @@ void WorkArea::rebuildIndex(int slot)
     const std::string expression = idx->header().expression;
     IndexOptions build = options;
     build.unique = options.unique || idx->header().unique;
+    m_slotCurrent[size_t(slot - 1)] = false;
     idx->close(long(m_count), upper(baseName(m_path)));
     m_indexes[size_t(slot - 1)].reset();
     buildIndex(expression, build);
@@ -1662,6 +1954,7 @@ void WorkArea::openIndexSlot(const IndexOptions& options, int slot)
     idx->setShared(!m_exclusive);
     m_indexes[size_t(slot - 1)] = std::move(idx);
     m_indexOptions[size_t(slot - 1)] = options;
+    m_slotCurrent[size_t(slot - 1)] = slotCurrent(options.path);
     m_cursorSynced = false;
 }
 
@@ -1670,6 +1963,7 @@ void WorkArea::closeIndexes()
     for (int slot = 1; slot <= kMaxIndexes; ++slot) {
         if (NdxIndex* idx = index(slot)) {
             idx->close(long(m_count), upper(baseName(m_path)));
+            forgetSlot(slot);
             m_indexes[size_t(slot - 1)].reset();
         }
     }
@@ -1689,6 +1983,7 @@ void WorkArea::setIndexToLfn(const std::string& fileWithOptions, int order)
             fail(kFileInUse, "Attempting to set index of same name for " + m_alias);
     if (NdxIndex* old = index(order)) {
         old->close(long(m_count), upper(baseName(m_path)));
+        forgetSlot(order);
         m_indexes[size_t(order - 1)].reset();
     }
     try {

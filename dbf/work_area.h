@@ -29,6 +29,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -122,6 +123,10 @@ public:
     // binary memo).
     std::string readMemoText(int32_t block) const;
     int32_t writeMemo(const std::vector<std::string>& lines);
+    int32_t writeMemoText(const std::string& bytes);
+    // Fails with 1003 when the field's text in the current record is not a
+    // block number (while the buffer still holds what was read).
+    void checkMemoPointer(int number) const;
     bool hasMemo() const { return m_hasMemo; }
 
     // Locks.
@@ -180,7 +185,30 @@ private:
     void checkRecordLock(const char* operation) const;
     void requireExclusive(const char* operation);
     void restoreSharing();
-    void packMemo();
+    struct PackFiles {
+        std::string table;      // the packed table, renamed over the table
+        std::string memo;       // the packed memo file (empty without memos)
+        std::string memoTarget; // the memo file it replaces
+        std::string intent;     // the commit record
+    };
+    bool anyDeleted() const;
+    PackFiles packFiles() const;
+    uint32_t writePackedCopy(const PackFiles& files);
+    void copyMemoField(const FieldInfo& f, uint8_t* rec, uint32_t recno, MemoFile& copy,
+                       MemoFile::ReadWindow& window);
+    void checkMemoPackSpace() const;
+    void commitPack(const PackFiles& files);
+    void finishPack(const PackFiles& files, uint32_t kept);
+    static void recoverPack(const std::string& tablePath);
+    void configureMemo();
+    // The first change of a session removes the clean marker before it
+    // reaches the files; every record change counts, so that an index opened
+    // later knows whether it missed changes.
+    void beginChange(bool recordChange);
+    class ChangeGuard;
+    bool slotCurrent(const std::string& indexPath) const;
+    void forgetSlot(int slot);
+    void writeCleanMarker(const std::vector<std::string>& currentIndexes);
     void rebuildIndex(int slot);
     void buildIndex(const std::string& expression, const IndexOptions& options);
     void openIndexSlot(const IndexOptions& options, int slot);
@@ -233,6 +261,17 @@ private:
     bool m_cursorSynced = false;
     std::unique_ptr<KeyExpression> m_while;
     PosixFile m_semaphore;
+    // Index files the clean marker vouched for when the table was opened.
+    std::vector<FileStamp> m_vouched;
+    // Record changes since the table was opened.
+    long m_changeCount = 0;
+    bool m_markerRemoved = false;
+    // A change failed part way: no index is vouched for at close.
+    bool m_changeFailed = false;
+    // Per open slot: the index reflects every change of the table.
+    std::array<bool, kMaxIndexes> m_slotCurrent{};
+    // Index files that matched the table when the change count had this value.
+    std::map<std::string, long> m_currentAt;
     // Records read ahead while the table is read in record order.
     mutable std::vector<uint8_t> m_ahead;
     mutable long m_aheadFirst = 0;

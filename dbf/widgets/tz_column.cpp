@@ -1,6 +1,6 @@
 #include "dbf/widgets/tz_column.h"
 
-#include "dbf/widgets/tz_messages.h"
+#include "dbf/dataset/tz_messages.h"
 
 TTzColumn* TTzColumns::Add()
 {

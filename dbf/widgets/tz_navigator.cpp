@@ -1,7 +1,7 @@
 #include "dbf/widgets/tz_navigator.h"
 
-#include "dbf/widgets/tz_data_set.h"
-#include "dbf/widgets/tz_odbf.h"
+#include "dbf/dataset/tz_data_set.h"
+#include "dbf/dataset/tz_odbf.h"
 #include "platform/message_box.h"
 
 #include <QApplication>

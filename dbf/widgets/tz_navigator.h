@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dbf/widgets/tz_data_link.h"
+#include "dbf/dataset/tz_data_link.h"
 
 #include <array>
 #include <functional>

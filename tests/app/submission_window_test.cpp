@@ -8,7 +8,7 @@
 #include "app/form1.h"
 #include "app/fsearch.h"
 #include "app/http_clients.h"
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 #include "dbf/widgets/tz_grid.h"
 #include "dbf/widgets/tz_navigator.h"
 #include "platform/text_file.h"

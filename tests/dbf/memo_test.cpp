@@ -34,16 +34,16 @@ TEST_F(MemoTest, FirstMemoTakesBlockOneAndEndsOnABlockBoundary)
     EXPECT_EQ(store({"first line", "second line"}), 1);
     const std::string bytes = memoBytes();
     ASSERT_EQ(bytes.size(), 1024u);
-    EXPECT_EQ(bytes.substr(512, 24), "first line\r\nsecond line\x1A");
-    EXPECT_EQ(bytes[536], '\0');
+    EXPECT_EQ(bytes.substr(512, 25), "first line\r\nsecond line\x1A\x1A");
+    EXPECT_EQ(bytes[537], '\0');
     EXPECT_EQ(bytes[0], 2); // next free block
     EXPECT_EQ(engine.GetMemoField(3), (std::vector<std::string>{"first line", "second line"}));
 }
 
 TEST_F(MemoTest, BlockBoundariesAreExact)
 {
-    EXPECT_EQ(store({std::string(510, 'a')}), 1); // 510 bytes + 0x1A fill block 1 ...
-    EXPECT_EQ(store({std::string(512, 'b')}), 2); // ... and 512 + 0x1A spill into a second
+    EXPECT_EQ(store({std::string(510, 'a')}), 1); // 510 bytes + 0x1A 0x1A fill block 1 ...
+    EXPECT_EQ(store({std::string(511, 'b')}), 2); // ... and 511 + 0x1A 0x1A spill into a second
     EXPECT_EQ(store({"c"}), 4);
     EXPECT_EQ(memoBytes().size(), 5u * 512);
     engine.Go(2);
@@ -57,7 +57,7 @@ TEST_F(MemoTest, EmptyTextWritesNothing)
     EXPECT_EQ(store({}), 0);
     EXPECT_EQ(store({""}), 0);
     EXPECT_EQ(memoBytes().size(), 513u);
-    EXPECT_EQ(engine.RawFieldText(3), "         0");
+    EXPECT_EQ(engine.RawFieldText(3), "          "); // blank: no memo
     EXPECT_TRUE(engine.GetMemoField(3).empty());
 }
 
@@ -215,6 +215,74 @@ TEST_F(MemoTest, TextChannelWritesReadsAndAppends)
     ASSERT_TRUE(byBlock.Rewrite());
     ASSERT_TRUE(byBlock.Close());
     EXPECT_EQ(block, 0);
+}
+
+TEST_F(MemoTest, BytesComeBackExactlyAsStored)
+{
+    std::string big;
+    for (int i = 0; big.size() < 400 * 1024; ++i)
+        big += std::string(size_t(i % 700), char('a' + i % 26)) + (i % 3 ? "\r\n" : " \n");
+    big += "\r\n"; // a trailing line end is kept
+    const std::vector<std::pair<const char*, std::string>> texts = {
+        {"400 KB of long and many lines", big},
+        {"soft returns", "one\x8D\ntwo\r\n"},
+        {"two characters", "ab"},
+        {"only a line end", "\r\n"},
+        {"high bytes", "\xE9t\xE9 \xFF\x80"},
+    };
+    for (const auto& [name, text] : texts) {
+        SCOPED_TRACE(name);
+        engine.ClearRecord();
+        ASSERT_TRUE(engine.SetMemoFieldBytes(3, text));
+        ASSERT_TRUE(engine.Append());
+    }
+    engine.CloseDbf();
+    ASSERT_TRUE(engine.Use(path("logs.dbf") + " EXCLUSIVE"));
+    for (size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(texts[i].first);
+        engine.Go(long(i + 1));
+        std::string out;
+        ASSERT_TRUE(engine.GetMemoFieldBytes(3, out));
+        EXPECT_EQ(out, texts[i].second);
+        EXPECT_EQ(engine.GetMemoBytes(engine.FieldMemoBlock(3)), texts[i].second);
+    }
+}
+
+TEST_F(MemoTest, TextHoldingTheEndByteIsRefusedNotCut)
+{
+    store({"kept"});
+    const std::string before = memoBytes();
+    for (const std::string& text : {std::string("cut\x1Ahere"), std::string("\x1A")}) {
+        engine.ClearRecord();
+        EXPECT_EQ(codeOf([&] { engine.SetMemoFieldBytes(3, text); }), 1006);
+        EXPECT_EQ(codeOf([&] { engine.SetMemoField(3, {"line", text}); }), 1006);
+        EXPECT_EQ(engine.FieldMemoBlock(3), 0);
+    }
+    EXPECT_EQ(memoBytes(), before);
+}
+
+TEST_F(MemoTest, DamagedPointerFailsOneRecordOnly)
+{
+    store({"first"});
+    store({"second"});
+    store({"third"});
+    engine.CloseDbf();
+    // Record 2 points past the memo file, record 3 holds no number at all.
+    std::string table = readFile(path("logs.dbf"));
+    const size_t memoField = 161 + 276 + 1 + 10 + 1;
+    table.replace(memoField, 10, "      9999");
+    table.replace(memoField + 276, 10, "   12x4   ");
+    writeFile(path("logs.dbf"), table);
+    ASSERT_TRUE(engine.Use(path("logs.dbf") + " EXCLUSIVE"));
+    std::vector<std::pair<int, std::string>> seen;
+    for (long r = 1; r <= 3; ++r) {
+        engine.Go(r);
+        std::string out = "unchanged";
+        const int code = codeOf([&] { engine.GetMemoFieldBytes(3, out); });
+        seen.emplace_back(code, out);
+    }
+    EXPECT_EQ(seen,
+              (std::vector<std::pair<int, std::string>>{{0, "first"}, {1003, ""}, {1003, ""}}));
 }
 
 } // namespace

@@ -82,9 +82,9 @@ TEST_F(TableTest, ValuesAreStoredAsDbaseText)
     const size_t header = 32 + 32 * 6 + 1;
     const size_t length = 39;
     EXPECT_EQ(bytes.substr(header, length),
-              std::string(" abcde") + "      3.50" + "****" + "T" + "20251231" + "         0");
+              std::string(" abcde") + "      3.50" + "****" + "T" + "20251231" + "          ");
     EXPECT_EQ(bytes.substr(header + length, length),
-              std::string(" ") + "     " + "      0.00" + "   0" + "F" + "        " + "         0");
+              std::string(" ") + "     " + "      0.00" + "   0" + "F" + "        " + "          ");
     EXPECT_EQ(bytes.back(), '\x1A');
     EXPECT_EQ(bytes.size(), header + 2 * length + 1);
     EXPECT_EQ(uint8_t(bytes[4]), 2);
@@ -288,9 +288,17 @@ TEST_F(TableTest, FixCountTrustsTheFileSizeOverTheHeader)
     EXPECT_EQ(engine.RecCount(), 3);
     engine.CloseDbf();
     engine.setAutoFixRecCount(false);
+    // Without the option a count ahead of the file is still capped by its
+    // size, since records past the end cannot exist ...
     ASSERT_TRUE(engine.Use(path("logs.dbf")));
-    EXPECT_EQ(engine.RecCount(), 9);
-    EXPECT_EQ(codeOf([&] { engine.Go(5); }), 213);
+    EXPECT_EQ(engine.RecCount(), 3);
+    EXPECT_EQ(codeOf([&] { engine.Go(5); }), 212);
+    engine.CloseDbf();
+    // ... while a count behind the file is taken as it stands.
+    bytes[4] = 2;
+    writeFile(path("logs.dbf"), bytes);
+    ASSERT_TRUE(engine.Use(path("logs.dbf")));
+    EXPECT_EQ(engine.RecCount(), 2);
 }
 
 TEST_F(TableTest, HeaderDateComesFromTheClockWhenTheTableChanges)

@@ -2,9 +2,9 @@
 // access, notifications and the files left for other dBASE readers.
 #include "widgets_test_support.h"
 
-#include "dbf/widgets/tz_data_link.h"
-#include "dbf/widgets/tz_messages.h"
-#include "dbf/widgets/tz_session.h"
+#include "dbf/dataset/tz_data_link.h"
+#include "dbf/dataset/tz_messages.h"
+#include "dbf/dataset/tz_session.h"
 
 #include <fcntl.h>
 #include <filesystem>

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "dbf/dataset/tz_dbf.h"
 #include "dbf/dbf_engine.h"
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/widgets/tz_message_boxes.h"
 #include "platform/message_box.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +30,8 @@ protected:
         engine.setCentury(true);
         // No box may wait for a person.
         MessageBox::setAutomatic(true);
+        // The layer's notices show in boxes, as in the program.
+        TTzODbf::setMessageReporter(&tzboxes::noticeBox);
         engine.OnError = [this](dbf::DbfEngine*, int code, const std::string& text) {
             errors.push_back({code, text});
         };

@@ -1,6 +1,6 @@
-#include "dbf/widgets/tz_data_source.h"
+#include "dbf/dataset/tz_data_source.h"
 
-#include "dbf/widgets/tz_data_link.h"
+#include "dbf/dataset/tz_data_link.h"
 
 #include <algorithm>
 

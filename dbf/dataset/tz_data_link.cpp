@@ -1,7 +1,7 @@
-#include "dbf/widgets/tz_data_link.h"
+#include "dbf/dataset/tz_data_link.h"
 
-#include "dbf/widgets/tz_data_set.h"
-#include "dbf/widgets/tz_data_source.h"
+#include "dbf/dataset/tz_data_set.h"
+#include "dbf/dataset/tz_data_source.h"
 
 TTzDataLink::~TTzDataLink()
 {

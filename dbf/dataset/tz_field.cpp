@@ -1,6 +1,6 @@
-#include "dbf/widgets/tz_field.h"
+#include "dbf/dataset/tz_field.h"
 
-#include "dbf/widgets/tz_odbf.h"
+#include "dbf/dataset/tz_odbf.h"
 
 #include <cctype>
 #include <charconv>

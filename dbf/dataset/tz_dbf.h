@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dbf/widgets/tz_odbf.h"
+#include "dbf/dataset/tz_odbf.h"
 
 #include <functional>
 #include <QString>
@@ -46,6 +46,12 @@ public:
     bool Exclusive() const { return m_exclusive; }
     // An open table reopens with the new sharing.
     void setExclusive(bool exclusive);
+    // With ciAlways, index files that the engine knows to be current (the
+    // table and its indexes were closed cleanly together and nothing changed
+    // since) are opened instead of rebuilt. An index left by a crash or
+    // changed by another program is rebuilt as before. Off by default.
+    bool SkipCurrentIndexes() const { return m_skipCurrentIndexes; }
+    void setSkipCurrentIndexes(bool skip) { m_skipCurrentIndexes = skip; }
     bool AutoFixRecCount() const { return m_autoFixRecCount; }
     void setAutoFixRecCount(bool fix) { m_autoFixRecCount = fix; }
     bool Active() const { return m_active; }
@@ -94,6 +100,7 @@ private:
     bool m_createIfNotFound = true;
     bool m_exclusive = false;
     bool m_autoFixRecCount = false;
+    bool m_skipCurrentIndexes = false;
     bool m_active = false;
     bool m_loading = false;
     bool m_activeWish = false;

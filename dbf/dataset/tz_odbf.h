@@ -1,7 +1,7 @@
 #pragma once
 
+#include "dbf/dataset/tz_data_source.h"
 #include "dbf/dbf_engine.h"
-#include "dbf/widgets/tz_data_source.h"
 
 #include <cstdint>
 #include <functional>
@@ -135,13 +135,18 @@ public:
 
     // How the engine ends the program after an error that nobody handles;
     // the layer reports its own errors through the engine, so this one
-    // reporter serves both.
+    // reporter serves both. A program with windows installs the "Program
+    // halted." box here (dbf/widgets/tz_message_boxes.h).
     static void setHaltReporter(dbf::DbfEngine::HaltReporter reporter,
                                 dbf::DbfEngine& engine = dbf::DbfEngine::global());
-    // The "Program halted." box followed by the end of the program.
-    static void haltBox(int code, const std::string& text);
-    // 2 (default) shows the layer's own messages in a message box, 1 keeps
-    // them silent.
+    // Shows one of the layer's own notices (57601, 57605, 57619) to the user.
+    using MessageReporter = std::function<void(const std::string& text)>;
+    // An empty reporter restores the default one, which writes the notice to
+    // stderr; a program with windows installs a message box.
+    static void setMessageReporter(MessageReporter reporter);
+    static const MessageReporter& messageReporter();
+    // 2 (default) hands the layer's own notices to the message reporter, 1
+    // keeps them silent.
     static int MessageMode();
     static void setMessageMode(int mode);
 

@@ -1,4 +1,4 @@
-#include "dbf/widgets/tz_messages.h"
+#include "dbf/dataset/tz_messages.h"
 
 namespace tzmsg {
 

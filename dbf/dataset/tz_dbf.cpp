@@ -1,7 +1,7 @@
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 
-#include "dbf/widgets/tz_messages.h"
-#include "dbf/widgets/tz_session.h"
+#include "dbf/dataset/tz_messages.h"
+#include "dbf/dataset/tz_session.h"
 #include "platform/ansi.h"
 
 #include <cctype>
@@ -61,6 +61,16 @@ template <typename F> int codeOf(dbf::DbfEngine& engine, F&& call)
     call();
     engine.setErrorCheck(check);
     return engine.ErrorCode();
+}
+
+// Whether the engine vouches for the index files of the table: the table
+// and its indexes were closed cleanly together and nothing changed since.
+bool indexesCurrent(dbf::DbfEngine& engine, const std::string& table,
+                    const std::vector<std::string>& indexes)
+{
+    bool current = false;
+    codeOf(engine, [&] { current = engine.IndexesCurrent(table, indexes); });
+    return current;
 }
 
 } // namespace
@@ -321,6 +331,16 @@ void TTzDbf::OpenIndexes()
         select("OpenIndexes");
         codeOf(e, [&] { e.SetIndexTo(""); });
     };
+    // Rebuilding every index at every open costs time in proportion to the
+    // table; indexes the engine knows to be current need not be rebuilt.
+    bool current = false;
+    if (m_createIndex == ciAlways && m_skipCurrentIndexes) {
+        std::vector<std::string> files;
+        for (const IndexEntry& entry : entries)
+            files.push_back(IndexPath(entry.file));
+        select("OpenIndexes");
+        current = indexesCurrent(e, filePath(), files);
+    }
     for (size_t i = 0; i < entries.size(); ++i) {
         const IndexEntry& entry = entries[i];
         const std::string file = IndexPath(entry.file);
@@ -338,7 +358,7 @@ void TTzDbf::OpenIndexes()
             break;
         }
         case ciAlways:
-            rebuild = true;
+            rebuild = !current || codeOf(e, [&] { e.SetIndexToLFN(file, 1); }) != 0;
             break;
         case ciVerifyHeader: {
             dbf::IndexInfoResult info;

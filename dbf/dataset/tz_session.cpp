@@ -1,6 +1,6 @@
-#include "dbf/widgets/tz_session.h"
+#include "dbf/dataset/tz_session.h"
 
-#include "dbf/widgets/tz_dbf.h"
+#include "dbf/dataset/tz_dbf.h"
 
 #include <algorithm>
 

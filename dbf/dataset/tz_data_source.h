@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dbf/widgets/tz_data_set.h"
+#include "dbf/dataset/tz_data_set.h"
 
 #include <functional>
 #include <memory>

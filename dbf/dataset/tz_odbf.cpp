@@ -1,14 +1,11 @@
-#include "dbf/widgets/tz_odbf.h"
+#include "dbf/dataset/tz_odbf.h"
 
+#include "dbf/dataset/tz_messages.h"
 #include "dbf/date_text.h"
-#include "dbf/widgets/tz_messages.h"
-#include "platform/ansi.h"
-#include "platform/message_box.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <QGuiApplication>
+#include <cstdio>
 #include <utility>
 
 namespace {
@@ -17,6 +14,19 @@ int& messageMode()
 {
     static int mode = 2;
     return mode;
+}
+
+// Without windows a notice goes to stderr, where a tool's user sees it.
+void noticeOnStderr(const std::string& text)
+{
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+TTzODbf::MessageReporter& messageReporterSlot()
+{
+    static TTzODbf::MessageReporter reporter = noticeOnStderr;
+    return reporter;
 }
 
 // Runs an engine call with error checking off and tells whether it worked;
@@ -96,10 +106,14 @@ void TTzODbf::setHaltReporter(dbf::DbfEngine::HaltReporter reporter, dbf::DbfEng
     engine.setHaltReporter(std::move(reporter));
 }
 
-void TTzODbf::haltBox(int code, const std::string& text)
+void TTzODbf::setMessageReporter(MessageReporter reporter)
 {
-    MessageBox::error(nullptr, QStringLiteral("Program halted."), platform::fromAnsi(text));
-    std::exit(code);
+    messageReporterSlot() = reporter ? std::move(reporter) : MessageReporter(noticeOnStderr);
+}
+
+const TTzODbf::MessageReporter& TTzODbf::messageReporter()
+{
+    return messageReporterSlot();
 }
 
 int TTzODbf::MessageMode()
@@ -122,8 +136,7 @@ void TTzODbf::showMessage(const std::string& text)
 {
     if (messageMode() != 2)
         return;
-    MessageBox::information(nullptr, QGuiApplication::applicationDisplayName(),
-                            platform::fromAnsi(text));
+    messageReporterSlot()(text);
 }
 
 void TTzODbf::select(const char* operation)

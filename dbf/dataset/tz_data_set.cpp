@@ -1,6 +1,6 @@
-#include "dbf/widgets/tz_data_set.h"
+#include "dbf/dataset/tz_data_set.h"
 
-#include "dbf/widgets/tz_odbf.h"
+#include "dbf/dataset/tz_odbf.h"
 
 #include <cctype>
 

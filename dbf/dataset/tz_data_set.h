@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dbf/widgets/tz_data_link.h"
-#include "dbf/widgets/tz_field.h"
+#include "dbf/dataset/tz_data_link.h"
+#include "dbf/dataset/tz_field.h"
 
 #include <functional>
 #include <memory>
