@@ -46,8 +46,19 @@ std::string procesa(std::string_view line, std::string_view page, std::string_vi
     return result;
 }
 
-EngineRequest splitEngineLine(std::string_view expanded)
+std::string_view trimEngineLine(std::string_view line)
 {
+    constexpr std::string_view kBlanks = " \t";
+    const size_t first = line.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    const size_t last = line.find_last_not_of(kBlanks);
+    return line.substr(first, last - first + 1);
+}
+
+EngineRequest splitEngineLine(std::string_view line)
+{
+    const std::string_view expanded = trimEngineLine(line);
     EngineRequest request;
     if (startsWithPost(expanded)) {
         request.method = HttpMethod::Post;

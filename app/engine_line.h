@@ -37,12 +37,16 @@ struct EngineRequest {
     std::string body; // POST only: the text after the first '?' of the url
 };
 
-// Splits an expanded line. A line whose first four characters are "POST" in
-// any letter case is a POST of the rest of the line; its body is the text
+// Splits an expanded line, trimmed of surrounding blanks and tabs. A line whose first four
+// characters are "POST" in any letter case is a POST of the rest of the line; its body is the text
 // after the first '?', or the whole address when it has none. Every other
 // line is a GET of the line from its fourth character on, whatever the
 // first three characters are.
 EngineRequest splitEngineLine(std::string_view expanded);
+
+// The line without the blanks and tabs around it: a blank typed in front of
+// the method word would otherwise shift the method and the address.
+std::string_view trimEngineLine(std::string_view line);
 
 // True for a line that holds nothing but blanks. A submission run skips such
 // lines: they can name no engine and would only log failures.

@@ -8,7 +8,6 @@
 #include "platform/text_file.h"
 
 #include <algorithm>
-#include <iterator>
 #include <QCollator>
 #include <QFileInfo>
 #include <QLocale>
@@ -74,8 +73,10 @@ void saveEnginesFile(const QString& path, const Lines& lines)
 Lines runnableEngineLines(const Lines& lines)
 {
     Lines runnable;
-    std::copy_if(lines.begin(), lines.end(), std::back_inserter(runnable),
-                 [](const std::string& line) { return !isBlankEngineLine(line); });
+    for (const std::string& line : lines) {
+        if (!isBlankEngineLine(line))
+            runnable.emplace_back(trimEngineLine(line));
+    }
     return runnable;
 }
 

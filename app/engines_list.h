@@ -32,7 +32,8 @@ Lines readEnginesFile(const QString& path);
 void saveEnginesFile(const QString& path, const Lines& lines);
 
 // The lines a submission run sends: every line but the blank ones, which
-// can name no engine and would only log failures.
+// can name no engine and would only log failures, trimmed of the blanks and
+// tabs around them.
 Lines runnableEngineLines(const Lines& lines);
 
 // The list at start-up: the file's lines when it exists; otherwise the

@@ -6,6 +6,7 @@
 #include "tool_strip.h"
 
 #include "platform/ansi.h"
+#include "platform/application.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/program_folder.h"
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QShortcut>
 
 namespace {
 
@@ -66,6 +68,8 @@ Tfedita::Tfedita(QWidget* parent)
     button("Open...", "Open", "open", [this] { Open1Click(); });
     button("Save", "", "save", [this] { savefile(); });
     button("Save As...", "Save As", "save-as", [this] { SaveAs1Click(); });
+    auto* save = new QShortcut(QKeySequence::Save, this);
+    connect(save, &QShortcut::activated, this, [this] { savefile(); });
     row->addStretch(1);
 
     m_nameLabel = new QLabel("Name:", this);
@@ -113,6 +117,7 @@ void Tfedita::placeEdits()
 void Tfedita::setmodi()
 {
     m_profileModified = true;
+    m_unsaved = true;
 }
 
 void Tfedita::cargar(const QString& fileName)
@@ -130,8 +135,36 @@ void Tfedita::cargar(const QString& fileName)
         m_pages->clear();
     }
     m_profileModified = false;
+    m_unsaved = false;
     m_fileName = fileName;
     setWindowTitle(QFileInfo(fileName).fileName());
+}
+
+bool Tfedita::openChosen(const QString& chosen)
+{
+    const QString existing = app::existingProfileFor(chosen);
+    if (!existing.isEmpty()) {
+        cargar(existing);
+        return true;
+    }
+    const QString created = app::profileSavePath(chosen);
+    if (!MessageBox::question(this, kConfirmCaption,
+                              QFileInfo(created).fileName() +
+                                  " does not exist. Do you want to create it?"))
+        return false;
+    cargar(created);
+    return true;
+}
+
+bool Tfedita::replaceAllowed(const QString& path)
+{
+    if (!QFileInfo::exists(path) ||
+        QFileInfo(path).canonicalFilePath() == QFileInfo(m_fileName).canonicalFilePath())
+        return true;
+    return MessageBox::question(this, kConfirmCaption,
+                                QFileInfo(path).fileName() +
+                                    " already exists. Do you want to replace it?",
+                                MessageBox::Default::No);
 }
 
 void Tfedita::savefile()
@@ -140,16 +173,31 @@ void Tfedita::savefile()
         SaveAs1Click();
         return;
     }
-    m_fileName = app::profileSavePath(m_fileName);
-    setWindowTitle(QFileInfo(m_fileName).fileName());
+    // An existing file is saved under its own name; only a new one gets the
+    // ".ini" rule, and a new name that meets another file asks first.
+    QString target = m_fileName;
+    if (!QFileInfo::exists(target)) {
+        target = app::profileSavePath(target);
+        if (!replaceAllowed(target))
+            return;
+    }
+    writeTo(target);
+}
 
+void Tfedita::writeTo(const QString& path)
+{
     app::Profile profile;
     profile.email = platform::toAnsi(m_email->text());
     profile.name = app::sacaesp(platform::toAnsi(m_nombre->text()));
     profile.lastDate = m_profileLastDate;
     for (const std::string& page : app::memoLines(m_pages))
         profile.pages.push_back(app::sacaesp(page));
-    app::writeProfile(m_fileName, profile);
+    app::writeProfile(path, profile);
+    m_fileName = path;
+    setWindowTitle(QFileInfo(m_fileName).fileName());
+    // What is on the disk now is what the editor shows (profileModified
+    // itself stays set after a save).
+    m_unsaved = false;
 }
 
 void Tfedita::SaveAs1Click()
@@ -163,10 +211,49 @@ void Tfedita::SaveAs1Click()
     QString path = FileDialog::save(this, options);
     if (path.isEmpty())
         return;
+    // A name typed in another letter case than an existing file's means that
+    // file; a new one follows the ".ini" rule. The dialog has asked about
+    // replacing the exact name it returned, not about the one it stands for.
+    QString target = app::existingProfileFor(path);
+    if (target.isEmpty())
+        target = app::profileSavePath(path);
+    if (target != path && !replaceAllowed(target))
+        return;
     // A copy under a new name has not been submitted yet.
+    const std::string lastDate = m_profileLastDate;
     m_profileLastDate.clear();
-    m_fileName = path;
-    savefile();
+    try {
+        writeTo(target);
+    } catch (...) {
+        m_profileLastDate = lastDate;
+        throw;
+    }
+}
+
+void Tfedita::reject()
+{
+    if (m_unsaved) {
+        switch (MessageBox::questionWithCancel(this, kConfirmCaption,
+                                               "Do you want to save " + windowTitle() + "?")) {
+        case MessageBox::Answer::Cancel:
+            return;
+        case MessageBox::Answer::Yes:
+            // A save that fails shows its error and keeps the editor open;
+            // so does a Save As that is cancelled.
+            try {
+                savefile();
+            } catch (const std::exception& error) {
+                Application::showException(QString::fromLocal8Bit(error.what()));
+                return;
+            }
+            if (m_unsaved)
+                return;
+            break;
+        case MessageBox::Answer::No:
+            break;
+        }
+    }
+    QDialog::reject();
 }
 
 void Tfedita::Open1Click()
@@ -179,5 +266,5 @@ void Tfedita::Open1Click()
         FileDialog::open(this, TForm1::profileDialogOptions("Edit/Create profile",
                                                             TForm1::MissingProfile::OfferToCreate));
     if (!path.isEmpty())
-        cargar(path);
+        openChosen(path);
 }

@@ -18,6 +18,11 @@ public:
     // Loads the profile file into the editor; a file that does not exist
     // yet gives an empty profile of that name.
     void cargar(const QString& fileName);
+    // Loads the profile a file dialog returned: an existing file whatever
+    // the letter case the name was typed in, else, after asking whether to
+    // create it, a new empty profile named by the ".ini" rule. False when
+    // the user did not want the new file.
+    bool openChosen(const QString& chosen);
 
     // Tool strip commands.
     void Open1Click();
@@ -28,13 +33,22 @@ public:
 
     const QString& fileName() const { return m_fileName; }
     bool profileModified() const { return m_profileModified; }
+    bool unsavedChanges() const { return m_unsaved; }
     const std::string& profileLastDate() const { return m_profileLastDate; }
+
+    // Esc and the close button: unsaved changes are offered for saving
+    // first (Cancel keeps the editor open).
+    void reject() override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void placeEdits();
+    // Writes the profile to the file, which becomes the current one.
+    void writeTo(const QString& path);
+    // Asks before a save replaces a file other than the one being edited.
+    bool replaceAllowed(const QString& path);
 
     QWidget* m_toolStrip = nullptr;
     QLabel* m_nameLabel = nullptr;
@@ -47,5 +61,7 @@ private:
     // The file being edited; Save writes here (after the ".ini" rule).
     QString m_fileName;
     bool m_profileModified = false;
+    // Changed since the file was loaded or last written.
+    bool m_unsaved = false;
     std::string m_profileLastDate;
 };

@@ -18,6 +18,7 @@
 
 #include "controls/string_holder.h"
 #include "dbf/dataset/tz_dbf.h"
+#include "dbf/dbf_engine.h"
 #include "html/viewer/html_viewer.h"
 #include "html/viewer/url_to_local_path.h"
 #include "net/http_cli.h"
@@ -94,7 +95,34 @@ TForm1::TForm1(QString page, QWidget* parent)
 
 // The shared state goes with the window; a window destroyed without being
 // closed still leaves no temporary file behind.
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    TTzODbf::setHaltReporter(m_previousHaltReporter);
+}
+
+void TForm1::installHaltReporter()
+{
+    m_previousHaltReporter = dbf::DbfEngine::global().haltReporter();
+    TTzODbf::setHaltReporter(
+        [this](int code, const std::string& text) { tableHalted(code, text); });
+}
+
+void TForm1::tableHalted(int code, const std::string& text)
+{
+    MessageBox::error(this, "Program halted.", platform::fromAnsi(text));
+    // The program ends here; edits of the engines list need not go with it.
+    if (m_state->enginesModified &&
+        MessageBox::question(this, kConfirmCaption,
+                             "Do you want to save " + m_state->enginesFileName + "?")) {
+        try {
+            saveEnginesList();
+        } catch (const std::exception& error) {
+            MessageBox::error(this, applicationTitle(), fromException(error));
+        }
+    }
+    m_state->removeTempFile();
+    endProgram(code);
+}
 
 const QString& TForm1::enginesFileName() const
 {
@@ -129,6 +157,7 @@ TTzDbf& TForm1::log() const
 void TForm1::FormCreate()
 {
     createHolders();
+    installHaltReporter();
 
     httpClients().setOnRequestDone([this](THttpCli* sender, THttpRequest rqType, uint16_t error) {
         agHTTPxRequestDone(sender, rqType, error);
@@ -245,6 +274,8 @@ QWidget* TForm1::createBottomPanel()
     m_memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Small enough for the panel's starting height with both scroll bars.
     m_memo1->setMinimumHeight(kBottomPanelHeight - kCaptionStripHeight);
+    // A tab inside an engine line would break it; Tab moves on instead.
+    m_memo1->setTabChangesFocus(true);
     connect(m_memo1, &QPlainTextEdit::textChanged, this, &TForm1::Memo1Change);
     column->addWidget(m_memo1, 1);
     return panel;
@@ -252,6 +283,7 @@ QWidget* TForm1::createBottomPanel()
 
 void TForm1::createMenus()
 {
+    // Every menu of the bar has an Alt letter.
     QMenu* file = menuBar()->addMenu("&File");
     QMenu* url = file->addMenu("URL");
     m_openLocal = url->addAction("Open Local...");
@@ -287,11 +319,29 @@ void TForm1::createMenus()
     // The menu shows once the viewer has a history to offer.
     m_historyMenu->menuAction()->setVisible(false);
 
-    QMenu* help = menuBar()->addMenu("Help");
+    QMenu* help = menuBar()->addMenu("&Help");
     QAction* contents = help->addAction("Contents", this, [this] { Help1Click(); });
     contents->setShortcut(QKeySequence(Qt::Key_F1));
     help->addSeparator();
     help->addAction("About...", this, [this] { About1Click(); });
+
+    // Back and forward through the viewer's history, as in a browser.
+    auto* back = new QAction("Back", this);
+    back->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Left), QKeySequence::Back});
+    connect(back, &QAction::triggered, this, [this] { historyStep(-1); });
+    addAction(back);
+    auto* forward = new QAction("Forward", this);
+    forward->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Right), QKeySequence::Forward});
+    connect(forward, &QAction::triggered, this, [this] { historyStep(+1); });
+    addAction(forward);
+}
+
+void TForm1::historyStep(int step)
+{
+    // Index 0 is the newest page; going back means a higher index.
+    const int target = m_visor->HistoryIndex() - step;
+    if (target >= 0 && target < m_visor->History().size())
+        m_visor->setHistoryIndex(target);
 }
 
 FileDialog::Options TForm1::profileDialogOptions(const QString& title, MissingProfile missing)
@@ -373,6 +423,11 @@ void TForm1::Saveengines1Click()
     if (!MessageBox::question(this, kConfirmCaption,
                               "Do you want to save " + m_state->enginesFileName + "?"))
         return;
+    saveEnginesList();
+}
+
+void TForm1::saveEnginesList()
+{
     app::saveEnginesFile(m_state->enginesFileName, enginesLines());
     m_state->enginesModified = false;
 }
@@ -404,8 +459,8 @@ void TForm1::openprofile()
     if (path.isEmpty())
         return;
     Tfedita editor(this);
-    editor.cargar(path);
-    editor.exec();
+    if (editor.openChosen(path))
+        editor.exec();
 }
 
 void TForm1::Submit1Click()
@@ -603,7 +658,16 @@ bool TForm1::FormClose()
 {
     if (m_state->enginesModified) {
         try {
-            Saveengines1Click();
+            switch (MessageBox::questionWithCancel(
+                this, kConfirmCaption, "Do you want to save " + m_state->enginesFileName + "?")) {
+            case MessageBox::Answer::Cancel:
+                return false;
+            case MessageBox::Answer::Yes:
+                saveEnginesList();
+                break;
+            case MessageBox::Answer::No:
+                break;
+            }
         } catch (const std::exception& error) {
             // The list could not be written: stay open so that the user can
             // save it elsewhere instead of losing the changes.

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 #include <QMainWindow>
 #include <string>
@@ -111,6 +113,13 @@ public:
     // "Program Options": edits the proxy settings of all six clients.
     void ProgramOptions1Click();
 
+    // A failure of the table engine that nobody handles: the "Program
+    // halted." box with the engine's text, the offer to save a changed
+    // engines list, then the end of the program with the code.
+    void tableHalted(int code, const std::string& text);
+    // How the program ends after tableHalted; tests replace it.
+    static inline std::function<void(int code)> endProgram = [](int code) { std::exit(code); };
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -119,6 +128,7 @@ protected:
 
 private:
     void FormCreate();
+    void installHaltReporter();
     void FormShow();
     bool FormClose();
 
@@ -130,6 +140,10 @@ private:
     // Loads a file into the viewer; a failure shows the standard error box.
     void showFile(const QString& path);
     void loadStartupEngines();
+    // Writes a sorted copy of the box to the list file, without asking.
+    void saveEnginesList();
+    // Moves through the viewer's history: -1 back, +1 forward.
+    void historyStep(int step);
     void setEnginesLines(const std::vector<std::string>& lines);
     void showEnginesCaption();
 
@@ -160,4 +174,6 @@ private:
     // stays off whatever the viewer does.
     bool m_openLocalReady = false;
     QAction* m_programOptions = nullptr;
+    // The engine's reporter before this window put its own in place.
+    std::function<void(int, const std::string&)> m_previousHaltReporter;
 };

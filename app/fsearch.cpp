@@ -4,6 +4,7 @@
 #include "form1.h"
 #include "http_clients.h"
 #include "submission_log.h"
+#include "table_errors.h"
 #include "tool_strip.h"
 #include "window_setup.h"
 
@@ -27,7 +28,9 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -44,6 +47,13 @@ constexpr int kBottomBarHeight = 41;
 constexpr int kStartButtonWidth = 140;
 constexpr int kStartButtonHeight = 33;
 constexpr size_t kMaxIndexFileName = 14;
+
+constexpr int kProgressBarHeight = 10;
+constexpr int kPanelMargin = 6;
+constexpr int kPanelSpacing = 4;
+constexpr int kSummarySpacing = 12;
+// Rows of failed requests are drawn on this light red.
+const QColor kFailedRowColor(255, 214, 214);
 
 constexpr const char* kConfirmCaption = "Confirm";
 constexpr const char* kIndexSuffix = ".ndx";
@@ -71,9 +81,7 @@ Tfsearch::Tfsearch(app::AppState& state, QWidget* parent)
     layout->addWidget(createBottomBar());
     m_progressPanel = createProgressPanel();
 
-    m_run.OnProgress = [this](const app::SubmissionRun& run) {
-        m_progressLabel->setText(run.progressText());
-    };
+    m_run.OnProgress = [this](const app::SubmissionRun& run) { showProgress(run); };
     m_run.OnShowMessage = [this](const std::vector<std::string>& lines) { showMessage(lines); };
     m_run.OnError = [](const std::string& message) {
         Application::showException(QString::fromLocal8Bit(message.c_str()));
@@ -102,12 +110,16 @@ QWidget* Tfsearch::createLogGroup()
     m_navigator->setVisibleButtons({nbFirst, nbPrior, nbNext, nbLast, nbDelete});
     m_navigator->setDataSource(&m_log);
     bar->addWidget(m_navigator);
+    // No button of the window is pressed by Enter: one press must never
+    // start clearing the log.
     auto* clear = new QPushButton("Clear log", group);
     clear->setObjectName("Button1");
+    clear->setAutoDefault(false);
     connect(clear, &QPushButton::clicked, this, [this] { Button1Click(); });
     bar->addWidget(clear);
     auto* exportButton = new QPushButton("Export...", group);
     exportButton->setObjectName("ExportButton");
+    exportButton->setAutoDefault(false);
     connect(exportButton, &QPushButton::clicked, this, [this] { ExportClick(); });
     bar->addWidget(exportButton);
     bar->addStretch(1);
@@ -132,6 +144,8 @@ QWidget* Tfsearch::createLogGroup()
         TzGrid1DepressTitle(column->FieldName);
     };
     m_grid->setDataSource(&m_log);
+    // Failed requests stand out in the list.
+    m_grid->OnRowColor = [this](const TTzRowImage& row) { return rowColor(row); };
     m_splitter->addWidget(m_grid);
 
     m_visor = new THTMLViewer(m_splitter);
@@ -162,8 +176,17 @@ QWidget* Tfsearch::createBottomBar()
     design.height = kStartButtonHeight;
     m_startButton = app::createToolButton(bar, design, [this] { StartClick(); });
     m_startButton->setObjectName("Start");
+    m_startButton->setToolTip("Start Submission (Alt+S)");
     row->addWidget(m_startButton);
-    row->addStretch(1);
+    auto* start = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_S), this);
+    connect(start, &QShortcut::activated, this, [this] {
+        if (m_startButton->isEnabled())
+            StartClick();
+    });
+    m_summaryLabel = new QLabel(bar);
+    m_summaryLabel->setObjectName("Summary");
+    row->addSpacing(kSummarySpacing);
+    row->addWidget(m_summaryLabel, 1);
     return bar;
 }
 
@@ -176,14 +199,22 @@ QFrame* Tfsearch::createProgressPanel()
     panel->setAutoFillBackground(true);
     panel->setFixedSize(kProgressPanelWidth, kProgressPanelHeight);
     auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(kPanelMargin, kPanelMargin, kPanelMargin, kPanelMargin);
+    column->setSpacing(kPanelSpacing);
     m_progressLabel = new QLabel(panel);
     m_progressLabel->setObjectName("ProgressLabel");
     m_progressLabel->setAlignment(Qt::AlignCenter);
     m_progressLabel->setWordWrap(true);
     m_progressLabel->setMinimumHeight(2 * m_progressLabel->fontMetrics().height());
     column->addWidget(m_progressLabel, 1);
+    m_progressBar = new QProgressBar(panel);
+    m_progressBar->setObjectName("ProgressBar");
+    m_progressBar->setTextVisible(false);
+    m_progressBar->setFixedHeight(kProgressBarHeight);
+    column->addWidget(m_progressBar);
     m_cancelButton = new QPushButton("Cancel", panel);
     m_cancelButton->setObjectName("Cancel");
+    m_cancelButton->setAutoDefault(false);
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { CancelClick(); });
     column->addWidget(m_cancelButton, 0, Qt::AlignHCenter);
     panel->hide();
@@ -216,16 +247,62 @@ bool Tfsearch::FormCreate()
         m_state.cancelRequested = true;
         return false;
     }
+    if (!openLogTable())
+        return false;
+    m_state.cancelRequested = false;
+    // A profile that has never been submitted has no date to show.
+    QString caption = QFileInfo(profile).fileName();
+    if (!m_run.profileDate().empty())
+        caption += " - " + platform::fromAnsi(m_run.profileDate());
+    setWindowTitle(caption);
+    return true;
+}
+
+bool Tfsearch::openLogTable()
+{
     m_state.submissionOpen = true;
     // Answers come straight to this window's run while it is open.
     m_run.receiveRequestDone();
     m_log.OnDataChange = [this](TTzDataSource* sender, TTzField* field) {
         logDataChange(sender, field);
     };
-    app::openLog(m_log);
-    m_state.cancelRequested = false;
-    setWindowTitle(QFileInfo(profile).fileName() + " - " + platform::fromAnsi(m_run.profileDate()));
-    return true;
+    const app::TableError failure =
+        app::catchTableError(m_log.engine(), [this] { app::openLog(m_log); });
+    if (!failure) {
+        m_successField = m_log.FieldNo("success");
+        showArrivalOrder();
+        return true;
+    }
+    m_state.submissionOpen = false;
+    m_state.cancelRequested = true;
+    m_log.OnDataChange = nullptr;
+    m_run.releaseRequestDone();
+    if (m_log.Active())
+        m_log.setActive(false);
+    // Another run (a scheduled one, say) has the log: nothing is wrong, the
+    // user tries again later.
+    if (app::logInUse(failure)) {
+        MessageBox::error(this, windowTitle(),
+                          "The submission log " + m_state.logFileName() +
+                              " is in use by another run of the program (a scheduled "
+                              "submission, for example). Try again when it has ended.");
+        return false;
+    }
+    // Any other failure of the table is reported the engine's way, which
+    // ends the program.
+    m_log.engine().haltReporter()(failure.code, failure.text);
+    return false;
+}
+
+void Tfsearch::showArrivalOrder()
+{
+    // The table opens ordered by its first index; the window starts in the
+    // order the answers arrived, which a title press returns to.
+    dbf::DbfEngine& engine = m_log.engine();
+    if (engine.Select(m_log.WorkArea()) && engine.IndexOrder() != 0) {
+        engine.Set_Order_To(0);
+        m_log.GoTop();
+    }
 }
 
 // --- the run ------------------------------------------------------------------------------
@@ -237,16 +314,30 @@ void Tfsearch::StartClick()
     // the keyboard as well.
     if (m_run.running())
         return;
-    if (m_run.engineLines().empty() || m_run.pages().empty())
+    if (m_run.engineLines().empty()) {
+        MessageBox::information(this, windowTitle(),
+                                "The engines list " + m_state.enginesFileName +
+                                    " has no engine lines to send.");
         return;
+    }
+    if (m_run.pages().empty()) {
+        MessageBox::information(this, windowTitle(),
+                                "The profile " + QFileInfo(m_run.profilePath()).fileName() +
+                                    " has no pages to submit.");
+        return;
+    }
     m_startButton->setEnabled(false);
+    m_summaryLabel->clear();
     // Every result is appended through the table's record buffer, so a
     // record being edited in the grid is written first and editing waits
     // for the end of the run.
     m_log.DataSet()->CheckBrowseMode();
     const TTzGridOptions gridOptions = m_grid->Options();
     m_grid->setOptions(gridOptions & ~TTzGridOptions(dgEditing));
-    m_progressLabel->clear();
+    // The panel counts from the first request on.
+    m_progressBar->setRange(0, static_cast<int>(m_run.engineLines().size() * m_run.pages().size()));
+    m_progressBar->setValue(0);
+    m_progressLabel->setText(QString("Sended 0 of %1").arg(m_progressBar->maximum()));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_progressPanel->show();
     m_progressPanel->raise();
@@ -270,6 +361,7 @@ void Tfsearch::StartClick()
         return;
     }
     m_progressPanel->hide();
+    m_summaryLabel->setText(m_run.summaryText());
     beep();
     // The system close button was pressed during the run: close now.
     if (m_closeAsked)
@@ -292,11 +384,49 @@ void Tfsearch::logDataChange(TTzDataSource*, TTzField*)
         return;
     std::vector<std::string> lines;
     m_log.GetMField("MESSAGE", lines);
+    if (lines.empty() && !m_log.GetLField("success"))
+        lines = failureLines(m_log.GetCField("url"), m_log.GetCField("date"));
     showMessage(lines);
+}
+
+std::vector<std::string> Tfsearch::failureLines(const std::string& url, const std::string& date)
+{
+    // A failure without an answer still says what failed, and when.
+    const auto trimmed = [](std::string text) {
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        return text;
+    };
+    const QString line = "<p>The request to <b>" +
+                         platform::fromAnsi(trimmed(url)).toHtmlEscaped() + "</b> failed on " +
+                         platform::fromAnsi(trimmed(date)).toHtmlEscaped() +
+                         " without an answer.</p>";
+    return {platform::toAnsi(line)};
+}
+
+QColor Tfsearch::rowColor(const TTzRowImage& row) const
+{
+    const size_t at = static_cast<size_t>(m_successField - 1);
+    if (m_successField > 0 && at < row.texts.size() && row.texts[at] != "T")
+        return kFailedRowColor;
+    return {};
+}
+
+void Tfsearch::showProgress(const app::SubmissionRun& run)
+{
+    m_progressLabel->setText(run.progressText());
+    m_progressBar->setMaximum(run.requestTotal());
+    m_progressBar->setValue(std::min(run.requestsLogged(), run.requestTotal()));
+}
+
+QString Tfsearch::summaryText() const
+{
+    return m_summaryLabel->text();
 }
 
 void Tfsearch::showMessage(const std::vector<std::string>& lines)
 {
+    m_shownLines = lines;
     m_visor->LoadStrings(lines);
 }
 
@@ -412,7 +542,8 @@ void Tfsearch::TzGrid1DepressTitle(const std::string& fieldName)
 
 void Tfsearch::Button1Click()
 {
-    if (!MessageBox::question(this, kConfirmCaption, "Do you want to clear the log record?"))
+    if (!MessageBox::question(this, kConfirmCaption, "Do you want to clear the log record?",
+                              MessageBox::Default::No))
         return;
     // A record being edited in the grid goes with the rest; its changes must
     // not be written into the emptied table later.

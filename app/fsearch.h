@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+class QColor;
 class QLabel;
+class QProgressBar;
 class QFrame;
 class QPushButton;
 class QSplitter;
@@ -18,6 +20,7 @@ class THTMLViewer;
 class TTzDbf;
 class TTzGrid;
 class TTzNavigator;
+struct TTzRowImage;
 
 // The submission window "Search Engines": the log with its grid, navigator
 // and answer viewer above, "Start Submission" below, and a small centred
@@ -44,6 +47,8 @@ public:
     void logDataChange(TTzDataSource* sender, TTzField* field);
     // Shows lines as the answer in the viewer.
     void showMessage(const std::vector<std::string>& lines);
+    // The lines the viewer shows now.
+    const std::vector<std::string>& shownMessage() const { return m_shownLines; }
 
     // Title press of the grid column showing the given field.
     void TzGrid1DepressTitle(const std::string& fieldName);
@@ -58,6 +63,12 @@ public:
     bool sortedByColumn() const { return m_sortedByColumn; }
     QString progressText() const;
     bool progressVisible() const;
+    QProgressBar* progressBar() const { return m_progressBar; }
+    // The line beside "Start Submission" after a run: "N requests, S
+    // succeeded, F failed", kept until the next run starts.
+    QString summaryText() const;
+    // What the viewer shows for a failed record without an answer.
+    static std::vector<std::string> failureLines(const std::string& url, const std::string& date);
 
     // The default system beep; tests count beeps through it.
     std::function<void()> OnBeep;
@@ -76,6 +87,14 @@ private:
     QWidget* createLogGroup();
     QWidget* createBottomBar();
     QFrame* createProgressPanel();
+    // Opens the log for the window. A log that another run holds is
+    // reported and the window is not shown; any other failure of the table
+    // goes to the engine's halt reporter.
+    bool openLogTable();
+    void showArrivalOrder();
+    void showProgress(const app::SubmissionRun& run);
+    // The background of a grid row: failed requests stand out.
+    QColor rowColor(const TTzRowImage& row) const;
     void beep();
 
     app::AppState& m_state;
@@ -94,5 +113,9 @@ private:
     QWidget* m_startButton = nullptr;
     QFrame* m_progressPanel = nullptr;
     QLabel* m_progressLabel = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    QLabel* m_summaryLabel = nullptr;
+    int m_successField = 0;
+    std::vector<std::string> m_shownLines;
     QPushButton* m_cancelButton = nullptr;
 };

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -76,18 +77,27 @@ private:
     bool m_installed = false;
 };
 
-// Without windows the table layer reports on stderr: its own notices are
-// kept quiet and an engine failure ends the program with its code and text.
-void reportTableErrorsOnStderr()
-{
-    TTzODbf::setMessageMode(1);
-    TTzODbf::setHaltReporter(&dbf::DbfEngine::defaultHaltReporter);
-}
-
 void say(std::FILE* stream, const QString& text)
 {
     std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
     std::fflush(stream);
+}
+
+// Without windows the table layer reports on stderr: its own notices are
+// kept quiet, and a failure of the table (a log that another run holds, a
+// damaged log) is written with the engine's text; the temporary file is
+// removed and the program ends with kExitTableError.
+void reportTableErrorsOnStderr(const QString& tempFileName = {})
+{
+    TTzODbf::setMessageMode(1);
+    TTzODbf::setHaltReporter([tempFileName](int, const std::string& text) {
+        QString message = QString::fromLocal8Bit(text.c_str());
+        message.replace("\r\n", "\n");
+        say(stderr, "quorvane: the submission log cannot be used.\n" + message);
+        if (!tempFileName.isEmpty())
+            QFile::remove(tempFileName);
+        std::exit(kExitTableError);
+    });
 }
 
 // A path given on the command line names a file relative to where the
@@ -105,9 +115,9 @@ int runHeadlessSubmission(const QString& profileArgument, const QString& engines
     const QString enginesPath = fromStartFolder(enginesArgument);
     platform::prepareProgramFolder();
     const QString engines = enginesPath.isEmpty() ? defaultEnginesFilePath() : enginesPath;
-    reportTableErrorsOnStderr();
 
     AppState state;
+    reportTableErrorsOnStderr(state.tempFileName());
     HttpClients& clients = state.clients();
     RegistryStore registry;
     clients.readpreferences(registry);
@@ -123,7 +133,9 @@ int runHeadlessSubmission(const QString& profileArgument, const QString& engines
 
     run.receiveRequestDone();
     run.OnProgress = [](const SubmissionRun& r) { say(stderr, r.progressText()); };
-    run.OnError = [](const std::string& message) {
+    bool writeFailed = false;
+    run.OnError = [&writeFailed](const std::string& message) {
+        writeFailed = true;
         say(stderr, "quorvane: " + QString::fromLocal8Bit(message.c_str()));
     };
 
@@ -136,13 +148,11 @@ int runHeadlessSubmission(const QString& profileArgument, const QString& engines
     state.submissionOpen = false;
     log.setActive(false);
 
-    const int logged = run.requestsLogged();
-    const int succeeded = run.requestsSucceeded();
-    say(stdout, QString("%1 requests, %2 succeeded, %3 failed")
-                    .arg(logged)
-                    .arg(succeeded)
-                    .arg(logged - succeeded));
-    return outcome == SubmissionRun::Outcome::Cancelled ? kExitCancelled : kExitDone;
+    say(stdout, run.summaryText());
+    if (outcome == SubmissionRun::Outcome::Cancelled)
+        return kExitCancelled;
+    // The profile's date line could not be written: the run is not done.
+    return writeFailed ? kExitFailed : kExitDone;
 }
 
 int exportLog(const QString& csvArgument)

@@ -8,6 +8,9 @@ namespace app {
 
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;
+// The submission log could not be used: another run holds it, or the table
+// is damaged. The engine's message is on stderr.
+inline constexpr int kExitTableError = 3;
 // The shell's code for a command ended by SIGINT.
 inline constexpr int kExitCancelled = 130;
 
@@ -16,7 +19,9 @@ inline constexpr int kExitCancelled = 130;
 // writes "N requests, S succeeded, F failed" to stdout. SIGINT and SIGTERM
 // cancel the run like the window's Cancel button (exit code 130). A profile
 // or engines list that cannot be read is reported on stderr with exit code 1,
-// before the log is opened. An empty enginesPath means the program folder's
+// before the log is opened; so is a profile date line that cannot be written
+// (the old file stays whole). A log that cannot be used ends the run with
+// kExitTableError. An empty enginesPath means the program folder's
 // engines.txt.
 int runHeadlessSubmission(const QString& profilePath, const QString& enginesPath);
 
@@ -25,8 +30,8 @@ int runHeadlessSubmission(const QString& profilePath, const QString& enginesPath
 inline constexpr int kExitDamaged = 3;
 
 // quorvane --export-log FILE.csv: every record of the log as CSV. Exit code
-// 1 when there is no log or the file cannot be written, kExitDamaged when
-// damaged records were found.
+// 1 when there is no log or the file cannot be written, kExitTableError when
+// the log cannot be used, kExitDamaged when damaged records were found.
 int exportLog(const QString& csvPath);
 
 } // namespace app

@@ -1,5 +1,6 @@
 #include "indexnow.h"
 
+#include "engine_line.h"
 #include "registry_keys.h"
 
 #include "platform/ansi.h"
@@ -136,6 +137,7 @@ std::string keyFileAddress(std::string_view host, std::string_view key)
 
 bool isIndexNowLine(std::string_view line)
 {
+    line = trimEngineLine(line);
     return line.size() >= kIndexNowMethodWord.size() &&
            lowerCase(line.substr(0, kIndexNowMethodWord.size())) == lowerCase(kIndexNowMethodWord);
 }
@@ -143,6 +145,7 @@ bool isIndexNowLine(std::string_view line)
 IndexNowSubmission indexNowSubmission(std::string_view line, const std::vector<std::string>& pages,
                                       std::string_view key, size_t maxUrls)
 {
+    line = trimEngineLine(line);
     IndexNowSubmission submission;
     submission.endpoint =
         std::string(line.substr(std::min(line.size(), kIndexNowMethodWord.size())));

@@ -49,7 +49,8 @@ std::string pageHost(std::string_view page);
 // Where a host serves its key: https://HOST/KEY.txt.
 std::string keyFileAddress(std::string_view host, std::string_view key);
 
-// True for an engine line whose method word is "INDEXNOW" (any letter case).
+// True for an engine line whose method word is "INDEXNOW" (any letter case),
+// blanks around the line ignored as for every engine line.
 bool isIndexNowLine(std::string_view line);
 
 // The pages of one host, and the JSON body that announces them:

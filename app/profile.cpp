@@ -3,6 +3,7 @@
 #include "platform/ansi.h"
 #include "platform/text_file.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -80,6 +81,26 @@ QString profileSavePath(const QString& path)
         name = (dot < 0 ? name : name.left(dot)) + '.' + kProfileSuffix;
     qsizetype slash = path.lastIndexOf('/');
     return slash < 0 ? name : path.left(slash + 1) + name;
+}
+
+QString existingProfileFor(const QString& path)
+{
+    const QFileInfo typed(path);
+    if (typed.isFile())
+        return path;
+    const QDir folder = typed.absoluteDir();
+    QStringList wanted{typed.fileName()};
+    if (typed.suffix().compare(kProfileSuffix, Qt::CaseInsensitive) != 0)
+        wanted << typed.fileName() + '.' + kProfileSuffix;
+    wanted << QFileInfo(profileSavePath(path)).fileName();
+    const QStringList present = folder.entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : wanted) {
+        for (const QString& file : present) {
+            if (file.compare(name, Qt::CaseInsensitive) == 0)
+                return folder.filePath(file);
+        }
+    }
+    return {};
 }
 
 bool updateProfileDate(const QString& path, const std::string& dateText)

@@ -40,6 +40,13 @@ void writeProfile(const QString& path, const Profile& profile);
 // none). The folder is kept as it is.
 QString profileSavePath(const QString& path);
 
+// The existing profile file that a name typed in a file dialog stands for:
+// the file itself when it exists, else a file of the same folder whose name
+// matches without regard to letter case, as typed or with ".ini" added
+// ("MySite" finds "mysite.ini", "Site.INI" finds "site.ini"). Empty when
+// there is none.
+QString existingProfileFor(const QString& path);
+
 // Rewrites line 3 of the profile file with the date text, keeping every
 // other line. A file shorter than three lines has no date line and is left
 // as it is; the result is then false. Throws EInOutError when the file

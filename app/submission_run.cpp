@@ -268,6 +268,14 @@ void SubmissionRun::logadd(bool success, const std::string& url,
     deliverPending();
 }
 
+QString SubmissionRun::summaryText() const
+{
+    return QString("%1 requests, %2 succeeded, %3 failed")
+        .arg(m_requestsLogged)
+        .arg(m_requestsSucceeded)
+        .arg(m_requestsLogged - m_requestsSucceeded);
+}
+
 QString SubmissionRun::progressText() const
 {
     return QString("Sended %1 of %2").arg(m_requestsLogged).arg(m_requestTotal);

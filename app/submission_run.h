@@ -96,6 +96,9 @@ public:
 
     // Text of the progress label: "Sended N of M".
     QString progressText() const;
+    // The account of the last run: "N requests, S succeeded, F failed",
+    // counting the logged results.
+    QString summaryText() const;
 
     // A request was handed to a client (index 0 is agHTTP1).
     std::function<void(int clientIndex, const std::string& url)> OnRequestStarted;

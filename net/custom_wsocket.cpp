@@ -9,8 +9,10 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <QCoreApplication>
@@ -70,6 +72,77 @@ std::string dotted(in_addr_t address)
     a.s_addr = address;
     inet_ntop(AF_INET, &a, text, sizeof text);
     return text;
+}
+
+// The text of an IPv4 or IPv6 socket address (no port).
+std::string addressText(const sockaddr* sa)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (sa->sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(sa)->sin6_addr, text,
+                  sizeof text);
+    else if (sa->sa_family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(sa)->sin_addr, text, sizeof text);
+    return text;
+}
+
+uint16_t portOf(const sockaddr_storage& sa)
+{
+    return sa.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(sa).sin6_port
+                                    : reinterpret_cast<const sockaddr_in&>(sa).sin_port;
+}
+
+void setAddressPort(sockaddr_storage& sa, uint16_t port)
+{
+    if (sa.ss_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6&>(sa).sin6_port = port;
+    else
+        reinterpret_cast<sockaddr_in&>(sa).sin_port = port;
+}
+
+socklen_t lengthOf(const sockaddr_storage& sa)
+{
+    return sa.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+// An IPv6 literal ("::1", also written "[::1]"); false for anything else.
+bool parseIpv6(const std::string& text, sockaddr_storage& sa)
+{
+    std::string t = text;
+    if (t.size() >= 2 && t.front() == '[' && t.back() == ']')
+        t = t.substr(1, t.size() - 2);
+    if (t.find(':') == std::string::npos)
+        return false;
+    sockaddr_in6 a{};
+    if (inet_pton(AF_INET6, t.c_str(), &a.sin6_addr) != 1)
+        return false;
+    a.sin6_family = AF_INET6;
+    sa = {};
+    std::memcpy(&sa, &a, sizeof a);
+    return true;
+}
+
+sockaddr_storage ipv4Address(in_addr_t address)
+{
+    sockaddr_storage sa{};
+    auto& a = reinterpret_cast<sockaddr_in&>(sa);
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = address;
+    return sa;
+}
+
+// The addresses of a name in one family or both (AF_UNSPEC), through the
+// function table; raises when there are none. `shown` is the name as given.
+addrinfo* lookupName(platform::SocketLibrary& lib, const std::string& name, int family,
+                     const std::string& shown)
+{
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    if (name.empty() || lib.getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || !result)
+        throw ESocketException("WSocketResolveHost: Cannot convert host address '" + shown + "'");
+    return result;
 }
 
 // Connect errors that a non-blocking connect on Windows Sockets
@@ -300,15 +373,50 @@ in_addr_t TCustomWSocket::WSocketResolveHost(const std::string& host)
             throw ESocketException("WSocketResolveHost: '" + host + "' Invalid IP address.");
         return a;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (h.empty() || m_lib.getaddrinfo(h.c_str(), nullptr, &hints, &result) != 0 || !result)
-        throw ESocketException("WSocketResolveHost: Cannot convert host address '" + host + "'");
+    addrinfo* result = lookupName(m_lib, h, AF_INET, host);
     const in_addr_t a = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
     m_lib.freeaddrinfo(result);
     return a;
+}
+
+std::vector<sockaddr_storage> TCustomWSocket::ResolveAddresses(const std::string& host)
+{
+    std::vector<sockaddr_storage> list;
+    sockaddr_storage sa{};
+    const std::string h = trim(host);
+    if (parseIpv6(h, sa)) {
+        list.push_back(sa);
+        return list;
+    }
+    // Results of this socket's last lookup, first one in Addr: the others
+    // are the fall-backs.
+    if (!m_dnsResultList.empty() && h == m_dnsResultList.front()) {
+        for (const std::string& text : m_dnsResultList) {
+            if (parseIpv6(text, sa))
+                list.push_back(sa);
+            else if (const in_addr_t a = m_lib.inet_addr(text.c_str()); a != INADDR_NONE)
+                list.push_back(ipv4Address(a));
+        }
+        if (!list.empty())
+            return list;
+    }
+    if (startsWithDigit(h) || host.empty() || host.size() > kMaxHostLength) {
+        list.push_back(ipv4Address(WSocketResolveHost(host)));
+        return list;
+    }
+    addrinfo* result = lookupName(m_lib, h, AF_UNSPEC, host);
+    for (addrinfo* p = result; p; p = p->ai_next) {
+        if ((p->ai_family != AF_INET && p->ai_family != AF_INET6) ||
+            p->ai_addrlen > sizeof(sockaddr_storage))
+            continue;
+        sa = {};
+        std::memcpy(&sa, p->ai_addr, p->ai_addrlen);
+        list.push_back(sa);
+    }
+    m_lib.freeaddrinfo(result);
+    if (list.empty())
+        throw ESocketException("WSocketResolveHost: Cannot convert host address '" + host + "'");
+    return list;
 }
 
 uint16_t TCustomWSocket::WSocketResolvePort(const std::string& port, const std::string& proto)
@@ -369,6 +477,14 @@ void TCustomWSocket::DnsLookup(const std::string& host)
     if (!PrepareLookup(host))
         return;
     const in_addr_t a = m_lib.inet_addr(host.c_str());
+    sockaddr_storage v6{};
+    if (parseIpv6(host, v6)) {
+        m_dnsResult = addressText(reinterpret_cast<sockaddr*>(&v6));
+        m_dnsResultList.push_back(m_dnsResult);
+        if (OnDnsLookupDone)
+            OnDnsLookupDone(this, 0);
+        return;
+    }
     if (a != INADDR_NONE || host == "255.255.255.255") {
         m_dnsResult = dotted(a);
         m_dnsResultList.push_back(m_dnsResult);
@@ -403,23 +519,28 @@ void TCustomWSocket::StartLookup(const std::string& text, int message)
         reinterpret_cast<FreeAddrInfo>(m_lib.address(platform::SocketLibrary::fnFreeAddrInfo));
     const auto getNameInfo =
         reinterpret_cast<GetNameInfo>(m_lib.address(platform::SocketLibrary::fnGetNameInfo));
-    const in_addr_t reverseAddress =
-        message == kReverseLookupMessage ? m_lib.inet_addr(text.c_str()) : 0;
+    // The address to name, for a reverse lookup; AF_UNSPEC when the text is
+    // not an address.
+    sockaddr_storage reverseAddress{};
+    if (message == kReverseLookupMessage && !parseIpv6(text, reverseAddress)) {
+        const in_addr_t a = m_lib.inet_addr(text.c_str());
+        if (a != INADDR_NONE)
+            reverseAddress = ipv4Address(a);
+    }
 
     auto work = [job, text, getAddrInfo, freeAddrInfo, getNameInfo, reverseAddress] {
         int error = 0;
         std::vector<std::string> results;
         if (job->message == kLookupMessage) {
             addrinfo hints{};
-            hints.ai_family = AF_INET;
+            hints.ai_family = AF_UNSPEC;
             hints.ai_socktype = SOCK_STREAM;
             addrinfo* list = nullptr;
             const int rc = getAddrInfo(text.c_str(), nullptr, &hints, &list);
             error = wsock::errorFromResolver(rc, errno);
             for (addrinfo* p = list; rc == 0 && p; p = p->ai_next) {
-                const std::string a =
-                    dotted(reinterpret_cast<sockaddr_in*>(p->ai_addr)->sin_addr.s_addr);
-                if (std::find(results.begin(), results.end(), a) == results.end())
+                const std::string a = addressText(p->ai_addr);
+                if (!a.empty() && std::find(results.begin(), results.end(), a) == results.end())
                     results.push_back(a);
             }
             if (list)
@@ -427,14 +548,12 @@ void TCustomWSocket::StartLookup(const std::string& text, int message)
             if (error == 0 && results.empty())
                 error = wsock::WSANO_DATA;
         } else {
-            sockaddr_in sin{};
-            sin.sin_family = AF_INET;
-            sin.sin_addr.s_addr = reverseAddress;
             char host[NI_MAXHOST] = {};
-            const int rc = reverseAddress == INADDR_NONE
+            const int rc = reverseAddress.ss_family == AF_UNSPEC
                                ? EAI_NONAME
-                               : getNameInfo(reinterpret_cast<sockaddr*>(&sin), sizeof sin, host,
-                                             sizeof host, nullptr, 0, NI_NAMEREQD);
+                               : getNameInfo(reinterpret_cast<const sockaddr*>(&reverseAddress),
+                                             lengthOf(reverseAddress), host, sizeof host, nullptr,
+                                             0, NI_NAMEREQD);
             error = wsock::errorFromResolver(rc, errno);
             if (error == 0)
                 results.push_back(host);
@@ -469,6 +588,8 @@ void TCustomWSocket::HandleLookupDone(const platform::PostedMessage& message)
     m_lookupHandle = 0;
     m_lookup.reset();
     if (error == 0) {
+        // A connect to the first result tries the others too.
+        m_addrResolved = false;
         m_dnsResultList = std::move(results);
         if (!m_dnsResultList.empty())
             m_dnsResult = m_dnsResultList.front();
@@ -518,7 +639,7 @@ void TCustomWSocket::Connect()
             m_protoResolved = true;
         }
         if (!m_portResolved) {
-            m_sin.sin_port = WSocketResolvePort(m_port, m_proto);
+            m_portNum = WSocketResolvePort(m_port, m_proto);
             m_portResolved = true;
         }
         if (!m_localPortResolved) {
@@ -526,28 +647,44 @@ void TCustomWSocket::Connect()
             m_localPortResolved = true;
         }
         if (!m_addrResolved) {
-            m_sin.sin_addr.s_addr = WSocketResolveHost(m_addr);
+            m_addrList = ResolveAddresses(m_addr);
             m_addrResolved = true;
         }
     } catch (const ESocketException& e) {
         RaiseException("connect: " + e.message());
         return;
     }
-    m_sin.sin_family = AF_INET;
-
     DeleteBufferedData();
-    const int fd = m_lib.socket(AF_INET, m_sockType | SOCK_NONBLOCK | SOCK_CLOEXEC, m_protoNum);
+    m_addrIndex = 0;
+    ConnectAddress(true);
+}
+
+void TCustomWSocket::ConnectAddress(bool first)
+{
+    m_sin = m_addrList[m_addrIndex];
+    setAddressPort(m_sin, m_portNum);
+    const bool more = m_sockType == SOCK_STREAM && m_addrIndex + 1 < m_addrList.size();
+    const int fd =
+        m_lib.socket(m_sin.ss_family, m_sockType | SOCK_NONBLOCK | SOCK_CLOEXEC, m_protoNum);
     if (fd < 0) {
+        // A family this system cannot use: the next address may do.
+        if (more) {
+            ++m_addrIndex;
+            ConnectAddress(first);
+            return;
+        }
         SocketError("Connect (socket)", lastErrno());
         return;
     }
     m_handle = fd;
-    ChangeState(wsOpened);
+    if (first)
+        ChangeState(wsOpened);
 
     const int on = 1;
     if (m_sockType == SOCK_DGRAM) {
         BindLocal(fd);
-        if (m_sin.sin_addr.s_addr == INADDR_BROADCAST &&
+        if (m_sin.ss_family == AF_INET &&
+            reinterpret_cast<const sockaddr_in&>(m_sin).sin_addr.s_addr == INADDR_BROADCAST &&
             m_lib.setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) < 0) {
             SocketError("setsockopt(SO_BROADCAST)", lastErrno());
             return;
@@ -576,16 +713,20 @@ void TCustomWSocket::Connect()
         TriggerSessionConnected(0);
         return;
     }
-    if (m_lib.connect(fd, reinterpret_cast<const sockaddr*>(&m_sin), sizeof m_sin) == 0 ||
+    if (m_lib.connect(fd, reinterpret_cast<const sockaddr*>(&m_sin), lengthOf(m_sin)) == 0 ||
         errno == EINPROGRESS || errno == EWOULDBLOCK) {
-        ChangeState(wsConnecting);
+        if (first)
+            ChangeState(wsConnecting);
         UpdateWriteNotifier();
         return;
     }
     const int code = lastErrno();
-    if (isDeferredConnectError(code)) {
+    // With addresses left to try, or while trying them, every failure is
+    // reported from the loop, where the next address is taken.
+    if (isDeferredConnectError(code) || more || !first) {
         // Reported like any other connect outcome: later, from the loop.
-        ChangeState(wsConnecting);
+        if (first)
+            ChangeState(wsConnecting);
         m_connectPosted = true;
         UpdateWriteNotifier();
         m_window->post(kNotifyMessage, static_cast<quintptr>(fd), notifyParam(FD_CONNECT, code));
@@ -595,13 +736,27 @@ void TCustomWSocket::Connect()
     SocketError("Connect", code);
 }
 
+bool TCustomWSocket::ConnectNextAddress()
+{
+    if (m_sockType != SOCK_STREAM || m_addrIndex + 1 >= m_addrList.size() ||
+        m_handle == INVALID_SOCKET)
+        return false;
+    DetachNotifiers();
+    m_window->discardPosted(kNotifyMessage);
+    m_lib.close(m_handle);
+    m_handle = INVALID_SOCKET;
+    ++m_addrIndex;
+    ConnectAddress(false);
+    return true;
+}
+
 void TCustomWSocket::BindLocal(int fd)
 {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = INADDR_ANY;
-    local.sin_port = m_localPortNum;
-    if (m_lib.bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) < 0) {
+    // The wildcard address of the remote end's family.
+    sockaddr_storage local{};
+    local.ss_family = m_sin.ss_family == AF_INET6 ? AF_INET6 : AF_INET;
+    setAddressPort(local, m_localPortNum);
+    if (m_lib.bind(fd, reinterpret_cast<sockaddr*>(&local), lengthOf(local)) < 0) {
         RaiseException("winsock.bind failed, error #" + std::to_string(lastErrno()));
         return;
     }
@@ -610,7 +765,7 @@ void TCustomWSocket::BindLocal(int fd)
         RaiseException("winsock.getsockname failed, error #" + std::to_string(lastErrno()));
         return;
     }
-    m_localPort = std::to_string(m_lib.netToHost16(local.sin_port));
+    m_localPort = std::to_string(m_lib.netToHost16(portOf(local)));
 }
 
 void TCustomWSocket::ApplyLinger()
@@ -651,16 +806,19 @@ void TCustomWSocket::Listen()
         m_protoNum = WSocketResolveProto(m_proto);
         m_sockType = m_protoNum == kUdpProtocol ? SOCK_DGRAM : SOCK_STREAM;
         m_protoResolved = true;
-        m_sin.sin_port = WSocketResolvePort(m_port, m_proto);
+        m_portNum = WSocketResolvePort(m_port, m_proto);
         m_portResolved = true;
-        m_sin.sin_addr.s_addr = WSocketResolveHost(m_addr);
+        m_addrList = ResolveAddresses(m_addr);
         m_addrResolved = true;
     } catch (const ESocketException& e) {
         RaiseException("listen: " + e.message());
         return;
     }
-    m_sin.sin_family = AF_INET;
-    const int fd = m_lib.socket(AF_INET, m_sockType | SOCK_NONBLOCK | SOCK_CLOEXEC, m_protoNum);
+    m_addrIndex = 0;
+    m_sin = m_addrList.front();
+    setAddressPort(m_sin, m_portNum);
+    const int fd =
+        m_lib.socket(m_sin.ss_family, m_sockType | SOCK_NONBLOCK | SOCK_CLOEXEC, m_protoNum);
     if (fd < 0) {
         SocketError("socket", lastErrno());
         return;
@@ -669,17 +827,17 @@ void TCustomWSocket::Listen()
     const int on = 1;
     // A restarted server must not wait for old connections to time out.
     m_lib.setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (m_lib.bind(fd, reinterpret_cast<sockaddr*>(&m_sin), sizeof m_sin) < 0) {
+    if (m_lib.bind(fd, reinterpret_cast<sockaddr*>(&m_sin), lengthOf(m_sin)) < 0) {
         const int code = lastErrno();
         m_lib.close(fd);
         m_handle = INVALID_SOCKET;
         SocketError("Bind", code);
         return;
     }
-    sockaddr_in bound{};
+    sockaddr_storage bound{};
     socklen_t len = sizeof bound;
     if (m_lib.getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len) == 0)
-        m_localPort = std::to_string(m_lib.netToHost16(bound.sin_port));
+        m_localPort = std::to_string(m_lib.netToHost16(portOf(bound)));
     ChangeState(wsBound);
     if (m_sockType == SOCK_STREAM) {
         if (m_lib.listen(fd, kListenBacklog) < 0) {
@@ -703,7 +861,7 @@ TSocket TCustomWSocket::Accept()
         return INVALID_SOCKET;
     }
     ++m_acceptCalls;
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t len = sizeof peer;
     const int fd = m_lib.accept(m_handle, reinterpret_cast<sockaddr*>(&peer), &len);
     if (m_notifiersAttached && !m_paused)
@@ -967,6 +1125,10 @@ void TCustomWSocket::HandleNotification(int bits, uint16_t error)
     const auto gone = [&] { return token.expired() || m_handle != handle; };
 
     if (bits & FD_CONNECT) {
+        // A failed attempt with addresses left goes on with the next one;
+        // the error of the last attempt is the one reported.
+        if (error != 0 && ConnectNextAddress())
+            return;
         ChangeState(wsConnected);
         UpdateWriteNotifier();
         if (m_notifiersAttached && !m_paused && (m_selectMask & (FD_READ | FD_CLOSE)))
@@ -1068,7 +1230,8 @@ void TCustomWSocket::ReadLoop(uint16_t error)
             CloseBrokenTls();
             return;
         }
-        if (m_lastError != 0)
+        // A handler that paused the socket gets nothing more until Resume.
+        if (m_lastError != 0 || m_paused)
             return;
         // A handler that read nothing would make this loop spin for ever.
         if (handled && m_recvCalls == before)
@@ -1096,14 +1259,21 @@ int TCustomWSocket::DoRecv(void* buf, int len, int flags)
         return -1;
     }
     ++m_recvCalls;
+    bool unstalled = false;
     if (m_stalled) {
         m_stalled = false;
+        unstalled = true;
         m_stallTimer.stop();
         if (m_notifiersAttached && !m_paused)
             m_readNotifier->setEnabled(true);
     }
-    if (TlsActive())
-        return TlsRecv(buf, len, flags);
+    if (TlsActive()) {
+        const int n = TlsRecv(buf, len, flags);
+        // The notifier only sees the system's buffer, not what TLS holds.
+        if (unstalled)
+            PostTlsReadIfPending();
+        return n;
+    }
     const ssize_t n = m_lib.recv(m_handle, buf, static_cast<size_t>(std::max(len, 0)), flags);
     if (n < 0)
         m_lastError = lastErrno();
@@ -1241,7 +1411,7 @@ void TCustomWSocket::TryToSend()
             } else {
                 n = m_sockType == SOCK_DGRAM
                         ? m_lib.sendto(m_handle, p, static_cast<size_t>(len), flags,
-                                       reinterpret_cast<const sockaddr*>(&m_sin), sizeof m_sin)
+                                       reinterpret_cast<const sockaddr*>(&m_sin), lengthOf(m_sin))
                         : m_lib.send(m_handle, p, static_cast<size_t>(len), flags);
                 if (n < 0)
                     code = lastErrno();
@@ -1303,6 +1473,7 @@ void TCustomWSocket::Resume()
 {
     m_paused = false;
     SetNotifications(kResumeEvents);
+    PostTlsReadIfPending();
 }
 
 void TCustomWSocket::ProcessMessages()
@@ -1387,24 +1558,24 @@ std::string TCustomWSocket::GetPeerAddr()
 {
     if (m_state != wsConnected)
         return "error";
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t len = sizeof peer;
     if (m_lib.getpeername(m_handle, reinterpret_cast<sockaddr*>(&peer), &len) < 0) {
         SocketError("GetPeerName", lastErrno());
         return "error";
     }
-    return dotted(peer.sin_addr.s_addr);
+    return addressText(reinterpret_cast<sockaddr*>(&peer));
 }
 
 std::string TCustomWSocket::GetXPort()
 {
     if (m_state != wsBound && m_state != wsConnected && m_state != wsListening)
         return "error";
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t len = sizeof local;
     if (m_lib.getsockname(m_handle, reinterpret_cast<sockaddr*>(&local), &len) < 0)
         return "error";
-    return std::to_string(m_lib.netToHost16(local.sin_port));
+    return std::to_string(m_lib.netToHost16(portOf(local)));
 }
 
 int TCustomWSocket::GetPeerName(sockaddr_in& name)
@@ -1442,6 +1613,11 @@ void TCustomWSocket::StartTls(const std::string& serverName)
     m_tlsReused = false;
     m_tlsEndPosted = false;
     m_ssl = tls::newClientConnection(m_handle, serverName, &m_tlsKey);
+    // TLS sends its handshake and the first request in separate small
+    // writes; with Nagle's algorithm the second would wait for the peer's
+    // delayed acknowledgement of the first (some 40 ms per connection).
+    const int on = 1;
+    m_lib.setsockopt(m_handle, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     int code = wsock::kTlsSetupFailed;
     if (m_ssl) {
         // The first step only sends the greeting; the outcome needs the
@@ -1588,6 +1764,13 @@ int32_t TCustomWSocket::TlsPending()
             ERR_clear_error();
     }
     return SSL_pending(m_ssl);
+}
+
+void TCustomWSocket::PostTlsReadIfPending()
+{
+    if (m_ssl && !m_tlsHandshaking && !m_tlsBroken && !m_paused &&
+        (SSL_pending(m_ssl) > 0 || SSL_has_pending(m_ssl)))
+        m_window->post(kNotifyMessage, static_cast<quintptr>(m_handle), notifyParam(FD_READ, 0));
 }
 
 void TCustomWSocket::CloseBrokenTls()

@@ -185,6 +185,10 @@ public:
 protected:
     // Resolution routines; they block and raise ESocketException.
     in_addr_t WSocketResolveHost(const std::string& host);
+    // Every address for Connect and Listen to try, in order: an IPv6 or IPv4
+    // literal, the results of this socket's last DnsLookup when Addr is the
+    // first of them, else all IPv4 and IPv6 addresses of the name.
+    std::vector<sockaddr_storage> ResolveAddresses(const std::string& host);
     uint16_t WSocketResolvePort(const std::string& port, const std::string& proto);
     int WSocketResolveProto(const std::string& proto);
 
@@ -227,8 +231,8 @@ protected:
     HiddenWindow* Window() const { return m_window; }
     platform::SocketLibrary& Lib() const { return m_lib; }
 
-    // Current session's remote end.
-    sockaddr_in m_sin{};
+    // Current session's remote end (IPv4 or IPv6).
+    sockaddr_storage m_sin{};
     bool m_closeEventFired = false;
     bool m_terminated = false;
 
@@ -246,6 +250,11 @@ private:
     bool PrepareLookup(const std::string& text);
     void StartLookup(const std::string& text, int message);
     void HandleLookupDone(const platform::PostedMessage& message);
+    // Opens a socket for m_addrList[m_addrIndex] and starts connecting.
+    void ConnectAddress(bool first);
+    // After a failed connect: tries the next address; false when none is
+    // left.
+    bool ConnectNextAddress();
     void TlsHandshakeStep();
     void TlsFail(int code);
     // Frees the TLS connection; with notifyPeer an established session
@@ -253,6 +262,9 @@ private:
     void ReleaseTls(bool notifyPeer);
     int TlsRecv(void* buf, int len, int flags);
     int32_t TlsPending();
+    // Bytes already inside TLS give no readiness event: a read notification
+    // is posted for them instead (after Resume, after a stall).
+    void PostTlsReadIfPending();
     // Ends a session whose TLS layer failed while reading.
     void CloseBrokenTls();
     bool AssignOrCheckClosed(std::string& field, const std::string& value, const char* name,
@@ -275,6 +287,9 @@ private:
     int m_protoNum = 6;
     int m_sockType = SOCK_STREAM;
     uint16_t m_localPortNum = 0; // network byte order
+    uint16_t m_portNum = 0;      // network byte order
+    std::vector<sockaddr_storage> m_addrList;
+    size_t m_addrIndex = 0;
 
     std::string m_dnsResult;
     std::vector<std::string> m_dnsResultList;

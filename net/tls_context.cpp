@@ -44,6 +44,7 @@ int bioWrite(BIO* b, const char* data, int len)
     BIO_clear_retry_flags(b);
     const ssize_t n = platform::SocketLibrary::instance().send(
         descriptor(b), data, static_cast<size_t>(len), MSG_NOSIGNAL);
+    t_lastErrno = 0;
     if (n < 0) {
         t_lastErrno = errno;
         if (retryable(t_lastErrno))
@@ -57,6 +58,9 @@ int bioRead(BIO* b, char* buf, int len)
     BIO_clear_retry_flags(b);
     const ssize_t n =
         platform::SocketLibrary::instance().recv(descriptor(b), buf, static_cast<size_t>(len), 0);
+    // 0 is the end of the stream: no error number, which tells it apart
+    // from a failed call.
+    t_lastErrno = 0;
     if (n < 0) {
         t_lastErrno = errno;
         if (retryable(t_lastErrno))
@@ -295,8 +299,10 @@ int transferError(int sslError)
     int code = wsock::kTlsConnectionFailed;
     if (sslError == SSL_ERROR_ZERO_RETURN)
         code = 0;
-    else if (sslError == SSL_ERROR_SYSCALL && t_lastErrno != 0 && ERR_peek_error() == 0)
-        code = wsock::errorFromErrno(t_lastErrno);
+    else if (sslError == SSL_ERROR_SYSCALL && ERR_peek_error() == 0)
+        // A failed call, or (without an error number) a close without
+        // close_notify: an ordinary end of stream, as with plain sockets.
+        code = t_lastErrno != 0 ? wsock::errorFromErrno(t_lastErrno) : 0;
     ERR_clear_error();
     t_lastErrno = 0;
     return code;

@@ -22,7 +22,7 @@ QStringList shortcutNames()
 QString messageText(int id)
 {
     static const std::map<int, const char*> kTable = {
-        {kMessageNoSpace, "The selected drive hasn''t enough free space to install the program!"},
+        {kMessageNoSpace, "The selected drive hasn't enough free space to install the program!"},
         {kMessageMissingFiles, "Some file(s) are missing. The installation is aborted!"},
         {kMessageSuccess,
          "The installation was successful!\nA shortcut was created on the Start menu."},

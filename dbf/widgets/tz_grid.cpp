@@ -1177,6 +1177,10 @@ void TTzGrid::paintCell(QPainter& painter, int row, int column, const QRect& rec
     if (image.deleted) {
         background = m_deletedColor;
         text = m_deletedTextColor;
+    } else if (OnRowColor) {
+        const QColor row = OnRowColor(image);
+        if (row.isValid())
+            background = row;
     }
     const bool current = row == m_window.current;
     const bool showSelection = hasFocus() || (m_options & dgAlwaysShowSelection);

@@ -89,6 +89,9 @@ public:
     // The clicked title stays drawn pressed until ReleaseTitle() or the next
     // title click, so a handler that orders by the column can show it.
     TTzDepressTitleEvent OnDepressTitle;
+    // The background of a record's row; an invalid colour keeps the normal
+    // one. Rows marked deleted and the selection keep their own colours.
+    std::function<QColor(const TTzRowImage& row)> OnRowColor;
     TTzColumn* DepressedColumn() const;
     void ReleaseTitle();
 

@@ -2,12 +2,14 @@
 // quorvane --export-log, against the answer server on 127.0.0.1.
 
 #include "app_test_env.h"
-#include "submission_peers.h"
+#include "submission_fixture.h"
 
+#include "../platform/small_disk.h"
 #include "platform/text_file.h"
 
 #include <csignal>
 #include <QDate>
+#include <QDir>
 #include <QProcessEnvironment>
 
 namespace {
@@ -148,6 +150,49 @@ TEST_F(Headless, SigtermCancelsLikeTheCancelButton)
     EXPECT_EQ(m_server.received().size(), 6);
     EXPECT_EQ(profileDate(), "old");
     EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), 0u);
+}
+
+// A log that cannot be used (held by another run, or damaged) is reported
+// on stderr with the engine's text; the run ends with exit code 3 and leaves
+// no temporary file.
+TEST_F(Headless, UnusableLogEndsWithItsOwnCodeAndNoTemporaryFile)
+{
+    writeFiles({engineLine("##url")}, {"a"});
+    ASSERT_EQ(run({"--submit", "p.ini", "--engines", "e.txt"}), 0) << m_err.toStdString();
+    QTemporaryDir temp;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", temp.path());
+    m_process.setProcessEnvironment(environment);
+
+    FileLockHolder holder(home() + "logs.dbf");
+    ASSERT_TRUE(holder.locked());
+    EXPECT_EQ(run({"--submit", "p.ini", "--engines", "e.txt"}), 3);
+    EXPECT_TRUE(m_err.contains("Sharing violation")) << m_err.toStdString();
+    EXPECT_TRUE(QDir(temp.path()).isEmpty());
+    holder.release();
+
+    platform::writeTextLines(home() + "logs.dbf", {"no table"});
+    EXPECT_EQ(run({"--submit", "p.ini", "--engines", "e.txt"}), 3);
+    EXPECT_TRUE(m_err.contains("quorvane: ")) << m_err.toStdString();
+    EXPECT_TRUE(m_err.contains("Error # ")) << m_err.toStdString();
+    EXPECT_TRUE(QDir(temp.path()).isEmpty());
+}
+
+// On a full disk the date line cannot be written: the profile keeps every
+// line it had, the failure is on stderr and the run does not exit 0.
+TEST_F(Headless, FullDiskKeepsTheProfileAndFailsTheRun)
+{
+    SmallDisk disk;
+    if (!disk.available())
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const std::vector<std::string> profile{"me@example.org", "Jo", "", "a", "b"};
+    platform::writeTextLines(disk.path() + "p.ini", profile);
+    platform::writeTextLines(m_work->path() + "/e.txt", {engineLine("##url")});
+    disk.fill();
+    EXPECT_EQ(run({"--submit", disk.path() + "p.ini", "--engines", "e.txt"}), 1);
+    EXPECT_TRUE(m_err.contains("p.ini")) << m_err.toStdString();
+    EXPECT_EQ(m_out, "2 requests, 2 succeeded, 0 failed\n");
+    EXPECT_EQ(platform::readTextLines(disk.path() + "p.ini"), profile);
 }
 
 } // namespace

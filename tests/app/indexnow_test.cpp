@@ -108,6 +108,8 @@ TEST(IndexNowLine, RecognisedByItsMethodWordInAnyCase)
 {
     EXPECT_TRUE(app::isIndexNowLine("INDEXNOWhttps://api.indexnow.org/indexnow"));
     EXPECT_TRUE(app::isIndexNowLine("indexnowhttps://api.indexnow.org/indexnow"));
+    EXPECT_TRUE(app::isIndexNowLine(" \tINDEXNOWhttps://e/ "));
+    EXPECT_EQ(app::indexNowSubmission(" INDEXNOWhttps://e/x\t", {}, "k").endpoint, "https://e/x");
     EXPECT_FALSE(app::isIndexNowLine("GEThttps://api.indexnow.org/indexnow?url=##url"));
     EXPECT_FALSE(app::isIndexNowLine("INDEXNO"));
     EXPECT_EQ(

@@ -94,7 +94,7 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndShortcuts)
         titles << top->text() + (top->isVisible() ? "" : " (hidden)");
         describeMenu(top->menu(), top->text() + " > ", items);
     }
-    EXPECT_EQ(titles, (QStringList{"&File", "&History (hidden)", "Help"}));
+    EXPECT_EQ(titles, (QStringList{"&File", "&History (hidden)", "&Help"}));
     QStringList expected{
         "&File > URL > Open Local... [Ctrl+O] (off)",
         "&File > URL > Download... [Ctrl+D] (off)",
@@ -113,9 +113,9 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndShortcuts)
     };
     for (int i = 0; i < 6; ++i)
         expected << "&History > XX (hidden)";
-    expected << "Help > Contents [F1]"
-             << "Help > -"
-             << "Help > About...";
+    expected << "&Help > Contents [F1]"
+             << "&Help > -"
+             << "&Help > About...";
     EXPECT_EQ(items, expected);
 }
 

@@ -3,7 +3,7 @@
 // read back by python3-dbfread and Perl XBase.
 
 #include "app_test_env.h"
-#include "submission_peers.h"
+#include "submission_fixture.h"
 
 #include "app/form1.h"
 #include "app/fsearch.h"
@@ -46,31 +46,9 @@ protected:
     }
     std::string profileDate() { return platform::readTextLines(home() + "site.ini").at(2); }
 
-    // Opens the submission window through the Submit command with the
-    // profile chosen, runs `inside` while it is shown modally, then closes
-    // it. A watchdog cancels a run that hangs.
     void submit(TForm1& form, const std::function<void(Tfsearch&)>& inside)
     {
-        FileDialog::queuePath(home() + "site.ini");
-        bool ran = false;
-        QTimer::singleShot(0, &form, [&] {
-            Tfsearch* window = form.submissionWindow();
-            ASSERT_NE(window, nullptr);
-            window->OnBeep = [this] { ++m_beeps; };
-            QTimer watchdog;
-            watchdog.setSingleShot(true);
-            QObject::connect(&watchdog, &QTimer::timeout, window, [window] {
-                ADD_FAILURE() << "watchdog";
-                window->CancelClick();
-            });
-            watchdog.start(kPeerTimeoutMs);
-            inside(*window);
-            ran = true;
-            if (window->isVisible())
-                window->close();
-        });
-        form.Submit1Click();
-        EXPECT_TRUE(ran);
+        submitWithProfile(form, home() + "site.ini", inside, [this] { ++m_beeps; });
     }
 
     std::string url(const std::string& path) const { return m_server.base() + path; }
@@ -105,18 +83,6 @@ protected:
         EXPECT_EQ(profileDate(), "old");
         EXPECT_TRUE(form.httpClients().allIdle());
         EXPECT_EQ(readLogWithDbfread(home() + "logs.dbf").size(), size_t(logged));
-    }
-
-    // Makes the log record with this address the current one.
-    static void goToUrl(TTzDbf& log, const std::string& address)
-    {
-        log.GoTop();
-        for (long i = 0; i < log.RecCount(); ++i) {
-            if (log.GetCField("url").substr(0, address.size() + 1) == address + " ")
-                return;
-            log.Skip(1);
-        }
-        ADD_FAILURE() << "no record for " << address;
     }
 
     // A key pressed and released on a widget; what it ignores goes on to

@@ -14,6 +14,9 @@ After the handshake a good peer reads one command line:
   ECHO text    sends text back exactly, then waits for the client to close
   BIG n        sends n bytes (byte i is i % 251), then close_notify and close
   CLOSE        sends "bye", then close_notify and close
+  RAGGED       sends "bye", then closes without close_notify
+  RESET        resets the connection
+  GARBAGE      writes a record that is not encrypted, beside TLS
   HOLD tag     waits for the client to close; logs "tag clean" when it sent
                close_notify, "tag ragged" otherwise
 """
@@ -25,6 +28,8 @@ import threading
 
 folder, log_path = sys.argv[1], sys.argv[2]
 log_lock = threading.Lock()
+# SO_LINGER on with 0 seconds: close resets the connection.
+LINGER_RESET = b"\x01\x00\x00\x00\x00\x00\x00\x00"
 
 
 def log(line):
@@ -81,6 +86,13 @@ def serve_tls(conn, ctx):
         elif word == "CLOSE":
             tls.sendall(b"bye")
             tls.unwrap().close()
+        elif word == "RAGGED":
+            tls.sendall(b"bye")
+        elif word == "RESET":
+            tls.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, LINGER_RESET)
+        elif word == "GARBAGE":
+            os.write(tls.fileno(), b"\x17\x03\x03\x00\x20" + b"x" * 32)
+            wait_for_close(tls, "garbage")
         elif word == "HOLD":
             wait_for_close(tls, rest)
     except (ssl.SSLError, OSError):
@@ -92,7 +104,7 @@ def serve_tls(conn, ctx):
 def serve_reset(conn):
     try:
         conn.recv(5)
-        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, LINGER_RESET)
     finally:
         conn.close()
 

@@ -173,7 +173,7 @@ TEST_F(SetupDialogTest, FreeSpaceBelowTheMinimumStopsOnlyWhenItIsKnown)
         dialog->install();
         EXPECT_EQ(probed, target());
         if (c.refused) {
-            EXPECT_EQ(shownTexts(), std::vector<QString>{"The selected drive hasn''t enough "
+            EXPECT_EQ(shownTexts(), std::vector<QString>{"The selected drive hasn't enough "
                                                          "free space to install the program!"});
             EXPECT_EQ(MessageBox::shown().front().caption, "Warning");
             EXPECT_FALSE(QFileInfo::exists(target())) << c.free;
