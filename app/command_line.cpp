@@ -2,6 +2,7 @@
 
 #include "app_info.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 
@@ -45,14 +46,62 @@ CommandLine parseSubmit(const std::vector<std::string>& rest)
     return result;
 }
 
-CommandLine parseExportLog(const std::vector<std::string>& rest)
+// A command that takes one file and nothing else; the file goes to `field`.
+CommandLine parseOneFile(const std::vector<std::string>& rest, CommandLine::Action action,
+                         std::string CommandLine::*field, const char* error)
 {
     if (rest.size() != 1 || isOption(rest[0]))
-        return failed("--export-log needs one file");
+        return failed(error);
     CommandLine result;
-    result.action = CommandLine::Action::ExportLog;
-    result.csv = rest[0];
+    result.action = action;
+    result.*field = rest[0];
     return result;
+}
+
+// --import-sitemap SOURCE PROFILE [--since YYYY-MM-DD]
+CommandLine parseImportSitemap(const std::vector<std::string>& rest)
+{
+    CommandLine result;
+    result.action = CommandLine::Action::ImportSitemap;
+    std::vector<std::string> plain;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == "--since") {
+            if (i + 1 >= rest.size() || !result.since.empty())
+                return failed("--since needs one date YYYY-MM-DD");
+            result.since = rest[++i];
+            if (!QDate::fromString(QString::fromStdString(result.since), "yyyy-MM-dd").isValid())
+                return failed("--since needs a date YYYY-MM-DD, not " + result.since);
+        } else if (isOption(rest[i])) {
+            return failed("unknown option " + rest[i]);
+        } else {
+            plain.push_back(rest[i]);
+        }
+    }
+    if (plain.size() != 2)
+        return failed("--import-sitemap needs a sitemap and a profile");
+    result.sitemap = plain[0];
+    result.profile = plain[1];
+    return result;
+}
+
+// The windowless commands and what reads their arguments.
+CommandLine parseHeadless(const std::string& command, const std::vector<std::string>& rest)
+{
+    if (command == "--submit")
+        return parseSubmit(rest);
+    if (command == "--export-log")
+        return parseOneFile(rest, CommandLine::Action::ExportLog, &CommandLine::csv,
+                            "--export-log needs one file");
+    if (command == "--import-sitemap")
+        return parseImportSitemap(rest);
+    return parseOneFile(rest, CommandLine::Action::CheckKey, &CommandLine::profile,
+                        "--check-key needs one profile");
+}
+
+bool isHeadlessCommand(const std::string& argument)
+{
+    return argument == "--submit" || argument == "--export-log" || argument == "--import-sitemap" ||
+           argument == "--check-key";
 }
 
 } // namespace
@@ -60,13 +109,13 @@ CommandLine parseExportLog(const std::vector<std::string>& rest)
 CommandLine parseCommandLine(const std::vector<std::string>& arguments)
 {
     CommandLine result;
-    if (!arguments.empty() && (arguments[0] == "--submit" || arguments[0] == "--export-log")) {
+    if (!arguments.empty() && isHeadlessCommand(arguments[0])) {
         const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
         for (const std::string& argument : rest) {
             if (argument == "--help" || argument == "-h")
                 return parseCommandLine({argument});
         }
-        return arguments[0] == "--submit" ? parseSubmit(rest) : parseExportLog(rest);
+        return parseHeadless(arguments[0], rest);
     }
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
@@ -108,13 +157,17 @@ std::string usageText()
     return "usage: quorvane [FILE | file://ADDRESS]\n"
            "       quorvane --submit PROFILE.ini [--engines FILE]\n"
            "       quorvane --export-log FILE.csv\n"
+           "       quorvane --import-sitemap SOURCE PROFILE.ini [--since YYYY-MM-DD]\n"
+           "       quorvane --check-key PROFILE.ini\n"
            "       quorvane --help | --version\n"
            "Submits the pages of a website to a list of search-engine add-URL services.\n"
            "FILE, or a file:// address, is a page shown in the viewer at start.\n"
            "--submit runs a submission without windows (the program folder's\n"
            "engines.txt unless --engines names another list); --export-log writes\n"
            "the submission log as CSV (exit code 3: written, but damaged records\n"
-           "were found and named on stderr).\n";
+           "were found and named on stderr); --import-sitemap adds the pages of a\n"
+           "sitemap (an http(s) address or a file) to a profile; --check-key checks\n"
+           "that every host of a profile serves the IndexNow key.\n";
 }
 
 std::string versionText()

@@ -8,17 +8,21 @@
 //   quorvane [FILE | file://ADDRESS]
 //   quorvane --submit PROFILE.ini [--engines FILE]
 //   quorvane --export-log FILE.csv
+//   quorvane --import-sitemap SOURCE PROFILE.ini [--since YYYY-MM-DD]
+//   quorvane --check-key PROFILE.ini
 //   quorvane --help
 //   quorvane --version
 namespace app {
 
 struct CommandLine {
-    enum class Action { Run, Submit, ExportLog, Help, Version, Error };
+    enum class Action { Run, Submit, ExportLog, ImportSitemap, CheckKey, Help, Version, Error };
     Action action = Action::Run;
     std::string page;    // Run: the page to show at start, empty for none
-    std::string profile; // Submit: the profile file
+    std::string profile; // Submit, ImportSitemap, CheckKey: the profile file
     std::string engines; // Submit: the engines list file, empty for the default
     std::string csv;     // ExportLog: the file to write
+    std::string sitemap; // ImportSitemap: an http(s) address or a file
+    std::string since;   // ImportSitemap: "YYYY-MM-DD", empty for every entry
     std::string error;   // Error: what was wrong
 };
 

@@ -38,6 +38,14 @@ std::string procesa(std::string_view line, std::string_view page, std::string_vi
     return result;
 }
 
+std::string procesa(std::string_view line, std::string_view page, std::string_view email,
+                    std::string_view name, std::string_view key)
+{
+    std::string result = procesa(line, page, email, name);
+    replaceFirst(result, kKeyPlaceholder, key);
+    return result;
+}
+
 std::string_view trimEngineLine(std::string_view line)
 {
     constexpr std::string_view kBlanks = " \t";

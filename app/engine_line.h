@@ -13,6 +13,7 @@ namespace app {
 inline constexpr std::string_view kUrlPlaceholder = "##url";
 inline constexpr std::string_view kEmailPlaceholder = "##email";
 inline constexpr std::string_view kNamePlaceholder = "##name";
+inline constexpr std::string_view kKeyPlaceholder = "##key";
 
 // Expands one engine line for one page: the first "##url" becomes the page
 // address, then the first "##email" the e-mail address, then the first
@@ -22,6 +23,10 @@ inline constexpr std::string_view kNamePlaceholder = "##name";
 // nothing inserted for it. The method word stays in front.
 std::string procesa(std::string_view line, std::string_view page, std::string_view email,
                     std::string_view name);
+// The same expansion followed by one more step: the first "##key" becomes
+// the IndexNow key. Lines without "##key" expand exactly as above.
+std::string procesa(std::string_view line, std::string_view page, std::string_view email,
+                    std::string_view name, std::string_view key);
 
 enum class HttpMethod { Get, Post };
 

@@ -1,6 +1,7 @@
 #include "engines_list.h"
 
 #include "engine_line.h"
+#include "indexnow.h"
 
 #include "platform/ansi.h"
 #include "platform/program_folder.h"
@@ -81,10 +82,24 @@ Lines runnableEngineLines(const Lines& lines)
 
 Lines loadStartupEngines(const QString& path, const Lines& defaults)
 {
+    writeIndexNowList(QFileInfo(path).absolutePath());
     if (QFileInfo::exists(path))
         return readEnginesFile(path);
     platform::writeTextLines(path, defaults);
     return defaults;
+}
+
+bool writeIndexNowList(const QString& folder)
+{
+    const QString path = folder + '/' + kIndexNowListFileName;
+    if (QFileInfo::exists(path))
+        return true;
+    try {
+        platform::writeTextLines(path, {std::string(kIndexNowDefaultLine)});
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
 }
 
 } // namespace app

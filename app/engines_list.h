@@ -37,7 +37,14 @@ void saveEnginesFile(const QString& path, const Lines& lines);
 Lines runnableEngineLines(const Lines& lines);
 
 // The list at start-up: the file's lines when it exists; otherwise the
-// defaults, which are written to the file at once.
+// defaults, which are written to the file at once. The IndexNow list is
+// written beside it when missing (see writeIndexNowList).
 Lines loadStartupEngines(const QString& path, const Lines& defaults);
+
+// Writes the IndexNow list (indexnow.txt, one GET line for the shared
+// endpoint) into the folder unless that file exists. It is an extra the
+// user may never need, so a folder that cannot take it is no error: the
+// result is then false.
+bool writeIndexNowList(const QString& folder);
 
 } // namespace app

@@ -2,6 +2,7 @@
 #include "command_line.h"
 #include "form1.h"
 #include "headless.h"
+#include "headless_tools.h"
 #include "table_reporters.h"
 #include "tool_strip.h"
 
@@ -40,6 +41,17 @@ int main(int argc, char** argv)
         QCoreApplication application(argc, argv);
         QCoreApplication::setApplicationName("quorvane");
         return app::exportLog(QFile::decodeName(command.csv.c_str()));
+    }
+    case app::CommandLine::Action::ImportSitemap: {
+        platform::preferQtEventDispatcher();
+        QCoreApplication application(argc, argv);
+        return app::runImportSitemap(command.sitemap, QFile::decodeName(command.profile.c_str()),
+                                     command.since);
+    }
+    case app::CommandLine::Action::CheckKey: {
+        platform::preferQtEventDispatcher();
+        QCoreApplication application(argc, argv);
+        return app::runCheckKey(QFile::decodeName(command.profile.c_str()));
     }
     case app::CommandLine::Action::Run:
         break;

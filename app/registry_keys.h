@@ -11,6 +11,11 @@ namespace app {
 // The key that holds the proxy settings.
 inline constexpr const char* kPreferencesKey = "Software\\Tallmoor\\quorvane\\";
 
+// Further values under the same key: the site's IndexNow key, and how many
+// more times a request that the server asked to repeat is tried again.
+inline constexpr const char* kIndexNowKeyValue = "IndexNowKey";
+inline constexpr const char* kRetriesValue = "Retries";
+
 // The string value name under HKEY_LOCAL_MACHINE\key. Reading creates a
 // missing key (empty); a missing value, or a store that cannot be read,
 // gives the empty string.
