@@ -113,7 +113,10 @@ std::string usageText()
            "FILE, or a file:// address, is a page shown in the viewer at start.\n"
            "--submit runs a submission without windows (the program folder's\n"
            "engines.txt unless --engines names another list); --export-log writes\n"
-           "the submission log as CSV.\n";
+           "the submission log as CSV.\n"
+           "Exit status of --submit: 0 when every request succeeded, 4 when at least\n"
+           "one failed, 1 when the profile or engines list cannot be read, 130 when\n"
+           "interrupted.\n";
 }
 
 std::string versionText()

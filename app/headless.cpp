@@ -97,6 +97,18 @@ QString fromStartFolder(const QString& path)
     return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
 }
 
+// 0 only when every request of the run was answered with success.
+int exitCodeOf(SubmissionRun::Outcome outcome, const SubmissionRun& run)
+{
+    if (outcome == SubmissionRun::Outcome::Cancelled)
+        return kExitCancelled;
+    if (outcome == SubmissionRun::Outcome::Finished &&
+        (run.requestsSucceeded() < run.requestsLogged() ||
+         run.requestsLogged() < run.requestTotal()))
+        return kExitSomeFailed;
+    return kExitDone;
+}
+
 } // namespace
 
 int runHeadlessSubmission(const QString& profileArgument, const QString& enginesArgument)
@@ -152,7 +164,7 @@ int runHeadlessSubmission(const QString& profileArgument, const QString& engines
                     .arg(logged)
                     .arg(succeeded)
                     .arg(logged - succeeded));
-    return outcome == SubmissionRun::Outcome::Cancelled ? kExitCancelled : kExitDone;
+    return exitCodeOf(outcome, run);
 }
 
 int exportLog(const QString& csvArgument)

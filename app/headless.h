@@ -8,12 +8,15 @@ namespace app {
 
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;
+// The run ended, but at least one request did not succeed.
+inline constexpr int kExitSomeFailed = 4;
 // The shell's code for a command ended by SIGINT.
 inline constexpr int kExitCancelled = 130;
 
 // quorvane --submit PROFILE.ini [--engines FILE]: the submission run without
 // windows. Every logged result writes "Sended N of M" to stderr; the end
-// writes "N requests, S succeeded, F failed" to stdout. SIGINT and SIGTERM
+// writes "N requests, S succeeded, F failed" to stdout. Exit code 0 when
+// every request succeeded, 4 when at least one failed. SIGINT and SIGTERM
 // cancel the run like the window's Cancel button (exit code 130). A profile
 // or engines list that cannot be read is reported on stderr with exit code 1,
 // before the log is opened. An empty enginesPath means the program folder's

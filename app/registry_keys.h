@@ -11,6 +11,14 @@ namespace app {
 // The key that holds the proxy settings.
 inline constexpr const char* kPreferencesKey = "Software\\Tallmoor\\quorvane\\";
 
+// The value that holds the request time limit in seconds ("0": none).
+inline constexpr const char* kRequestTimeoutValue = "RequestTimeout";
+inline constexpr int kDefaultRequestTimeout = 60;
+
+// The time limit a stored value gives: a whole number of seconds, 0 for
+// none; kDefaultRequestTimeout when it is missing or not such a number.
+int requestTimeoutSeconds(const QString& text);
+
 // The string value name under HKEY_LOCAL_MACHINE\key. Reading creates a
 // missing key (empty); a missing value, or a store that cannot be read,
 // gives the empty string.
