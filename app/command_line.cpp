@@ -167,7 +167,11 @@ std::string usageText()
            "the submission log as CSV (exit code 3: written, but damaged records\n"
            "were found and named on stderr); --import-sitemap adds the pages of a\n"
            "sitemap (an http(s) address or a file) to a profile; --check-key checks\n"
-           "that every host of a profile serves the IndexNow key.\n";
+           "that every host of a profile serves the IndexNow key.\n"
+           "Exit status of --submit: 0 when every request succeeded, 4 when at least\n"
+           "one failed, 1 when the profile or engines list cannot be read (or the date\n"
+           "line cannot be written), 3 when the log cannot be used, 130 when\n"
+           "interrupted.\n";
 }
 
 std::string versionText()

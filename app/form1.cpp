@@ -492,6 +492,8 @@ void TForm1::savepreferences()
     app::writeRegKey(store, key, "ProxyPassword", platform::fromAnsi(first.ProxyPassword()));
     app::writeRegKey(store, key, "DefaultPort", platform::fromAnsi(first.ProxyPort()));
     app::writeRegKey(store, key, "ProxyUserName", platform::fromAnsi(first.ProxyUsername()));
+    app::writeRegKey(store, key, app::kRequestTimeoutValue,
+                     QString::number(first.RequestTimeout()));
 }
 
 void TForm1::ProgramOptions1Click()
@@ -504,8 +506,10 @@ void TForm1::ProgramOptions1Click()
     const std::string password = platform::toAnsi(dialog.pas->text());
     const std::string userName = platform::toAnsi(dialog.un->text());
     const std::string port = platform::toAnsi(dialog.PortEdit->text());
+    const int timeout = app::requestTimeoutSeconds(dialog.TimeoutEdit->text());
     for (int i = 0; i < app::HttpClients::kCount; ++i)
-        app::HttpClients::configureHTTP(httpClients().client(i), proxy, password, userName, port);
+        app::HttpClients::configureHTTP(httpClients().client(i), proxy, password, userName, port,
+                                        timeout);
     savepreferences();
 }
 

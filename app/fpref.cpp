@@ -14,7 +14,7 @@
 namespace {
 
 constexpr int kClientWidth = 299;
-constexpr int kClientHeight = 196;
+constexpr int kClientHeight = 236;
 
 } // namespace
 
@@ -40,6 +40,8 @@ TFPref::TFPref(QWidget* parent) : QDialog(parent)
     PortEdit->setText("80");
     pas = edit("Proxy Passord", "pas");
     un = edit("Proxy User Name", "un");
+    TimeoutEdit = edit("Timeout (s)", "TimeoutEdit");
+    TimeoutEdit->setText("60");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -58,4 +60,5 @@ void TFPref::FormCreate(const THttpCli& client)
     pas->setText(platform::fromAnsi(client.ProxyPassword()));
     un->setText(platform::fromAnsi(client.ProxyUsername()));
     PortEdit->setText(platform::fromAnsi(client.ProxyPort()));
+    TimeoutEdit->setText(QString::number(client.RequestTimeout()));
 }

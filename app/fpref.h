@@ -6,7 +6,8 @@ class QLineEdit;
 class THttpCli;
 
 // The "Program Options" dialog: the proxy host, port, password and user
-// name that all six HTTP clients use. The password is shown as typed, as it
+// name, and the request time limit in seconds, that all six HTTP clients
+// use. The password is shown as typed, as it
 // is stored.
 class TFPref : public QDialog {
     Q_OBJECT
@@ -20,4 +21,5 @@ public:
     QLineEdit* PortEdit = nullptr;
     QLineEdit* pas = nullptr;
     QLineEdit* un = nullptr;
+    QLineEdit* TimeoutEdit = nullptr;
 };

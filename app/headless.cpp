@@ -107,6 +107,18 @@ QString fromStartFolder(const QString& path)
     return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
 }
 
+// 0 only when every request of the run was answered with success.
+int exitCodeOf(SubmissionRun::Outcome outcome, const SubmissionRun& run)
+{
+    if (outcome == SubmissionRun::Outcome::Cancelled)
+        return kExitCancelled;
+    if (outcome == SubmissionRun::Outcome::Finished &&
+        (run.requestsSucceeded() < run.requestsLogged() ||
+         run.requestsLogged() < run.requestTotal()))
+        return kExitSomeFailed;
+    return kExitDone;
+}
+
 } // namespace
 
 int runHeadlessSubmission(const QString& profileArgument, const QString& enginesArgument)
@@ -152,7 +164,9 @@ int runHeadlessSubmission(const QString& profileArgument, const QString& engines
     if (outcome == SubmissionRun::Outcome::Cancelled)
         return kExitCancelled;
     // The profile's date line could not be written: the run is not done.
-    return writeFailed ? kExitFailed : kExitDone;
+    if (writeFailed)
+        return kExitFailed;
+    return exitCodeOf(outcome, run);
 }
 
 int exportLog(const QString& csvArgument)

@@ -11,12 +11,15 @@ inline constexpr int kExitFailed = 1;
 // The submission log could not be used: another run holds it, or the table
 // is damaged. The engine's message is on stderr.
 inline constexpr int kExitTableError = 3;
+// The run ended, but at least one request did not succeed.
+inline constexpr int kExitSomeFailed = 4;
 // The shell's code for a command ended by SIGINT.
 inline constexpr int kExitCancelled = 130;
 
 // quorvane --submit PROFILE.ini [--engines FILE]: the submission run without
 // windows. Every logged result writes "Sended N of M" to stderr; the end
-// writes "N requests, S succeeded, F failed" to stdout. SIGINT and SIGTERM
+// writes "N requests, S succeeded, F failed" to stdout. Exit code 0 when
+// every request succeeded, 4 when at least one failed. SIGINT and SIGTERM
 // cancel the run like the window's Cancel button (exit code 130). A profile
 // or engines list that cannot be read is reported on stderr with exit code 1,
 // before the log is opened; so is a profile date line that cannot be written

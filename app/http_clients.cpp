@@ -1,6 +1,7 @@
 #include "http_clients.h"
 
 #include "registry_keys.h"
+#include "request_outcome.h"
 
 #include "platform/ansi.h"
 
@@ -23,6 +24,9 @@ HttpClients::HttpClients()
         client->setContentTypePost(kContentTypePost);
         client->setMultiThreaded(true);
         client->setProxyPort(kDefaultProxyPort);
+        client->setRequestTimeout(kDefaultRequestTimeout);
+        // The log keeps no more of an answer, so no more is read.
+        client->setRcvdLimit(kLoggedAnswerLimit);
     }
 }
 
@@ -83,12 +87,13 @@ void HttpClients::abortBusy()
 
 void HttpClients::configureHTTP(THttpCli& client, const std::string& proxy,
                                 const std::string& password, const std::string& userName,
-                                const std::string& port)
+                                const std::string& port, int timeoutSeconds)
 {
     client.setProxy(proxy);
     client.setProxyPassword(password);
     client.setProxyUsername(userName);
     client.setProxyPort(port);
+    client.setRequestTimeout(timeoutSeconds);
 }
 
 void HttpClients::readpreferences(RegistryStore& store)
@@ -100,8 +105,9 @@ void HttpClients::readpreferences(RegistryStore& store)
     std::string port = platform::toAnsi(readRegKey(store, key, "DefaultPort"));
     if (port.empty())
         port = kDefaultProxyPort;
+    const int timeout = requestTimeoutSeconds(readRegKey(store, key, kRequestTimeoutValue));
     for (auto& client : m_clients)
-        configureHTTP(*client, proxy, password, userName, port);
+        configureHTTP(*client, proxy, password, userName, port, timeout);
 }
 
 } // namespace app

@@ -46,12 +46,14 @@ public:
     // Aborts every client that is not idle, agHTTP1 first.
     void abortBusy();
 
-    // Sets the four proxy properties of one client.
+    // Sets the four proxy properties and the request time limit (seconds,
+    // 0 for none) of one client.
     static void configureHTTP(THttpCli& client, const std::string& proxy,
                               const std::string& password, const std::string& userName,
-                              const std::string& port);
-    // Reads the proxy settings from the registry store and applies them to
-    // all six clients, agHTTP1 first. An empty port means "80".
+                              const std::string& port, int timeoutSeconds);
+    // Reads the proxy settings and the request time limit from the registry
+    // store and applies them to all six clients, agHTTP1 first. An empty
+    // port means "80"; a missing time limit means 60 seconds.
     void readpreferences(RegistryStore& store);
 
 private:

@@ -20,6 +20,13 @@ QString readRegKey(RegistryStore& store, const QString& key, const QString& name
     return store.value(path, name);
 }
 
+int requestTimeoutSeconds(const QString& text)
+{
+    bool ok = false;
+    const int seconds = text.trimmed().toInt(&ok);
+    return ok && seconds >= 0 ? seconds : kDefaultRequestTimeout;
+}
+
 void writeRegKey(RegistryStore& store, const QString& key, const QString& name,
                  const QString& value)
 {

@@ -15,6 +15,13 @@ inline constexpr const char* kPreferencesKey = "Software\\Tallmoor\\quorvane\\";
 // more times a request that the server asked to repeat is tried again.
 inline constexpr const char* kIndexNowKeyValue = "IndexNowKey";
 inline constexpr const char* kRetriesValue = "Retries";
+// The value that holds the request time limit in seconds ("0": none).
+inline constexpr const char* kRequestTimeoutValue = "RequestTimeout";
+inline constexpr int kDefaultRequestTimeout = 60;
+
+// The time limit a stored value gives: a whole number of seconds, 0 for
+// none; kDefaultRequestTimeout when it is missing or not such a number.
+int requestTimeoutSeconds(const QString& text);
 
 // The string value name under HKEY_LOCAL_MACHINE\key. Reading creates a
 // missing key (empty); a missing value, or a store that cannot be read,

@@ -5,6 +5,7 @@
 #include "engines_list.h"
 #include "http_clients.h"
 #include "profile.h"
+#include "request_outcome.h"
 #include "submission_log.h"
 
 #include "dbf/dataset/tz_dbf.h"
@@ -229,6 +230,18 @@ std::vector<std::string> answerLines(const THttpCli& client)
     return split(bytes);
 }
 
+// The record's message: the answer as received, a last line saying so when
+// it was cut, or for a failure without an answer the reason in one line.
+std::vector<std::string> loggedMessage(const THttpCli& client, uint16_t error, bool success)
+{
+    std::vector<std::string> lines = answerLines(client);
+    if (client.RcvdTruncated())
+        lines.emplace_back(kAnswerCutLine);
+    if (!success && lines.empty())
+        lines.push_back(failureReason(client, error));
+    return lines;
+}
+
 } // namespace
 
 void SubmissionRun::requestDone(THttpCli& client, uint16_t error)
@@ -238,7 +251,8 @@ void SubmissionRun::requestDone(THttpCli& client, uint16_t error)
         m_awaitingDone[static_cast<size_t>(index)] = false;
     // The answer goes from the client's stream into the record in memory,
     // never through a file.
-    logadd(error == 0, client.URL(), answerLines(client));
+    const bool success = requestSucceeded(client, error);
+    logadd(success, client.URL(), loggedMessage(client, error, success));
 }
 
 void SubmissionRun::logadd(bool success, const std::string& url,

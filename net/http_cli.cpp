@@ -76,6 +76,55 @@ std::string describe(int error)
     return SocketErrorDesc(error) + " (Error #" + std::to_string(error) + ")";
 }
 
+// The URL without its "#fragment", which names a place in the document
+// and is never sent.
+std::string withoutFragment(const std::string& url)
+{
+    return url.substr(0, url.find('#'));
+}
+
+// The request target as sent: blanks become "%20".
+std::string encodeBlanks(const std::string& path)
+{
+    std::string out;
+    out.reserve(path.size());
+    for (char c : path) {
+        if (c == ' ')
+            out += "%20";
+        else
+            out += c;
+    }
+    return out;
+}
+
+// The name the socket looks up: an IPv6 literal without its brackets.
+std::string socketHost(const std::string& host)
+{
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        return host.substr(1, host.size() - 2);
+    return host;
+}
+
+// A TCP port written as a decimal number from 1 to 65535.
+bool validPort(const std::string& port)
+{
+    if (port.empty() || port.size() > 5)
+        return false;
+    int value = 0;
+    for (char c : port) {
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return value >= 1 && value <= 65535;
+}
+
+// Answers that never carry a body, whatever their header says.
+bool answerWithoutBody(THttpRequest kind, int32_t status)
+{
+    return kind == rqHead || status == 204 || status == 304 || (status >= 100 && status < 200);
+}
+
 qintptr doneParam(THttpRequest kind, uint16_t error)
 {
     return static_cast<qintptr>((static_cast<uint32_t>(error) << 16) | static_cast<uint32_t>(kind));
@@ -129,21 +178,22 @@ void ParseURL(const std::string& url, std::string& proto, std::string& user, std
         path = rest.substr(slash);
         authority = rest.substr(0, slash);
     }
-    const size_t colon = authority.rfind(':');
     const size_t at = authority.rfind('@');
-    if (colon == std::string::npos && at == std::string::npos) {
-        host = authority;
-        return;
-    }
-    if (colon != std::string::npos && (at == std::string::npos || colon > at)) {
-        port = authority.substr(colon + 1);
-        const size_t hostStart = at == std::string::npos ? 0 : at + 1;
-        host = authority.substr(hostStart, colon - hostStart);
-        if (at == std::string::npos)
-            return;
+    const std::string hostPort = at == std::string::npos ? authority : authority.substr(at + 1);
+    if (!hostPort.empty() && hostPort[0] == '[' && hostPort.find(']') != std::string::npos) {
+        // An IPv6 literal: its colons are not the port's.
+        const size_t close = hostPort.find(']');
+        host = hostPort.substr(0, close + 1);
+        if (close + 1 < hostPort.size() && hostPort[close + 1] == ':')
+            port = hostPort.substr(close + 2);
     } else {
-        host = authority.substr(at + 1);
+        const size_t colon = hostPort.rfind(':');
+        host = hostPort.substr(0, colon);
+        if (colon != std::string::npos)
+            port = hostPort.substr(colon + 1);
     }
+    if (at == std::string::npos)
+        return;
     const std::string credentials = authority.substr(0, at);
     const size_t split = credentials.find(':');
     if (split == std::string::npos) {
@@ -222,11 +272,13 @@ std::string DocNameFromPath(const std::string& path)
 THttpCli::THttpCli()
 {
     m_window = new HiddenWindow([this](const platform::PostedMessage& m) { HandleMessage(m); });
-    m_ctrlSocket.OnSessionClosed = [this](TCustomWSocket*, uint16_t) {
+    m_timeLimit.setSingleShot(true);
+    QObject::connect(&m_timeLimit, &QTimer::timeout, m_window, [this] { TimeLimitReached(); });
+    m_ctrlSocket.OnSessionClosed = [this](TCustomWSocket*, uint16_t error) {
         if (m_closedRoute == ClosedRoute::Relocation)
             LocationSessionClosed();
         else
-            SocketSessionClosed();
+            SocketSessionClosed(error);
     };
     m_ctrlSocket.OnDataAvailable = [this](TCustomWSocket*, uint16_t) { SocketDataAvailable(); };
     m_ctrlSocket.OnSessionConnected = [this](TCustomWSocket*, uint16_t error) {
@@ -245,6 +297,7 @@ THttpCli::~THttpCli()
     m_ctrlSocket.OnSessionConnected = nullptr;
     m_ctrlSocket.OnDataSent = nullptr;
     m_ctrlSocket.OnDnsLookupDone = nullptr;
+    m_timeLimit.stop();
     HiddenWindow::release(m_window);
 }
 
@@ -258,6 +311,8 @@ void THttpCli::StateChange(THttpClientState newState)
 {
     const THttpClientState old = m_state;
     m_state = newState;
+    if (newState == hsReady)
+        m_timeLimit.stop();
     if (OnStateChange)
         OnStateChange(this);
     if (newState == hsReady && old != hsReady)
@@ -291,6 +346,8 @@ void THttpCli::Get()
     platform::deliverMessagesUntil([this, serial] { return m_doneSerial == serial; });
     if (m_statusCode >= 400)
         throw EHttpException(m_reasonPhrase, m_statusCode);
+    if (m_requestDoneError != 0)
+        throw EHttpException(describe(m_requestDoneError), m_requestDoneError);
 }
 
 void THttpCli::StartRequest(THttpRequest kind)
@@ -314,8 +371,15 @@ void THttpCli::StartRequest(THttpRequest kind)
     m_contentType.clear();
     m_rcvdCount = 0;
     m_sentCount = 0;
+    m_rcvdTruncated = false;
+    m_headerless = false;
+    m_relocationLimitReached = false;
     m_headerLineCount = 0;
     m_bodyDataCount = 0;
+    m_answerBytes = 0;
+    m_bodyBytes = 0;
+    m_bodyComplete = false;
+    m_receiveError = 0;
     m_contentLength = -1;
     m_allowedToSend = false;
     m_location = m_url;
@@ -327,7 +391,7 @@ void THttpCli::StartRequest(THttpRequest kind)
         m_sendStreamStart = m_sendStream->pos();
 
     std::string proto, user, pass, host, port, path;
-    ParseURL(m_url, proto, user, pass, host, port, path);
+    ParseURL(withoutFragment(m_url), proto, user, pass, host, port, path);
     m_targetHost = host;
     m_targetPort = port;
     if (!user.empty())
@@ -336,14 +400,14 @@ void THttpCli::StartRequest(THttpRequest kind)
         m_password = pass;
     if (m_proxy.empty()) {
         m_path = path;
-        m_hostName = host;
+        m_hostName = socketHost(host);
         m_port = port.empty() ? kDefaultPort : port;
     } else {
         m_path = (proto.empty() ? std::string(kDefaultProto) : proto) + "://" + host +
                  (port.empty() ? "" : ":" + port) + path;
         std::string pProto, pUser, pPass, pHost, pPort, pPath;
         ParseURL(m_proxy, pProto, pUser, pPass, pHost, pPort, pPath);
-        m_hostName = pHost;
+        m_hostName = socketHost(pHost);
         m_port = pPort.empty() ? m_proxyPort : pPort;
     }
     if (m_path.empty())
@@ -356,10 +420,16 @@ void THttpCli::StartRequest(THttpRequest kind)
 void THttpCli::StartLookup()
 {
     StateChange(hsDnsLookup);
+    Progress();
     if (m_hostName.empty()) {
         // No host to look up: complete through the normal path, so the
         // client never stays busy and the caller hears of it.
         Fail(wsock::WSAEINVAL, kResolveFailure);
+        return;
+    }
+    if (!validPort(m_port)) {
+        // Refused here rather than wrapped or looked up as a service name.
+        Fail(wsock::WSAEINVAL, "can't connect: " + describe(wsock::WSAEINVAL));
         return;
     }
     try {
@@ -378,6 +448,20 @@ void THttpCli::Fail(uint16_t error, const std::string& reason)
     m_statusCode = kLocalFailureStatus;
     m_reasonPhrase = reason;
     SocketSessionClosed();
+}
+
+// (Re)starts the time limit: the request has just made progress.
+void THttpCli::Progress()
+{
+    if (m_requestTimeout > 0 && m_state != hsReady && m_state != hsAborting)
+        m_timeLimit.start(m_requestTimeout * 1000);
+}
+
+void THttpCli::TimeLimitReached()
+{
+    if (m_state == hsReady || m_state == hsAborting)
+        return;
+    Terminate(wsock::WSAETIMEDOUT, describe(wsock::WSAETIMEDOUT), false);
 }
 
 // ------------------------------------------------------------ messages
@@ -419,6 +503,7 @@ void THttpCli::SocketDnsLookupDone(uint16_t error)
         return;
     }
     StateChange(hsDnsLookupDone);
+    Progress();
     try {
         m_ctrlSocket.setAddr(m_ctrlSocket.DnsResult());
         m_ctrlSocket.setPort(m_port);
@@ -449,6 +534,7 @@ void THttpCli::SocketSessionConnected(uint16_t error)
     }
     m_connected = true;
     StateChange(hsConnected);
+    Progress();
     if (OnSessionConnected)
         OnSessionConnected(this);
     m_next = NextStep::HeaderLine;
@@ -485,7 +571,7 @@ void THttpCli::SendRequest(const std::string& method)
     };
     if (OnRequestHeaderBegin)
         OnRequestHeaderBegin(this);
-    line(method + " " + m_path + " HTTP/" + kHttpVersion);
+    line(method + " " + encodeBlanks(m_path) + " HTTP/" + kHttpVersion);
     if (!m_sender.empty())
         line("From: " + m_sender);
     if (!m_accept.empty())
@@ -522,7 +608,7 @@ void THttpCli::SendNextBodyChunk()
     char chunk[kSendChunkSize];
     const qint64 n = m_sendStream->read(chunk, kSendChunkSize);
     if (n > 0) {
-        m_sentCount += static_cast<int32_t>(n);
+        m_sentCount += n;
         if (OnSendData)
             OnSendData(this, chunk, static_cast<int>(n));
         m_ctrlSocket.Send(chunk, static_cast<int>(n));
@@ -535,6 +621,7 @@ void THttpCli::SendNextBodyChunk()
 
 void THttpCli::SocketDataSent()
 {
+    Progress();
     if (!m_allowedToSend)
         return;
     try {
@@ -550,9 +637,17 @@ void THttpCli::SocketDataAvailable()
         throw EHttpException("HTTP line too long", kErrorLineTooLong);
     const int n =
         m_ctrlSocket.Receive(m_receiveBuffer + m_receiveLen, kReceiveBufferSize - m_receiveLen);
+    if (n < 0 && m_ctrlSocket.LastError() != wsock::WSAEWOULDBLOCK && m_receiveError == 0)
+        m_receiveError = static_cast<uint16_t>(m_ctrlSocket.LastError());
     if (n <= 0 || m_requestType == rqNone)
         return;
+    // Past the end of the answer (Content-Length reached, or the limit):
+    // what else arrives is not part of it.
+    if (m_bodyComplete)
+        return;
     m_receiveLen += n;
+    m_answerBytes += n;
+    Progress();
 
     if (m_state == hsWaitingBody) {
         const int len = m_receiveLen;
@@ -583,6 +678,8 @@ void THttpCli::SocketDataAvailable()
 
         if (m_state != hsWaitingHeader && m_state != hsWaitingBody)
             continue;
+        if (m_bodyComplete)
+            return;
         switch (m_next) {
         case NextStep::HeaderLine: {
             const bool documentStarts = upper(line.substr(0, kHtmlTagLength)) == "<HTML>";
@@ -612,6 +709,7 @@ void THttpCli::HeaderLine(const std::string& line)
     ++m_headerLineCount;
 
     if (upper(line.substr(0, kHtmlTagLength)) == "<HTML>") {
+        m_headerless = m_rcvdHeader.empty();
         if (m_contentType.empty())
             m_contentType = "text/html";
         StateChange(hsWaitingBody);
@@ -626,10 +724,9 @@ void THttpCli::HeaderLine(const std::string& line)
     }
     m_rcvdHeader.push_back(line);
     HeaderField(line);
+    // An answer of 400 or more is read on: its body explains the refusal.
     if (OnHeaderData)
         OnHeaderData(this);
-    if (m_statusCode >= 400 && m_ctrlSocket.State() != wsClosed)
-        m_ctrlSocket.Close();
 }
 
 void THttpCli::HeaderField(const std::string& line)
@@ -649,7 +746,9 @@ void THttpCli::HeaderField(const std::string& line)
     if (field == "location") {
         // Past the limit the response is taken as the final one.
         if (m_relocations < kMaxRelocations)
-            Relocate(value);
+            Relocate(withoutFragment(value));
+        else
+            m_relocationLimitReached = true;
     } else if (field == "content-length") {
         m_contentLength = contentLengthOf(value);
     } else if (field == "content-type") {
@@ -697,10 +796,11 @@ void THttpCli::Relocate(const std::string& value)
             m_port = port;
         if (path.empty()) {
             m_path = origin(proto) + "/" + host;
-            m_hostName = m_targetHost;
+            m_hostName = socketHost(m_targetHost);
         } else if (!host.empty()) {
             m_path = path;
-            m_targetHost = m_hostName;
+            m_targetHost = host;
+            m_hostName = socketHost(host);
             m_targetPort = port;
             // An absolute address without a port means the default port,
             // not the port of the previous server.
@@ -708,7 +808,7 @@ void THttpCli::Relocate(const std::string& value)
                 m_port = kDefaultPort;
         } else {
             m_path = origin(proto) + path;
-            m_hostName = m_targetHost;
+            m_hostName = socketHost(m_targetHost);
         }
     }
     m_location = m_path;
@@ -735,6 +835,9 @@ void THttpCli::EndOfHeader()
     m_next = NextStep::Body;
     if (OnHeaderEnd)
         OnHeaderEnd(this);
+    if (m_state == hsWaitingBody &&
+        (answerWithoutBody(m_requestType, m_statusCode) || m_contentLength == 0))
+        FinishBody();
 }
 
 void THttpCli::ApplyExeRule()
@@ -750,19 +853,85 @@ void THttpCli::ApplyExeRule()
 
 void THttpCli::BodyData(const char* data, int len)
 {
+    if (m_bodyComplete)
+        return;
+    bool last = false;
+    if (m_contentLength >= 0 && m_bodyBytes + len >= m_contentLength) {
+        len = static_cast<int>(m_contentLength - m_bodyBytes);
+        last = true;
+    }
+    if (m_rcvdLimit > 0 && m_rcvdCount + len >= m_rcvdLimit) {
+        const auto room = static_cast<int>(m_rcvdLimit - m_rcvdCount);
+        m_rcvdTruncated = m_rcvdTruncated || room < len || !last;
+        len = room;
+        last = true;
+    }
     if (m_bodyDataCount == 0 && OnDocBegin)
         OnDocBegin(this);
     ++m_bodyDataCount;
+    m_bodyBytes += len;
     m_rcvdCount += len;
-    if (OnDocData)
-        OnDocData(this, data, len);
-    if (m_rcvdStream)
-        m_rcvdStream->write(data, len);
+    if (len > 0) {
+        if (OnDocData)
+            OnDocData(this, data, len);
+        if (m_rcvdStream)
+            m_rcvdStream->write(data, len);
+    }
+    if (last)
+        FinishBody();
 }
 
-void THttpCli::SocketSessionClosed()
+// The whole answer is in (or as much of it as is kept): the client closes
+// the connection itself, so a server that keeps it open cannot hold the
+// request, and the close completes the request with Error 0.
+void THttpCli::FinishBody()
+{
+    m_bodyComplete = true;
+    m_receiveLen = 0;
+    if (m_ctrlSocket.State() != wsClosed)
+        m_ctrlSocket.Close();
+}
+
+// A header-less answer's last line may lack its line end; at the close it
+// is still part of the document.
+void THttpCli::FlushHeaderlessLine()
+{
+    if (m_receiveLen <= 0 || m_next != NextStep::HeaderLine ||
+        upper(std::string(m_receiveBuffer, std::min<size_t>(m_receiveLen, kHtmlTagLength))) !=
+            "<HTML>")
+        return;
+    const std::string line(m_receiveBuffer, static_cast<size_t>(m_receiveLen));
+    m_receiveLen = 0;
+    HeaderLine(line);
+    BodyData(line.data(), static_cast<int>(line.size()));
+}
+
+// How a request ended whose connection has closed without a local failure.
+uint16_t THttpCli::CompletionError(uint16_t socketError) const
+{
+    if (m_bodyComplete)
+        return 0;
+    if (socketError != 0)
+        return socketError;
+    if (m_receiveError != 0 && m_receiveError != wsock::WSAEWOULDBLOCK)
+        return m_receiveError;
+    // Nothing, part of a header, or less body than announced: the answer
+    // is not whole.
+    if (m_answerBytes == 0 || m_next != NextStep::Body ||
+        (m_contentLength >= 0 && m_bodyBytes < m_contentLength))
+        return wsock::WSAECONNABORTED;
+    return 0;
+}
+
+void THttpCli::SocketSessionClosed(uint16_t socketError)
 {
     m_connected = false;
+    m_timeLimit.stop();
+    if (m_state != hsAborting && m_state != hsReady && m_requestDoneError == 0 &&
+        m_requestType != rqNone) {
+        FlushHeaderlessLine();
+        m_requestDoneError = CompletionError(socketError);
+    }
     if (m_bodyDataCount > 0 && OnDocEnd)
         OnDocEnd(this);
     m_window->post(kSetReadyMessage, m_serial);
@@ -774,6 +943,9 @@ void THttpCli::LocationSessionClosed()
     m_locationChangeFlag = false;
     m_closedRoute = ClosedRoute::EndOfConnection;
     ++m_relocations;
+    m_answerBytes = 0;
+    m_bodyBytes = 0;
+    m_receiveError = 0;
     m_contentLength = -1;
     m_contentType.clear();
     m_next = NextStep::None;
@@ -791,6 +963,14 @@ void THttpCli::Abort()
             m_ctrlSocket.Close();
         return;
     }
+    Terminate(kErrorAborted, kAbortedText, true);
+}
+
+// Ends the running request at once with the given error. replaceStatus:
+// StatusCode and ReasonPhrase become the local failure's even when a
+// status had arrived.
+void THttpCli::Terminate(uint16_t error, const std::string& reason, bool replaceStatus)
+{
     const THttpClientState old = m_state;
     StateChange(hsAborting);
     if (old == hsDnsLookup) {
@@ -799,9 +979,11 @@ void THttpCli::Abort()
         } catch (...) {
         }
     }
-    m_statusCode = kLocalFailureStatus;
-    m_reasonPhrase = kAbortedText;
-    m_requestDoneError = kErrorAborted;
+    if (replaceStatus || m_statusCode == 0) {
+        m_statusCode = kLocalFailureStatus;
+        m_reasonPhrase = reason;
+    }
+    m_requestDoneError = error;
     m_allowedToSend = false;
     m_closedRoute = ClosedRoute::EndOfConnection;
     if (old == hsDnsLookup)

@@ -5,9 +5,19 @@
 #   /missing...  404 with a short body sent together with the header
 #   /echo...     200, body "METHOD PATH" and the request body on a new line
 #   /hang...     answers only after 60 seconds (tests cancel before that)
+#   /reset...    resets the connection without answering
+#   /close...    closes the connection without a byte
+#   /short...    announces 10 body bytes, sends 3 and closes
+#   /error500... 500 without a body
+#   /badgateway. 502 with a body, as a proxy sends it
+#   /loop...     302 back to itself, for ever
+#   /keepalive.. 200 with Content-Length, then keeps the connection open
+#   /big...      2 MiB of body
 #   anything     200, body "<html><body>answer PATH</body></html>"
 import http.server
+import socket
 import socketserver
+import struct
 import sys
 import threading
 import time
@@ -38,7 +48,34 @@ class Handler(http.server.BaseHTTPRequestHandler):
             sys.stdout.write("GOT %s %s\n" % (self.command, self.path))
             sys.stdout.flush()
         path = self.path
-        if path.startswith("/hang"):
+        if path.startswith("/reset"):
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                       struct.pack("ii", 1, 0))
+            self.connection.close()
+        elif path.startswith("/close"):
+            self.connection.close()
+        elif path.startswith("/short"):
+            self.wfile.write(b"HTTP/1.0 200 X\r\nContent-Length: 10\r\n\r\nabc")
+        elif path.startswith("/error500"):
+            self.answer(500, "")
+        elif path.startswith("/badgateway"):
+            self.answer(502, "<p>upstream refused</p>")
+        elif path.startswith("/loop"):
+            self.wfile.write(("HTTP/1.0 302 X\r\nLocation: %s\r\n\r\n" % path)
+                             .encode("latin-1"))
+        elif path.startswith("/keepalive"):
+            self.wfile.write(b"HTTP/1.0 200 X\r\nContent-Length: 4\r\n\r\nkept")
+            self.wfile.flush()
+            time.sleep(60)
+        elif path.startswith("/big"):
+            self.wfile.write(b"HTTP/1.0 200 X\r\nContent-Type: text/plain\r\n\r\n")
+            line = b"x" * 1023 + b"\n"
+            try:
+                for _ in range(2048):
+                    self.wfile.write(line)
+            except OSError:
+                pass
+        elif path.startswith("/hang"):
             time.sleep(60)
             self.answer(200, "late")
         elif path.startswith("/empty"):

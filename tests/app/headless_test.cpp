@@ -5,9 +5,13 @@
 #include "submission_fixture.h"
 
 #include "../platform/small_disk.h"
+#include "app/registry_keys.h"
+#include "app/request_outcome.h"
+#include "platform/registry_store.h"
 #include "platform/text_file.h"
 
 #include <csignal>
+#include <map>
 #include <QDate>
 #include <QDir>
 #include <QProcessEnvironment>
@@ -67,8 +71,9 @@ protected:
 TEST_F(Headless, SubmitsLogsAndReports)
 {
     writeFiles({engineLine("##url"), "GEThttp://127.0.0.1:1/refused"}, {"a", "empty", "missing"});
-    ASSERT_EQ(run({"--submit", "p.ini", "--engines", "e.txt"}), 0) << m_err.toStdString();
-    EXPECT_EQ(m_out, "6 requests, 3 succeeded, 3 failed\n");
+    // The 404 and the refused connections fail the run: exit code 4.
+    ASSERT_EQ(run({"--submit", "p.ini", "--engines", "e.txt"}), 4) << m_err.toStdString();
+    EXPECT_EQ(m_out, "6 requests, 2 succeeded, 4 failed\n");
     EXPECT_EQ(m_err.count("Sended "), 6);
     EXPECT_TRUE(m_err.endsWith("Sended 6 of 6\n"));
     EXPECT_EQ(profileDate(), m_today);
@@ -78,7 +83,7 @@ TEST_F(Headless, SubmitsLogsAndReports)
     int failed = 0;
     for (const LogRow& row : rows)
         failed += row.success ? 0 : 1;
-    EXPECT_EQ(failed, 3);
+    EXPECT_EQ(failed, 4);
     EXPECT_EQ(readIndexKeysWithXBase(home() + "url.ndx").size(), 6);
 
     // The export writes the same records as CSV.
@@ -88,7 +93,65 @@ TEST_F(Headless, SubmitsLogsAndReports)
     EXPECT_EQ(csv.count("\r\n"), 7);
     EXPECT_TRUE(csv.contains(",true,http://127.0.0.1:" + QByteArray::number(m_server.port()) +
                              "/a,<html><body>answer /a</body></html>\r\n"));
-    EXPECT_TRUE(csv.contains(",false,http://127.0.0.1:1/refused,\r\n"));
+    EXPECT_TRUE(
+        csv.contains(",false,http://127.0.0.1:1/refused,Connection refused (Error #10061)\r\n"));
+}
+
+// Servers that reset, close early, cut their answer short, refuse, loop,
+// keep the connection open, send too much or never answer: each result is
+// logged with its true outcome, and the run ends in bounded time.
+TEST_F(Headless, HostileServersAreLoggedTruthfully)
+{
+    RegistryStore store;
+    app::writeRegKey(store, app::kPreferencesKey, app::kRequestTimeoutValue, "2");
+    // Six silent servers come first: they hold all six clients until the
+    // time limit frees them, and the six good requests after them are still
+    // answered.
+    std::vector<std::string> engines;
+    for (int i = 1; i <= 6; ++i)
+        engines.push_back(engineLine("hang" + std::to_string(i) + "?##url"));
+    for (const char* path : {"reset", "close", "short", "missing", "error500", "badgateway", "loop",
+                             "keepalive", "big", "a1", "a2", "a3", "a4", "a5", "a6"})
+        engines.push_back(engineLine(std::string(path) + "?##url"));
+    writeFiles(engines, {"p"});
+    ASSERT_EQ(run({"--submit", "p.ini", "--engines", "e.txt"}), 4) << m_err.toStdString();
+    EXPECT_EQ(m_out, "21 requests, 8 succeeded, 13 failed\n");
+
+    std::map<std::string, LogRow> byPath;
+    for (const LogRow& row : readLogWithDbfread(home() + "logs.dbf")) {
+        const size_t start = row.url.rfind('/') + 1;
+        byPath[row.url.substr(start, row.url.find('?') - start)] = row;
+    }
+    ASSERT_EQ(byPath.size(), 21u);
+    const struct {
+        std::string path;
+        bool success;
+        std::string message;
+    } expected[] = {
+        {"hang1", false, "Connection timed out (Error #10060)"},
+        {"hang6", false, "Connection timed out (Error #10060)"},
+        {"reset", false, "Connection reset by peer (Error #10054)"},
+        {"close", false, "Connection aborted (Error #10053)"},
+        {"short", false, "abc"},
+        {"missing", false, "<p>gone</p>"},
+        {"error500", false, "HTTP 500 X"},
+        {"badgateway", false, "<p>upstream refused</p>"},
+        {"loop", false, "HTTP 302 X (too many relocations)"},
+        {"keepalive", true, "kept"},
+        {"a1", true, "<html><body>answer /a1?p</body></html>"},
+        {"a6", true, "<html><body>answer /a6?p</body></html>"},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.path);
+        EXPECT_EQ(byPath[e.path].success, e.success);
+        EXPECT_EQ(byPath[e.path].message, e.message);
+    }
+    // The 2 MiB answer is kept up to 1 MiB and says it was cut.
+    const std::string& big = byPath["big"].message;
+    EXPECT_TRUE(byPath["big"].success);
+    EXPECT_LE(big.size(), size_t{1024 * 1024 + 4096});
+    EXPECT_GE(big.size(), size_t{1024 * 1024});
+    EXPECT_NE(big.find(app::kAnswerCutLine), std::string::npos);
 }
 
 // The run waits for free clients and for the last answers under either of

@@ -70,4 +70,42 @@ TEST_F(ProgramOptions, OkStoresForTheNextStartCancelChangesNothing)
     expectAllClients(restarted, "proxy.example.org", "3128", "ann", "secret");
 }
 
+TEST_F(ProgramOptions, TimeoutFieldIsStoredAndAppliedToAllClients)
+{
+    const auto expectTimeout = [](TForm1& form, int seconds) {
+        for (int i = 0; i < app::HttpClients::kCount; ++i)
+            EXPECT_EQ(form.httpClients().client(i).RequestTimeout(), seconds) << i;
+    };
+    const auto setTimeout = [](TForm1& form, const QString& text, bool ok) {
+        QTimer::singleShot(0, &form, [&form, text, ok] {
+            auto* dialog = form.findChild<TFPref*>();
+            ASSERT_NE(dialog, nullptr);
+            ASSERT_NE(dialog->TimeoutEdit, nullptr);
+            dialog->TimeoutEdit->setText(text);
+            ok ? dialog->accept() : dialog->reject();
+        });
+        form.ProgramOptions1Click();
+    };
+    struct {
+        QString typed;
+        int applied;
+        QString stored;
+    } cases[] = {{"15", 15, "15"}, {"0", 0, "0"}, {"soon", 60, "60"}, {" 7 ", 7, "7"}};
+    {
+        TForm1 form;
+        expectTimeout(form, 60); // nothing stored yet
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.typed.toStdString());
+            setTimeout(form, c.typed, true);
+            expectTimeout(form, c.applied);
+            RegistryStore store;
+            EXPECT_EQ(app::readRegKey(store, app::kPreferencesKey, "RequestTimeout"), c.stored);
+        }
+        setTimeout(form, "99", false);
+        expectTimeout(form, 7);
+    }
+    TForm1 restarted;
+    expectTimeout(restarted, 7);
+}
+
 } // namespace

@@ -190,14 +190,16 @@ TEST_F(SubmissionWindow, FailuresAndOddAnswersAreLoggedByTheirOutcome)
     std::vector<LogRow> rows = readLogWithDbfread(home() + "logs.dbf");
     ASSERT_EQ(rows.size(), 4u);
     std::sort(rows.begin(), rows.end(), [](auto& a, auto& b) { return a.url < b.url; });
-    // A refused connection is a failure with no message; a 404 ran to the
-    // end of the connection and is a success with the body that came with
-    // its header; the long address is cut to the field's 254 characters.
-    EXPECT_EQ(rows[0], (LogRow{m_today, false, "http://127.0.0.1:1/refused", ""}));
-    EXPECT_EQ(rows[1], (LogRow{m_today, false, "http://127.0.0.1:1/refused", ""}));
+    // A refused connection is a failure whose message says why; a 404 is a
+    // failure with the body that came with its header; the long address is
+    // cut to the field's 254 characters.
+    const LogRow refused{m_today, false, "http://127.0.0.1:1/refused",
+                         "Connection refused (Error #10061)"};
+    EXPECT_EQ(rows[0], refused);
+    EXPECT_EQ(rows[1], refused);
     EXPECT_EQ(rows[2].url, url(longPage).substr(0, 254));
     EXPECT_TRUE(rows[2].success);
-    EXPECT_EQ(rows[3], (LogRow{m_today, true, url("missing"), "<p>gone</p>"}));
+    EXPECT_EQ(rows[3], (LogRow{m_today, false, url("missing"), "<p>gone</p>"}));
 }
 
 TEST_F(SubmissionWindow, SeventhRequestGoesToTheFirstFreeClientAndCancelWhileDraining)

@@ -197,16 +197,24 @@ TEST(HttpCli, ResponsesOfEveryShape)
         int status;
         std::string reason, body, contentType;
         int docBegin;
+        int error = 0;
     };
     const Case cases[] = {
         {"not found", "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n", 404, "Not Found",
          "", "text/html", 0},
         {"no header", "<html>\r\n<body>x</body>\r\n</html>\r\n", 0, "",
          "<html>\r\n<body>x</body>\r\n</html>\r\n", "text/html", 1},
+        {"no header, last line without end", "<HTML><body>x</body>\r\n</HTML>", 0, "",
+         "<HTML><body>x</body>\r\n</HTML>", "text/html", 1},
+        {"one header-less line without end", "<html>only", 0, "", "<html>only", "text/html", 1},
         {"non-numeric status", "HTTP/1.0 2x0 Odd\r\nContent-Type: Text/Plain\r\n\r\nstill here", 0,
          "Odd", "still here", "text/plain", 1},
         {"bare LF", "HTTP/1.1 200 OK\nContent-Length: 3\n\nabc", 200, "OK", "abc", "", 1},
-        {"line too long", std::string(10000, 'x'), 0, "", "", "", 0}};
+        {"more than Content-Length", "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nabcdef", 200,
+         "OK", "ab", "", 1},
+        {"404 keeps its body", "HTTP/1.0 404 Not Found\r\n\r\nkey not valid", 404, "Not Found",
+         "key not valid", "", 1},
+        {"line too long", std::string(10000, 'x'), 0, "", "", "", 0, 10053}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LoopbackServer server([&](const std::string&, int) { return Reply{c.response, false}; });
@@ -216,7 +224,7 @@ TEST(HttpCli, ResponsesOfEveryShape)
         http.GetAsync();
         ASSERT_TRUE(r.waitDone());
         EXPECT_EQ(r.done, 1);
-        EXPECT_EQ(r.error, 0);
+        EXPECT_EQ(r.error, c.error);
         EXPECT_EQ(http.StatusCode(), c.status);
         EXPECT_EQ(http.ReasonPhrase(), c.reason);
         EXPECT_EQ(r.body, c.body);

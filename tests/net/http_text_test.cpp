@@ -51,7 +51,10 @@ INSTANTIATE_TEST_SUITE_P(
                     UrlCase{"mailto:joe@example.com", "mailto", "joe", "", "example.com", "", ""},
                     UrlCase{"proxy.local:3128", "", "", "", "proxy.local", "3128", ""},
                     UrlCase{"page.html", "", "", "", "page.html", "", ""},
-                    UrlCase{"ftp://files/x", "ftp", "", "", "files", "", "/x"}));
+                    UrlCase{"ftp://files/x", "ftp", "", "", "files", "", "/x"},
+                    UrlCase{"http://[::1]:8080/a", "http", "", "", "[::1]", "8080", "/a"},
+                    UrlCase{"http://[::1]/a", "http", "", "", "[::1]", "", "/a"},
+                    UrlCase{"http://u:p@[fe80::1]:81", "http", "u", "p", "[fe80::1]", "81", ""}));
 
 TEST(Base64Encode, EncodesWithPadding)
 {

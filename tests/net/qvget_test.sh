@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # qvget end to end: usage errors, a verbose GET against a python3 server,
-# a POST, a refused connection and a small batch.
+# a POST, a refused connection, a 404, a server that never answers and a
+# small batch.
 set -uo pipefail
 QVGET=$1
 work=$(mktemp -d)
@@ -70,6 +71,32 @@ refused=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.
 check "refused exit 1" [ $? -eq 1 ]
 check "refused error" grep -qx "error: 10061" "$work/err"
 check "refused status" grep -qx "status: 404 Connection refused (Error #10061)" "$work/err"
+
+"$QVGET" -v "http://127.0.0.1:$port/missing.txt" >/dev/null 2>"$work/err"
+check "404 exit 1" [ $? -eq 1 ]
+check "404 status" grep -q "^status: 404 " "$work/err"
+check "404 error 0" grep -qx "error: 0" "$work/err"
+
+# A server that takes connections and never answers: the time limit ends it.
+coproc SILENT { exec /usr/bin/python3 -u -c '
+import socket, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8)
+print("port", s.getsockname()[1], flush=True)
+time.sleep(60)' 2>/dev/null; }
+silent_pid=$SILENT_PID
+silent=
+read -r -t 10 -u "${SILENT[0]}" _ silent || true
+check "silent server started" [ -n "$silent" ]
+timeout 20 "$QVGET" -v --timeout 1 "http://127.0.0.1:$silent/" >/dev/null 2>"$work/err"
+check "time-out exit 1" [ $? -eq 1 ]
+check "time-out error" grep -qx "error: 10060" "$work/err"
+check "time-out status" grep -qx "status: 404 Connection timed out (Error #10060)" "$work/err"
+kill "$silent_pid" 2>/dev/null
+for args in "--timeout x http://a/" "--timeout -1 http://a/"; do
+    # shellcheck disable=SC2086
+    "$QVGET" $args >/dev/null 2>&1
+    check "usage exit for '$args'" [ $? -eq 2 ]
+done
 
 "$QVGET" --repeat 20 --parallel 3 "http://127.0.0.1:$port/page.txt" 2>"$work/err"
 check "batch exit 0" [ $? -eq 0 ]

@@ -2,13 +2,15 @@
 // measuring. Used by the troubleshooting notes and by our own checks.
 //
 //   qvget [-v] [--post DATA] [--proxy HOST[:PORT]] [--proxy-port P]
-//         [--proxy-user USER:PASS] [--agent TEXT] URL
-//   qvget --repeat M --parallel K URL
+//         [--proxy-user USER:PASS] [--agent TEXT] [--timeout S] URL
+//   qvget --repeat M --parallel K [--timeout S] URL
 //
 // The single request writes the body to stdout; with -v it writes every
 // request header line as sent, "status: CODE REASON", every received header
 // line and "error: E" to stderr. Exit status 0 when the request completed
-// with Error 0, 1 otherwise, 2 for a usage error.
+// with Error 0 and a status below 400, 1 otherwise, 2 for a usage error.
+// --timeout S ends a request that makes no progress for S seconds with
+// Error 10060 (default: no limit; 0: no limit).
 //
 // The batch runs M GETs over K clients, each client starting its next
 // request from its own OnRequestDone, and writes
@@ -45,14 +47,15 @@ struct Options {
     bool agentSet = false;
     long repeat = 0;
     long parallel = 0;
+    long timeout = 0;
     std::string url;
 };
 
 int usage()
 {
     std::fprintf(stderr, "usage: qvget [-v] [--post DATA] [--proxy HOST[:PORT]] [--proxy-port P] "
-                         "[--proxy-user USER:PASS] [--agent TEXT] URL\n"
-                         "       qvget --repeat M --parallel K URL\n");
+                         "[--proxy-user USER:PASS] [--agent TEXT] [--timeout S] URL\n"
+                         "       qvget --repeat M --parallel K [--timeout S] URL\n");
     return kExitUsage;
 }
 
@@ -97,6 +100,9 @@ bool parse(int argc, char** argv, Options& o)
         } else if (arg == "--repeat") {
             if (!next(value) || !positiveNumber(value, o.repeat))
                 return false;
+        } else if (arg == "--timeout") {
+            if (!next(value) || (value != "0" && !positiveNumber(value, o.timeout)))
+                return false;
         } else if (arg == "--parallel") {
             if (!next(value) || !positiveNumber(value, o.parallel))
                 return false;
@@ -132,6 +138,7 @@ void configure(THttpCli& http, const Options& o)
     }
     if (o.agentSet)
         http.setAgent(o.agent);
+    http.setRequestTimeout(static_cast<int>(o.timeout));
 }
 
 int runSingle(const Options& o)
@@ -169,7 +176,7 @@ int runSingle(const Options& o)
                 std::fprintf(stderr, "status: %d %s\n", c->StatusCode(), c->ReasonPhrase().c_str());
             std::fprintf(stderr, "error: %u\n", error);
         }
-        exitCode = error == 0 ? kExitSuccess : kExitFailure;
+        exitCode = error == 0 && c->StatusCode() < 400 ? kExitSuccess : kExitFailure;
         QCoreApplication::quit();
     };
     try {
