@@ -14,7 +14,7 @@ class BorrowedClient {
 public:
     explicit BorrowedClient(THttpCli& client)
         : m_client(client), m_done(client.OnRequestDone), m_data(client.OnDocData),
-          m_stream(client.RcvdStream())
+          m_stream(client.RcvdStream()), m_limit(client.RcvdLimit())
     {
     }
     ~BorrowedClient()
@@ -22,6 +22,7 @@ public:
         m_client.OnRequestDone = std::move(m_done);
         m_client.OnDocData = std::move(m_data);
         m_client.setRcvdStream(m_stream);
+        m_client.setRcvdLimit(m_limit);
     }
     BorrowedClient(const BorrowedClient&) = delete;
     BorrowedClient& operator=(const BorrowedClient&) = delete;
@@ -31,6 +32,7 @@ private:
     THttpCli::TRequestDoneEvent m_done;
     THttpCli::TDataEvent m_data;
     QIODevice* m_stream;
+    int64_t m_limit;
 };
 
 } // namespace
@@ -42,6 +44,9 @@ FetchResult fetchWithClient(THttpCli& client, const std::string& address, size_t
     bool done = false;
     bool cut = false;
     client.setRcvdStream(nullptr);
+    // The run's clients keep at most a log record's worth of an answer; a
+    // fetch needs one byte past its own limit to tell that it was exceeded.
+    client.setRcvdLimit(static_cast<int64_t>(maxBytes) + 1);
     client.OnDocData = [&](THttpCli* sender, const char* data, int len) {
         if (cut)
             return;
