@@ -3,6 +3,7 @@
 #include "app_state.h"
 #include "form1.h"
 #include "http_clients.h"
+#include "registry_keys.h"
 #include "submission_log.h"
 #include "table_errors.h"
 #include "tool_strip.h"
@@ -17,10 +18,12 @@
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/program_folder.h"
+#include "platform/registry_store.h"
 #include "platform/shell.h"
 
 #include <algorithm>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -31,6 +34,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -63,6 +67,16 @@ struct GridColumn {
     const char* field;
 };
 constexpr GridColumn kGridColumns[] = {{"Date", "date"}, {"Success", "success"}, {"Url", "url"}};
+constexpr GridColumn kStatusColumn = {"Status", "status"};
+// The status column shows a typical status whole ("202 Accepted").
+constexpr const char* kTypicalStatus = "429 Too Many Requests";
+
+// Whether and for how many days a run leaves out what was sent
+// successfully of late, kept in the registry beside the proxy settings.
+constexpr const char* kSkipRecentValue = "SkipRecent";
+constexpr const char* kSkipRecentDaysValue = "SkipRecentDays";
+constexpr int kDefaultSkipRecentDays = 7;
+constexpr int kMaxSkipRecentDays = 3660;
 
 } // namespace
 
@@ -85,6 +99,10 @@ Tfsearch::Tfsearch(app::AppState& state, QWidget* parent)
     m_run.OnShowMessage = [this](const std::vector<std::string>& lines) { showMessage(lines); };
     m_run.OnError = [](const std::string& message) {
         Application::showException(QString::fromLocal8Bit(message.c_str()));
+    };
+    m_run.OnRunStarted = [this](const app::SubmissionRun& run) { showProgress(run); };
+    m_run.OnWaiting = [this](const std::string& url, const std::string& text) {
+        showWaiting(url, text);
     };
 }
 
@@ -183,11 +201,52 @@ QWidget* Tfsearch::createBottomBar()
         if (m_startButton->isEnabled())
             StartClick();
     });
+    row->addSpacing(kSummarySpacing);
+    row->addWidget(createSkipRecent(bar));
     m_summaryLabel = new QLabel(bar);
     m_summaryLabel->setObjectName("Summary");
     row->addSpacing(kSummarySpacing);
     row->addWidget(m_summaryLabel, 1);
     return bar;
+}
+
+QWidget* Tfsearch::createSkipRecent(QWidget* parent)
+{
+    auto* box = new QWidget(parent);
+    box->setObjectName("SkipRecentBox");
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(kPanelSpacing);
+    m_skipRecent = new QCheckBox("Skip pages sent successfully in the last", box);
+    m_skipRecent->setObjectName("SkipRecent");
+    m_skipRecentDays = new QSpinBox(box);
+    m_skipRecentDays->setObjectName("SkipRecentDays");
+    m_skipRecentDays->setRange(1, kMaxSkipRecentDays);
+    auto* days = new QLabel("days", box);
+    row->addWidget(m_skipRecent);
+    row->addWidget(m_skipRecentDays);
+    row->addWidget(days);
+
+    RegistryStore store;
+    const QString key = app::kPreferencesKey;
+    m_skipRecent->setChecked(app::readRegKey(store, key, kSkipRecentValue) == "1");
+    bool ok = false;
+    const int stored = app::readRegKey(store, key, kSkipRecentDaysValue).toInt(&ok);
+    m_skipRecentDays->setValue(ok && stored >= 1 ? std::min(stored, kMaxSkipRecentDays)
+                                                 : kDefaultSkipRecentDays);
+    m_skipRecentDays->setEnabled(m_skipRecent->isChecked());
+    connect(m_skipRecent, &QCheckBox::toggled, m_skipRecentDays, &QWidget::setEnabled);
+    return box;
+}
+
+void Tfsearch::applyRunSettings()
+{
+    RegistryStore store;
+    const QString key = app::kPreferencesKey;
+    app::writeRegKey(store, key, kSkipRecentValue, m_skipRecent->isChecked() ? "1" : "0");
+    app::writeRegKey(store, key, kSkipRecentDaysValue, QString::number(m_skipRecentDays->value()));
+    m_run.readSettings(store);
+    m_run.setSkipRecentDays(m_skipRecent->isChecked() ? m_skipRecentDays->value() : 0);
 }
 
 QFrame* Tfsearch::createProgressPanel()
@@ -270,6 +329,7 @@ bool Tfsearch::openLogTable()
         app::catchTableError(m_log.engine(), [this] { app::openLog(m_log); });
     if (!failure) {
         m_successField = m_log.FieldNo("success");
+        addStatusColumn();
         showArrivalOrder();
         return true;
     }
@@ -292,6 +352,18 @@ bool Tfsearch::openLogTable()
     // ends the program.
     m_log.engine().haltReporter()(failure.code, failure.text);
     return false;
+}
+
+void Tfsearch::addStatusColumn()
+{
+    // A log made before the status field has no such column.
+    if (!app::logHasStatus(m_log))
+        return;
+    TTzColumn* column = m_grid->Columns().Add();
+    column->FieldName = kStatusColumn.field;
+    column->Title.Caption = kStatusColumn.title;
+    column->Width = m_grid->fontMetrics().horizontalAdvance(kTypicalStatus);
+    m_grid->LayoutChanged();
 }
 
 void Tfsearch::showArrivalOrder()
@@ -328,6 +400,7 @@ void Tfsearch::StartClick()
     }
     m_startButton->setEnabled(false);
     m_summaryLabel->clear();
+    applyRunSettings();
     // Every result is appended through the table's record buffer, so a
     // record being edited in the grid is written first and editing waits
     // for the end of the run.
@@ -412,8 +485,24 @@ QColor Tfsearch::rowColor(const TTzRowImage& row) const
     return {};
 }
 
+void Tfsearch::showWaiting(const std::string& url, const std::string& text)
+{
+    // The panel says what the run waits for until the request goes out
+    // again (an empty text) or another answer arrives.
+    if (text.empty()) {
+        if (m_showingWait)
+            showProgress(m_run);
+        return;
+    }
+    m_showingWait = true;
+    m_progressLabel->setText(platform::fromAnsi(text));
+    m_progressLabel->setToolTip(platform::fromAnsi(url));
+}
+
 void Tfsearch::showProgress(const app::SubmissionRun& run)
 {
+    m_showingWait = false;
+    m_progressLabel->setToolTip({});
     m_progressLabel->setText(run.progressText());
     m_progressBar->setMaximum(run.requestTotal());
     m_progressBar->setValue(std::min(run.requestsLogged(), run.requestTotal()));
