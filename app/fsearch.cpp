@@ -66,7 +66,10 @@ struct GridColumn {
     const char* title;
     const char* field;
 };
-constexpr GridColumn kGridColumns[] = {{"Date", "date"}, {"Success", "success"}, {"Url", "url"}};
+constexpr GridColumn kDateColumn = {"Date", "date"};
+constexpr GridColumn kSuccessColumn = {"Success", "success"};
+constexpr GridColumn kUrlColumn = {"Url", "url"};
+// Before the address, which is often wider than the grid.
 constexpr GridColumn kStatusColumn = {"Status", "status"};
 // The status column shows a typical status whole ("202 Accepted").
 constexpr const char* kTypicalStatus = "429 Too Many Requests";
@@ -140,6 +143,8 @@ QWidget* Tfsearch::createLogGroup()
     exportButton->setAutoDefault(false);
     connect(exportButton, &QPushButton::clicked, this, [this] { ExportClick(); });
     bar->addWidget(exportButton);
+    bar->addSpacing(kSummarySpacing);
+    bar->addWidget(createSkipRecent(group));
     bar->addStretch(1);
     column->addLayout(bar);
 
@@ -147,14 +152,7 @@ QWidget* Tfsearch::createLogGroup()
     m_splitter->setObjectName("Splitter1");
     m_grid = new TTzGrid(m_splitter);
     m_grid->setObjectName("TzGrid1");
-    for (const GridColumn& c : kGridColumns) {
-        TTzColumn* column = m_grid->Columns().Add();
-        column->FieldName = c.field;
-        column->Title.Caption = c.title;
-    }
-    m_grid->Columns()[0]->Width = m_grid->fontMetrics().horizontalAdvance(kWidestDate);
-    m_grid->Columns()[2]->Width = kUrlColumnWidth;
-    m_grid->LayoutChanged();
+    setGridColumns(false);
     m_grid->setOptions(dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines |
                        dgRowLines | dgTabs);
     m_grid->setBooleanBox(bbCheckBox);
@@ -201,8 +199,6 @@ QWidget* Tfsearch::createBottomBar()
         if (m_startButton->isEnabled())
             StartClick();
     });
-    row->addSpacing(kSummarySpacing);
-    row->addWidget(createSkipRecent(bar));
     m_summaryLabel = new QLabel(bar);
     m_summaryLabel->setObjectName("Summary");
     row->addSpacing(kSummarySpacing);
@@ -284,13 +280,7 @@ bool Tfsearch::FormCreate()
 {
     m_progressLabel->clear();
     app::sizeToScreen(*this);
-    // The grid starts wide enough for its columns, at most half the window;
-    // the answer viewer takes the rest.
-    int gridWidth = kGridChromeWidth;
-    for (int i = 0; i < m_grid->Columns().Count(); ++i)
-        gridWidth += m_grid->Columns()[i]->Width;
-    gridWidth = std::min(gridWidth, width() / 2);
-    m_splitter->setSizes({gridWidth, width() - gridWidth});
+    fitGridWidth();
     QString profile = FileDialog::open(
         this, TForm1::profileDialogOptions("Load Profile", TForm1::MissingProfile::Refuse));
     if (profile.isEmpty()) {
@@ -354,16 +344,42 @@ bool Tfsearch::openLogTable()
     return false;
 }
 
+void Tfsearch::setGridColumns(bool withStatus)
+{
+    m_grid->Columns().Clear();
+    const auto add = [this](const GridColumn& c, int width) {
+        TTzColumn* column = m_grid->Columns().Add();
+        column->FieldName = c.field;
+        column->Title.Caption = c.title;
+        if (width > 0)
+            column->Width = width;
+    };
+    add(kDateColumn, m_grid->fontMetrics().horizontalAdvance(kWidestDate));
+    add(kSuccessColumn, 0);
+    if (withStatus)
+        add(kStatusColumn, m_grid->fontMetrics().horizontalAdvance(kTypicalStatus));
+    add(kUrlColumn, kUrlColumnWidth);
+    m_grid->LayoutChanged();
+}
+
+void Tfsearch::fitGridWidth()
+{
+    // The grid starts wide enough for its columns, at most half the window;
+    // the answer viewer takes the rest.
+    int gridWidth = kGridChromeWidth;
+    for (int i = 0; i < m_grid->Columns().Count(); ++i)
+        gridWidth += m_grid->Columns()[i]->Width;
+    gridWidth = std::min(gridWidth, width() / 2);
+    m_splitter->setSizes({gridWidth, width() - gridWidth});
+}
+
 void Tfsearch::addStatusColumn()
 {
     // A log made before the status field has no such column.
     if (!app::logHasStatus(m_log))
         return;
-    TTzColumn* column = m_grid->Columns().Add();
-    column->FieldName = kStatusColumn.field;
-    column->Title.Caption = kStatusColumn.title;
-    column->Width = m_grid->fontMetrics().horizontalAdvance(kTypicalStatus);
-    m_grid->LayoutChanged();
+    setGridColumns(true);
+    fitGridWidth();
 }
 
 void Tfsearch::showArrivalOrder()

@@ -95,6 +95,9 @@ private:
     QWidget* createSkipRecent(QWidget* parent);
     // Stores the skip setting and hands it, the key and "Retries" to the run.
     void applyRunSettings();
+    // Date, Success, Status (when asked for) and Url.
+    void setGridColumns(bool withStatus);
+    void fitGridWidth();
     // The "Status" column, for a log that has the field.
     void addStatusColumn();
     void showWaiting(const std::string& url, const std::string& text);
