@@ -19,6 +19,7 @@
 #include "platform/registry_store.h"
 #include "platform/text_file.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <map>
@@ -150,12 +151,16 @@ TEST_F(IndexNowRun, KeyLineIsSentExpandedAndEachStatusIsLoggedAndExported)
     ASSERT_EQ(submit(), 4) << m_err.toStdString();
     EXPECT_EQ(m_out, "6 requests, 2 succeeded, 4 failed\n");
 
-    // The request line carries the page as stored and the key.
+    // The request line carries the page as stored and the key (the six go
+    // out at once, in any order).
     const QList<QByteArray> sent = requests();
     ASSERT_EQ(sent.size(), 6);
-    EXPECT_TRUE(sent[0].startsWith("GET /s200?url=https://www.example.org/a%20b.html&key=" +
-                                   QByteArray(kKey) + " HTTP/1.0\r\n"))
-        << sent[0].toStdString();
+    const QByteArray expectedLine =
+        "GET /s200?url=https://www.example.org/a%20b.html&key=" + QByteArray(kKey) +
+        " HTTP/1.0\r\n";
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                            [&](const QByteArray& r) { return r.startsWith(expectedLine); }),
+              1);
 
     const auto rows = exported();
     ASSERT_EQ(rows.size(), 7u);
@@ -409,6 +414,62 @@ TEST_F(IndexNowRun, SkipRecentLeavesOutExactlyThePagesSentSuccessfullyWithinTheW
     // Without the option everything goes out again.
     ASSERT_EQ(submit(), 0) << m_err.toStdString();
     EXPECT_EQ(m_out, "12 requests, 12 succeeded, 0 failed\n");
+}
+
+// The same lines over https, to a server whose certificate a test CA signed
+// (named in QUORVANE_CA_FILE).
+TEST_F(IndexNowRun, KeyAndBatchLinesWorkOverHttps)
+{
+    QTemporaryDir certs;
+    ASSERT_TRUE(certs.isValid());
+    ASSERT_EQ(QProcess::execute("bash", {TLS_CERTS_SCRIPT, certs.path()}), 0);
+    QTemporaryDir tlsRequests;
+    AnswerServer tls(
+        INDEXNOW_SERVER_SCRIPT,
+        {tlsRequests.path(), "--tls", certs.path() + "/good.pem", certs.path() + "/server.key"});
+    ASSERT_GT(tls.port(), 0);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUORVANE_CA_FILE", certs.path() + "/ca.pem");
+    m_process.setProcessEnvironment(environment);
+
+    const std::string base = "https://127.0.0.1:" + std::to_string(tls.port()) + "/";
+    writeFiles({"GET" + base + "s200?url=##url&key=##key", "INDEXNOW" + base + "indexnow"},
+               {"https://a.example/1", "https://b.example/2"});
+    ASSERT_EQ(submit(), 0) << m_err.toStdString();
+    EXPECT_EQ(m_out, "4 requests, 4 succeeded, 0 failed\n");
+    ASSERT_TRUE(tls.waitForRequests(4, [] {}));
+
+    QList<QByteArray> bodies;
+    QStringList requestLines;
+    const QDir folder(tlsRequests.path());
+    for (const QString& name : folder.entryList({"*.req"}, QDir::Files, QDir::Name)) {
+        const QByteArray request = fileBytes(folder.filePath(name));
+        requestLines << QString::fromLatin1(request.left(request.indexOf("\r\n")));
+        if (request.startsWith("POST ")) {
+            EXPECT_TRUE(request.contains("\r\nContent-Type: application/json; charset=utf-8\r\n"));
+            bodies << request.mid(request.indexOf("\r\n\r\n") + 4);
+        }
+    }
+    requestLines.sort();
+    EXPECT_EQ(requestLines,
+              QStringList({"GET /s200?url=https://a.example/1&key=" + QString(kKey) + " HTTP/1.0",
+                           "GET /s200?url=https://b.example/2&key=" + QString(kKey) + " HTTP/1.0",
+                           "POST /indexnow HTTP/1.0", "POST /indexnow HTTP/1.0"}));
+    std::sort(bodies.begin(), bodies.end());
+    ASSERT_EQ(bodies.size(), 2);
+    for (const char* host : {"a.example", "b.example"}) {
+        const QByteArray h(host);
+        const QByteArray page = h == "a.example" ? "1" : "2";
+        EXPECT_EQ(bodies[h == "a.example" ? 0 : 1],
+                  "{\"host\":\"" + h + "\",\"key\":\"" + kKey + "\",\"keyLocation\":\"https://" +
+                      h + "/" + kKey + ".txt\",\"urlList\":[\"https://" + h + "/" + page + "\"]}");
+    }
+    const auto rows = exported();
+    ASSERT_EQ(rows.size(), 5u);
+    for (size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i][4], rows[i][2].rfind("https://127", 0) == 0 ? "200 OK" : "202 Accepted")
+            << rows[i][2];
+    }
 }
 
 TEST(SkipRecentOption, SubmitTakesANumberOfDays)

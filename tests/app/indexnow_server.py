@@ -13,6 +13,7 @@
 import http.server
 import os
 import socketserver
+import ssl
 import sys
 import threading
 
@@ -79,6 +80,10 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 server = Server(("127.0.0.1", 0), Handler)
+if len(sys.argv) > 4 and sys.argv[2] == "--tls":
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(sys.argv[3], sys.argv[4])
+    server.socket = context.wrap_socket(server.socket, server_side=True)
 print(server.server_address[1], flush=True)
 try:
     server.serve_forever()
