@@ -313,20 +313,7 @@ TEST_F(IndexNowRun, SigtermDuringAWaitEndsTheRunAtOnce)
 // without the column, its records untouched.
 TEST_F(IndexNowRun, OldFourFieldLogIsUsedUnchanged)
 {
-    {
-        TTzDbf log;
-        app::declareLog(log, home() + app::kLogFileName);
-        log.setDbfFields(
-            {"date, C, 10, 0", "success, L, 1, 0", "message, M, 10, 0", "url, C, 254, 0"});
-        app::openLog(log);
-        ASSERT_TRUE(log.Active());
-        log.ClearRecord();
-        log.SetCField("date", "01.02.2020");
-        log.SetLField("success", true);
-        log.SetCField("url", "http://old.example/");
-        log.Append();
-        log.setActive(false);
-    }
+    writeFourFieldLog(home() + app::kLogFileName, {"http://old.example/"});
     const QByteArray before = fileBytes(home() + app::kLogFileName);
     const int headerSize = uint8_t(before[8]) | uint8_t(before[9]) << 8;
     const int recordSize = uint8_t(before[10]) | uint8_t(before[11]) << 8;

@@ -54,13 +54,6 @@ protected:
     {
         submitWithProfile(form, home() + "site.ini", inside);
     }
-    // Saves a picture of the window when QUORVANE_SHOT_DIR names a folder.
-    static void screenshot(QWidget& window, const char* name)
-    {
-        const QString folder = qEnvironmentVariable("QUORVANE_SHOT_DIR");
-        if (!folder.isEmpty())
-            window.grab().save(folder + '/' + name + ".png");
-    }
     static std::vector<std::string> columnTitles(Tfsearch& window)
     {
         std::vector<std::string> titles;
@@ -88,7 +81,7 @@ TEST_F(SubmissionRetry, CancelDuringAWaitEndsTheRunAtOnceAndTheGridShowsStatuses
             if (text.empty())
                 return;
             waitText = window.progressText();
-            screenshot(window, "submission_waiting");
+            saveScreenshot(window, "submission_waiting");
             QTimer::singleShot(0, &window, [&] { window.CancelClick(); });
         };
         clock.start();
@@ -135,15 +128,7 @@ TEST_F(SubmissionRetry, RefusedConnectionsAreTriedAgainAfterTheBackoffAndLoggedO
 
 TEST_F(SubmissionRetry, OldLogHasNoStatusColumn)
 {
-    {
-        TTzDbf log;
-        app::declareLog(log, home() + app::kLogFileName);
-        log.setDbfFields(
-            {"date, C, 10, 0", "success, L, 1, 0", "message, M, 10, 0", "url, C, 254, 0"});
-        app::openLog(log);
-        ASSERT_TRUE(log.Active());
-        log.setActive(false);
-    }
+    writeFourFieldLog(home() + app::kLogFileName);
     writeFiles({"GET" + endpoint("s202?u=##url")}, {"p"});
     TForm1 form;
     submit(form, [&](Tfsearch& window) {
@@ -173,7 +158,7 @@ TEST_F(SubmissionRetry, SkipSettingIsRememberedAndLeavesOutRecentPages)
         window.skipRecentDaysBox()->setValue(5);
         window.StartClick();
         EXPECT_EQ(window.summaryText(), "3 requests, 1 sent, 2 skipped, 1 succeeded, 0 failed");
-        screenshot(window, "submission_statuses");
+        saveScreenshot(window, "submission_statuses");
     });
     EXPECT_EQ(registryValue("SkipRecent"), "1");
     EXPECT_EQ(registryValue("SkipRecentDays"), "5");
