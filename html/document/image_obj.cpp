@@ -1,10 +1,10 @@
 #include "html/document/image_obj.h"
 
+#include "html/common/attribute.h"
+#include "html/common/text_util.h"
 #include "html/document/section_list.h"
 #include "html/document/url_target.h"
 #include "html/images/builtin_bitmaps.h"
-#include "html/parser/attribute.h"
-#include "html/parser/text_util.h"
 #include "platform/ansi.h"
 
 #include <algorithm>

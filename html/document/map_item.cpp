@@ -1,7 +1,7 @@
 #include "html/document/map_item.h"
 
-#include "html/parser/attribute.h"
-#include "html/parser/text_util.h"
+#include "html/common/attribute.h"
+#include "html/common/text_util.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
 #include "html/parser/charsets.h"
 
+#include "html/common/text_util.h"
 #include "html/layout/font_cache.h"
-#include "html/parser/text_util.h"
 #include "platform/ansi.h"
 
 #include <map>

@@ -1,5 +1,7 @@
 #include "html/parser/html_parser.h"
 
+#include "html/common/html_color.h"
+#include "html/common/text_util.h"
 #include "html/document/drawn_form_control.h"
 #include "html/document/form_control_obj.h"
 #include "html/document/horz_line.h"
@@ -13,8 +15,6 @@
 #include "html/document/url_target.h"
 #include "html/layout/font_cache.h"
 #include "html/parser/charsets.h"
-#include "html/parser/html_color.h"
-#include "html/parser/text_util.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "html/parser/html_tokenizer.h"
 
+#include "html/common/text_util.h"
 #include "html/parser/entities.h"
-#include "html/parser/text_util.h"
 
 #include <algorithm>
 

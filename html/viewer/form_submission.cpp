@@ -1,8 +1,8 @@
 #include "html/viewer/form_submission.h"
 
+#include "html/common/text_util.h"
 #include "html/document/form_control_obj.h"
 #include "html/document/html_form.h"
-#include "html/parser/text_util.h"
 #include "html/viewer/form_controls.h"
 #include "html/viewer/form_host.h"
 

@@ -1,5 +1,6 @@
 #include "html/viewer/html_viewer.h"
 
+#include "html/common/text_util.h"
 #include "html/document/form_control_obj.h"
 #include "html/document/html_form.h"
 #include "html/document/image_obj.h"
@@ -11,7 +12,6 @@
 #include "html/images/image_cache.h"
 #include "html/images/image_loader.h"
 #include "html/parser/html_parser.h"
-#include "html/parser/text_util.h"
 #include "html/viewer/document_walk.h"
 #include "html/viewer/form_controls.h"
 #include "html/viewer/paint_panel.h"

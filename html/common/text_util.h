@@ -3,7 +3,8 @@
 #include <string>
 #include <string_view>
 
-// Small helpers on 8-bit text shared by the tokenizer and the parser.
+// Small helpers on 8-bit text shared by the parser, the document model and
+// the viewer.
 namespace html {
 
 inline char upperAscii(char c)

@@ -1,6 +1,6 @@
-#include "html/parser/html_color.h"
+#include "html/common/html_color.h"
 
-#include "html/parser/text_util.h"
+#include "html/common/text_util.h"
 
 #include <array>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "html/parser/text_util.h"
+#include "html/common/text_util.h"
 
 #include <charconv>
 

@@ -1,6 +1,6 @@
-#include "html/parser/attribute.h"
+#include "html/common/attribute.h"
 
-#include "html/parser/text_util.h"
+#include "html/common/text_util.h"
 
 #include <algorithm>
 
