@@ -301,27 +301,29 @@ void THtmlParser::doToken(const TermSet& term)
 {
     const Tag s = sym();
     const bool end = isEnd();
-    switch (s) {
-    case Tag::Text:
+    if (s == Tag::Text) {
         addText(m_tok->TokenText(), m_tok->TokenIndex().data());
         next();
         return;
-    case Tag::Title:
-        if (!end) {
-            next();
-            std::string title;
-            while (sym() == Tag::Text) {
-                title += m_tok->TokenText();
-                next();
-            }
-            m_doc.Title = html::trimmed(title);
-            return;
-        }
-        break;
-    case Tag::Body:
-        if (!end)
-            doBodyTag();
-        break;
+    }
+    Step step = doInlineTag(s, end);
+    if (step == Step::NotMine)
+        step = doBlockTag(term, s, end);
+    if (step == Step::NotMine)
+        step = doFormTag(s, end);
+    if (step == Step::NotMine)
+        step = doDocumentTag(s, end);
+    // HTML, HEAD, frames, SELECTED, WRAP, stray table tags, unmatched end
+    // tags and unknown tags change nothing.
+    if (step != Step::Consumed)
+        next();
+}
+
+// Text styles, fonts, links, images and panels, and the no-break run: they
+// change what the next text looks like or add to the open section.
+THtmlParser::Step THtmlParser::doInlineTag(Tag s, bool end)
+{
+    switch (s) {
     case Tag::B:
     case Tag::Strong:
         m_bold = !end;
@@ -359,10 +361,60 @@ void THtmlParser::doToken(const TermSet& term)
             pushFont(font);
         }
         break;
+    case Tag::A:
+        if (end)
+            m_link = nullptr;
+        else
+            doAnchor();
+        break;
+    case Tag::Img:
+        doImage();
+        break;
+    case Tag::Panel:
+        doPanel();
+        break;
+    case Tag::Font:
+        if (end)
+            popFont();
+        else
+            doFont();
+        break;
+    case Tag::Basefont:
+        doBaseFont();
+        break;
+    case Tag::Big:
+    case Tag::Small:
+        if (end)
+            popFont();
+        else
+            doBigSmall(s == Tag::Big);
+        break;
+    case Tag::Nobr:
+        m_nobr = !end;
+        m_tok->SetNoBreak(m_nobr);
+        break;
+    case Tag::Wbr:
+        if (m_nobr) {
+            if (!m_section)
+                openSection();
+            m_section->AddBreakMark(m_tok->Position(), currentFont());
+        }
+        break;
+    default:
+        return Step::NotMine;
+    }
+    return Step::Handled;
+}
+
+// Paragraphs, breaks, rules, headings, alignment blocks, lists, PRE and
+// tables: they close the open section or read a nested construct.
+THtmlParser::Step THtmlParser::doBlockTag(const TermSet& term, Tag s, bool end)
+{
+    switch (s) {
     case Tag::H:
         if (!end && m_depth < kMaxNesting) {
             doHeading(term);
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::P:
@@ -397,7 +449,7 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Div:
         if (!end && m_depth < kMaxNesting) {
             doAlignBlock(term);
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Ol:
@@ -408,7 +460,7 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Blockquote:
         if (!end && m_depth < kMaxNesting) {
             doLists(term);
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Li:
@@ -421,33 +473,35 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Address:
         if (!end && m_depth < kMaxNesting) {
             doAddress(term);
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Pre:
         if (!end) {
             doPre();
-            return;
+            return Step::Consumed;
         }
-        break;
-    case Tag::A:
-        if (end)
-            m_link = nullptr;
-        else
-            doAnchor();
-        break;
-    case Tag::Img:
-        doImage();
-        break;
-    case Tag::Panel:
-        doPanel();
         break;
     case Tag::Table:
         if (!end && m_depth < kMaxNesting) {
             doTable();
-            return;
+            return Step::Consumed;
         }
         break;
+    case Tag::Page:
+        addBlock(std::make_unique<TPage>(&m_doc));
+        openSection();
+        break;
+    default:
+        return Step::NotMine;
+    }
+    return Step::Handled;
+}
+
+// Forms and their fields.
+THtmlParser::Step THtmlParser::doFormTag(Tag s, bool end)
+{
+    switch (s) {
     case Tag::Form:
         if (end) {
             m_form = nullptr;
@@ -462,36 +516,47 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Button:
         if (!end) {
             doButton();
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Select:
         if (!end) {
             doSelect();
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Textarea:
         if (!end) {
             doTextArea();
-            return;
+            return Step::Consumed;
         }
         break;
-    case Tag::Font:
-        if (end)
-            popFont();
-        else
-            doFont();
+    default:
+        return Step::NotMine;
+    }
+    return Step::Handled;
+}
+
+// The title, BODY, BASE, META, maps, scripts and background sounds: they
+// set up the document rather than add to its text.
+THtmlParser::Step THtmlParser::doDocumentTag(Tag s, bool end)
+{
+    switch (s) {
+    case Tag::Title:
+        if (!end) {
+            next();
+            std::string title;
+            while (sym() == Tag::Text) {
+                title += m_tok->TokenText();
+                next();
+            }
+            m_doc.Title = html::trimmed(title);
+            return Step::Consumed;
+        }
         break;
-    case Tag::Basefont:
-        doBaseFont();
-        break;
-    case Tag::Big:
-    case Tag::Small:
-        if (end)
-            popFont();
-        else
-            doBigSmall(s == Tag::Big);
+    case Tag::Body:
+        if (!end)
+            doBodyTag();
         break;
     case Tag::Base:
         m_doc.Base = attrs().TextOf(Attr::Href);
@@ -503,40 +568,23 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Map:
         if (!end) {
             doMap();
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Script:
         if (!end) {
             doScript();
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Bgsound:
         if (OnSoundRequest)
             OnSoundRequest(attrs().TextOf(Attr::Src), attrs().NumberOf(Attr::Loop, 1));
         break;
-    case Tag::Page:
-        addBlock(std::make_unique<TPage>(&m_doc));
-        openSection();
-        break;
-    case Tag::Nobr:
-        m_nobr = !end;
-        m_tok->SetNoBreak(m_nobr);
-        break;
-    case Tag::Wbr:
-        if (m_nobr) {
-            if (!m_section)
-                openSection();
-            m_section->AddBreakMark(m_tok->Position(), currentFont());
-        }
-        break;
     default:
-        // HTML, HEAD, frames, SELECTED, WRAP, stray table tags,
-        // unmatched end tags and unknown tags change nothing.
-        break;
+        return Step::NotMine;
     }
-    next();
+    return Step::Handled;
 }
 
 void THtmlParser::doBodyTag()
