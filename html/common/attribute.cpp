@@ -1,5 +1,6 @@
 #include "html/common/attribute.h"
 
+#include "base/ascii.h"
 #include "html/common/text_util.h"
 
 #include <algorithm>
@@ -51,7 +52,7 @@ int pixelHeightOf(const TAttribute* attribute)
 
 bool textIs(const TAttribute* attribute, std::string_view word)
 {
-    return attribute && equalsIgnoreCase(attribute->Text, word);
+    return attribute && base::equalsIgnoreCase(attribute->Text, word);
 }
 
 } // namespace html

@@ -4,18 +4,8 @@
 #include <string_view>
 
 // Small helpers on 8-bit text shared by the parser, the document model and
-// the viewer.
+// the viewer. Case and blank handling is in base/ascii.h.
 namespace html {
-
-inline char upperAscii(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-inline char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 inline bool isLetter(char c)
 {
@@ -26,13 +16,6 @@ inline bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
 }
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b);
-std::string toUpper(std::string_view s);
-std::string toLower(std::string_view s);
-
-// Removes blanks and control characters from both ends.
-std::string trimmed(std::string_view s);
 
 // Reads the whole text as a decimal integer with an optional sign. Returns
 // false when it is not one (empty, letters after the digits, overflow).

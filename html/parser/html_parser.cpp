@@ -1,5 +1,6 @@
 #include "html/parser/html_parser.h"
 
+#include "base/ascii.h"
 #include "html/common/html_color.h"
 #include "html/common/text_util.h"
 #include "html/document/drawn_form_control.h"
@@ -518,7 +519,7 @@ THtmlParser::Step THtmlParser::doDocumentTag(Tag s, bool end)
                 title += m_tok->TokenText();
                 next();
             }
-            m_doc.Title = html::trimmed(title);
+            m_doc.Title = base::trimmed(title);
             return Step::Consumed;
         }
         break;
@@ -584,7 +585,7 @@ void THtmlParser::doBodyTag()
             m_doc.BackgroundSet = true;
         }
     if (const TAttribute* t = a.Find(Attr::Background))
-        m_doc.BackgroundName = html::trimmed(t->Text);
+        m_doc.BackgroundName = base::trimmed(t->Text);
     openSection();
 }
 

@@ -1,5 +1,6 @@
 #include "html/parser/html_parser.h"
 
+#include "base/ascii.h"
 #include "html/common/html_color.h"
 #include "html/common/text_util.h"
 #include "html/document/drawn_form_control.h"
@@ -45,7 +46,7 @@ void THtmlParser::doAnchor()
         m_doc.Links.push_back(std::move(link));
     }
     if (const TAttribute* name = a.Find(Attr::Name)) {
-        std::string anchor = html::toUpper(name->Text);
+        std::string anchor = base::toUpper(name->Text);
         if (!anchor.empty() && anchor.front() == '#')
             anchor.erase(0, 1);
         if (!m_section)
@@ -82,7 +83,7 @@ void THtmlParser::doInput()
         openSection();
     TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
     const std::string type =
-        html::toLower(html::trimmed(attrs().TextOf(Attr::Type))).substr(0, kMaxTypeLength);
+        base::toLower(base::trimmed(attrs().TextOf(Attr::Type))).substr(0, kMaxTypeLength);
     TFormControlObj* control =
         m_form->AddControl(factory.CreateInput(&m_doc, m_form, attrs(), type));
     m_doc.FormControlList.push_back(control);
@@ -149,7 +150,7 @@ void THtmlParser::doButton()
         openSection();
     const TAttributeList buttonAttrs = attrs();
     const int at = m_tok->Position();
-    std::string type = html::toLower(html::trimmed(buttonAttrs.TextOf(Attr::Type)));
+    std::string type = base::toLower(base::trimmed(buttonAttrs.TextOf(Attr::Type)));
     if (type != "reset" && type != "button")
         type = "submit";
     std::string caption;
@@ -170,7 +171,7 @@ void THtmlParser::doButton()
         }
         next();
     }
-    caption = html::trimmed(caption.substr(0, kMaxCaptionText));
+    caption = base::trimmed(caption.substr(0, kMaxCaptionText));
     TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
     TFormControlObj* control =
         m_form->AddControl(factory.CreateInput(&m_doc, m_form, buttonAttrs, type));
@@ -198,7 +199,7 @@ void THtmlParser::doSelect()
         if (!open)
             return;
         open = false;
-        option.Text = html::trimmed(option.Text);
+        option.Text = base::trimmed(option.Text);
         if (option.Text.empty())
             return;
         longest = std::max(longest, static_cast<int>(option.Text.size()));
@@ -272,7 +273,7 @@ void THtmlParser::doMeta()
     const TAttributeList& a = attrs();
     const std::string httpEq = a.TextOf(Attr::HttpEquiv);
     const std::string content = a.TextOf(Attr::Content);
-    if (!FixedCharset && html::equalsIgnoreCase(httpEq, "content-type")) {
+    if (!FixedCharset && base::equalsIgnoreCase(httpEq, "content-type")) {
         // A UTF-8 page was converted to the program's code page before
         // parsing; its declaration names no font charset.
         if (auto charset = html::charsetFromDeclaration(content); charset && !charset->utf8)
@@ -285,7 +286,7 @@ void THtmlParser::doMeta()
 
 void THtmlParser::doMap()
 {
-    auto map = std::make_unique<TMapItem>(html::toUpper(attrs().TextOf(Attr::Name)));
+    auto map = std::make_unique<TMapItem>(base::toUpper(attrs().TextOf(Attr::Name)));
     constexpr int kMaxStrayTokens = 3;
     int stray = 0;
     next();
@@ -330,7 +331,7 @@ void THtmlParser::doFont()
             font.Color = *c;
     if (const TAttribute* face = a.Find(Attr::Face)) {
         std::string name = face->Text.substr(0, face->Text.find(','));
-        name = html::trimmed(name).substr(0, kMaxFaceLength);
+        name = base::trimmed(name).substr(0, kMaxFaceLength);
         if (!name.empty()) {
             font.Name = name;
             font.FixedPitch = false;

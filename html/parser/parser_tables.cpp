@@ -1,5 +1,6 @@
 #include "html/parser/html_parser.h"
 
+#include "base/ascii.h"
 #include "html/common/html_color.h"
 #include "html/common/text_util.h"
 #include "html/document/html_table.h"
@@ -116,7 +117,7 @@ void THtmlParser::doTable()
             doToken(TermSet());
             continue;
         case Tag::Input:
-            if (html::toLower(attrs().TextOf(Attr::Type)) == "hidden") {
+            if (base::toLower(attrs().TextOf(Attr::Type)) == "hidden") {
                 doToken(TermSet());
                 continue;
             }

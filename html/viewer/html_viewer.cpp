@@ -1,5 +1,6 @@
 #include "html/viewer/html_viewer.h"
 
+#include "base/ascii.h"
 #include "html/common/text_util.h"
 #include "html/document/form_control_obj.h"
 #include "html/document/html_form.h"
@@ -234,13 +235,13 @@ void THTMLViewer::installParserHooks(THtmlParser& parser)
                            const std::string& content) {
         if (OnMeta)
             OnMeta(this, httpEq, name, content);
-        if (!OnMetaRefresh || !html::equalsIgnoreCase(html::trimmed(httpEq), "refresh"))
+        if (!OnMetaRefresh || !base::equalsIgnoreCase(base::trimmed(httpEq), "refresh"))
             return;
         const std::size_t semi = content.find(';');
         int delay = 0;
-        if (!html::parseWholeNumber(html::trimmed(content.substr(0, semi)), delay) || delay < 0)
+        if (!html::parseWholeNumber(base::trimmed(content.substr(0, semi)), delay) || delay < 0)
             return;
-        const std::size_t url = html::toLower(content).find("url=");
+        const std::size_t url = base::toLower(content).find("url=");
         m_refreshUrl = url == std::string::npos ? std::string() : content.substr(url + 4);
         m_refreshDelay = delay == 0 ? 1 : delay;
     };

@@ -1,5 +1,6 @@
 #include "html/viewer/html_viewer.h"
 
+#include "base/ascii.h"
 #include "html/common/text_util.h"
 #include "html/document/form_control_obj.h"
 #include "html/document/html_form.h"
@@ -121,14 +122,14 @@ void THTMLViewer::ClearHistory()
 
 QString THTMLViewer::expandLinkName(const std::string& link) const
 {
-    QString s = UrlToLocalPath(platform::fromAnsi(html::trimmed(link)));
+    QString s = UrlToLocalPath(platform::fromAnsi(base::trimmed(link)));
     if (s.startsWith(QLatin1Char('/')) && !m_serverRoot.isEmpty())
         s = m_serverRoot + s;
     if (s.startsWith(QLatin1Char('/')))
         return QDir::cleanPath(s);
     const std::string base = Base();
     const bool drive = s.size() > 1 && s[1] == QLatin1Char(':');
-    if (drive || html::equalsIgnoreCase(base, "DosPath"))
+    if (drive || base::equalsIgnoreCase(base, "DosPath"))
         return QFileInfo(s).absoluteFilePath();
     QString folder;
     if (!base.empty()) {
@@ -195,7 +196,7 @@ bool THTMLViewer::JumpToAnchor(const std::string& Name)
     std::string name = Name;
     if (!name.empty() && name.front() == '#')
         name.erase(0, 1);
-    const int y = m_doc->AnchorPosition(html::toUpper(name));
+    const int y = m_doc->AnchorPosition(base::toUpper(name));
     if (y < 0)
         return false;
     scrollTo(y + m_marginHeight, 0);
