@@ -73,10 +73,8 @@ const TInlineObject* TLineBreaker::objectAt(int pos) const
     return findObject(m_content.objects, pos);
 }
 
-TFloatingObj* TLineBreaker::floatAt(int pos) const
+TFloatingObj* TLineBreaker::floatObjectAt(int pos) const
 {
-    if (m_content.text[pos] != kObjectMark)
-        return nullptr;
     const TInlineObject* o = objectAt(pos);
     return o && o->box && o->box->Floats() ? o->box : nullptr;
 }

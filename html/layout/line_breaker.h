@@ -98,7 +98,13 @@ public:
 
 private:
     const TInlineObject* objectAt(int pos) const;
-    TFloatingObj* floatAt(int pos) const;
+    // The float whose placeholder is at pos, or null. Asked for every
+    // character of every line, so the common case stays inline.
+    TFloatingObj* floatAt(int pos) const
+    {
+        return m_content.text[pos] == kObjectMark ? floatObjectAt(pos) : nullptr;
+    }
+    TFloatingObj* floatObjectAt(int pos) const;
     int runAt(int pos) const;
     bool isBreakChar(int pos) const;
     // Where the line after pos ends: the characters that fit between left
