@@ -5,6 +5,7 @@
 
 #include "form_capture.h"
 #include "page_download.h"
+#include "wait_cursor.h"
 #include "window_setup.h"
 
 #include "html/document/form_control_obj.h"
@@ -71,16 +72,6 @@ protected:
     }
 };
 
-// The hourglass while the program waits for a page, gone however the wait
-// ends.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 void replaceFieldText(QWidget* control, const QString& text)
 {
     if (auto* edit = qobject_cast<QLineEdit*>(control))
@@ -109,7 +100,7 @@ void TForm1::LoadClick(const std::string& Address)
     if (trimmedRight(Address).empty())
         return;
     try {
-        WaitCursor hourglass;
+        app::WaitCursor hourglass;
         const app::DownloadedPage page = app::downloadPage(agHTTP1(), Address, tempFileName());
         if (QFileInfo::exists(tempFileName())) {
             // The answer's Content-Type tells how the page is encoded.
