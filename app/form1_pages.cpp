@@ -99,6 +99,12 @@ void TForm1::LoadClick(const std::string& Address)
 {
     if (trimmedRight(Address).empty())
         return;
+    // The wait for the page runs the event loop, so the window may be asked
+    // to close meanwhile (see stopDownloadForClose). A download asked for
+    // inside another one fails at the busy client and leaves the outer one
+    // in charge.
+    const bool outer = !m_downloading;
+    m_downloading = true;
     try {
         app::WaitCursor hourglass;
         const app::DownloadedPage page = app::downloadPage(agHTTP1(), Address, tempFileName());
@@ -110,8 +116,28 @@ void TForm1::LoadClick(const std::string& Address)
             setWindowTitle(platform::fromAnsi(m_visor->DocumentTitle()));
         }
     } catch (const std::exception& error) {
-        Application::showException(QString::fromLocal8Bit(error.what()));
+        // A download stopped for closing is no failure to report.
+        if (!m_closeAfterDownload)
+            Application::showException(QString::fromLocal8Bit(error.what()));
     }
+    if (!outer)
+        return;
+    m_downloading = false;
+    if (m_closeAfterDownload) {
+        m_closeAfterDownload = false;
+        close();
+    }
+}
+
+bool TForm1::stopDownloadForClose()
+{
+    if (!m_downloading)
+        return false;
+    // Leaving now would remove the temporary file under the download and
+    // keep the program running, without a window, until the page came.
+    m_closeAfterDownload = true;
+    agHTTP1().Abort();
+    return true;
 }
 
 void TForm1::Open1Click()
