@@ -60,10 +60,9 @@ constexpr const char* kAddingEngines = R"(<html>
 <p>Quorvane learns a new engine from the engine's own submission form:</p>
 <ol>
 <li>Download the engine's submission page with <b>Download URL</b> (Ctrl+D; type the page's
-whole address, beginning with http://), or open a copy saved on your disk with <b>Open
-Local URL</b> (Ctrl+O). Links to other web pages in a downloaded page are downloaded too;
-other links are looked up on your disk. This version cannot download https:// pages yet:
-save such a page with your browser and open the copy.</li>
+whole address, beginning with http:// or https://), or open a copy saved on your disk
+with <b>Open Local URL</b> (Ctrl+O). Links to other web pages in a downloaded page are
+downloaded too; other links are looked up on your disk.</li>
 <li>Mark the fields of the form. Right-click the field for the page address and choose
 <b>URL</b>, the field for your e-mail address and choose <b>E-Mail</b>, and the field for
 your name and choose <b>Name</b>; or click into the field and press Ctrl+U, Ctrl+E or
