@@ -35,6 +35,18 @@ and press <b>Start Submission</b>: every page goes to every engine, and each ans
 in the log shown in that window.</td>
 </tr>
 </table>
+<h3>IndexNow</h3>
+<p>Most engines now learn about pages through IndexNow; Bing, Yandex, Seznam, Naver and Yep
+share what any of them receives, so the one line of <tt>indexnow.txt</tt>
+(api.indexnow.org) reaches them all.</p>
+<ol>
+<li>In <b>Program Options</b> press <b>Generate</b> for a key, then OK.</li>
+<li>Put a text file holding the key on your site as https://HOST/KEY.txt.</li>
+<li>Press <b>Check IndexNow key...</b> there to see that every host of a profile serves it.</li>
+<li>Fill the profile from your sitemap with <b>Import sitemap...</b> in the profile editor,
+and save it.</li>
+<li>Open <tt>indexnow.txt</tt> with <b>File, Engines List, Open</b> and press <b>Submit</b>.</li>
+</ol>
 <p><a href="license.html">License Agreement</a></p>
 <p>Questions and suggestions: <a href="mailto:quorvane@example.org">quorvane@example.org</a><br>
 Web site: <a href="http://www.example.org/quorvane/">http://www.example.org/quorvane/</a></p>
@@ -47,10 +59,10 @@ constexpr const char* kAddingEngines = R"(<html>
 <h2><font color="#000080">Adding Engines</font></h2>
 <p>Quorvane learns a new engine from the engine's own submission form:</p>
 <ol>
-<li>Download the engine's submission page with <b>Download URL</b> (type the page's whole
-address, beginning with http:// or https://), or open a copy saved on your disk with
-<b>Open Local URL</b>. Links to other web pages in a downloaded page are downloaded too;
-other links are looked up on your disk.</li>
+<li>Download the engine's submission page with <b>Download URL</b> (Ctrl+D; type the page's
+whole address, beginning with http:// or https://), or open a copy saved on your disk
+with <b>Open Local URL</b> (Ctrl+O). Links to other web pages in a downloaded page are
+downloaded too; other links are looked up on your disk.</li>
 <li>Mark the fields of the form. Right-click the field for the page address and choose
 <b>URL</b>, the field for your e-mail address and choose <b>E-Mail</b>, and the field for
 your name and choose <b>Name</b>; or click into the field and press Ctrl+U, Ctrl+E or

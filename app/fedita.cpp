@@ -1,15 +1,21 @@
 #include "fedita.h"
 
 #include "form1.h"
+#include "http_clients.h"
+#include "indexnow.h"
 #include "memo_lines.h"
 #include "profile.h"
+#include "sitemap_import_dialog.h"
 #include "tool_strip.h"
+#include "wait_cursor.h"
+#include "web_fetch.h"
 
 #include "platform/ansi.h"
 #include "platform/application.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/program_folder.h"
+#include "platform/registry_store.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -19,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QShortcut>
+#include <QTextCursor>
 
 namespace {
 
@@ -41,6 +48,8 @@ constexpr int kPagesLabelTop = 134;
 constexpr int kPagesTop = 150;
 
 constexpr const char* kConfirmCaption = "Confirm";
+constexpr const char* kImportCaption = "Import sitemap";
+constexpr const char* kSitemapName = "/sitemap.xml";
 
 } // namespace
 
@@ -68,8 +77,12 @@ Tfedita::Tfedita(QWidget* parent)
     button("Open...", "Open", "open", [this] { Open1Click(); });
     button("Save", "", "save", [this] { savefile(); });
     button("Save As...", "Save As", "save-as", [this] { SaveAs1Click(); });
+    button("Import sitemap...", "Import sitemap (Ctrl+I)", "download",
+           [this] { ImportSitemapClick(); });
     auto* save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this, [this] { savefile(); });
+    auto* import = new QShortcut(QKeySequence("Ctrl+I"), this);
+    connect(import, &QShortcut::activated, this, [this] { ImportSitemapClick(); });
     row->addStretch(1);
 
     m_nameLabel = new QLabel("Name:", this);
@@ -232,6 +245,10 @@ void Tfedita::SaveAs1Click()
 
 void Tfedita::reject()
 {
+    // The fetch of a sitemap runs inside the import: the editor stays until
+    // it has ended.
+    if (m_importing)
+        return;
     if (m_unsaved) {
         switch (MessageBox::questionWithCancel(this, kConfirmCaption,
                                                "Do you want to save " + windowTitle() + "?")) {
@@ -267,4 +284,87 @@ void Tfedita::Open1Click()
                                                             TForm1::MissingProfile::OfferToCreate));
     if (!path.isEmpty())
         openChosen(path);
+}
+
+// --- Sitemap import -----------------------------------------------------------------------
+
+QString Tfedita::suggestedSitemap() const
+{
+    for (const std::string& page : app::memoLines(m_pages)) {
+        const std::string host = app::pageHost(page);
+        if (host.empty())
+            continue;
+        const std::string scheme = page.substr(0, page.find("://"));
+        return platform::fromAnsi(scheme + "://" + host) + kSitemapName;
+    }
+    return "https://";
+}
+
+QDate Tfedita::lastRunDate() const
+{
+    return QDate::fromString(platform::fromAnsi(m_profileLastDate), app::shortDateFormat());
+}
+
+void Tfedita::ImportSitemapClick()
+{
+    if (m_importing)
+        return;
+    TSitemapImportDialog ask(suggestedSitemap(), lastRunDate(), this);
+    if (ask.exec() != QDialog::Accepted || ask.source().empty())
+        return;
+    try {
+        const app::SitemapImport result = importSitemap(ask.source(), ask.since());
+        MessageBox::information(this, kImportCaption, QString::fromStdString(result.message()));
+    } catch (const std::exception& error) {
+        MessageBox::error(this, kImportCaption, QString::fromLocal8Bit(error.what()));
+    }
+}
+
+app::SitemapImport Tfedita::importSitemap(const std::string& source, std::optional<QDate> since)
+{
+    std::vector<app::SitemapEntry> entries;
+    {
+        // Nothing of the editor may change while the sitemap is fetched: the
+        // pages are merged into the list as it stands afterwards.
+        m_importing = true;
+        setEnabled(false);
+        struct Restore {
+            Tfedita* editor;
+            ~Restore()
+            {
+                editor->m_importing = false;
+                editor->setEnabled(true);
+            }
+        } restore{this};
+        app::WaitCursor hourglass;
+        RegistryStore store;
+        app::HttpClients clients;
+        clients.readpreferences(store);
+        entries = app::readSitemap(source, app::clientFetcher(clients.agHTTP1()));
+    }
+    // The pages compare as they will be stored, so that a typed "a page"
+    // meets the sitemap's "a%20page".
+    std::vector<std::string> stored;
+    for (const std::string& line : app::memoLines(m_pages))
+        stored.push_back(app::sacaesp(line));
+    const size_t known = stored.size();
+    const app::SitemapImport result = app::mergeSitemapPages(stored, entries, since);
+    if (stored.size() == known)
+        return result;
+
+    QString added;
+    const QString shown = m_pages->toPlainText();
+    if (!shown.isEmpty() && !shown.endsWith('\n'))
+        added += '\n';
+    for (size_t i = known; i < stored.size(); ++i) {
+        added += platform::fromAnsi(stored[i]);
+        if (i + 1 < stored.size())
+            added += '\n';
+    }
+    QTextCursor cursor(m_pages->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(added);
+    m_pages->setTextCursor(cursor);
+    m_pages->ensureCursorVisible();
+    return result;
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "sitemap.h"
+
+#include <optional>
+#include <QDate>
 #include <QDialog>
 #include <string>
 
@@ -31,6 +35,18 @@ public:
     // Change handler of the three edits.
     void setmodi();
 
+    // "Import sitemap...": asks for the sitemap and adds its pages to the
+    // list shown, then tells how many were added.
+    void ImportSitemapClick();
+    // Adds the pages of the sitemap at source (a web address, a file:// address
+    // or a file name, UTF-8) that the list does not hold yet at the end of the
+    // pages box, as one change that Undo takes back. The file on disk is not
+    // touched: the additions are unsaved changes like typed ones. Web
+    // sitemaps come through an HTTP client of the editor's own, with the
+    // proxy settings of the registry. Throws
+    // ESitemapError when the sitemap cannot be read; the box is then unchanged.
+    app::SitemapImport importSitemap(const std::string& source, std::optional<QDate> since);
+
     const QString& fileName() const { return m_fileName; }
     bool profileModified() const { return m_profileModified; }
     bool unsavedChanges() const { return m_unsaved; }
@@ -49,6 +65,10 @@ private:
     void writeTo(const QString& path);
     // Asks before a save replaces a file other than the one being edited.
     bool replaceAllowed(const QString& path);
+    // Where the sitemap usually is: /sitemap.xml on the site of the first page.
+    QString suggestedSitemap() const;
+    // The day of the last submission run, when the date line can be read.
+    QDate lastRunDate() const;
 
     QWidget* m_toolStrip = nullptr;
     QLabel* m_nameLabel = nullptr;
@@ -64,4 +84,6 @@ private:
     // Changed since the file was loaded or last written.
     bool m_unsaved = false;
     std::string m_profileLastDate;
+    // A sitemap is being fetched (the event loop runs meanwhile).
+    bool m_importing = false;
 };

@@ -648,6 +648,10 @@ void TForm1::FormShow()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    if (stopDownloadForClose()) {
+        event->ignore();
+        return;
+    }
     if (FormClose())
         event->accept();
     else

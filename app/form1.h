@@ -170,6 +170,10 @@ private:
     // Loads a file into the viewer; a failure shows the standard error box.
     void showFile(const QString& path);
     void createContextMenu();
+    // Closing while LoadClick waits for a page: stops the download and lets
+    // LoadClick close the window once it has ended. False when no download
+    // runs.
+    bool stopDownloadForClose();
     // Lets the fields of a newly shown form take the capture keys and menu.
     void prepareFormFields();
     void loadStartupEngines();
@@ -182,6 +186,9 @@ private:
 
     QString m_page;
     bool m_shown = false;
+    // LoadClick is waiting for a page, and a close came meanwhile.
+    bool m_downloading = false;
+    bool m_closeAfterDownload = false;
 
     Tfsearch* m_fsearch = nullptr;
 

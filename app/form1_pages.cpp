@@ -5,6 +5,7 @@
 
 #include "form_capture.h"
 #include "page_download.h"
+#include "wait_cursor.h"
 #include "window_setup.h"
 
 #include "html/document/form_control_obj.h"
@@ -71,16 +72,6 @@ protected:
     }
 };
 
-// The hourglass while the program waits for a page, gone however the wait
-// ends.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 void replaceFieldText(QWidget* control, const QString& text)
 {
     if (auto* edit = qobject_cast<QLineEdit*>(control))
@@ -108,8 +99,14 @@ void TForm1::LoadClick(const std::string& Address)
 {
     if (trimmedRight(Address).empty())
         return;
+    // The wait for the page runs the event loop, so the window may be asked
+    // to close meanwhile (see stopDownloadForClose). A download asked for
+    // inside another one fails at the busy client and leaves the outer one
+    // in charge.
+    const bool outer = !m_downloading;
+    m_downloading = true;
     try {
-        WaitCursor hourglass;
+        app::WaitCursor hourglass;
         const app::DownloadedPage page = app::downloadPage(agHTTP1(), Address, tempFileName());
         if (QFileInfo::exists(tempFileName())) {
             // The answer's Content-Type tells how the page is encoded.
@@ -119,8 +116,28 @@ void TForm1::LoadClick(const std::string& Address)
             setWindowTitle(platform::fromAnsi(m_visor->DocumentTitle()));
         }
     } catch (const std::exception& error) {
-        Application::showException(QString::fromLocal8Bit(error.what()));
+        // A download stopped for closing is no failure to report.
+        if (!m_closeAfterDownload)
+            Application::showException(QString::fromLocal8Bit(error.what()));
     }
+    if (!outer)
+        return;
+    m_downloading = false;
+    if (m_closeAfterDownload) {
+        m_closeAfterDownload = false;
+        close();
+    }
+}
+
+bool TForm1::stopDownloadForClose()
+{
+    if (!m_downloading)
+        return false;
+    // Leaving now would remove the temporary file under the download and
+    // keep the program running, without a window, until the page came.
+    m_closeAfterDownload = true;
+    agHTTP1().Abort();
+    return true;
 }
 
 void TForm1::Open1Click()
