@@ -2,6 +2,7 @@
 
 #include "app_info.h"
 
+#include <optional>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -23,6 +24,16 @@ bool isOption(const std::string& argument)
     return argument.size() > 1 && argument[0] == '-';
 }
 
+// A whole number of days from 1 to kMaxSkipRecentDays, or nothing.
+std::optional<int> skipDays(const std::string& text)
+{
+    bool ok = false;
+    const int days = QString::fromStdString(text).toInt(&ok);
+    if (!ok || days < 1 || days > kMaxSkipRecentDays)
+        return std::nullopt;
+    return days;
+}
+
 // The windowless commands take their own arguments and nothing else.
 CommandLine parseSubmit(const std::vector<std::string>& rest)
 {
@@ -33,6 +44,14 @@ CommandLine parseSubmit(const std::vector<std::string>& rest)
             if (i + 1 >= rest.size() || !result.engines.empty())
                 return failed("--engines needs one file");
             result.engines = rest[++i];
+        } else if (rest[i] == "--skip-recent") {
+            const std::optional<int> days =
+                i + 1 < rest.size() ? skipDays(rest[i + 1]) : std::nullopt;
+            if (!days || result.skipRecentDays != 0)
+                return failed("--skip-recent needs one number of days from 1 to " +
+                              std::to_string(kMaxSkipRecentDays));
+            result.skipRecentDays = *days;
+            ++i;
         } else if (isOption(rest[i])) {
             return failed("unknown option " + rest[i]);
         } else if (result.profile.empty()) {
@@ -155,7 +174,7 @@ QString startPage(const std::string& page, const QString& startFolder)
 std::string usageText()
 {
     return "usage: quorvane [FILE | file://ADDRESS]\n"
-           "       quorvane --submit PROFILE.ini [--engines FILE]\n"
+           "       quorvane --submit PROFILE.ini [--engines FILE] [--skip-recent DAYS]\n"
            "       quorvane --export-log FILE.csv\n"
            "       quorvane --import-sitemap SOURCE PROFILE.ini [--since YYYY-MM-DD]\n"
            "       quorvane --check-key PROFILE.ini\n"
@@ -163,11 +182,15 @@ std::string usageText()
            "Submits the pages of a website to a list of search-engine add-URL services.\n"
            "FILE, or a file:// address, is a page shown in the viewer at start.\n"
            "--submit runs a submission without windows (the program folder's\n"
-           "engines.txt unless --engines names another list); --export-log writes\n"
-           "the submission log as CSV (exit code 3: written, but damaged records\n"
-           "were found and named on stderr); --import-sitemap adds the pages of a\n"
-           "sitemap (an http(s) address or a file) to a profile; --check-key checks\n"
-           "that every host of a profile serves the IndexNow key.\n"
+           "engines.txt unless --engines names another list). With --skip-recent,\n"
+           "a request whose address the log shows sent successfully in the last\n"
+           "DAYS days is not sent again, and the summary counts such requests as\n"
+           "skipped. Answers 429 and 503, time-outs and failed connections are\n"
+           "tried again (registry value \"Retries\", default 2).\n"
+           "--export-log writes the submission log as CSV (exit code 3: written,\n"
+           "but damaged records were found and named on stderr); --import-sitemap\n"
+           "adds the pages of a sitemap (an http(s) address or a file) to a profile;\n"
+           "--check-key checks that every host of a profile serves the IndexNow key.\n"
            "Exit status of --submit: 0 when every request succeeded, 4 when at least\n"
            "one failed, 1 when the profile or engines list cannot be read (or the date\n"
            "line cannot be written), 3 when the log cannot be used, 130 when\n"

@@ -3,6 +3,7 @@
 #include "app_state.h"
 #include "form1.h"
 #include "http_clients.h"
+#include "registry_keys.h"
 #include "submission_log.h"
 #include "table_errors.h"
 #include "tool_strip.h"
@@ -17,10 +18,12 @@
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/program_folder.h"
+#include "platform/registry_store.h"
 #include "platform/shell.h"
 
 #include <algorithm>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -31,6 +34,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -62,7 +66,20 @@ struct GridColumn {
     const char* title;
     const char* field;
 };
-constexpr GridColumn kGridColumns[] = {{"Date", "date"}, {"Success", "success"}, {"Url", "url"}};
+constexpr GridColumn kDateColumn = {"Date", "date"};
+constexpr GridColumn kSuccessColumn = {"Success", "success"};
+constexpr GridColumn kUrlColumn = {"Url", "url"};
+// Before the address, which is often wider than the grid.
+constexpr GridColumn kStatusColumn = {"Status", "status"};
+// The status column shows a typical status whole ("202 Accepted").
+constexpr const char* kTypicalStatus = "429 Too Many Requests";
+
+// Whether and for how many days a run leaves out what was sent
+// successfully of late, kept in the registry beside the proxy settings.
+constexpr const char* kSkipRecentValue = "SkipRecent";
+constexpr const char* kSkipRecentDaysValue = "SkipRecentDays";
+constexpr int kDefaultSkipRecentDays = 7;
+constexpr int kMaxSkipRecentDays = 3660;
 
 } // namespace
 
@@ -85,6 +102,10 @@ Tfsearch::Tfsearch(app::AppState& state, QWidget* parent)
     m_run.OnShowMessage = [this](const std::vector<std::string>& lines) { showMessage(lines); };
     m_run.OnError = [](const std::string& message) {
         Application::showException(QString::fromLocal8Bit(message.c_str()));
+    };
+    m_run.OnRunStarted = [this](const app::SubmissionRun& run) { showProgress(run); };
+    m_run.OnWaiting = [this](const std::string& url, const std::string& text) {
+        showWaiting(url, text);
     };
 }
 
@@ -122,6 +143,8 @@ QWidget* Tfsearch::createLogGroup()
     exportButton->setAutoDefault(false);
     connect(exportButton, &QPushButton::clicked, this, [this] { ExportClick(); });
     bar->addWidget(exportButton);
+    bar->addSpacing(kSummarySpacing);
+    bar->addWidget(createSkipRecent(group));
     bar->addStretch(1);
     column->addLayout(bar);
 
@@ -129,14 +152,7 @@ QWidget* Tfsearch::createLogGroup()
     m_splitter->setObjectName("Splitter1");
     m_grid = new TTzGrid(m_splitter);
     m_grid->setObjectName("TzGrid1");
-    for (const GridColumn& c : kGridColumns) {
-        TTzColumn* column = m_grid->Columns().Add();
-        column->FieldName = c.field;
-        column->Title.Caption = c.title;
-    }
-    m_grid->Columns()[0]->Width = m_grid->fontMetrics().horizontalAdvance(kWidestDate);
-    m_grid->Columns()[2]->Width = kUrlColumnWidth;
-    m_grid->LayoutChanged();
+    setGridColumns(false);
     m_grid->setOptions(dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines |
                        dgRowLines | dgTabs);
     m_grid->setBooleanBox(bbCheckBox);
@@ -190,6 +206,45 @@ QWidget* Tfsearch::createBottomBar()
     return bar;
 }
 
+QWidget* Tfsearch::createSkipRecent(QWidget* parent)
+{
+    auto* box = new QWidget(parent);
+    box->setObjectName("SkipRecentBox");
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(kPanelSpacing);
+    m_skipRecent = new QCheckBox("Skip pages sent successfully in the last", box);
+    m_skipRecent->setObjectName("SkipRecent");
+    m_skipRecentDays = new QSpinBox(box);
+    m_skipRecentDays->setObjectName("SkipRecentDays");
+    m_skipRecentDays->setRange(1, kMaxSkipRecentDays);
+    auto* days = new QLabel("days", box);
+    row->addWidget(m_skipRecent);
+    row->addWidget(m_skipRecentDays);
+    row->addWidget(days);
+
+    RegistryStore store;
+    const QString key = app::kPreferencesKey;
+    m_skipRecent->setChecked(app::readRegKey(store, key, kSkipRecentValue) == "1");
+    bool ok = false;
+    const int stored = app::readRegKey(store, key, kSkipRecentDaysValue).toInt(&ok);
+    m_skipRecentDays->setValue(ok && stored >= 1 ? std::min(stored, kMaxSkipRecentDays)
+                                                 : kDefaultSkipRecentDays);
+    m_skipRecentDays->setEnabled(m_skipRecent->isChecked());
+    connect(m_skipRecent, &QCheckBox::toggled, m_skipRecentDays, &QWidget::setEnabled);
+    return box;
+}
+
+void Tfsearch::applyRunSettings()
+{
+    RegistryStore store;
+    const QString key = app::kPreferencesKey;
+    app::writeRegKey(store, key, kSkipRecentValue, m_skipRecent->isChecked() ? "1" : "0");
+    app::writeRegKey(store, key, kSkipRecentDaysValue, QString::number(m_skipRecentDays->value()));
+    m_run.readSettings(store);
+    m_run.setSkipRecentDays(m_skipRecent->isChecked() ? m_skipRecentDays->value() : 0);
+}
+
 QFrame* Tfsearch::createProgressPanel()
 {
     auto* panel = new QFrame(this);
@@ -225,13 +280,7 @@ bool Tfsearch::FormCreate()
 {
     m_progressLabel->clear();
     app::sizeToScreen(*this);
-    // The grid starts wide enough for its columns, at most half the window;
-    // the answer viewer takes the rest.
-    int gridWidth = kGridChromeWidth;
-    for (int i = 0; i < m_grid->Columns().Count(); ++i)
-        gridWidth += m_grid->Columns()[i]->Width;
-    gridWidth = std::min(gridWidth, width() / 2);
-    m_splitter->setSizes({gridWidth, width() - gridWidth});
+    fitGridWidth();
     QString profile = FileDialog::open(
         this, TForm1::profileDialogOptions("Load Profile", TForm1::MissingProfile::Refuse));
     if (profile.isEmpty()) {
@@ -270,6 +319,7 @@ bool Tfsearch::openLogTable()
         app::catchTableError(m_log.engine(), [this] { app::openLog(m_log); });
     if (!failure) {
         m_successField = m_log.FieldNo("success");
+        addStatusColumn();
         showArrivalOrder();
         return true;
     }
@@ -292,6 +342,44 @@ bool Tfsearch::openLogTable()
     // ends the program.
     m_log.engine().haltReporter()(failure.code, failure.text);
     return false;
+}
+
+void Tfsearch::setGridColumns(bool withStatus)
+{
+    m_grid->Columns().Clear();
+    const auto add = [this](const GridColumn& c, int width) {
+        TTzColumn* column = m_grid->Columns().Add();
+        column->FieldName = c.field;
+        column->Title.Caption = c.title;
+        if (width > 0)
+            column->Width = width;
+    };
+    add(kDateColumn, m_grid->fontMetrics().horizontalAdvance(kWidestDate));
+    add(kSuccessColumn, 0);
+    if (withStatus)
+        add(kStatusColumn, m_grid->fontMetrics().horizontalAdvance(kTypicalStatus));
+    add(kUrlColumn, kUrlColumnWidth);
+    m_grid->LayoutChanged();
+}
+
+void Tfsearch::fitGridWidth()
+{
+    // The grid starts wide enough for its columns, at most half the window;
+    // the answer viewer takes the rest.
+    int gridWidth = kGridChromeWidth;
+    for (int i = 0; i < m_grid->Columns().Count(); ++i)
+        gridWidth += m_grid->Columns()[i]->Width;
+    gridWidth = std::min(gridWidth, width() / 2);
+    m_splitter->setSizes({gridWidth, width() - gridWidth});
+}
+
+void Tfsearch::addStatusColumn()
+{
+    // A log made before the status field has no such column.
+    if (!app::logHasStatus(m_log))
+        return;
+    setGridColumns(true);
+    fitGridWidth();
 }
 
 void Tfsearch::showArrivalOrder()
@@ -328,6 +416,7 @@ void Tfsearch::StartClick()
     }
     m_startButton->setEnabled(false);
     m_summaryLabel->clear();
+    applyRunSettings();
     // Every result is appended through the table's record buffer, so a
     // record being edited in the grid is written first and editing waits
     // for the end of the run.
@@ -412,8 +501,24 @@ QColor Tfsearch::rowColor(const TTzRowImage& row) const
     return {};
 }
 
+void Tfsearch::showWaiting(const std::string& url, const std::string& text)
+{
+    // The panel says what the run waits for until the request goes out
+    // again (an empty text) or another answer arrives.
+    if (text.empty()) {
+        if (m_showingWait)
+            showProgress(m_run);
+        return;
+    }
+    m_showingWait = true;
+    m_progressLabel->setText(platform::fromAnsi(text));
+    m_progressLabel->setToolTip(platform::fromAnsi(url));
+}
+
 void Tfsearch::showProgress(const app::SubmissionRun& run)
 {
+    m_showingWait = false;
+    m_progressLabel->setToolTip({});
     m_progressLabel->setText(run.progressText());
     m_progressBar->setMaximum(run.requestTotal());
     m_progressBar->setValue(std::min(run.requestsLogged(), run.requestTotal()));

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QColor;
 class QLabel;
+class QSpinBox;
 class QProgressBar;
 class QFrame;
 class QPushButton;
@@ -67,6 +69,10 @@ public:
     // The line beside "Start Submission" after a run: "N requests, S
     // succeeded, F failed", kept until the next run starts.
     QString summaryText() const;
+    // "Skip pages sent successfully in the last N days": the check box and
+    // the number, remembered in the registry when a run starts.
+    QCheckBox* skipRecentBox() const { return m_skipRecent; }
+    QSpinBox* skipRecentDaysBox() const { return m_skipRecentDays; }
     // What the viewer shows for a failed record without an answer.
     static std::vector<std::string> failureLines(const std::string& url, const std::string& date);
 
@@ -86,6 +92,15 @@ private:
     void FormResize();
     QWidget* createLogGroup();
     QWidget* createBottomBar();
+    QWidget* createSkipRecent(QWidget* parent);
+    // Stores the skip setting and hands it, the key and "Retries" to the run.
+    void applyRunSettings();
+    // Date, Success, Status (when asked for) and Url.
+    void setGridColumns(bool withStatus);
+    void fitGridWidth();
+    // The "Status" column, for a log that has the field.
+    void addStatusColumn();
+    void showWaiting(const std::string& url, const std::string& text);
     QFrame* createProgressPanel();
     // Opens the log for the window. A log that another run holds is
     // reported and the window is not shown; any other failure of the table
@@ -115,6 +130,9 @@ private:
     QLabel* m_progressLabel = nullptr;
     QProgressBar* m_progressBar = nullptr;
     QLabel* m_summaryLabel = nullptr;
+    QCheckBox* m_skipRecent = nullptr;
+    QSpinBox* m_skipRecentDays = nullptr;
+    bool m_showingWait = false;
     int m_successField = 0;
     std::vector<std::string> m_shownLines;
     QPushButton* m_cancelButton = nullptr;

@@ -121,7 +121,8 @@ int exitCodeOf(SubmissionRun::Outcome outcome, const SubmissionRun& run)
 
 } // namespace
 
-int runHeadlessSubmission(const QString& profileArgument, const QString& enginesArgument)
+int runHeadlessSubmission(const QString& profileArgument, const QString& enginesArgument,
+                          int skipRecentDays)
 {
     const QString profilePath = fromStartFolder(profileArgument);
     const QString enginesPath = fromStartFolder(enginesArgument);
@@ -136,6 +137,8 @@ int runHeadlessSubmission(const QString& profileArgument, const QString& engines
     TTzDbf& log = state.log();
 
     SubmissionRun run(state);
+    run.readSettings(registry);
+    run.setSkipRecentDays(skipRecentDays);
     try {
         run.load(profilePath, engines);
     } catch (const std::exception& error) {
@@ -145,6 +148,10 @@ int runHeadlessSubmission(const QString& profileArgument, const QString& engines
 
     run.receiveRequestDone();
     run.OnProgress = [](const SubmissionRun& r) { say(stderr, r.progressText()); };
+    run.OnWaiting = [](const std::string& url, const std::string& text) {
+        if (!text.empty())
+            say(stderr, QString::fromLocal8Bit((url + ": " + text).c_str()));
+    };
     bool writeFailed = false;
     run.OnError = [&writeFailed](const std::string& message) {
         writeFailed = true;

@@ -16,9 +16,12 @@ inline constexpr int kExitSomeFailed = 4;
 // The shell's code for a command ended by SIGINT.
 inline constexpr int kExitCancelled = 130;
 
-// quorvane --submit PROFILE.ini [--engines FILE]: the submission run without
-// windows. Every logged result writes "Sended N of M" to stderr; the end
-// writes "N requests, S succeeded, F failed" to stdout. Exit code 0 when
+// quorvane --submit PROFILE.ini [--engines FILE] [--skip-recent DAYS]: the
+// submission run without windows. Every logged result writes "Sended N of M"
+// to stderr, and so does every wait before a request is tried again ("URL:
+// 429 Too Many Requests: trying again in 4 s (attempt 2 of 3)"); the end
+// writes "N requests, S succeeded, F failed" to stdout ("N requests, T sent,
+// K skipped, S succeeded, F failed" when skipRecentDays left requests out). Exit code 0 when
 // every request succeeded, 4 when at least one failed. SIGINT and SIGTERM
 // cancel the run like the window's Cancel button (exit code 130). A profile
 // or engines list that cannot be read is reported on stderr with exit code 1,
@@ -26,7 +29,8 @@ inline constexpr int kExitCancelled = 130;
 // (the old file stays whole). A log that cannot be used ends the run with
 // kExitTableError. An empty enginesPath means the program folder's
 // engines.txt.
-int runHeadlessSubmission(const QString& profilePath, const QString& enginesPath);
+int runHeadlessSubmission(const QString& profilePath, const QString& enginesPath,
+                          int skipRecentDays = 0);
 
 // The export was written, but some records were damaged: those are named on
 // stderr and written with an empty message (or left out when unreadable).

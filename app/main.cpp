@@ -34,7 +34,8 @@ int main(int argc, char** argv)
         QCoreApplication application(argc, argv);
         QCoreApplication::setApplicationName("quorvane");
         return app::runHeadlessSubmission(QFile::decodeName(command.profile.c_str()),
-                                          QFile::decodeName(command.engines.c_str()));
+                                          QFile::decodeName(command.engines.c_str()),
+                                          command.skipRecentDays);
     }
     case app::CommandLine::Action::ExportLog: {
         platform::preferQtEventDispatcher();

@@ -4,6 +4,7 @@
 
 #include "dbf/dataset/tz_dbf.h"
 #include "dbf/date_text.h"
+#include "dbf/work_area.h"
 #include "platform/ansi.h"
 #include "platform/exception.h"
 #include "platform/text_file.h"
@@ -15,9 +16,14 @@ namespace app {
 namespace {
 
 const std::vector<std::string> kLogFields = {"date, C, 10, 0", "success, L, 1, 0",
-                                             "message, M, 10, 0", "url, C, 254, 0"};
+                                             "message, M, 10, 0", "url, C, 254, 0",
+                                             "status, C, 40, 0"};
 const std::vector<std::string> kLogIndexes = {"1,url.ndx,left(url,50)", "2,date.ndx,date"};
+constexpr const char* kUrlIndexFile = "url.ndx";
 constexpr const char* kCsvHeader = "date,success,url,message";
+constexpr const char* kCsvStatusColumn = ",status";
+// Two-digit years in a date text belong to this century.
+constexpr int kDateCentury = 20;
 constexpr const char* kCrLf = "\r\n";
 // The I/O error number of a write that failed.
 constexpr int kWriteFault = 101;
@@ -45,15 +51,33 @@ bool storedAnswer(dbf::DbfEngine& engine, int field, std::string& bytes, std::st
     return false;
 }
 
+// The fields of the log as numbers of the engine's current table; status is
+// 0 in a log made before that field.
+struct LogFieldNumbers {
+    explicit LogFieldNumbers(dbf::DbfEngine& engine)
+        : date(engine.FieldNo("date")), success(engine.FieldNo("success")),
+          url(engine.FieldNo("url")), message(engine.FieldNo("message")),
+          status(engine.FieldNo(kStatusField))
+    {
+    }
+    int date;
+    int success;
+    int url;
+    int message;
+    int status;
+};
+
 // The record the engine stands on, as one CSV line (without line end).
-std::string csvRecord(dbf::DbfEngine& engine, int dateField, int successField, int urlField,
+std::string csvRecord(dbf::DbfEngine& engine, const LogFieldNumbers& fields,
                       const std::string& message)
 {
-    std::string line = csvField(trimRight(engine.FieldText(dateField)));
+    std::string line = csvField(trimRight(engine.FieldText(fields.date)));
     line += ',';
-    line += engine.FieldLogical(successField) ? "true" : "false";
-    line += ',' + csvField(trimRight(engine.FieldText(urlField)));
+    line += engine.FieldLogical(fields.success) ? "true" : "false";
+    line += ',' + csvField(trimRight(engine.FieldText(fields.url)));
     line += ',' + csvField(message);
+    if (fields.status > 0)
+        line += ',' + csvField(trimRight(engine.FieldText(fields.status)));
     return line;
 }
 
@@ -73,6 +97,59 @@ private:
     dbf::DbfEngine& m_engine;
     bool m_check;
 };
+
+// Puts the engine back on the record and in the order it had, whatever a
+// search did in between.
+class KeepPosition {
+public:
+    explicit KeepPosition(dbf::DbfEngine& engine)
+        : m_engine(engine), m_order(engine.IndexOrder()), m_recNo(engine.RecNo())
+    {
+    }
+    ~KeepPosition()
+    {
+        m_engine.Set_Order_To(m_order);
+        if (m_recNo >= 1 && m_recNo <= m_engine.RecCount())
+            m_engine.Go(m_recNo);
+        else if (m_engine.RecCount() > 0)
+            m_engine.GoTop();
+    }
+    KeepPosition(const KeepPosition&) = delete;
+    KeepPosition& operator=(const KeepPosition&) = delete;
+
+private:
+    dbf::DbfEngine& m_engine;
+    int m_order;
+    long m_recNo;
+};
+
+// The order slot that holds the log's url.ndx, 0 when it is not open (a
+// title press in the window may have put another index in its place).
+int urlIndexOrder(TTzDbf& log, dbf::DbfEngine& engine)
+{
+    dbf::WorkArea* area = engine.currentArea();
+    if (!area)
+        return 0;
+    const std::string path = log.IndexPath(kUrlIndexFile);
+    for (int slot = 1; slot <= dbf::WorkArea::kMaxIndexes; ++slot) {
+        if (const dbf::NdxIndex* index = area->index(slot); index && index->path() == path)
+            return slot;
+    }
+    return 0;
+}
+
+// True when the engine's current record is a success for `url` from fewer
+// than `days` days before `today` (a Julian day).
+bool recentSuccess(dbf::DbfEngine& engine, const LogFieldNumbers& fields, const std::string& url,
+                   int days, long today)
+{
+    if (engine.Deleted() || !engine.FieldLogical(fields.success) ||
+        trimRight(engine.FieldText(fields.url)) != url)
+        return false;
+    const long sent = dbf::julianDay(dbf::parseDateText(trimRight(engine.FieldText(fields.date)),
+                                                        engine.dateStyle(), kDateCentury));
+    return sent > 0 && today - sent < days;
+}
 
 } // namespace
 
@@ -96,6 +173,47 @@ void openLog(TTzDbf& log)
     engine.setDateFormat(platform::toAnsi(shortDateFormat()));
     engine.setCentury(true);
     log.setActive(true);
+}
+
+bool logHasStatus(TTzDbf& log)
+{
+    return log.Active() && log.FieldNo(kStatusField) > 0;
+}
+
+bool sentSuccessfullyWithin(TTzDbf& log, std::string_view address, int days)
+{
+    if (days <= 0 || !log.Active())
+        return false;
+    dbf::DbfEngine& engine = log.engine();
+    if (!engine.Select(log.WorkArea()) || engine.RecCount() == 0)
+        return false;
+    // The address as the url field holds it.
+    const std::string url = trimRight(std::string(address.substr(0, kLogUrlWidth)));
+    const long today = dbf::julianDay(engine.today());
+    QuietEngine quiet(engine);
+    KeepPosition keep(engine);
+    const LogFieldNumbers fields(engine);
+    const int order = urlIndexOrder(log, engine);
+    if (order == 0) {
+        for (long recNo = 1; recNo <= engine.RecCount(); ++recNo) {
+            if (engine.Go(recNo) && recentSuccess(engine, fields, url, days, today))
+                return true;
+        }
+        return false;
+    }
+    // Every record whose address starts with the same characters has the
+    // same key; they follow each other in the index.
+    std::string key = url.substr(0, kUrlKeyLength);
+    key.resize(kUrlKeyLength, ' ');
+    if (!engine.Set_Order_To(order) || !engine.Find(key))
+        return false;
+    while (!engine.Eof() && trimRight(engine.CurrentKey()) == trimRight(key)) {
+        if (recentSuccess(engine, fields, url, days, today))
+            return true;
+        if (!engine.Skip(1))
+            break;
+    }
+    return false;
 }
 
 void packAndCloseLog(TTzDbf& log)
@@ -151,7 +269,8 @@ LogExport exportLogCsv(TTzDbf& log, const QString& path)
         file.write(bytes.data(), static_cast<qint64>(bytes.size()));
         file.write(kCrLf);
     };
-    writeLine(kCsvHeader);
+    const bool withStatus = logHasStatus(log);
+    writeLine(std::string(kCsvHeader) + (withStatus ? kCsvStatusColumn : ""));
 
     // The walk goes straight through the engine, by record number, so the
     // grid and the viewer are not told about every record it passes.
@@ -163,10 +282,7 @@ LogExport exportLogCsv(TTzDbf& log, const QString& path)
         engine.setHideDeleted(false);
         const long current = engine.RecNo();
         const long count = engine.RecCount();
-        const int dateField = engine.FieldNo("date");
-        const int successField = engine.FieldNo("success");
-        const int urlField = engine.FieldNo("url");
-        const int messageField = engine.FieldNo("message");
+        const LogFieldNumbers fields(engine);
         std::string message;
         std::string reason;
         for (long recNo = 1; recNo <= count; ++recNo) {
@@ -176,9 +292,9 @@ LogExport exportLogCsv(TTzDbf& log, const QString& path)
             }
             if (engine.Deleted())
                 continue;
-            if (!storedAnswer(engine, messageField, message, reason))
+            if (!storedAnswer(engine, fields.message, message, reason))
                 result.damaged.push_back({recNo, reason});
-            writeLine(csvRecord(engine, dateField, successField, urlField, message));
+            writeLine(csvRecord(engine, fields, message));
             ++result.written;
         }
         if (current >= 1 && current <= count)

@@ -17,10 +17,17 @@ class DbfEngine;
 //   success  L   1  true when the request ran to the end of the connection
 //   message  M  10  the answer's body as text lines
 //   url      C 254  the request address without the method word, cut to 254
+//   status   C  40  how the request ended: "202 Accepted", "Connection timed
+//                   out"; only in logs created since the field exists
+// A log created before the status field keeps its four fields: it is opened,
+// written and exported as it is, never rewritten.
 namespace app {
 
 inline constexpr const char* kLogFileName = "logs.dbf";
 inline constexpr int kLogUrlWidth = 254;
+inline constexpr const char* kStatusField = "status";
+// Length of the url.ndx key, the first characters of the address.
+inline constexpr size_t kUrlKeyLength = 50;
 
 // Gives the component the log's file name, fields, indexes and open
 // settings (indexes rebuilt at every open unless they were closed cleanly
@@ -31,6 +38,20 @@ void declareLog(TTzDbf& log, const QString& fileName);
 // Opens the log, creating it when missing. Dates are written in the style of
 // the program's short date format with four-digit years.
 void openLog(TTzDbf& log);
+
+// True when the open log has the status field (a log made before it has
+// not).
+bool logHasStatus(TTzDbf& log);
+
+// True when the open log holds a record of exactly this address (cut to the
+// field's width as stored) marked successful and dated fewer than `days`
+// days before today (days <= 0: never). The record is found through
+// url.ndx when it is open, which holds only the first kUrlKeyLength
+// characters, and confirmed against the whole address; without url.ndx
+// the table is read through. Records marked deleted do not count. The
+// current record and the order are kept, and the log's controls are not
+// told about the search.
+bool sentSuccessfullyWithin(TTzDbf& log, std::string_view url, int days);
 
 // Removes the records marked deleted and closes the log.
 void packAndCloseLog(TTzDbf& log);
@@ -71,7 +92,8 @@ struct LogExport {
 
 // Writes every record of the open log that is not marked deleted, in record
 // order, as CSV with CR LF line ends and the header line
-// "date,success,url,message". Every field holds the log's bytes as stored
+// "date,success,url,message", followed by ",status" when the log has that
+// field. Every field holds the log's bytes as stored
 // (trailing blanks of the fixed-width fields trimmed), without re-encoding:
 // an answer comes out byte for byte as the server sent it, line ends and
 // all. A damaged record does not stop the export (see LogExport). The

@@ -4,18 +4,24 @@
 #include "engine_line.h"
 #include "engines_list.h"
 #include "http_clients.h"
+#include "indexnow.h"
 #include "profile.h"
 #include "request_outcome.h"
+#include "request_status.h"
 #include "submission_log.h"
 
 #include "dbf/dataset/tz_dbf.h"
+#include "net/socket_error.h"
 #include "platform/message_wait.h"
 #include "platform/text_file.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QTimer>
 
 namespace app {
 namespace {
@@ -32,6 +38,11 @@ SubmissionRun::SubmissionRun(AppState& state)
     : m_state(state), m_clients(state.clients()), m_log(state.log()),
       m_cancelRequested(state.cancelRequested)
 {
+    m_clientRequest.fill(-1);
+    // Batch lines change a client's content type for their POST; every
+    // other request goes out with the one the client came with.
+    for (int i = 0; i < HttpClients::kCount; ++i)
+        m_formContentType[static_cast<size_t>(i)] = m_clients.client(i).ContentTypePost();
 }
 
 SubmissionRun::~SubmissionRun()
@@ -80,12 +91,21 @@ SubmissionRun::Outcome SubmissionRun::run()
         return Outcome::AlreadyRunning;
     if (m_engineLines.empty() || m_pages.empty())
         return Outcome::NothingToDo;
-    m_requestTotal = static_cast<int>(m_engineLines.size() * m_pages.size());
     m_requestsLogged = 0;
     m_requestsSucceeded = 0;
     m_cancelRequested = false;
     m_running = true;
     m_handedOut = false;
+    m_requests = plannedRequests();
+    m_requestTotal = 0;
+    for (const Request& request : m_requests)
+        m_requestTotal += static_cast<int>(request.logUrls.size());
+    m_clientRequest.fill(-1);
+    m_retryReady.clear();
+    m_retriesWaiting = 0;
+    m_waits = std::make_unique<QObject>();
+    if (OnRunStarted)
+        OnRunStarted(*this);
 
     // An error that ends the handing out early still lets the requests in
     // flight finish and be logged before it is reported.
@@ -100,28 +120,100 @@ SubmissionRun::Outcome SubmissionRun::run()
         writeProfileDate();
         waitUntilIdle();
     }
+    // Requests still waiting to be tried again are dropped with their
+    // timers; like aborted ones, they are not logged.
+    m_waits.reset();
+    m_retryReady.clear();
+    m_retriesWaiting = 0;
+    restoreContentTypes();
     m_running = false;
     if (failure)
         std::rethrow_exception(failure);
     return m_cancelRequested ? Outcome::Cancelled : Outcome::Finished;
 }
 
+void SubmissionRun::readSettings(RegistryStore& store)
+{
+    m_indexNowKey = readIndexNowKey(store);
+    m_retries = readRetries(store);
+}
+
+std::vector<SubmissionRun::Request> SubmissionRun::plannedRequests()
+{
+    std::vector<Request> requests;
+    m_requestsSkipped = 0;
+    for (const std::string& line : m_engineLines)
+        addLineRequests(line, requests);
+    return requests;
+}
+
+bool SubmissionRun::recentlySent(const std::string& url)
+{
+    if (m_skipRecentDays <= 0 || !sentSuccessfullyWithin(m_log, url, m_skipRecentDays))
+        return false;
+    ++m_requestsSkipped;
+    return true;
+}
+
+void SubmissionRun::addLineRequests(const std::string& line, std::vector<Request>& requests)
+{
+    if (isIndexNowLine(line)) {
+        // A page counts as sent when any IndexNow endpoint took it: the
+        // endpoints share what they receive.
+        std::vector<std::string> pages;
+        for (const std::string& page : m_pages) {
+            if (!pageHost(page).empty() && !recentlySent(page))
+                pages.push_back(page);
+        }
+        IndexNowSubmission submission = indexNowSubmission(line, pages, m_indexNowKey);
+        for (IndexNowBatch& batch : submission.batches) {
+            requests.push_back({HttpMethod::Post, submission.endpoint, std::move(batch.body),
+                                submission.contentType, std::move(batch.pages), true, 0});
+        }
+        return;
+    }
+    // A line that carries the IndexNow key talks to an IndexNow endpoint.
+    const bool indexNow = line.find(kKeyPlaceholder) != std::string::npos;
+    for (const std::string& page : m_pages) {
+        EngineRequest split = splitEngineLine(procesa(line, page));
+        if (recentlySent(split.url))
+            continue;
+        requests.push_back(
+            {split.method, split.url, std::move(split.body), {}, {split.url}, indexNow, 0});
+    }
+}
+
+bool SubmissionRun::handOutOne(size_t request)
+{
+    // Sleeps until a client is free for the run or Cancel.
+    while (!dispatchRequest(request)) {
+        platform::deliverMessagesUntil([this] { return m_cancelRequested || anyClientIdle(); });
+        if (m_cancelRequested)
+            return false;
+    }
+    return true;
+}
+
+bool SubmissionRun::sendReadyRetries()
+{
+    while (!m_retryReady.empty()) {
+        const size_t retry = m_retryReady.front();
+        m_retryReady.pop_front();
+        if (!handOutOne(retry))
+            return false;
+    }
+    return true;
+}
+
 bool SubmissionRun::handOut()
 {
-    for (const std::string& line : m_engineLines) {
-        for (const std::string& page : m_pages) {
-            deliverPending();
-            if (m_cancelRequested)
-                return false;
-            const std::string expanded = procesa(line, page);
-            while (!dispatchRequest(expanded)) {
-                // Sleeps until a client is free for the run or Cancel.
-                platform::deliverMessagesUntil(
-                    [this] { return m_cancelRequested || anyClientIdle(); });
-                if (m_cancelRequested)
-                    return false;
-            }
-        }
+    for (size_t i = 0; i < m_requests.size(); ++i) {
+        deliverPending();
+        if (m_cancelRequested)
+            return false;
+        // Requests whose wait is over go before the next new one.
+        if (!sendReadyRetries() || !handOutOne(i))
+            return false;
     }
     return true;
 }
@@ -163,35 +255,48 @@ bool SubmissionRun::allClientsIdle() const
 
 void SubmissionRun::waitUntilIdle()
 {
-    platform::deliverMessagesUntil([this] { return m_cancelRequested || allClientsIdle(); });
+    for (;;) {
+        platform::deliverMessagesUntil([this] {
+            return m_cancelRequested || !m_retryReady.empty() ||
+                   (m_retriesWaiting == 0 && allClientsIdle());
+        });
+        if (m_cancelRequested || m_retryReady.empty())
+            return;
+        // A request's wait is over: it goes to the next free client.
+        if (!sendReadyRetries())
+            return;
+    }
 }
 
 std::string SubmissionRun::procesa(const std::string& line, const std::string& page) const
 {
-    return app::procesa(line, page, m_profileEmail, m_profileName);
+    return app::procesa(line, page, m_profileEmail, m_profileName, m_indexNowKey);
 }
 
-bool SubmissionRun::dispatchRequest(const std::string& line)
+bool SubmissionRun::dispatchRequest(size_t request)
 {
     for (int i = 0; i < HttpClients::kCount; ++i) {
         if (clientIdle(i)) {
-            startRequest(line, i);
+            startRequest(request, i);
             return true;
         }
     }
     return false;
 }
 
-bool SubmissionRun::startRequest(const std::string& line, int clientIndex)
+bool SubmissionRun::startRequest(size_t index, int clientIndex)
 {
+    Request& request = m_requests.at(index);
+    const auto at = static_cast<size_t>(clientIndex);
     m_clients.attachFreshStreams(clientIndex);
     THttpCli& client = m_clients.client(clientIndex);
-    const EngineRequest request = splitEngineLine(line);
     if (request.method == HttpMethod::Post) {
         QBuffer& body = m_clients.sent(clientIndex);
         body.write(request.body.data(), static_cast<qint64>(request.body.size()));
         body.seek(0);
     }
+    client.setContentTypePost(request.contentType.empty() ? m_formContentType[at]
+                                                          : request.contentType);
     client.setURL(request.url);
     try {
         if (request.method == HttpMethod::Post)
@@ -203,10 +308,20 @@ bool SubmissionRun::startRequest(const std::string& line, int clientIndex)
         // to log for it.
         return false;
     }
-    m_awaitingDone[static_cast<size_t>(clientIndex)] = true;
+    ++request.attempts;
+    m_awaitingDone[at] = true;
+    m_clientRequest[at] = static_cast<long>(index);
     if (OnRequestStarted)
         OnRequestStarted(clientIndex, request.url);
+    if (request.attempts > 1 && OnWaiting)
+        OnWaiting(request.url, {});
     return true;
+}
+
+void SubmissionRun::restoreContentTypes()
+{
+    for (int i = 0; i < HttpClients::kCount; ++i)
+        m_clients.client(i).setContentTypePost(m_formContentType[static_cast<size_t>(i)]);
 }
 
 namespace {
@@ -232,14 +347,35 @@ std::vector<std::string> answerLines(const THttpCli& client)
 
 // The record's message: the answer as received, a last line saying so when
 // it was cut, or for a failure without an answer the reason in one line.
-std::vector<std::string> loggedMessage(const THttpCli& client, uint16_t error, bool success)
+// IndexNow endpoints often answer with a status alone; their record then
+// says what that status means to them.
+std::vector<std::string> loggedMessage(const THttpCli& client, uint16_t error, bool success,
+                                       bool indexNow)
 {
     std::vector<std::string> lines = answerLines(client);
     if (client.RcvdTruncated())
         lines.emplace_back(kAnswerCutLine);
-    if (!success && lines.empty())
+    if (!lines.empty())
+        return lines;
+    const std::string_view meaning =
+        indexNow && error == 0 ? indexNowStatusMeaning(client.StatusCode()) : std::string_view();
+    if (!meaning.empty()) {
+        std::string line = "HTTP " + std::to_string(client.StatusCode());
+        if (!client.ReasonPhrase().empty())
+            line += ' ' + client.ReasonPhrase();
+        lines.push_back(line + ": " + std::string(meaning));
+    } else if (!success) {
         lines.push_back(failureReason(client, error));
+    }
     return lines;
+}
+
+// The log's status text for a finished request.
+std::string statusText(const THttpCli& client, uint16_t error, int attempts)
+{
+    const int status = client.HeaderlessAnswer() ? 0 : client.StatusCode();
+    return logStatusText(error, status, client.ReasonPhrase(),
+                         error != 0 ? SocketErrorDesc(error) : std::string(), attempts);
 }
 
 } // namespace
@@ -247,16 +383,78 @@ std::vector<std::string> loggedMessage(const THttpCli& client, uint16_t error, b
 void SubmissionRun::requestDone(THttpCli& client, uint16_t error)
 {
     const int index = m_clients.indexOf(&client);
-    if (index >= 0)
-        m_awaitingDone[static_cast<size_t>(index)] = false;
-    // The answer goes from the client's stream into the record in memory,
-    // never through a file.
+    long request = -1;
+    if (index >= 0) {
+        const auto at = static_cast<size_t>(index);
+        m_awaitingDone[at] = false;
+        request = m_clientRequest[at];
+        m_clientRequest[at] = -1;
+    }
+    if (request < 0 || static_cast<size_t>(request) >= m_requests.size()) {
+        // Not a request of this run's plan: logged as it stands.
+        const bool success = requestSucceeded(client, error);
+        logadd(success, client.URL(), loggedMessage(client, error, success, false),
+               statusText(client, error, 1));
+        return;
+    }
+    if (scheduleRetry(client, error, static_cast<size_t>(request)))
+        return;
+    finishRequest(client, error, static_cast<size_t>(request));
+}
+
+bool SubmissionRun::scheduleRetry(THttpCli& client, uint16_t error, size_t index)
+{
+    if (m_cancelRequested || !m_waits)
+        return false;
+    const Request& request = m_requests[index];
+    const AttemptOutcome outcome{error, client.StatusCode(), client.RcvdHeader()};
+    const RetryDecision decision = decideRetry(outcome, request.attempts, m_retries,
+                                               QDateTime::currentDateTimeUtc(), m_random);
+    if (!decision.retry)
+        return false;
+    const std::chrono::milliseconds wait = std::min(decision.wait, m_maxRetryWait);
+    // The wait is a timer of the event loop: the other clients go on, and
+    // Cancel ends it at once (the timers go with m_waits).
+    ++m_retriesWaiting;
+    QTimer::singleShot(wait, m_waits.get(), [this, index] {
+        --m_retriesWaiting;
+        m_retryReady.push_back(index);
+    });
+    if (OnWaiting)
+        OnWaiting(request.url, retryWaitText(statusText(client, error, 1), wait,
+                                             request.attempts + 1, m_retries + 1));
+    return true;
+}
+
+void SubmissionRun::finishRequest(THttpCli& client, uint16_t error, size_t index)
+{
+    // The answer goes from the client's stream into the records in memory,
+    // never through a file. A batch's answer is every one of its pages'.
+    const Request& request = m_requests[index];
     const bool success = requestSucceeded(client, error);
-    logadd(success, client.URL(), loggedMessage(client, error, success));
+    const std::vector<std::string> message =
+        loggedMessage(client, error, success, request.indexNow);
+    const std::string status = statusText(client, error, request.attempts);
+    if (OnShowMessage)
+        OnShowMessage(message);
+    for (const std::string& url : request.logUrls) {
+        appendRecord(success, url, message, status);
+        reportLogged();
+    }
 }
 
 void SubmissionRun::logadd(bool success, const std::string& url,
-                           const std::optional<std::vector<std::string>>& message)
+                           const std::optional<std::vector<std::string>>& message,
+                           const std::string& status)
+{
+    if (message && OnShowMessage)
+        OnShowMessage(*message);
+    appendRecord(success, url, message ? *message : std::vector<std::string>{}, status);
+    reportLogged();
+}
+
+void SubmissionRun::appendRecord(bool success, const std::string& url,
+                                 const std::vector<std::string>& message, const std::string& status)
 {
     // The record buffer is shared with the grid: a pending edit is settled
     // first so that it cannot end up on the new record.
@@ -265,18 +463,21 @@ void SubmissionRun::logadd(bool success, const std::string& url,
     m_log.SetCField("date", logDateText(m_log.engine()));
     m_log.SetLField("success", success);
     m_log.SetCField("url", url);
-    if (message) {
-        if (OnShowMessage)
-            OnShowMessage(*message);
-        // An empty answer leaves the memo field blank rather than pointing
-        // at an empty memo.
-        if (!message->empty())
-            storeLogMessage(m_log, *message);
-    }
+    // A log made before the status field keeps its four fields.
+    if (!status.empty() && logHasStatus(m_log))
+        m_log.SetCField(kStatusField, status);
+    // An empty answer leaves the memo field blank rather than pointing at
+    // an empty memo.
+    if (!message.empty())
+        storeLogMessage(m_log, message);
     m_log.Append();
     ++m_requestsLogged;
     if (success)
         ++m_requestsSucceeded;
+}
+
+void SubmissionRun::reportLogged()
+{
     if (OnProgress)
         OnProgress(*this);
     deliverPending();
@@ -284,10 +485,18 @@ void SubmissionRun::logadd(bool success, const std::string& url,
 
 QString SubmissionRun::summaryText() const
 {
-    return QString("%1 requests, %2 succeeded, %3 failed")
+    const int failed = m_requestsLogged - m_requestsSucceeded;
+    if (m_requestsSkipped == 0)
+        return QString("%1 requests, %2 succeeded, %3 failed")
+            .arg(m_requestsLogged)
+            .arg(m_requestsSucceeded)
+            .arg(failed);
+    return QString("%1 requests, %2 sent, %3 skipped, %4 succeeded, %5 failed")
+        .arg(m_requestsLogged + m_requestsSkipped)
         .arg(m_requestsLogged)
+        .arg(m_requestsSkipped)
         .arg(m_requestsSucceeded)
-        .arg(m_requestsLogged - m_requestsSucceeded);
+        .arg(failed);
 }
 
 QString SubmissionRun::progressText() const

@@ -4,8 +4,8 @@
 #include "page_generator.h"
 
 #include "html/document/section_list.h"
-#include "html/paint/document_renderer.h"
 #include "html/parser/html_parser.h"
+#include "html/render/document_renderer.h"
 
 #include <benchmark/benchmark.h>
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 #include "html/document/drawn_form_control.h"
 
+#include "html/common/attribute.h"
 #include "html/document/section_list.h"
 #include "html/paint/control_look.h"
-#include "html/parser/attribute.h"
 #include "platform/ansi.h"
 
 #include <algorithm>

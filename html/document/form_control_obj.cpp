@@ -1,6 +1,6 @@
 #include "html/document/form_control_obj.h"
 
-#include "html/parser/attribute.h"
+#include "html/common/attribute.h"
 
 TFormControlObj::TFormControlObj(TSectionList* document, ThtmlForm* form,
                                  const TAttributeList& attributes)

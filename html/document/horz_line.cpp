@@ -1,8 +1,8 @@
 #include "html/document/horz_line.h"
 
+#include "html/common/attribute.h"
+#include "html/common/html_color.h"
 #include "html/layout/float_list.h"
-#include "html/parser/attribute.h"
-#include "html/parser/html_color.h"
 
 #include <algorithm>
 #include <QPainter>

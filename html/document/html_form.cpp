@@ -1,7 +1,7 @@
 #include "html/document/html_form.h"
 
+#include "html/common/attribute.h"
 #include "html/document/form_control_obj.h"
-#include "html/parser/attribute.h"
 
 ThtmlForm::ThtmlForm(TSectionList* document, const TAttributeList* attributes) : Document(document)
 {

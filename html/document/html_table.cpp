@@ -1,11 +1,11 @@
 #include "html/document/html_table.h"
 
+#include "html/common/attribute.h"
+#include "html/common/html_color.h"
 #include "html/document/process_error.h"
 #include "html/document/section_list.h"
 #include "html/layout/column_widths.h"
 #include "html/layout/float_list.h"
-#include "html/parser/attribute.h"
-#include "html/parser/html_color.h"
 
 #include <algorithm>
 #include <cstdlib>

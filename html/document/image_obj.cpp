@@ -1,10 +1,11 @@
 #include "html/document/image_obj.h"
 
+#include "base/ascii.h"
+#include "html/common/attribute.h"
+#include "html/common/text_util.h"
 #include "html/document/section_list.h"
 #include "html/document/url_target.h"
 #include "html/images/builtin_bitmaps.h"
-#include "html/parser/attribute.h"
-#include "html/parser/text_util.h"
 #include "platform/ansi.h"
 
 #include <algorithm>
@@ -21,10 +22,10 @@ constexpr int kBitmapSize = images::kBuiltinBitmapSize;
 TImageObj::TImageObj(const TAttributeList& attributes)
 {
     using html::Attr;
-    Source = html::trimmed(attributes.TextOf(Attr::Src));
+    Source = base::trimmed(attributes.TextOf(Attr::Src));
     Alt = attributes.TextOf(Attr::Alt);
     if (const TAttribute* a = attributes.Find(Attr::Align)) {
-        const std::string v = html::toUpper(a->Text);
+        const std::string v = base::toUpper(a->Text);
         if (v == "TOP")
             Align = AlignTop;
         else if (v == "MIDDLE" || v == "ABSMIDDLE")
@@ -50,7 +51,7 @@ TImageObj::TImageObj(const TAttributeList& attributes)
     Transparent = attributes.Has(Attr::Transp);
     IsMap = attributes.Has(Attr::IsMap);
     if (const TAttribute* a = attributes.Find(Attr::UseMap)) {
-        std::string name = html::toUpper(html::trimmed(a->Text));
+        std::string name = base::toUpper(base::trimmed(a->Text));
         if (auto hash = name.find('#'); hash != std::string::npos)
             name.erase(0, hash + 1);
         UseMap = name;

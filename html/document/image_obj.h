@@ -1,7 +1,7 @@
 #pragma once
 
-#include "html/document/floating_obj.h"
 #include "html/images/gif_animation.h"
+#include "html/layout/floating_obj.h"
 
 #include <memory>
 #include <QImage>

@@ -138,18 +138,6 @@ void TPreFormated::Finish()
 
 void TPreFormated::MinMaxWidth(TLayoutContext& ctx, int& Min, int& Max)
 {
-    measureChars(ctx, 0);
-    int widest = 0;
-    int line = 0;
-    for (std::size_t i = 0; i < Buff.size(); ++i) {
-        if (Buff[i] == html::kLineEndMark) {
-            widest = std::max(widest, line);
-            line = 0;
-        } else {
-            line += m_widths[i];
-        }
-    }
-    widest = std::max(widest, line);
-    Max = widest + Indent;
+    Max = html::widestPreformattedLine(measureChars(ctx, 0)) + Indent;
     Min = std::min(Max, kMaxMinWidth);
 }

@@ -1,14 +1,15 @@
 #include "html/document/map_item.h"
 
-#include "html/parser/attribute.h"
-#include "html/parser/text_util.h"
+#include "base/ascii.h"
+#include "html/common/attribute.h"
+#include "html/common/text_util.h"
 
 #include <cstdlib>
 
 TMapArea::TMapArea(const TAttributeList& attributes)
 {
     using html::Attr;
-    const std::string shape = html::toUpper(attributes.TextOf(Attr::Shape));
+    const std::string shape = base::toUpper(attributes.TextOf(Attr::Shape));
     if (shape.rfind("CIRC", 0) == 0)
         AreaShape = Shape::Circle;
     else if (shape.rfind("POLY", 0) == 0)

@@ -5,6 +5,7 @@
 #include "html/document/section_list.h"
 #include "html/document/url_target.h"
 #include "html/layout/float_list.h"
+#include "html/layout/floating_obj.h"
 #include "platform/ansi.h"
 
 #include <algorithm>
@@ -15,9 +16,6 @@ using html::kLineEndMark;
 using html::kObjectMark;
 
 namespace {
-
-// Form controls keep this much space on either side from the text.
-constexpr int kControlMargin = 2;
 
 QString displayText(const std::string& buff, int from, int to, const TFontMetrics& m)
 {
@@ -72,7 +70,7 @@ void TSection::AddObject(std::unique_ptr<TFloatingObj> object, int sourceIndex, 
     const int pos = static_cast<int>(Buff.size());
     AddText(std::string_view(&mark, 1), &sourceIndex, font, link);
     object->TextPos = pos;
-    m_objects.push_back(ObjRef{pos, object.get(), nullptr});
+    m_objects.push_back(html::TInlineObject{.pos = pos, .box = object.get()});
     m_images.push_back(std::move(object));
 }
 
@@ -82,7 +80,7 @@ void TSection::AddControl(TFormControlObj* control, int sourceIndex, const TMyFo
     const int pos = static_cast<int>(Buff.size());
     AddText(std::string_view(&mark, 1), &sourceIndex, font, nullptr);
     control->TextPos = pos;
-    m_objects.push_back(ObjRef{pos, nullptr, control});
+    m_objects.push_back(html::TInlineObject{.pos = pos});
     m_controls.push_back(control);
 }
 
@@ -106,7 +104,7 @@ void TSection::Finish()
     }
 }
 
-// ---- helpers ------------------------------------------------------------
+// ---- layout -------------------------------------------------------------
 
 int TSection::fontRunAt(int pos) const
 {
@@ -117,312 +115,74 @@ int TSection::fontRunAt(int pos) const
     return it == Fonts.begin() ? 0 : static_cast<int>(it - Fonts.begin()) - 1;
 }
 
-const TSection::ObjRef* TSection::objectAt(int pos) const
-{
-    auto it = std::lower_bound(m_objects.begin(), m_objects.end(), pos,
-                               [](const ObjRef& o, int p) { return o.pos < p; });
-    return it != m_objects.end() && it->pos == pos ? &*it : nullptr;
-}
-
-bool TSection::isBreakChar(int pos) const
-{
-    const char c = Buff[pos];
-    return c == ' ' || c == kObjectMark || c == kBreakMark;
-}
-
-void TSection::measureChars(TLayoutContext& ctx, int width)
+html::TInlineContent TSection::measureChars(TLayoutContext& ctx, int width)
 {
     const int n = static_cast<int>(Buff.size());
     m_widths.assign(n, 0);
-    m_runMetrics.assign(Fonts.size(), nullptr);
+    m_runs.resize(Fonts.size());
     for (std::size_t r = 0; r < Fonts.size(); ++r) {
         const TFontMetrics& m = ctx.fonts.metrics(Fonts[r].Font);
-        m_runMetrics[r] = &m;
+        m_runs[r] = html::TMeasuredRun{Fonts[r].Pos, &m};
         const int end = r + 1 < Fonts.size() ? Fonts[r + 1].Pos : n;
         for (int i = Fonts[r].Pos; i < end; ++i)
             m_widths[i] = m.width(static_cast<unsigned char>(Buff[i]));
     }
-    for (const ObjRef& o : m_objects) {
-        if (o.image) {
-            o.image->Measure(ctx, width);
-            m_widths[o.pos] = o.image->Floats() ? 0 : o.image->OuterWidth();
-        } else if (o.control) {
-            m_widths[o.pos] = o.control->Width() + 2 * kControlMargin;
+    auto control = m_controls.begin();
+    for (html::TInlineObject& o : m_objects) {
+        o.placed = false;
+        if (o.box) {
+            o.box->Measure(ctx, width);
+            m_widths[o.pos] = o.box->Floats() ? 0 : o.box->OuterWidth();
+        } else {
+            TFormControlObj* c = *control++;
+            o.controlHeight = c->Height();
+            o.controlOnBaseLine = c->PlacementFlag;
+            m_widths[o.pos] = c->Width() + 2 * html::kControlMargin;
         }
     }
+    return html::TInlineContent{.text = Buff,
+                                .widths = m_widths,
+                                .runs = m_runs,
+                                .objects = m_objects,
+                                .baseFont = BaseFont,
+                                .align = static_cast<html::TextAlign>(AlignmentCode),
+                                .preformatted = Preformatted(),
+                                .keepEmptyLine = KeepEmptyLine};
 }
-
-// ---- layout -------------------------------------------------------------
 
 void TSection::MinMaxWidth(TLayoutContext& ctx, int& Min, int& Max)
 {
-    measureChars(ctx, 0);
-    int word = 0, line = 0, widest = 0, total = 0;
-    const int n = static_cast<int>(Buff.size());
-    for (int i = 0; i < n; ++i) {
-        const ObjRef* o = Buff[i] == kObjectMark ? objectAt(i) : nullptr;
-        if (o && o->image && o->image->Floats()) {
-            // A float takes its own width beside the text.
-            widest = std::max(widest, o->image->OuterWidth());
-            total += o->image->OuterWidth();
-            continue;
-        }
-        if (isBreakChar(i)) {
-            widest = std::max(widest, word);
-            word = 0;
-            if (Buff[i] == kObjectMark)
-                widest = std::max(widest, m_widths[i]);
-        } else {
-            word += m_widths[i];
-        }
-        line += m_widths[i];
-    }
-    widest = std::max(widest, word);
-    total += line;
-    Min = widest + Indent;
-    Max = total + Indent;
+    html::inlineWidths(measureChars(ctx, 0), Min, Max);
+    Min += Indent;
+    Max += Indent;
 }
 
 int TSection::DrawLogic(TLayoutContext& ctx, int X, int Y, int Width, TFloatList& floats)
 {
     YPosition = Y;
-    int y = ClearAttr ? floats.clear(Y, ClearAttr) : Y;
-    const int left0 = X + Indent;
-    const int right0 = Preformatted() ? left0 + WrapWidth(Width) : X + Width;
-    measureChars(ctx, std::max(0, right0 - left0));
-
-    const int n = static_cast<int>(Buff.size());
-    std::vector<int> cum(n + 1, 0);
-    for (int i = 0; i < n; ++i)
-        cum[i + 1] = cum[i] + m_widths[i];
-
-    m_lines.clear();
+    const int y = ClearAttr ? floats.clear(Y, ClearAttr) : Y;
+    const int left = X + Indent;
+    const int right = Preformatted() ? left + WrapWidth(Width) : X + Width;
+    const html::TInlineContent content = measureChars(ctx, std::max(0, right - left));
     DrawTop = Y;
-    int floatBottom = Y;
+    html::TLineBreaker breaker(ctx, content, floats);
+    const int bottom = breaker.breakLines(y, left, right, m_lines);
 
-    auto placeFloat = [&](TFloatingObj* obj, int top) {
-        const int w = obj->OuterWidth();
-        const int h = obj->OuterHeight();
-        const int bw = obj->BorderWidth();
-        int x;
-        if (obj->Align == TFloatingObj::AlignLeft) {
-            x = floats.leftEdge(top, h, left0);
-            floats.add(TFloatList::Left, x, x + w, top, top + h);
-        } else {
-            x = floats.rightEdge(top, h, right0) - w;
-            floats.add(TFloatList::Right, x, x + w, top, top + h);
+    // Controls belong to their form; they take the places the lines gave them.
+    auto control = m_controls.begin();
+    for (const html::TInlineObject& o : m_objects) {
+        if (o.box)
+            continue;
+        TFormControlObj* c = *control++;
+        if (o.placed) {
+            c->Left = o.controlLeft;
+            c->Top = o.controlTop;
+            c->YPos = c->Top;
         }
-        obj->Left = x + obj->HSpace + bw;
-        obj->Top = top + obj->VSpace + bw;
-        floatBottom = std::max(floatBottom, top + h);
-    };
-    auto floatAt = [&](int pos) -> TFloatingObj* {
-        if (Buff[pos] != kObjectMark)
-            return nullptr;
-        const ObjRef* o = objectAt(pos);
-        return o && o->image && o->image->Floats() ? o->image : nullptr;
-    };
-
-    if (n == 0 && KeepEmptyLine) {
-        const TFontMetrics& m = ctx.fonts.metrics(BaseFont);
-        LineRec line;
-        line.Y = y;
-        line.LineHt = m.height();
-        line.BaseLine = m.ascent;
-        line.X = left0;
-        m_lines.push_back(line);
-        y += line.LineHt;
     }
-
-    int pos = 0;
-    while (pos < n) {
-        // Floats at the start of a line take their place before the line;
-        // blanks between them and the text would only indent it.
-        bool placed = false;
-        while (pos < n) {
-            if (TFloatingObj* obj = floatAt(pos)) {
-                placeFloat(obj, y);
-                placed = true;
-                ++pos;
-            } else if (Buff[pos] == ' ' && !Preformatted() &&
-                       (placed || (pos + 1 < n && floatAt(pos + 1)))) {
-                ++pos;
-            } else {
-                break;
-            }
-        }
-        if (pos >= n)
-            break;
-        const int run = fontRunAt(pos);
-        const int estimate = run >= 0 ? m_runMetrics[run]->height() : 0;
-        const int left = floats.leftEdge(y, estimate, left0);
-        const int right =
-            Preformatted() ? left + WrapWidth(Width) : floats.rightEdge(y, estimate, right0);
-        const bool narrowed = left > left0 || right < right0;
-        int end = n;
-        int next = n;
-        if (Preformatted()) {
-            end = pos;
-            while (end < n && Buff[end] != kLineEndMark)
-                ++end;
-            next = end < n ? end + 1 : n;
-        } else {
-            // The most characters that fit, by binary search on the extents.
-            const int avail = right - left;
-            const int limit = cum[pos] + avail;
-            const int fit =
-                static_cast<int>(std::upper_bound(cum.begin() + pos + 1, cum.end(), limit) -
-                                 cum.begin()) -
-                1;
-            if (fit < n) {
-                if (Buff[fit] == ' ' || (fit > pos && Buff[fit - 1] == ' ')) {
-                    end = fit;
-                } else {
-                    int k = fit - 1;
-                    while (k >= pos && !isBreakChar(k))
-                        --k;
-                    if (k >= pos) {
-                        end = k + 1;
-                    } else if (narrowed && floats.nextBottom(y) > y) {
-                        y = floats.nextBottom(y);
-                        continue;
-                    } else {
-                        // No break before the edge: the whole word goes on
-                        // the line and overflows it.
-                        end = std::max(fit, pos + 1);
-                        while (end < n && !isBreakChar(end))
-                            ++end;
-                        if (end < n && Buff[end] != ' ' && end == pos)
-                            ++end;
-                    }
-                }
-                while (end < n && Buff[end] == ' ')
-                    ++end;
-                end = std::max(end, pos + 1);
-                next = end;
-            }
-        }
-        LineRec line;
-        line.Start = pos;
-        line.Ln = end - pos;
-        line.Y = y;
-        placeLine(ctx, line, left, right);
-        m_lines.push_back(line);
-        y += line.LineHt;
-        for (int i = line.Start + 1; i < line.Start + line.Ln; ++i)
-            if (TFloatingObj* obj = floatAt(i))
-                placeFloat(obj, y);
-        pos = next;
-    }
-    SectionHeight = y - YPosition;
-    DrawBot = std::max(y, floatBottom);
+    SectionHeight = bottom - YPosition;
+    DrawBot = std::max(bottom, breaker.floatBottom());
     return SectionHeight;
-}
-
-void TSection::placeLine(TLayoutContext& ctx, LineRec& line, int left, int right)
-{
-    const int from = line.Start;
-    const int to = line.Start + line.Ln;
-    int ascent = 0;
-    int descent = 0;
-    int firstRun = fontRunAt(from);
-    if (firstRun < 0) {
-        const TFontMetrics& m = ctx.fonts.metrics(BaseFont);
-        ascent = m.ascent;
-        descent = m.descent;
-    }
-    for (int r = std::max(firstRun, 0); r >= 0 && r < static_cast<int>(Fonts.size()); ++r) {
-        if (Fonts[r].Pos >= to && r != firstRun)
-            break;
-        ascent = std::max(ascent, m_runMetrics[r]->ascent);
-        descent = std::max(descent, m_runMetrics[r]->descent);
-    }
-    const int textAscent = ascent;
-    const int textDescent = descent;
-
-    // Objects on the line push the line's ascent and descent.
-    auto first = std::lower_bound(m_objects.begin(), m_objects.end(), from,
-                                  [](const ObjRef& o, int p) { return o.pos < p; });
-    for (auto it = first; it != m_objects.end() && it->pos < to; ++it) {
-        if (it->image && !it->image->Floats()) {
-            const int h = it->image->OuterHeight();
-            switch (it->image->Align) {
-            case TFloatingObj::AlignMiddle: {
-                const int above = h / 2 + textAscent / 3;
-                ascent = std::max(ascent, above);
-                descent = std::max(descent, h - above);
-                break;
-            }
-            case TFloatingObj::AlignTop:
-                break;
-            default:
-                ascent = std::max(ascent, h);
-                break;
-            }
-        } else if (it->control) {
-            const int h = it->control->Height();
-            ascent = std::max(ascent, it->control->PlacementFlag ? h : h - textDescent);
-        }
-    }
-    for (auto it = first; it != m_objects.end() && it->pos < to; ++it)
-        if (it->image && !it->image->Floats() && it->image->Align == TFloatingObj::AlignTop)
-            descent = std::max(descent, it->image->OuterHeight() - ascent);
-
-    line.LineHt = ascent + descent;
-    line.BaseLine = ascent;
-
-    int width = 0;
-    int last = to;
-    while (last > from && (Buff[last - 1] == ' ' || Buff[last - 1] == kLineEndMark))
-        --last;
-    for (int i = from; i < last; ++i)
-        width += m_widths[i];
-    line.Width = width;
-    switch (AlignmentCode) {
-    case AlignCenter:
-        line.X = std::max(left, left + (right - left - width) / 2);
-        break;
-    case AlignRight:
-        line.X = std::max(left, right - width - 1);
-        break;
-    default:
-        line.X = left;
-    }
-
-    // Place the objects now that the base line is known.
-    const int base = line.Y + line.BaseLine;
-    int x = line.X;
-    auto obj = first;
-    for (int i = from; i < to; ++i) {
-        if (obj != m_objects.end() && obj->pos == i) {
-            if (obj->image && !obj->image->Floats()) {
-                TFloatingObj* img = obj->image;
-                const int bw = img->BorderWidth();
-                const int h = img->OuterHeight();
-                int outerTop;
-                switch (img->Align) {
-                case TFloatingObj::AlignMiddle:
-                    outerTop = base - (h / 2 + textAscent / 3);
-                    break;
-                case TFloatingObj::AlignTop:
-                    outerTop = line.Y;
-                    break;
-                default:
-                    outerTop = base - h;
-                }
-                img->Left = x + img->HSpace + bw;
-                img->Top = outerTop + img->VSpace + bw;
-            } else if (obj->control) {
-                TFormControlObj* c = obj->control;
-                c->Left = x + kControlMargin;
-                c->Top = c->PlacementFlag ? base - c->Height() : base + textDescent - c->Height();
-                c->YPos = c->Top;
-            }
-            ++obj;
-        }
-        x += m_widths[i];
-    }
-    ctx.maxRight = std::max(ctx.maxRight, line.X + width);
 }
 
 void TSection::ShiftY(int dy)
@@ -481,7 +241,7 @@ void TSection::drawLine(TPaintContext& ctx, const LineRec& line)
         const int runEnd = std::min<int>(
             to, r + 1 < static_cast<int>(Fonts.size()) ? Fonts[r + 1].Pos : Buff.size());
         const TFontObj& run = Fonts[r];
-        const TFontMetrics& m = *m_runMetrics[r];
+        const TFontMetrics& m = *m_runs[r].metrics;
         int shift = 0;
         if (run.Font.Script == TMyFont::Superscript)
             shift = -m.ascent / 2;

@@ -2,6 +2,7 @@
 
 #include "html/document/font_obj.h"
 #include "html/document/section_base.h"
+#include "html/layout/line_breaker.h"
 
 #include <memory>
 #include <string>
@@ -12,22 +13,15 @@ class TFloatingObj;
 class TFormControlObj;
 struct TFontMetrics;
 
-// One laid-out line of a section.
-struct LineRec {
-    int Start = 0;    // index of the first character in the section's text
-    int Ln = 0;       // number of characters, trailing blanks included
-    int Y = 0;        // top of the line
-    int LineHt = 0;   // height
-    int BaseLine = 0; // distance from the top to the text base line
-    int X = 0;        // left of the first character
-    int Width = 0;    // width of the characters without trailing blanks
-};
-
 // A run of inline content: text in font runs, with images, panels and form
 // controls standing in it as placeholder characters. Laid out into lines.
 class TSection : public TSectionBase {
 public:
-    enum Alignment { AlignLeft = 1, AlignCenter = 2, AlignRight = 3 };
+    enum Alignment {
+        AlignLeft = static_cast<int>(html::TextAlign::Left),
+        AlignCenter = static_cast<int>(html::TextAlign::Center),
+        AlignRight = static_cast<int>(html::TextAlign::Right)
+    };
 
     TSection(TSectionList* document, int alignment);
     ~TSection() override;
@@ -81,27 +75,22 @@ protected:
     virtual bool Preformatted() const { return false; }
     virtual int WrapWidth(int width) const { return width; }
 
-    struct ObjRef {
-        int pos;
-        TFloatingObj* image;
-        TFormControlObj* control;
-    };
-
-    void measureChars(TLayoutContext& ctx, int width);
+    // Measures the characters and objects for lines of the given width and
+    // returns the content as line breaking sees it.
+    html::TInlineContent measureChars(TLayoutContext& ctx, int width);
     int fontRunAt(int pos) const;
-    const ObjRef* objectAt(int pos) const;
-    bool isBreakChar(int pos) const;
-    void placeLine(TLayoutContext& ctx, LineRec& line, int left, int right);
     void drawLine(TPaintContext& ctx, const LineRec& line);
     QColor runColor(TPaintContext& ctx, const TFontObj& run) const;
 
     std::vector<std::unique_ptr<TFloatingObj>> m_images;
     std::vector<TFormControlObj*> m_controls;
-    std::vector<ObjRef> m_objects;
+    // The images, panels and controls in text order; a control's entry has
+    // no box and stands for the next control of m_controls.
+    std::vector<html::TInlineObject> m_objects;
     std::vector<LineRec> m_lines;
     // Measured after each layout: per-character widths and font metrics per run.
     std::vector<int> m_widths;
-    std::vector<const TFontMetrics*> m_runMetrics;
+    std::vector<html::TMeasuredRun> m_runs;
     int m_minWidth = 0;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "html/document/my_font.h"
+#include "html/common/my_font.h"
 
 #include <array>
 #include <map>

@@ -1,7 +1,8 @@
 #include "html/parser/charsets.h"
 
+#include "base/ascii.h"
+#include "html/common/text_util.h"
 #include "html/layout/font_cache.h"
-#include "html/parser/text_util.h"
 #include "platform/ansi.h"
 
 #include <map>
@@ -217,7 +218,7 @@ struct MetaScanner {
                 continue;
             }
             ++pos;
-            if (pos + 4 <= text.size() && equalsIgnoreCase(text.substr(pos, 4), "meta") &&
+            if (pos + 4 <= text.size() && base::equalsIgnoreCase(text.substr(pos, 4), "meta") &&
                 (pos + 4 == text.size() || !isNameChar(text[pos + 4]))) {
                 pos += 4;
                 if (auto found = readMeta())
@@ -239,7 +240,7 @@ struct MetaScanner {
             const std::size_t nameStart = pos;
             while (pos < text.size() && !isSpace(text[pos]) && text[pos] != '=' && text[pos] != '>')
                 ++pos;
-            const std::string name = toLower(text.substr(nameStart, pos - nameStart));
+            const std::string name = base::toLower(text.substr(nameStart, pos - nameStart));
             while (pos < text.size() && isSpace(text[pos]))
                 ++pos;
             std::string value;
@@ -263,7 +264,7 @@ struct MetaScanner {
         if (hasCharset)
             if (auto info = charsetFromDeclaration(charset))
                 return MetaDeclaration{*info, true};
-        if (equalsIgnoreCase(trimmed(httpEquiv), "content-type"))
+        if (base::equalsIgnoreCase(base::trimmed(httpEquiv), "content-type"))
             if (auto info = charsetFromDeclaration(content))
                 return MetaDeclaration{*info, false};
         return std::nullopt;
@@ -311,7 +312,7 @@ const UpperHalfTable& iso8859_7Table()
 
 std::optional<CharsetInfo> charsetFromDeclaration(std::string_view text)
 {
-    const std::string lower = toLower(text);
+    const std::string lower = base::toLower(text);
     for (const DeclaredName& name : kDeclaredNames)
         if (lower.find(name.text) != std::string::npos)
             return CharsetInfo{name.fontCharset, name.source, name.utf8};
@@ -320,7 +321,7 @@ std::optional<CharsetInfo> charsetFromDeclaration(std::string_view text)
 
 std::string contentTypeCharset(std::string_view contentType)
 {
-    const std::string lower = toLower(contentType);
+    const std::string lower = base::toLower(contentType);
     std::size_t at = lower.find("charset");
     while (at != std::string::npos) {
         std::size_t pos = at + 7;

@@ -1,5 +1,8 @@
 #include "html/parser/html_parser.h"
 
+#include "base/ascii.h"
+#include "html/common/html_color.h"
+#include "html/common/text_util.h"
 #include "html/document/drawn_form_control.h"
 #include "html/document/form_control_obj.h"
 #include "html/document/horz_line.h"
@@ -13,54 +16,14 @@
 #include "html/document/url_target.h"
 #include "html/layout/font_cache.h"
 #include "html/parser/charsets.h"
-#include "html/parser/html_color.h"
-#include "html/parser/text_util.h"
+#include "html/parser/parser_helpers.h"
 
 #include <algorithm>
 #include <array>
 
 using html::Attr;
 using html::Tag;
-
-namespace {
-
-// Nominal sizes of FONT SIZE 1-7, and the smaller row used inside PRE.
-constexpr std::array<int, 7> kFontSizes = {8, 10, 12, 14, 18, 24, 36};
-constexpr std::array<int, 7> kPreFontSizes = {7, 8, 10, 12, 15, 20, 30};
-constexpr std::array<int, 6> kHeadingSizes = {24, 18, 14, 12, 10, 8};
-constexpr int kFixedNominalSize = 10;
-
-// Shared look-alike controls for documents without a factory of their own.
-TDrawnControlFactory& drawnFactory()
-{
-    static TDrawnControlFactory factory;
-    return factory;
-}
-
-int alignFromText(const TAttribute* a, int fallback)
-{
-    if (html::textIs(a, "left"))
-        return TSection::AlignLeft;
-    if (html::textIs(a, "center"))
-        return TSection::AlignCenter;
-    if (html::textIs(a, "right"))
-        return TSection::AlignRight;
-    return fallback;
-}
-
-bool isBlankText(std::string_view text)
-{
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return c == ' ' || c == '\xA0' || c == '\r'; });
-}
-
-} // namespace
-
-struct THtmlParser::RowDefaults {
-    int align = 0; // 0 when the row sets none
-    int valign = -1;
-    std::optional<QColor> bgColor;
-};
+using namespace html::parsing;
 
 THtmlParser::THtmlParser(TSectionList& document) : m_doc(document) {}
 
@@ -301,27 +264,29 @@ void THtmlParser::doToken(const TermSet& term)
 {
     const Tag s = sym();
     const bool end = isEnd();
-    switch (s) {
-    case Tag::Text:
+    if (s == Tag::Text) {
         addText(m_tok->TokenText(), m_tok->TokenIndex().data());
         next();
         return;
-    case Tag::Title:
-        if (!end) {
-            next();
-            std::string title;
-            while (sym() == Tag::Text) {
-                title += m_tok->TokenText();
-                next();
-            }
-            m_doc.Title = html::trimmed(title);
-            return;
-        }
-        break;
-    case Tag::Body:
-        if (!end)
-            doBodyTag();
-        break;
+    }
+    Step step = doInlineTag(s, end);
+    if (step == Step::NotMine)
+        step = doBlockTag(term, s, end);
+    if (step == Step::NotMine)
+        step = doFormTag(s, end);
+    if (step == Step::NotMine)
+        step = doDocumentTag(s, end);
+    // HTML, HEAD, frames, SELECTED, WRAP, stray table tags, unmatched end
+    // tags and unknown tags change nothing.
+    if (step != Step::Consumed)
+        next();
+}
+
+// Text styles, fonts, links, images and panels, and the no-break run: they
+// change what the next text looks like or add to the open section.
+THtmlParser::Step THtmlParser::doInlineTag(Tag s, bool end)
+{
+    switch (s) {
     case Tag::B:
     case Tag::Strong:
         m_bold = !end;
@@ -359,10 +324,60 @@ void THtmlParser::doToken(const TermSet& term)
             pushFont(font);
         }
         break;
+    case Tag::A:
+        if (end)
+            m_link = nullptr;
+        else
+            doAnchor();
+        break;
+    case Tag::Img:
+        doImage();
+        break;
+    case Tag::Panel:
+        doPanel();
+        break;
+    case Tag::Font:
+        if (end)
+            popFont();
+        else
+            doFont();
+        break;
+    case Tag::Basefont:
+        doBaseFont();
+        break;
+    case Tag::Big:
+    case Tag::Small:
+        if (end)
+            popFont();
+        else
+            doBigSmall(s == Tag::Big);
+        break;
+    case Tag::Nobr:
+        m_nobr = !end;
+        m_tok->SetNoBreak(m_nobr);
+        break;
+    case Tag::Wbr:
+        if (m_nobr) {
+            if (!m_section)
+                openSection();
+            m_section->AddBreakMark(m_tok->Position(), currentFont());
+        }
+        break;
+    default:
+        return Step::NotMine;
+    }
+    return Step::Handled;
+}
+
+// Paragraphs, breaks, rules, headings, alignment blocks, lists, PRE and
+// tables: they close the open section or read a nested construct.
+THtmlParser::Step THtmlParser::doBlockTag(const TermSet& term, Tag s, bool end)
+{
+    switch (s) {
     case Tag::H:
         if (!end && m_depth < kMaxNesting) {
             doHeading(term);
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::P:
@@ -397,7 +412,7 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Div:
         if (!end && m_depth < kMaxNesting) {
             doAlignBlock(term);
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Ol:
@@ -408,7 +423,7 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Blockquote:
         if (!end && m_depth < kMaxNesting) {
             doLists(term);
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Li:
@@ -421,33 +436,35 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Address:
         if (!end && m_depth < kMaxNesting) {
             doAddress(term);
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Pre:
         if (!end) {
             doPre();
-            return;
+            return Step::Consumed;
         }
-        break;
-    case Tag::A:
-        if (end)
-            m_link = nullptr;
-        else
-            doAnchor();
-        break;
-    case Tag::Img:
-        doImage();
-        break;
-    case Tag::Panel:
-        doPanel();
         break;
     case Tag::Table:
         if (!end && m_depth < kMaxNesting) {
             doTable();
-            return;
+            return Step::Consumed;
         }
         break;
+    case Tag::Page:
+        addBlock(std::make_unique<TPage>(&m_doc));
+        openSection();
+        break;
+    default:
+        return Step::NotMine;
+    }
+    return Step::Handled;
+}
+
+// Forms and their fields.
+THtmlParser::Step THtmlParser::doFormTag(Tag s, bool end)
+{
+    switch (s) {
     case Tag::Form:
         if (end) {
             m_form = nullptr;
@@ -462,36 +479,47 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Button:
         if (!end) {
             doButton();
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Select:
         if (!end) {
             doSelect();
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Textarea:
         if (!end) {
             doTextArea();
-            return;
+            return Step::Consumed;
         }
         break;
-    case Tag::Font:
-        if (end)
-            popFont();
-        else
-            doFont();
+    default:
+        return Step::NotMine;
+    }
+    return Step::Handled;
+}
+
+// The title, BODY, BASE, META, maps, scripts and background sounds: they
+// set up the document rather than add to its text.
+THtmlParser::Step THtmlParser::doDocumentTag(Tag s, bool end)
+{
+    switch (s) {
+    case Tag::Title:
+        if (!end) {
+            next();
+            std::string title;
+            while (sym() == Tag::Text) {
+                title += m_tok->TokenText();
+                next();
+            }
+            m_doc.Title = base::trimmed(title);
+            return Step::Consumed;
+        }
         break;
-    case Tag::Basefont:
-        doBaseFont();
-        break;
-    case Tag::Big:
-    case Tag::Small:
-        if (end)
-            popFont();
-        else
-            doBigSmall(s == Tag::Big);
+    case Tag::Body:
+        if (!end)
+            doBodyTag();
         break;
     case Tag::Base:
         m_doc.Base = attrs().TextOf(Attr::Href);
@@ -503,40 +531,23 @@ void THtmlParser::doToken(const TermSet& term)
     case Tag::Map:
         if (!end) {
             doMap();
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Script:
         if (!end) {
             doScript();
-            return;
+            return Step::Consumed;
         }
         break;
     case Tag::Bgsound:
         if (OnSoundRequest)
             OnSoundRequest(attrs().TextOf(Attr::Src), attrs().NumberOf(Attr::Loop, 1));
         break;
-    case Tag::Page:
-        addBlock(std::make_unique<TPage>(&m_doc));
-        openSection();
-        break;
-    case Tag::Nobr:
-        m_nobr = !end;
-        m_tok->SetNoBreak(m_nobr);
-        break;
-    case Tag::Wbr:
-        if (m_nobr) {
-            if (!m_section)
-                openSection();
-            m_section->AddBreakMark(m_tok->Position(), currentFont());
-        }
-        break;
     default:
-        // HTML, HEAD, frames, SELECTED, WRAP, stray table tags,
-        // unmatched end tags and unknown tags change nothing.
-        break;
+        return Step::NotMine;
     }
-    next();
+    return Step::Handled;
 }
 
 void THtmlParser::doBodyTag()
@@ -568,754 +579,6 @@ void THtmlParser::doBodyTag()
             m_doc.BackgroundSet = true;
         }
     if (const TAttribute* t = a.Find(Attr::Background))
-        m_doc.BackgroundName = html::trimmed(t->Text);
+        m_doc.BackgroundName = base::trimmed(t->Text);
     openSection();
-}
-
-void THtmlParser::doHeading(const TermSet& term)
-{
-    ++m_depth;
-    const int level = m_tok->HeadingLevel();
-    addHeadingSpace(level);
-    TMyFont font = m_fonts.back();
-    if (level >= 1) {
-        font.NominalSize = kHeadingSizes[level - 1];
-        font.Bold = true;
-    } else {
-        font.NominalSize = 12;
-        font.Bold = false;
-    }
-    pushFont(font);
-    openSection(
-        std::make_unique<TSection>(&m_doc, alignFromText(attrs().Find(Attr::Align), m_align)));
-    next();
-    doBody(with(term, Tag::H, true));
-    closeSection();
-    popFont();
-    addHeadingSpace(level);
-    openSection();
-    if (sym() == Tag::H && isEnd())
-        next();
-    --m_depth;
-}
-
-void THtmlParser::doAlignBlock(const TermSet& term)
-{
-    ++m_depth;
-    const Tag kind = sym();
-    const int saved = m_align;
-    closeSection();
-    if (kind == Tag::Center)
-        m_align = TSection::AlignCenter;
-    else
-        m_align = alignFromText(attrs().Find(Attr::Align), m_align);
-    openSection();
-    next();
-    doBody(with(term, kind, true));
-    closeSection();
-    m_align = saved;
-    openSection();
-    if (sym() == kind && isEnd())
-        next();
-    --m_depth;
-}
-
-void THtmlParser::doAddress(const TermSet& term)
-{
-    ++m_depth;
-    const bool saved = m_italic;
-    closeSection();
-    m_italic = true;
-    openSection();
-    next();
-    doBody(with(term, Tag::Address, true));
-    closeSection();
-    m_italic = saved;
-    openSection();
-    if (sym() == Tag::Address && isEnd())
-        next();
-    --m_depth;
-}
-
-void THtmlParser::doLists(const TermSet& term)
-{
-    ++m_depth;
-    const Tag kind = sym();
-    ListContext list{kind};
-    if (kind == Tag::Ol) {
-        if (const TAttribute* start = attrs().Find(Attr::Start); start && start->Number >= 0)
-            list.number = start->Number;
-        if (const TAttribute* type = attrs().Find(Attr::Type); type && !type->Text.empty())
-            list.style = type->Text.front();
-    } else if (kind == Tag::Ul) {
-        list.plain = attrs().Has(Attr::Plain);
-    }
-    closeSection();
-    m_lists.push_back(list);
-    ++m_listLevel;
-    openSection();
-    next();
-    doBody(with(term, kind, true));
-    closeSection();
-    --m_listLevel;
-    m_lists.pop_back();
-    openSection();
-    if (sym() == kind && isEnd())
-        next();
-    // A list ends its paragraph: text after it starts below.
-    --m_depth;
-}
-
-void THtmlParser::doListItem()
-{
-    closeSection();
-    std::unique_ptr<TSection> item;
-    if (m_lists.empty() || m_listLevel == 0) {
-        auto bullet = std::make_unique<TUListItem>(&m_doc, m_align, 1, false);
-        bullet->Indent = kLoneItemIndent;
-        item = std::move(bullet);
-    } else {
-        ListContext& list = m_lists.back();
-        if (list.kind == Tag::Ol)
-            item = std::make_unique<TOListItem>(&m_doc, m_align, list.number++, list.style);
-        else
-            item = std::make_unique<TUListItem>(&m_doc, m_align, m_listLevel,
-                                                list.kind == Tag::Ul && list.plain);
-    }
-    openSection(std::move(item));
-}
-
-void THtmlParser::doDefinitionItem()
-{
-    closeSection();
-    auto item = std::make_unique<TDListItem>(&m_doc, m_align);
-    const int level = sym() == Tag::Dt ? m_listLevel - 1 : m_listLevel;
-    item->Indent = std::max(0, level) * kListIndent;
-    if (item->Indent == 0 && sym() == Tag::Dd && m_listLevel == 0)
-        item->Indent = kListIndent;
-    // openSection gives a zero indent the list's; a DT may really stand at
-    // the left edge.
-    const int indent = item->Indent;
-    openSection(std::move(item));
-    m_section->Indent = indent;
-}
-
-void THtmlParser::doPre()
-{
-    closeSection();
-    const std::size_t fontDepth = m_fonts.size();
-    const int refused = m_refusedFonts;
-    TMyFont font = m_fonts.back();
-    font.Name = m_doc.DefPreFontName();
-    font.NominalSize = kFixedNominalSize;
-    font.FixedPitch = true;
-    pushFont(font);
-    auto pre = std::make_unique<TPreFormated>(&m_doc);
-    m_preBlock = pre.get();
-    openSection(std::move(pre));
-    m_pre = true;
-    m_tok->SetPreformatted(true);
-    next();
-    bool afterBreak = true; // a line end right after the PRE tag is dropped
-    for (;;) {
-        const Tag s = sym();
-        const bool end = isEnd();
-        if (s == Tag::Eof)
-            break;
-        if (s == Tag::Pre && end) {
-            m_tok->SetPreformatted(false);
-            next();
-            break;
-        }
-        if ((s == Tag::Td || s == Tag::Th) && end)
-            break;
-        if (s == Tag::Text) {
-            std::string_view text = m_tok->TokenText();
-            const int* index = m_tok->TokenIndex().data();
-            if (afterBreak && !text.empty() && text.front() == html::kLineEndMark) {
-                text.remove_prefix(1);
-                ++index;
-            }
-            afterBreak = false;
-            addText(text, index);
-            next();
-            continue;
-        }
-        if ((s == Tag::P || s == Tag::Br) && !(s == Tag::P && end)) {
-            const char lineEnd = html::kLineEndMark;
-            const int at = m_tok->Position();
-            addText(std::string_view(&lineEnd, 1), &at);
-            afterBreak = true;
-            next();
-            continue;
-        }
-        switch (s) {
-        case Tag::B:
-        case Tag::Strong:
-        case Tag::I:
-        case Tag::Em:
-        case Tag::Cite:
-        case Tag::Var:
-        case Tag::U:
-        case Tag::S:
-        case Tag::Strike:
-        case Tag::Sub:
-        case Tag::Sup:
-        case Tag::Tt:
-        case Tag::Code:
-        case Tag::Kbd:
-        case Tag::Samp:
-        case Tag::A:
-        case Tag::Img:
-        case Tag::Panel:
-        case Tag::Font:
-        case Tag::Basefont:
-        case Tag::Big:
-        case Tag::Small:
-        case Tag::Form:
-        case Tag::Input:
-        case Tag::Button:
-        case Tag::Select:
-        case Tag::Textarea:
-        case Tag::Map:
-        case Tag::Script:
-            doToken(TermSet());
-            break;
-        default:
-            next();
-        }
-    }
-    m_tok->SetPreformatted(false);
-    m_pre = false;
-    closeSection();
-    m_preBlock = nullptr;
-    m_fonts.resize(std::max<std::size_t>(1, std::min(fontDepth, m_fonts.size())));
-    m_refusedFonts = refused;
-    openSection();
-}
-
-// ---- tables -------------------------------------------------------------
-
-void THtmlParser::doTable()
-{
-    ++m_depth;
-    closeSection();
-    auto table = std::make_unique<ThtmlTable>(&m_doc, attrs(), m_align);
-
-    // Every cell starts from the state at the TABLE tag.
-    TCell* const savedCell = m_cell;
-    const std::vector<TMyFont> tableFonts = m_fonts;
-    const int tableRefused = m_refusedFonts;
-    const bool bold = m_bold, italic = m_italic, underline = m_underline, strike = m_strike;
-    const TMyFont::ScriptMode script = m_script;
-    const int savedAlign = m_align;
-    const int savedLevel = m_listLevel;
-    std::vector<ListContext> savedLists;
-    savedLists.swap(m_lists);
-    TUrlTarget* const savedLink = m_link;
-
-    auto restore = [&] {
-        m_fonts = tableFonts;
-        m_refusedFonts = tableRefused;
-        m_bold = bold;
-        m_italic = italic;
-        m_underline = underline;
-        m_strike = strike;
-        m_script = script;
-        m_nobr = false;
-        m_tok->SetNoBreak(false);
-        m_listLevel = 0;
-        m_lists.clear();
-    };
-
-    RowDefaults row;
-    next();
-    for (;;) {
-        const Tag s = sym();
-        const bool end = isEnd();
-        if (s == Tag::Eof)
-            break;
-        if (s == Tag::Table && end) {
-            next();
-            break;
-        }
-        if (s == Tag::Tr && !end) {
-            table->NewRow();
-            row = RowDefaults();
-            row.align = alignFromText(attrs().Find(Attr::Align), 0);
-            if (const TAttribute* v = attrs().Find(Attr::VAlign)) {
-                if (html::textIs(v, "top") || html::textIs(v, "baseline"))
-                    row.valign = TCellObj::VTop;
-                else if (html::textIs(v, "middle"))
-                    row.valign = TCellObj::VMiddle;
-                else if (html::textIs(v, "bottom"))
-                    row.valign = TCellObj::VBottom;
-            }
-            if (const TAttribute* b = attrs().Find(Attr::BgColor))
-                row.bgColor = html::parseColor(b->Text);
-            next();
-            continue;
-        }
-        if ((s == Tag::Td || s == Tag::Th) && !end) {
-            const TAttributeList cellAttrs = attrs();
-            restore();
-            next();
-            doCell(*table, s == Tag::Th, &cellAttrs, row);
-            continue;
-        }
-        if (s == Tag::Caption && !end) {
-            restore();
-            m_cell = table->MakeCaption(html::textIs(attrs().Find(Attr::Align), "bottom"));
-            m_align = TSection::AlignCenter;
-            openSection();
-            next();
-            TermSet term;
-            for (Tag t : {Tag::Td, Tag::Th, Tag::Tr, Tag::Caption})
-                term = with(with(term, t, false), t, true);
-            term = with(term, Tag::Table, true);
-            doBody(term);
-            closeSection();
-            m_cell = savedCell;
-            continue;
-        }
-        if (s == Tag::Text && isBlankText(m_tok->TokenText())) {
-            next();
-            continue;
-        }
-        switch (s) {
-        case Tag::Form:
-        case Tag::Script:
-        case Tag::Meta:
-        case Tag::Map:
-        case Tag::Base:
-            doToken(TermSet());
-            continue;
-        case Tag::Input:
-            if (html::toLower(attrs().TextOf(Attr::Type)) == "hidden") {
-                doToken(TermSet());
-                continue;
-            }
-            [[fallthrough]];
-        case Tag::Text:
-        case Tag::Img:
-        case Tag::Button:
-        case Tag::Select:
-        case Tag::Textarea:
-        case Tag::Panel:
-        case Tag::Table:
-        case Tag::Pre:
-        case Tag::Ul:
-        case Tag::Ol:
-        case Tag::Dl:
-        case Tag::Li:
-        case Tag::H:
-            if (!end) {
-                // Content outside any cell gets a cell of its own.
-                restore();
-                doCell(*table, false, nullptr, row);
-                continue;
-            }
-            break;
-        default:
-            break;
-        }
-        next();
-    }
-
-    m_cell = savedCell;
-    m_fonts = tableFonts;
-    m_refusedFonts = tableRefused;
-    m_bold = bold;
-    m_italic = italic;
-    m_underline = underline;
-    m_strike = strike;
-    m_script = script;
-    m_align = savedAlign;
-    m_listLevel = savedLevel;
-    m_lists.swap(savedLists);
-    m_link = savedLink;
-    table->Indent = m_listLevel * kListIndent;
-    m_cell->Add(std::move(table));
-    openSection();
-    --m_depth;
-}
-
-void THtmlParser::doCell(ThtmlTable& table, bool heading, const TAttributeList* a,
-                         const RowDefaults& row)
-{
-    auto cell = std::make_unique<TCellObj>(&m_doc);
-    int align = heading ? TSection::AlignCenter : TSection::AlignLeft;
-    if (row.align)
-        align = row.align;
-    if (row.valign >= 0)
-        cell->VAlign = static_cast<TCellObj::VAlignKind>(row.valign);
-    cell->BgColor = row.bgColor ? row.bgColor : table.BgColor;
-    if (a) {
-        align = alignFromText(a->Find(Attr::Align), align);
-        if (const TAttribute* b = a->Find(Attr::BgColor))
-            if (auto c = html::parseColor(b->Text))
-                cell->BgColor = c;
-        if (const TAttribute* span = a->Find(Attr::ColSpan); span && span->Number > 1)
-            cell->ColSpan = span->Number;
-        if (const TAttribute* span = a->Find(Attr::RowSpan); span && span->Number > 1)
-            cell->RowSpan = span->Number;
-        if (auto length = html::lengthOf(a->Find(Attr::Width))) {
-            cell->SpecWidth = length->value;
-            cell->SpecPercent = length->percent;
-        }
-        if (const int height = html::pixelHeightOf(a->Find(Attr::Height)))
-            cell->SpecHeight = height;
-        if (const TAttribute* v = a->Find(Attr::VAlign)) {
-            if (html::textIs(v, "top") || html::textIs(v, "baseline"))
-                cell->VAlign = TCellObj::VTop;
-            else if (html::textIs(v, "middle"))
-                cell->VAlign = TCellObj::VMiddle;
-            else if (html::textIs(v, "bottom"))
-                cell->VAlign = TCellObj::VBottom;
-        }
-    }
-    if (heading)
-        m_bold = true;
-    TCell* const saved = m_cell;
-    m_cell = &table.AddCell(std::move(cell))->Cell;
-    m_align = align;
-    openSection();
-    TermSet term;
-    for (Tag t : {Tag::Td, Tag::Th, Tag::Tr, Tag::Caption})
-        term = with(with(term, t, false), t, true);
-    term = with(term, Tag::Table, true);
-    doBody(term);
-    closeSection();
-    m_cell = saved;
-    if ((sym() == Tag::Td || sym() == Tag::Th) && isEnd())
-        next();
-}
-
-// ---- inline objects and forms --------------------------------------------
-
-void THtmlParser::doAnchor()
-{
-    const TAttributeList& a = attrs();
-    if (const TAttribute* href = a.Find(Attr::Href)) {
-        auto link = std::make_unique<TUrlTarget>();
-        link->Url = href->Text;
-        link->Target = a.TextOf(Attr::Target);
-        if (link->Target.empty())
-            link->Target = m_doc.BaseTarget;
-        m_link = link.get();
-        m_doc.Links.push_back(std::move(link));
-    }
-    if (const TAttribute* name = a.Find(Attr::Name)) {
-        std::string anchor = html::toUpper(name->Text);
-        if (!anchor.empty() && anchor.front() == '#')
-            anchor.erase(0, 1);
-        if (!m_section)
-            openSection();
-        m_doc.AnchorList.push_back({anchor, m_section.get()});
-        m_anchorInSection = true;
-    }
-}
-
-void THtmlParser::doImage()
-{
-    if (!m_section)
-        openSection();
-    auto image = std::make_unique<TImageObj>(attrs());
-    image->Link = m_link;
-    m_doc.ImageList.push_back(image.get());
-    m_contentSeen = true;
-    m_section->AddObject(std::move(image), m_tok->Position(), currentFont(), m_link);
-}
-
-void THtmlParser::doPanel()
-{
-    if (!m_section)
-        openSection();
-    m_contentSeen = true;
-    m_section->AddObject(std::make_unique<TPanelObj>(attrs()), m_tok->Position(), currentFont(),
-                         m_link);
-}
-
-void THtmlParser::doInput()
-{
-    ensureForm();
-    if (!m_section)
-        openSection();
-    TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
-    const std::string type =
-        html::toLower(html::trimmed(attrs().TextOf(Attr::Type))).substr(0, kMaxTypeLength);
-    TFormControlObj* control =
-        m_form->AddControl(factory.CreateInput(&m_doc, m_form, attrs(), type));
-    m_doc.FormControlList.push_back(control);
-    if (type == "hidden")
-        return;
-    m_contentSeen = true;
-    if (type == "image") {
-        auto image = std::make_unique<TImageObj>(attrs());
-        image->FormControl = control;
-        image->Link = m_link;
-        m_doc.ImageList.push_back(image.get());
-        m_section->AddObject(std::move(image), m_tok->Position(), currentFont(), m_link);
-        return;
-    }
-    if (control->TakesPlace())
-        m_section->AddControl(control, m_tok->Position(), currentFont());
-}
-
-namespace {
-
-// Tags that may stand inside a BUTTON's caption; they are read over. Any
-// other tag ends a BUTTON whose end tag is missing.
-bool insideButton(Tag tag)
-{
-    switch (tag) {
-    case Tag::B:
-    case Tag::Strong:
-    case Tag::I:
-    case Tag::Em:
-    case Tag::Cite:
-    case Tag::Var:
-    case Tag::U:
-    case Tag::S:
-    case Tag::Strike:
-    case Tag::Sub:
-    case Tag::Sup:
-    case Tag::Tt:
-    case Tag::Code:
-    case Tag::Kbd:
-    case Tag::Samp:
-    case Tag::Font:
-    case Tag::Big:
-    case Tag::Small:
-    case Tag::Br:
-    case Tag::Img:
-    case Tag::Nobr:
-    case Tag::Wbr:
-    case Tag::UnknownTag:
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
-
-void THtmlParser::doButton()
-{
-    // A BUTTON is a push button of the form like an INPUT of its TYPE
-    // (submit unless reset or button), with its text content as caption and
-    // VALUE, empty when absent, as the value it submits.
-    ensureForm();
-    if (!m_section)
-        openSection();
-    const TAttributeList buttonAttrs = attrs();
-    const int at = m_tok->Position();
-    std::string type = html::toLower(html::trimmed(buttonAttrs.TextOf(Attr::Type)));
-    if (type != "reset" && type != "button")
-        type = "submit";
-    std::string caption;
-    next();
-    for (;;) {
-        const Tag s = sym();
-        if (s == Tag::Eof)
-            break;
-        if (s == Tag::Button && isEnd()) {
-            next();
-            break;
-        }
-        if (s == Tag::Text) {
-            if (caption.size() < kMaxCaptionText)
-                caption += m_tok->TokenText();
-        } else if (!insideButton(s)) {
-            break;
-        }
-        next();
-    }
-    caption = html::trimmed(caption.substr(0, kMaxCaptionText));
-    TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
-    TFormControlObj* control =
-        m_form->AddControl(factory.CreateInput(&m_doc, m_form, buttonAttrs, type));
-    if (!caption.empty())
-        control->SetCaption(caption);
-    control->Value = buttonAttrs.TextOf(Attr::Value);
-    m_doc.FormControlList.push_back(control);
-    m_contentSeen = true;
-    if (control->TakesPlace())
-        m_section->AddControl(control, at, currentFont());
-}
-
-void THtmlParser::doSelect()
-{
-    ensureForm();
-    if (!m_section)
-        openSection();
-    const TAttributeList selectAttrs = attrs();
-    const int at = m_tok->Position();
-    std::vector<TSelectOption> options;
-    int longest = 3;
-    TSelectOption option;
-    bool open = false;
-    auto finish = [&] {
-        if (!open)
-            return;
-        open = false;
-        option.Text = html::trimmed(option.Text);
-        if (option.Text.empty())
-            return;
-        longest = std::max(longest, static_cast<int>(option.Text.size()));
-        options.push_back(option);
-    };
-    next();
-    for (;;) {
-        const Tag s = sym();
-        if (s == Tag::Eof) {
-            finish();
-            break;
-        }
-        if (s == Tag::Select && isEnd()) {
-            finish();
-            next();
-            break;
-        }
-        if (s == Tag::Option) {
-            finish();
-            if (!isEnd()) {
-                open = true;
-                option = TSelectOption();
-                option.Selected = attrs().Has(Attr::Selected);
-                option.Value = attrs().TextOf(Attr::Value).substr(0, kMaxOptionText);
-            }
-        } else if (s == Tag::Text && open) {
-            option.Text += m_tok->TokenText();
-            if (option.Text.size() > kMaxOptionText)
-                option.Text.resize(kMaxOptionText);
-        }
-        next();
-    }
-    TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
-    TFormControlObj* control = m_form->AddControl(
-        factory.CreateSelect(&m_doc, m_form, selectAttrs, std::move(options), longest));
-    m_doc.FormControlList.push_back(control);
-    m_contentSeen = true;
-    if (control->TakesPlace())
-        m_section->AddControl(control, at, currentFont());
-}
-
-void THtmlParser::doTextArea()
-{
-    ensureForm();
-    if (!m_section)
-        openSection();
-    const TAttributeList areaAttrs = attrs();
-    const int at = m_tok->Position();
-    std::vector<std::string> lines = m_tok->ReadTextArea();
-    TFormControlFactory& factory = m_doc.ControlFactory ? *m_doc.ControlFactory : drawnFactory();
-    TFormControlObj* control =
-        m_form->AddControl(factory.CreateTextArea(&m_doc, m_form, areaAttrs, std::move(lines)));
-    m_doc.FormControlList.push_back(control);
-    m_contentSeen = true;
-    if (control->TakesPlace())
-        m_section->AddControl(control, at, currentFont());
-    next();
-}
-
-void THtmlParser::doScript()
-{
-    const std::string language = attrs().TextOf(Attr::Language);
-    std::string script = m_tok->ReadScript(static_cast<bool>(OnScript));
-    if (OnScript)
-        OnScript(language, std::move(script));
-    next();
-}
-
-void THtmlParser::doMeta()
-{
-    const TAttributeList& a = attrs();
-    const std::string httpEq = a.TextOf(Attr::HttpEquiv);
-    const std::string content = a.TextOf(Attr::Content);
-    if (!FixedCharset && html::equalsIgnoreCase(httpEq, "content-type")) {
-        // A UTF-8 page was converted to the program's code page before
-        // parsing; its declaration names no font charset.
-        if (auto charset = html::charsetFromDeclaration(content); charset && !charset->utf8)
-            for (TMyFont& f : m_fonts)
-                f.Charset = charset->fontCharset;
-    }
-    if (OnMeta)
-        OnMeta(httpEq, a.TextOf(Attr::Name), content);
-}
-
-void THtmlParser::doMap()
-{
-    auto map = std::make_unique<TMapItem>(html::toUpper(attrs().TextOf(Attr::Name)));
-    constexpr int kMaxStrayTokens = 3;
-    int stray = 0;
-    next();
-    for (;;) {
-        const Tag s = sym();
-        if (s == Tag::Eof)
-            return; // no end tag: the map is dropped
-        if (s == Tag::Map && isEnd()) {
-            m_doc.Maps.push_back(std::move(map));
-            next();
-            return;
-        }
-        if (s == Tag::Area) {
-            map->Areas.emplace_back(attrs());
-        } else if (s != Tag::Text && ++stray >= kMaxStrayTokens) {
-            return; // not a map after all; the token is read normally
-        }
-        next();
-    }
-}
-
-// ---- fonts ----------------------------------------------------------------
-
-int THtmlParser::sizeFromValue(const TAttribute& size, int base) const
-{
-    const bool relative =
-        !size.Text.empty() && (size.Text.front() == '+' || size.Text.front() == '-');
-    const int step = relative ? base + size.Number : size.Number;
-    return std::clamp(step, 1, 7);
-}
-
-void THtmlParser::doFont()
-{
-    TMyFont font = m_fonts.back();
-    const TAttributeList& a = attrs();
-    if (const TAttribute* size = a.Find(Attr::Size)) {
-        const int step = sizeFromValue(*size, m_baseFontSize);
-        font.NominalSize = (m_pre ? kPreFontSizes : kFontSizes)[step - 1];
-    }
-    if (const TAttribute* color = a.Find(Attr::Color))
-        if (auto c = html::parseColor(color->Text))
-            font.Color = *c;
-    if (const TAttribute* face = a.Find(Attr::Face)) {
-        std::string name = face->Text.substr(0, face->Text.find(','));
-        name = html::trimmed(name).substr(0, kMaxFaceLength);
-        if (!name.empty()) {
-            font.Name = name;
-            font.FixedPitch = false;
-        }
-    }
-    pushFont(font);
-}
-
-void THtmlParser::doBaseFont()
-{
-    if (m_contentSeen)
-        return;
-    if (const TAttribute* size = attrs().Find(Attr::Size))
-        m_baseFontSize = sizeFromValue(*size, m_baseFontSize);
-}
-
-void THtmlParser::doBigSmall(bool bigger)
-{
-    TMyFont font = m_fonts.back();
-    const auto& row = m_pre ? kPreFontSizes : kFontSizes;
-    int step = 0;
-    while (step < 6 && row[step] < font.NominalSize)
-        ++step;
-    step = std::clamp(step + (bigger ? 1 : -1), 0, 6);
-    font.NominalSize = row[step];
-    pushFont(font);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "html/document/my_font.h"
+#include "html/common/my_font.h"
 #include "html/parser/html_tokenizer.h"
 
 #include <bitset>
@@ -98,6 +98,14 @@ private:
     // structure
     void doBody(const TermSet& term);
     void doToken(const TermSet& term);
+    // What a tag handler did with the token: not its tag, handled (the
+    // caller reads the next token), or consumed (the handler has read on
+    // past its construct).
+    enum class Step { NotMine, Handled, Consumed };
+    Step doInlineTag(html::Tag s, bool end);
+    Step doBlockTag(const TermSet& term, html::Tag s, bool end);
+    Step doFormTag(html::Tag s, bool end);
+    Step doDocumentTag(html::Tag s, bool end);
     void doHeading(const TermSet& term);
     void doAlignBlock(const TermSet& term);
     void doLists(const TermSet& term);

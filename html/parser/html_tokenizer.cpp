@@ -1,7 +1,8 @@
 #include "html/parser/html_tokenizer.h"
 
+#include "base/ascii.h"
+#include "html/common/text_util.h"
 #include "html/parser/entities.h"
-#include "html/parser/text_util.h"
 
 #include <algorithm>
 
@@ -80,7 +81,7 @@ bool THtmlTokenizer::matchRawIgnoreCase(std::string_view word) const
 {
     for (std::size_t i = 0; i < word.size(); ++i) {
         int c = rawPeek(i);
-        if (c < 0 || html::upperAscii(static_cast<char>(c)) != html::upperAscii(word[i]))
+        if (c < 0 || base::upperAscii(static_cast<char>(c)) != base::upperAscii(word[i]))
             return false;
     }
     return true;
@@ -289,7 +290,7 @@ void THtmlTokenizer::readTag()
     std::size_t length = 0;
     while (html::isLetter(m_ch)) {
         if (length < kMaxTagName)
-            name[length++] = html::upperAscii(m_ch);
+            name[length++] = base::upperAscii(m_ch);
         readChar();
     }
     m_sym = length == 0 ? Tag::UnknownTag : html::lookupTag(std::string_view(name, length));
@@ -325,7 +326,7 @@ void THtmlTokenizer::readAttributes(TAttributeList& into)
         std::string name;
         while (html::isLetter(m_ch) || m_ch == '-') {
             if (name.size() < kMaxTagName)
-                name.push_back(html::upperAscii(m_ch));
+                name.push_back(base::upperAscii(m_ch));
             readChar();
         }
         TAttribute attribute;
@@ -360,7 +361,7 @@ void THtmlTokenizer::readValue(TAttribute& attribute)
         }
         if (!m_atEnd)
             readChar();
-        attribute.Text = html::trimmed(value);
+        attribute.Text = base::trimmed(value);
         std::string_view number = attribute.Text;
         if (!number.empty() && number.back() == '%')
             number.remove_suffix(1);

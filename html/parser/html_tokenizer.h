@@ -1,7 +1,7 @@
 #pragma once
 
-#include "html/parser/attribute.h"
-#include "html/parser/tag_table.h"
+#include "html/common/attribute.h"
+#include "html/common/tag_table.h"
 #include "platform/exception.h"
 
 #include <functional>

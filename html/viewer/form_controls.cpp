@@ -1,11 +1,11 @@
 #include "html/viewer/form_controls.h"
 
+#include "html/common/attribute.h"
+#include "html/common/text_util.h"
 #include "html/document/html_form.h"
 #include "html/document/section_list.h"
 #include "html/layout/font_cache.h"
 #include "html/paint/control_look.h"
-#include "html/parser/attribute.h"
-#include "html/parser/text_util.h"
 #include "html/viewer/form_host.h"
 #include "html/viewer/form_submission.h"
 #include "platform/ansi.h"

@@ -1,8 +1,9 @@
 #include "html/viewer/form_submission.h"
 
+#include "base/ascii.h"
+#include "html/common/text_util.h"
 #include "html/document/form_control_obj.h"
 #include "html/document/html_form.h"
-#include "html/parser/text_util.h"
 #include "html/viewer/form_controls.h"
 #include "html/viewer/form_host.h"
 
@@ -45,7 +46,7 @@ void RadioChecked(TFormHost& host, TFormControlObj& radio)
     if (!radio.Name.empty() && radio.Form) {
         for (const auto& control : radio.Form->Controls) {
             auto* other = dynamic_cast<TRadioButtonFormControlObj*>(control.get());
-            if (other && other != &radio && html::equalsIgnoreCase(other->Name, radio.Name))
+            if (other && other != &radio && base::equalsIgnoreCase(other->Name, radio.Name))
                 other->Radio()->setChecked(false);
         }
     }

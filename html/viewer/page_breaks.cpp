@@ -1,10 +1,10 @@
 #include "html/viewer/page_breaks.h"
 
-#include "html/document/floating_obj.h"
 #include "html/document/horz_line.h"
 #include "html/document/paragraph_space.h"
 #include "html/document/section.h"
 #include "html/document/section_list.h"
+#include "html/layout/floating_obj.h"
 #include "html/viewer/document_walk.h"
 
 #include <algorithm>

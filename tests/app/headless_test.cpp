@@ -29,6 +29,10 @@ protected:
         m_process.setProgram(QUORVANE_BINARY);
         m_process.setWorkingDirectory(m_work->path());
         m_process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        // Failures are logged at their first attempt here; retries have
+        // tests of their own.
+        RegistryStore store;
+        app::writeRegKey(store, app::kPreferencesKey, app::kRetriesValue, "0");
     }
 
     std::string engineLine(const std::string& path) const
@@ -89,12 +93,12 @@ TEST_F(Headless, SubmitsLogsAndReports)
     // The export writes the same records as CSV.
     ASSERT_EQ(run({"--export-log", "log.csv"}), 0) << m_err.toStdString();
     QByteArray csv = fileBytes(m_work->path() + "/log.csv");
-    EXPECT_TRUE(csv.startsWith("date,success,url,message\r\n"));
+    EXPECT_TRUE(csv.startsWith("date,success,url,message,status\r\n"));
     EXPECT_EQ(csv.count("\r\n"), 7);
     EXPECT_TRUE(csv.contains(",true,http://127.0.0.1:" + QByteArray::number(m_server.port()) +
-                             "/a,<html><body>answer /a</body></html>\r\n"));
-    EXPECT_TRUE(
-        csv.contains(",false,http://127.0.0.1:1/refused,Connection refused (Error #10061)\r\n"));
+                             "/a,<html><body>answer /a</body></html>,200 X\r\n"));
+    EXPECT_TRUE(csv.contains(",false,http://127.0.0.1:1/refused,Connection refused (Error "
+                             "#10061),Connection refused\r\n"));
 }
 
 // Servers that reset, close early, cut their answer short, refuse, loop,

@@ -116,12 +116,13 @@ TEST_F(SubmissionLogFile, ALargeMultiLineAnswerComesOutByteForByte)
     const QByteArray csv = exportBytes(&result);
     EXPECT_EQ(result.written, 3);
     EXPECT_TRUE(result.damaged.empty());
-    const QByteArray expected = "date,success,url,message\r\n"
+    // A new log has the status field; these records leave it blank.
+    const QByteArray expected = "date,success,url,message,status\r\n"
                                 "14.03.2026,true,http://a.example/," +
                                 quoted(answer) +
-                                "\r\n"
-                                "14.03.2026,true,http://b.example/,\r\n"
-                                "14.03.2026,true,http://c.example/,\"one line, no end\"\r\n";
+                                ",\r\n"
+                                "14.03.2026,true,http://b.example/,,\r\n"
+                                "14.03.2026,true,http://c.example/,\"one line, no end\",\r\n";
     ASSERT_EQ(csv.size(), expected.size());
     EXPECT_TRUE(csv == expected);
 }
@@ -160,7 +161,7 @@ TEST_F(SubmissionLogFile, MemoEndBytesInAnAnswerAreStoredAsQuestionMarks)
     QFile file(path("out.csv"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray csv = file.readAll();
-    EXPECT_TRUE(csv.endsWith(",true,http://z.example/,\"before?after\r\n?? tail\"\r\n"))
+    EXPECT_TRUE(csv.endsWith(",true,http://z.example/,\"before?after\r\n?? tail\",\r\n"))
         << csv.toStdString();
 }
 
@@ -179,10 +180,10 @@ TEST_F(SubmissionLogFile, ADamagedMemoPointerIsNamedAndTheRestExported)
     ASSERT_EQ(result.damaged.size(), 1u);
     EXPECT_EQ(result.damaged[0].recNo, 2);
     EXPECT_EQ(app::damageLines(result).at(0).rfind("record 2: ", 0), 0u);
-    EXPECT_EQ(csv, "date,success,url,message\r\n"
-                   "14.03.2026,true,http://1.example/,first\r\n"
-                   "14.03.2026,true,http://2.example/,\r\n"
-                   "14.03.2026,true,http://3.example/,third\r\n");
+    EXPECT_EQ(csv, "date,success,url,message,status\r\n"
+                   "14.03.2026,true,http://1.example/,first,\r\n"
+                   "14.03.2026,true,http://2.example/,,\r\n"
+                   "14.03.2026,true,http://3.example/,third,\r\n");
     // The engine is back to checking errors, on the record it stood on.
     EXPECT_TRUE(m_log.engine().errorCheck());
     m_log.setActive(false);

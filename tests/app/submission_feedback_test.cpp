@@ -10,9 +10,11 @@
 #include "app/form1.h"
 #include "app/fsearch.h"
 #include "app/http_clients.h"
+#include "app/registry_keys.h"
 #include "app/submission_log.h"
 #include "dbf/dataset/tz_dbf.h"
 #include "dbf/widgets/tz_grid.h"
+#include "platform/registry_store.h"
 #include "platform/text_file.h"
 
 #include <arpa/inet.h>
@@ -55,6 +57,10 @@ protected:
         m_today = QDate::currentDate().toString("dd.MM.yyyy").toStdString();
         m_closedPort = closedPort();
         ASSERT_GT(m_closedPort, 0);
+        // Refused connections are not tried again here: these tests are
+        // about what one answer shows.
+        RegistryStore store;
+        app::writeRegKey(store, app::kPreferencesKey, app::kRetriesValue, "0");
     }
 
     void TearDown() override

@@ -7,6 +7,7 @@
 
 #include "app/form1.h"
 #include "app/fsearch.h"
+#include "app/submission_log.h"
 #include "dbf/dataset/tz_dbf.h"
 #include "platform/file_dialog.h"
 
@@ -42,6 +43,33 @@ inline void submitWithProfile(
     });
     form.Submit1Click();
     EXPECT_TRUE(ran);
+}
+
+// Creates the log `path` the way it was made before the status field: four
+// fields, one record for each address given (dated 01.02.2020, success).
+inline void writeFourFieldLog(const QString& path, const std::vector<std::string>& urls = {})
+{
+    TTzDbf log;
+    app::declareLog(log, path);
+    log.setDbfFields({"date, C, 10, 0", "success, L, 1, 0", "message, M, 10, 0", "url, C, 254, 0"});
+    app::openLog(log);
+    ASSERT_TRUE(log.Active());
+    for (const std::string& url : urls) {
+        log.ClearRecord();
+        log.SetCField("date", "01.02.2020");
+        log.SetLField("success", true);
+        log.SetCField("url", url);
+        log.Append();
+    }
+    log.setActive(false);
+}
+
+// Saves a picture of the window when QUORVANE_SHOT_DIR names a folder.
+inline void saveScreenshot(QWidget& window, const char* name)
+{
+    const QString folder = qEnvironmentVariable("QUORVANE_SHOT_DIR");
+    if (!folder.isEmpty())
+        window.grab().save(folder + '/' + name + ".png");
 }
 
 // Makes the log record with this address the current one.

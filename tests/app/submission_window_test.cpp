@@ -8,9 +8,11 @@
 #include "app/form1.h"
 #include "app/fsearch.h"
 #include "app/http_clients.h"
+#include "app/registry_keys.h"
 #include "dbf/dataset/tz_dbf.h"
 #include "dbf/widgets/tz_grid.h"
 #include "dbf/widgets/tz_navigator.h"
+#include "platform/registry_store.h"
 #include "platform/text_file.h"
 
 #include <functional>
@@ -31,6 +33,10 @@ protected:
         AppTest::SetUp();
         ASSERT_GT(m_server.port(), 0);
         m_today = QDate::currentDate().toString("dd.MM.yyyy").toStdString();
+        // Failures are logged at their first attempt here; retries have
+        // tests of their own.
+        RegistryStore store;
+        app::writeRegKey(store, app::kPreferencesKey, app::kRetriesValue, "0");
     }
 
     void writeEngines(const std::vector<std::string>& lines)
@@ -346,14 +352,14 @@ TEST_F(SubmissionWindow, ExportWritesTheLogAsCsvThroughTheSaveDialog)
 
     QList<QByteArray> lines = fileBytes(home() + "results.csv").split('\n');
     ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[0], "date,success,url,message\r");
+    EXPECT_EQ(lines[0], "date,success,url,message,status\r");
     EXPECT_EQ(lines[3], "");
     lines = lines.mid(1, 2);
     std::sort(lines.begin(), lines.end());
     const QByteArray today = QByteArray::fromStdString(m_today);
     EXPECT_EQ(lines[0], QByteArray::fromStdString("01.02.2026,true," + url("a") +
-                                                  ",<html><body>answer /a</body></html>\r"));
-    EXPECT_EQ(lines[1], today + ",true," + QByteArray::fromStdString(url("empty")) + ",\r");
+                                                  ",<html><body>answer /a</body></html>,200 X\r"));
+    EXPECT_EQ(lines[1], today + ",true," + QByteArray::fromStdString(url("empty")) + ",,200 X\r");
 }
 
 TEST_F(SubmissionWindow, EscInTheGridDropsItsEditsThenClosesTheWindow)

@@ -1,8 +1,8 @@
 #include "html_test_support.h"
 
-#include "html/paint/document_renderer.h"
 #include "html/parser/charsets.h"
 #include "html/parser/html_parser.h"
+#include "html/render/document_renderer.h"
 
 #include <gtest/gtest.h>
 #include <QStringDecoder>

@@ -1,7 +1,7 @@
 #include "html_test_support.h"
 
 #include "html/document/process_error.h"
-#include "html/paint/document_renderer.h"
+#include "html/render/document_renderer.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

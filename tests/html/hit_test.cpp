@@ -3,7 +3,7 @@
 #include "html/document/form_control_obj.h"
 #include "html/document/image_obj.h"
 #include "html/document/url_target.h"
-#include "html/paint/document_renderer.h"
+#include "html/render/document_renderer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "html_test_support.h"
 
 #include "html/document/html_table.h"
-#include "html/paint/document_renderer.h"
 #include "html/parser/html_parser.h"
+#include "html/render/document_renderer.h"
 
 namespace html {
 std::string dumpText(const std::string& buff, int from, int to);

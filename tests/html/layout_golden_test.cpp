@@ -3,7 +3,7 @@
 // deliberate layout change, run the suite with QUORVANE_UPDATE_LAYOUT=1 to
 // rewrite the expected dumps, and review the difference.
 #include "html/document/section_list.h"
-#include "html/paint/document_renderer.h"
+#include "html/render/document_renderer.h"
 
 #include <gtest/gtest.h>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "html/document/image_obj.h"
 #include "html/document/paragraph_space.h"
 #include "html/document/process_error.h"
-#include "html/paint/document_renderer.h"
+#include "html/render/document_renderer.h"
 
 #include <gtest/gtest.h>
 #include <QFile>

@@ -7,8 +7,8 @@
 #include "html/document/map_item.h"
 #include "html/document/paragraph_space.h"
 #include "html/document/url_target.h"
-#include "html/paint/document_renderer.h"
 #include "html/parser/html_parser.h"
+#include "html/render/document_renderer.h"
 
 #include <gtest/gtest.h>
 

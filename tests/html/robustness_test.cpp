@@ -3,8 +3,8 @@
 // file of the machine's documentation renders through qvrender.
 #include "html/document/process_error.h"
 #include "html/document/section_list.h"
-#include "html/paint/document_renderer.h"
 #include "html/parser/html_parser.h"
+#include "html/render/document_renderer.h"
 #include "platform/exception.h"
 
 #include <gtest/gtest.h>

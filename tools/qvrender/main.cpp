@@ -8,7 +8,7 @@
 #include "html/document/cell.h"
 #include "html/document/html_table.h"
 #include "html/document/section_list.h"
-#include "html/paint/document_renderer.h"
+#include "html/render/document_renderer.h"
 #include "platform/ansi.h"
 #include "platform/exception.h"
 

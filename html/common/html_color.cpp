@@ -1,6 +1,7 @@
-#include "html/parser/html_color.h"
+#include "html/common/html_color.h"
 
-#include "html/parser/text_util.h"
+#include "base/ascii.h"
+#include "html/common/text_util.h"
 
 #include <array>
 #include <utility>
@@ -27,7 +28,7 @@ std::optional<QColor> parseColor(std::string_view text)
         {"AQUA", 0x00FFFF},
         {"WHITE", 0xFFFFFF},
     }};
-    const std::string upper = toUpper(text);
+    const std::string upper = base::toUpper(text);
     for (const auto& [name, rgb] : kNames)
         if (upper == name)
             return QColor::fromRgb(rgb);

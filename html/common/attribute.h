@@ -1,6 +1,6 @@
 #pragma once
 
-#include "html/parser/tag_table.h"
+#include "html/common/tag_table.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "html/parser/tag_table.h"
+#include "html/common/tag_table.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "html/paint/document_renderer.h"
+#include "html/render/document_renderer.h"
 
 #include "html/document/process_error.h"
 #include "html/document/section_list.h"

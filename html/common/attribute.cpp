@@ -1,6 +1,7 @@
-#include "html/parser/attribute.h"
+#include "html/common/attribute.h"
 
-#include "html/parser/text_util.h"
+#include "base/ascii.h"
+#include "html/common/text_util.h"
 
 #include <algorithm>
 
@@ -51,7 +52,7 @@ int pixelHeightOf(const TAttribute* attribute)
 
 bool textIs(const TAttribute* attribute, std::string_view word)
 {
-    return attribute && equalsIgnoreCase(attribute->Text, word);
+    return attribute && base::equalsIgnoreCase(attribute->Text, word);
 }
 
 } // namespace html
