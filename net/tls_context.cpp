@@ -186,7 +186,8 @@ Context* makeContext(const std::string& caFile)
 Context* currentContext()
 {
     static std::mutex mutex;
-    static std::map<std::string, Context*> contexts;
+    // Never destroyed, so the contexts stay reachable until the process ends.
+    static auto& contexts = *new std::map<std::string, Context*>;
     const char* env = std::getenv("QUORVANE_CA_FILE");
     const std::string caFile = env ? env : "";
     std::lock_guard lock(mutex);

@@ -61,20 +61,20 @@ struct DecodeState {
     QImage image;
 };
 
-} // namespace
+enum class DecodeResult { Done, Rejected, LibraryError };
 
-QImage decodeJpeg(const QByteArray& data, std::string& error)
+// Runs libjpeg over the data into s->image. The function that calls setjmp
+// builds no C++ objects of its own, so the jump can clobber nothing; the
+// caller turns the result into an error text.
+DecodeResult runDecoder(DecodeState* s, const QByteArray& data)
 {
-    auto state = std::make_unique<DecodeState>();
-    DecodeState* s = state.get();
     s->info.err = jpeg_std_error(&s->errors.pub);
     s->errors.pub.error_exit = onError;
     s->errors.pub.output_message = onMessage;
     s->errors.message[0] = '\0';
     if (setjmp(s->errors.jump)) {
         jpeg_destroy_decompress(&s->info);
-        error = std::string(kCorruptJpeg) + ": " + s->errors.message;
-        return QImage();
+        return DecodeResult::LibraryError;
     }
     jpeg_create_decompress(&s->info);
     s->progress.pub.progress_monitor = onProgress;
@@ -89,8 +89,7 @@ QImage decodeJpeg(const QByteArray& data, std::string& error)
         s->info.jpeg_color_space != JCS_CMYK && s->info.jpeg_color_space != JCS_YCCK;
     if (pixels > kMaxImagePixels || pixels == 0 || !convertible) {
         jpeg_destroy_decompress(&s->info);
-        error = kCorruptJpeg;
-        return QImage();
+        return DecodeResult::Rejected;
     }
     // Straight into the byte order of Format_RGB32 (0xffRRGGBB in a word),
     // with libjpeg filling the alpha byte.
@@ -104,8 +103,7 @@ QImage decodeJpeg(const QByteArray& data, std::string& error)
                       static_cast<int>(s->info.output_height), QImage::Format_RGB32);
     if (s->image.isNull()) {
         jpeg_destroy_decompress(&s->info);
-        error = kCorruptJpeg;
-        return QImage();
+        return DecodeResult::Rejected;
     }
     while (s->info.output_scanline < s->info.output_height) {
         JSAMPROW row = s->image.scanLine(static_cast<int>(s->info.output_scanline));
@@ -113,7 +111,25 @@ QImage decodeJpeg(const QByteArray& data, std::string& error)
     }
     jpeg_finish_decompress(&s->info);
     jpeg_destroy_decompress(&s->info);
-    return std::move(s->image);
+    return DecodeResult::Done;
+}
+
+} // namespace
+
+QImage decodeJpeg(const QByteArray& data, std::string& error)
+{
+    auto state = std::make_unique<DecodeState>();
+    switch (runDecoder(state.get(), data)) {
+    case DecodeResult::Done:
+        return std::move(state->image);
+    case DecodeResult::Rejected:
+        error = kCorruptJpeg;
+        break;
+    case DecodeResult::LibraryError:
+        error = std::string(kCorruptJpeg) + ": " + state->errors.message;
+        break;
+    }
+    return QImage();
 }
 
 } // namespace images

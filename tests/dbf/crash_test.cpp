@@ -52,10 +52,11 @@ protected:
             engine.ClearRecord();
             engine.SetFieldText(1, "03/14/2026");
             engine.SetFieldLogical(2, i % 2 == 0);
-            if (i != 4)
+            if (i != 4) {
                 ASSERT_TRUE(
                     engine.SetMemoFieldBytes(3, "answer " + std::to_string(i) + "\r\n" +
                                                     std::string(size_t(i * 170), 'a' + char(i))));
+            }
             engine.SetFieldText(4, "http://site/" + std::to_string(i));
             ASSERT_TRUE(engine.Append());
         }

@@ -155,8 +155,9 @@ TEST(Charset, TablesAgreeWithTheSystemConverterWhereItHasThem)
             const QString s = decoder.decode(QByteArrayView(&byte, 1));
             const char16_t theirs = s.size() == 1 && s[0] != QChar(0xFFFD) ? s[0].unicode() : 0;
             const char16_t ours = (*table)[b - 0x80];
-            if (theirs != 0 || ours != 0)
+            if (theirs != 0 || ours != 0) {
                 EXPECT_EQ(ours, theirs) << name << " byte " << std::hex << b;
+            }
         }
     }
     if (compared == 0)

@@ -189,8 +189,9 @@ TEST(HttpCompletion, MisbehavingServersEndWithTheirCodes)
         EXPECT_EQ(http.StatusCode(), c.status);
         EXPECT_EQ(body, c.body);
         EXPECT_EQ(http.State(), hsReady);
-        if (c.error == 10060 && c.status == 404)
+        if (c.error == 10060 && c.status == 404) {
             EXPECT_EQ(http.ReasonPhrase(), "Connection timed out (Error #10060)");
+        }
     }
 }
 
