@@ -3,6 +3,7 @@
 #include "dbf/clean_marker.h"
 #include "dbf/dbf_error.h"
 #include "dbf/key_sorter.h"
+#include "dbf/little_endian.h"
 #include "dbf/real48.h"
 
 #include <algorithm>
@@ -37,28 +38,6 @@ constexpr size_t kPendingBytes = 65536;
 const char* const kPackIntentMagic = "quorvane-pack 1";
 constexpr auto kSemaphoreTimeout = std::chrono::seconds(10);
 constexpr auto kSemaphorePause = std::chrono::milliseconds(50);
-
-void putU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
-void putU16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-uint32_t getU32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint16_t getU16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
 
 std::string upper(std::string text)
 {
