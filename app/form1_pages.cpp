@@ -7,6 +7,7 @@
 #include "page_download.h"
 #include "window_setup.h"
 
+#include "base/ascii.h"
 #include "html/document/form_control_obj.h"
 #include "html/viewer/html_viewer.h"
 #include "platform/ansi.h"
@@ -37,13 +38,6 @@ constexpr const char* kPlaceholderPrefix = "##";
 const QKeySequence kUrlKey("Ctrl+U");
 const QKeySequence kEmailKey("Ctrl+E");
 const QKeySequence kNameKey("Ctrl+N");
-
-std::string trimmedRight(std::string text)
-{
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
 
 bool isEditField(QWidget* control)
 {
@@ -97,7 +91,7 @@ void TForm1::downloadurl()
 {
     const QString typed = InputBox::ask(this, kDownloadCaption, kDownloadPrompt, kDownloadDefault);
     siteAddress = platform::toAnsi(typed);
-    const std::string address = trimmedRight(siteAddress);
+    const std::string address = base::trimmedRightSpaces(siteAddress);
     // A scheme alone names no page.
     if (address.empty() || address == "http://" || address == "https://")
         return;
@@ -106,7 +100,7 @@ void TForm1::downloadurl()
 
 void TForm1::LoadClick(const std::string& Address)
 {
-    if (trimmedRight(Address).empty())
+    if (base::trimmedRightSpaces(Address).empty())
         return;
     try {
         WaitCursor hourglass;

@@ -2,6 +2,7 @@
 
 #include "profile.h"
 
+#include "base/ascii.h"
 #include "dbf/dataset/tz_dbf.h"
 #include "dbf/date_text.h"
 #include "platform/ansi.h"
@@ -21,13 +22,6 @@ constexpr const char* kCsvHeader = "date,success,url,message";
 constexpr const char* kCrLf = "\r\n";
 // The I/O error number of a write that failed.
 constexpr int kWriteFault = 101;
-
-std::string trimRight(std::string text)
-{
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
 
 // The current record's answer, byte for byte as stored. A damaged pointer
 // (one past the end of the memo file, for instance) gives false and the
@@ -49,10 +43,10 @@ bool storedAnswer(dbf::DbfEngine& engine, int field, std::string& bytes, std::st
 std::string csvRecord(dbf::DbfEngine& engine, int dateField, int successField, int urlField,
                       const std::string& message)
 {
-    std::string line = csvField(trimRight(engine.FieldText(dateField)));
+    std::string line = csvField(base::trimmedRightSpaces(engine.FieldText(dateField)));
     line += ',';
     line += engine.FieldLogical(successField) ? "true" : "false";
-    line += ',' + csvField(trimRight(engine.FieldText(urlField)));
+    line += ',' + csvField(base::trimmedRightSpaces(engine.FieldText(urlField)));
     line += ',' + csvField(message);
     return line;
 }

@@ -1,5 +1,6 @@
 #include "dbf/table_check.h"
 
+#include "base/ascii.h"
 #include "dbf/dbf_error.h"
 #include "dbf/key_expression.h"
 #include "dbf/little_endian.h"
@@ -9,7 +10,6 @@
 #include "dbf/real48.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <map>
 #include <set>
@@ -31,14 +31,6 @@ struct Table {
     FieldList fields;
     std::vector<uint8_t> records; // all records, for key and memo checks
 };
-
-std::string trim(std::string text)
-{
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 std::string checkHeader(const std::string& path, Table& t)
 {
@@ -133,8 +125,8 @@ std::string checkMemos(const std::string& path, Table& t)
         for (const auto& f : t.fields) {
             if (f.type != 'M')
                 continue;
-            const std::string text =
-                trim(std::string(reinterpret_cast<const char*>(rec + f.offset), size_t(f.length)));
+            const std::string text = base::trimmedSpaces(
+                std::string(reinterpret_cast<const char*>(rec + f.offset), size_t(f.length)));
             if (text.empty())
                 continue;
             char* end = nullptr;

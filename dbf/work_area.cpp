@@ -1,5 +1,6 @@
 #include "dbf/work_area.h"
 
+#include "base/ascii.h"
 #include "dbf/clean_marker.h"
 #include "dbf/dbf_error.h"
 #include "dbf/key_sorter.h"
@@ -38,22 +39,6 @@ constexpr size_t kPendingBytes = 65536;
 const char* const kPackIntentMagic = "quorvane-pack 1";
 constexpr auto kSemaphoreTimeout = std::chrono::seconds(10);
 constexpr auto kSemaphorePause = std::chrono::milliseconds(50);
-
-std::string upper(std::string text)
-{
-    for (char& ch : text)
-        ch = char(std::toupper(static_cast<unsigned char>(ch)));
-    return text;
-}
-
-std::string trim(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    const size_t last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 std::string baseName(const std::string& path)
 {
@@ -174,12 +159,12 @@ void WorkArea::create(const std::string& path, const std::vector<FieldDef>& defs
     bool memo = false;
     int recordLength = 1;
     for (FieldDef f : defs) {
-        std::string name = trim(f.name).substr(0, 10);
-        name = upper(trim(name));
+        std::string name = base::trimmedSpaces(f.name).substr(0, 10);
+        name = base::toUpper(base::trimmedSpaces(name));
         if (name.empty())
             fail(kInvalidParameter, "Empty field name [CreateDbf(" + path + ")]");
         f.name = name;
-        f.type = char(std::toupper(static_cast<unsigned char>(f.type)));
+        f.type = base::upperAscii(f.type);
         switch (f.type) {
         case 'D':
             f.length = 8;
@@ -244,7 +229,8 @@ void WorkArea::create(const std::string& path, const std::vector<FieldDef>& defs
                       ? ".DBT"
                       : ".dbt");
         try {
-            MemoFile::create(memoFile, config.memoStyle, upper(withExtension(baseName(path), "")));
+            MemoFile::create(memoFile, config.memoStyle,
+                             base::toUpper(withExtension(baseName(path), "")));
         } catch (const DbfFailure&) {
             fail(kInvalidParameter, "Cannot create memo file " + memoFile + " [CreateDbf]");
         }
@@ -323,8 +309,8 @@ void WorkArea::readHeader()
             break; // a header with padding after its terminator
         FieldInfo f;
         const char* name = reinterpret_cast<const char*>(d);
-        f.name = upper(std::string(name, strnlen(name, 11)));
-        f.type = char(std::toupper(d[11]));
+        f.name = base::toUpper(std::string(name, strnlen(name, 11)));
+        f.type = base::upperAscii(char(d[11]));
         f.length = d[16];
         f.decimals = d[17];
         if (std::string("CDFLMN").find(f.type) == std::string::npos || f.type == '\0')
@@ -459,7 +445,7 @@ void WorkArea::flush()
     m_memo.flush();
     for (int slot = 1; slot <= kMaxIndexes; ++slot)
         if (auto* idx = index(slot))
-            idx->flush(long(m_count), upper(baseName(m_path)));
+            idx->flush(long(m_count), base::toUpper(baseName(m_path)));
     if (m_change != ChangeState::Clean) {
         writeHeader(m_change == ChangeState::Appended);
         m_change = ChangeState::Clean;
@@ -565,7 +551,7 @@ void WorkArea::unpackField(const FieldInfo& f, const uint8_t* image, uint8_t* bu
         return;
     }
     case 'M': {
-        const std::string s = trim(std::string(text, size_t(f.length)));
+        const std::string s = base::trimmedSpaces(std::string(text, size_t(f.length)));
         const long value = std::strtol(s.c_str(), nullptr, 10);
         const int32_t block = int32_t(std::clamp<long>(value, INT32_MIN, INT32_MAX));
         std::memcpy(slot, &block, 4);
@@ -663,7 +649,7 @@ void WorkArea::packBuffer(uint8_t* image) const
                                     exact->second.text
                               : std::string(size_t(f.length), '*');
                 else
-                    out = v == parseInteger(stored.c_str()) && !trim(stored).empty()
+                    out = v == parseInteger(stored.c_str()) && !base::trimmedSpaces(stored).empty()
                               ? stored
                               : formatInteger(v, f.length);
             } else {
@@ -720,7 +706,7 @@ const FieldInfo& WorkArea::field(int number, const char* operation) const
 
 int WorkArea::fieldNo(const std::string& name) const
 {
-    const std::string wanted = upper(trim(name));
+    const std::string wanted = base::toUpper(base::trimmedSpaces(name));
     for (size_t i = 0; i < m_fields.size(); ++i)
         if (m_fields[i].name == wanted)
             return int(i + 1);
@@ -750,9 +736,9 @@ std::string WorkArea::fieldText(int number) const
             std::memcpy(&v, slot, 8);
             return std::to_string(v);
         }
-        std::string text =
-            trim(f.type == 'M' ? std::to_string(fieldMemoBlock(number))
-                               : formatNumber(fieldNumber(number), f.length, f.decimals));
+        std::string text = base::trimmedSpaces(
+            f.type == 'M' ? std::to_string(fieldMemoBlock(number))
+                          : formatNumber(fieldNumber(number), f.length, f.decimals));
         return text;
     }
     }
@@ -787,7 +773,7 @@ void WorkArea::setFieldText(int number, const std::string& text)
             const int64_t v = parseInteger(text.c_str());
             std::memcpy(slot, &v, 8);
             m_exactWide.erase(number);
-            rememberWide(number, trim(text), v);
+            rememberWide(number, base::trimmedSpaces(text), v);
             return;
         }
         setFieldNumber(number, std::strtod(text.c_str(), nullptr));
@@ -923,7 +909,7 @@ int32_t WorkArea::writeMemoText(const std::string& bytes)
 void WorkArea::checkMemoPointer(int number) const
 {
     const FieldInfo& f = field(number, "GetMemo");
-    const std::string text = trim(rawFieldText(number));
+    const std::string text = base::trimmedSpaces(rawFieldText(number));
     if (text.empty() || m_eof)
         return;
     char* end = nullptr;
@@ -1244,7 +1230,7 @@ void WorkArea::append()
                 insertKey(*idx, idx->keyOf(context(m_buffer, recno, m_image.data())),
                           uint32_t(recno));
                 if (idx->shared())
-                    idx->writeSharedHeader(long(m_count), upper(baseName(m_path)));
+                    idx->writeSharedHeader(long(m_count), base::toUpper(baseName(m_path)));
             }
         }
         unlockSemaphore();
@@ -1323,7 +1309,7 @@ void WorkArea::replace()
             }
             insertKey(*idx, newKey, uint32_t(m_recno));
             if (idx->shared())
-                idx->writeSharedHeader(long(m_count), upper(baseName(m_path)));
+                idx->writeSharedHeader(long(m_count), base::toUpper(baseName(m_path)));
         }
         unlockSemaphore();
     }
@@ -1484,7 +1470,8 @@ uint32_t WorkArea::writePackedCopy(const PackFiles& files, Keep keep)
     std::vector<const FieldInfo*> memoFields;
     if (!files.memo.empty()) {
         checkMemoPackSpace();
-        MemoFile::create(files.memo, m_memo.style(), upper(withExtension(baseName(m_path), "")));
+        MemoFile::create(files.memo, m_memo.style(),
+                         base::toUpper(withExtension(baseName(m_path), "")));
         if (copy.open(files.memo, PosixFile::Sharing::Exclusive) != 0)
             fail(kMemoWriteError, "Memo file write error " + files.memo + " [PackMemoFile]");
         copy.setStyle(m_memo.style());
@@ -1543,7 +1530,8 @@ void WorkArea::copyMemoField(const FieldInfo& f, uint8_t* rec, uint32_t recno, M
                              MemoFile::ReadWindow& window)
 {
     char* text = reinterpret_cast<char*>(rec + f.offset);
-    const long block = std::strtol(trim(std::string(text, size_t(f.length))).c_str(), nullptr, 10);
+    const long block =
+        std::strtol(base::trimmedSpaces(std::string(text, size_t(f.length))).c_str(), nullptr, 10);
     if (block < 0)
         return; // a binary memo keeps its number
     std::string moved(size_t(f.length), ' ');
@@ -1827,14 +1815,14 @@ WorkArea::IndexOptions WorkArea::parseIndexOptions(const std::string& fileWithOp
                   {" DESCENDING", &IndexOptions::descending},
                   {" NOCACHE", &IndexOptions::noCache}};
     for (const auto& word : kWords) {
-        const std::string upperRest = upper(rest);
+        const std::string upperRest = base::toUpper(rest);
         const size_t at = upperRest.find(word.word);
         if (at != std::string::npos) {
             options.*word.flag = true;
             rest.erase(at, std::strlen(word.word));
         }
     }
-    rest = trim(rest);
+    rest = base::trimmedSpaces(rest);
     if (!rest.empty() && !hasExtension(rest))
         rest += ".ndx";
     options.path = rest;
@@ -1953,7 +1941,8 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
     }
     beginChange(false);
     m_currentAt.erase(options.path);
-    NdxIndex::writeTree(options.path, header, sorter, long(m_count), upper(baseName(m_path)));
+    NdxIndex::writeTree(options.path, header, sorter, long(m_count),
+                        base::toUpper(baseName(m_path)));
     m_currentAt[options.path] = m_changeCount;
     if (lockedForBuild)
         unlockAll();
@@ -1978,7 +1967,7 @@ void WorkArea::rebuildIndex(int slot)
     IndexOptions build = options;
     build.unique = options.unique || idx->header().unique;
     m_slotCurrent[size_t(slot - 1)] = false;
-    idx->close(long(m_count), upper(baseName(m_path)));
+    idx->close(long(m_count), base::toUpper(baseName(m_path)));
     m_indexes[size_t(slot - 1)].reset();
     buildIndex(expression, build);
     openIndexSlot(options, slot);
@@ -2006,7 +1995,7 @@ void WorkArea::closeIndexes()
 {
     for (int slot = 1; slot <= kMaxIndexes; ++slot) {
         if (NdxIndex* idx = index(slot)) {
-            idx->close(long(m_count), upper(baseName(m_path)));
+            idx->close(long(m_count), base::toUpper(baseName(m_path)));
             forgetSlot(slot);
             m_indexes[size_t(slot - 1)].reset();
         }
@@ -2026,7 +2015,7 @@ void WorkArea::setIndexToLfn(const std::string& fileWithOptions, int order)
         if (slot != order && index(slot) && index(slot)->path() == options.path)
             fail(kFileInUse, "Attempting to set index of same name for " + m_alias);
     if (NdxIndex* old = index(order)) {
-        old->close(long(m_count), upper(baseName(m_path)));
+        old->close(long(m_count), base::toUpper(baseName(m_path)));
         forgetSlot(order);
         m_indexes[size_t(order - 1)].reset();
     }
@@ -2059,7 +2048,7 @@ void WorkArea::setIndexTo(const std::string& list)
         if (end == std::string::npos)
             end = list.size();
         const std::string word = list.substr(start, end - start);
-        const std::string upperWord = upper(word);
+        const std::string upperWord = base::toUpper(word);
         if (!names.empty() && (upperWord == "UNIQUE" || upperWord == "SOUNDEX" ||
                                upperWord == "DESCENDING" || upperWord == "NOCACHE"))
             names.back() += " " + word;
