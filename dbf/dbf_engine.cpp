@@ -2,6 +2,8 @@
 
 #include "base/ascii.h"
 #include "dbf/clean_marker.h"
+#include "dbf/file_name.h"
+#include "dbf/index_list.h"
 #include "dbf/key_sorter.h"
 
 #include <cstdio>
@@ -185,15 +187,9 @@ bool DbfEngine::Use(const std::string& command, uint8_t* buffer, size_t bufferSi
         std::string path = base::trimmedSpaces(rest);
         if (path.empty())
             fail(kInvalidParameter, "File name missing [USE]");
-        const size_t slash = path.rfind('/');
-        const size_t dot = path.rfind('.');
-        if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-            path += ".dbf";
-        if (alias.empty()) {
-            const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
-            const size_t ext = file.rfind('.');
-            alias = base::toUpper(ext == std::string::npos ? file : file.substr(0, ext));
-        }
+        path = withDefaultExtension(path, ".dbf");
+        if (alias.empty())
+            alias = base::toUpper(withExtension(baseName(path), ""));
         alias = alias.substr(0, kMaxAliasLength);
         WorkArea& target = *m_areas[size_t(m_current - 1)];
         for (const auto& other : m_areas)
@@ -208,12 +204,8 @@ bool DbfEngine::Use(const std::string& command, uint8_t* buffer, size_t bufferSi
 bool DbfEngine::CreateDBF(const std::string& fileName, const std::vector<FieldDef>& fields)
 {
     return run("CreateDBF", [&] {
-        std::string path = base::trimmedSpaces(fileName);
-        const size_t slash = path.rfind('/');
-        const size_t dot = path.rfind('.');
-        if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-            path += ".dbf";
-        WorkArea::create(path, fields, m_config);
+        WorkArea::create(withDefaultExtension(base::trimmedSpaces(fileName), ".dbf"), fields,
+                         m_config);
     });
 }
 
@@ -507,16 +499,10 @@ bool DbfEngine::SetMemoFieldBytes(int number, const std::string& bytes)
 
 bool DbfEngine::IndexesCurrent(const std::string& table, const std::vector<std::string>& indexes)
 {
-    auto withDefault = [](const std::string& name, const char* extension) {
-        const size_t slash = name.rfind('/');
-        const size_t dot = name.rfind('.');
-        const bool has = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-        return has ? name : name + extension;
-    };
     std::vector<std::string> files;
     for (const std::string& index : indexes)
-        files.push_back(withDefault(index, ".ndx"));
-    return CleanMarker::vouchesFor(withDefault(table, ".dbf"), files);
+        files.push_back(withDefaultExtension(index, ".ndx"));
+    return CleanMarker::vouchesFor(withDefaultExtension(table, ".dbf"), files);
 }
 
 WorkArea& DbfEngine::memoFieldArea(int number)
@@ -600,15 +586,7 @@ void DbfEngine::makeIndexIn(WorkArea* a, const std::string& expression,
 {
     if (!a)
         fail(kNoDatabase, "(database not open attempting to index to" + fileWithOptions + ")");
-    std::string name = base::trimmedSpaces(fileWithOptions);
-    for (const char* word : {" UNIQUE", " SOUNDEX", " DESCENDING", " NOCACHE"})
-        if (const size_t at = base::toUpper(name).find(word); at != std::string::npos)
-            name.erase(at, std::string(word).size());
-    name = base::trimmedSpaces(name);
-    const size_t slash = name.rfind('/');
-    const size_t dot = name.rfind('.');
-    if (!name.empty() && (dot == std::string::npos || (slash != std::string::npos && dot < slash)))
-        name += ".ndx";
+    const std::string name = parseIndexOptions(fileWithOptions).path;
     for (const auto& other : m_areas)
         if (other.get() != a && other->isOpen() && other->hasIndexFile(name))
             fail(kFileInUse, "Index file " + name + " is in use [MakeIndex]");

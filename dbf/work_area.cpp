@@ -3,6 +3,7 @@
 #include "base/ascii.h"
 #include "dbf/clean_marker.h"
 #include "dbf/dbf_error.h"
+#include "dbf/file_name.h"
 #include "dbf/key_sorter.h"
 #include "dbf/little_endian.h"
 #include "dbf/real48.h"
@@ -39,29 +40,6 @@ constexpr size_t kPendingBytes = 65536;
 const char* const kPackIntentMagic = "quorvane-pack 1";
 constexpr auto kSemaphoreTimeout = std::chrono::seconds(10);
 constexpr auto kSemaphorePause = std::chrono::milliseconds(50);
-
-std::string baseName(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Replaces (or adds) the extension of a path.
-std::string withExtension(const std::string& path, const std::string& extension)
-{
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    const bool hasExtension =
-        dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    return (hasExtension ? path.substr(0, dot) : path) + extension;
-}
-
-bool hasExtension(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    return dot != std::string::npos && (slash == std::string::npos || dot > slash);
-}
 
 int slotSizeOf(const FieldInfo& f)
 {
@@ -1803,32 +1781,6 @@ void WorkArea::unlockSemaphore()
 
 // --- indexes ----------------------------------------------------------------------------
 
-WorkArea::IndexOptions WorkArea::parseIndexOptions(const std::string& fileWithOptions)
-{
-    IndexOptions options;
-    std::string rest = fileWithOptions;
-    const struct {
-        const char* word;
-        bool IndexOptions::*flag;
-    } kWords[] = {{" UNIQUE", &IndexOptions::unique},
-                  {" SOUNDEX", &IndexOptions::soundex},
-                  {" DESCENDING", &IndexOptions::descending},
-                  {" NOCACHE", &IndexOptions::noCache}};
-    for (const auto& word : kWords) {
-        const std::string upperRest = base::toUpper(rest);
-        const size_t at = upperRest.find(word.word);
-        if (at != std::string::npos) {
-            options.*word.flag = true;
-            rest.erase(at, std::strlen(word.word));
-        }
-    }
-    rest = base::trimmedSpaces(rest);
-    if (!rest.empty() && !hasExtension(rest))
-        rest += ".ndx";
-    options.path = rest;
-    return options;
-}
-
 bool WorkArea::anyIndexOpen() const
 {
     return std::any_of(m_indexes.begin(), m_indexes.end(),
@@ -2037,35 +1989,17 @@ void WorkArea::setIndexToLfn(const std::string& fileWithOptions, int order)
 void WorkArea::setIndexTo(const std::string& list)
 {
     closeIndexes();
-    // File names are separated by blanks; option words belong to the name before them.
-    std::vector<std::string> names;
-    size_t pos = 0;
-    while (pos < list.size()) {
-        const size_t start = list.find_first_not_of(' ', pos);
-        if (start == std::string::npos)
-            break;
-        size_t end = list.find(' ', start);
-        if (end == std::string::npos)
-            end = list.size();
-        const std::string word = list.substr(start, end - start);
-        const std::string upperWord = base::toUpper(word);
-        if (!names.empty() && (upperWord == "UNIQUE" || upperWord == "SOUNDEX" ||
-                               upperWord == "DESCENDING" || upperWord == "NOCACHE"))
-            names.back() += " " + word;
-        else
-            names.push_back(word);
-        pos = end;
-    }
-    if (names.size() > size_t(kMaxIndexes))
+    const std::vector<IndexListEntry> entries = splitIndexList(list);
+    if (entries.size() > size_t(kMaxIndexes))
         fail(kInvalidParameter, "Too many index files [SetIndexTo]");
     try {
-        for (size_t i = 0; i < names.size(); ++i)
-            openIndexSlot(parseIndexOptions(names[i]), int(i + 1));
+        for (size_t i = 0; i < entries.size(); ++i)
+            openIndexSlot(parseIndexOptions(entries[i].text()), int(i + 1));
     } catch (...) {
         closeIndexes();
         throw;
     }
-    m_order = names.empty() ? 0 : 1;
+    m_order = entries.empty() ? 0 : 1;
 }
 
 void WorkArea::setOrder(int order)

@@ -22,6 +22,7 @@
 
 #include "dbf/engine_config.h"
 #include "dbf/field_info.h"
+#include "dbf/index_list.h"
 #include "dbf/memo_file.h"
 #include "dbf/ndx_index.h"
 #include "dbf/posix_file.h"
@@ -156,12 +157,6 @@ public:
     }
 
 private:
-    struct IndexOptions {
-        std::string path;
-        bool unique = false, soundex = false, descending = false, noCache = false;
-    };
-    static IndexOptions parseIndexOptions(const std::string& fileWithOptions);
-
     void readHeader();
     void layoutBuffer(uint8_t* callerBuffer, size_t callerSize);
     void openMemo();

@@ -3,6 +3,7 @@
 #include "base/ascii.h"
 #include "dbf/dataset/tz_messages.h"
 #include "dbf/dataset/tz_session.h"
+#include "dbf/file_name.h"
 #include "platform/ansi.h"
 
 #include <cerrno>
@@ -278,15 +279,10 @@ void TTzDbf::close()
 
 void TTzDbf::removeSemaphore()
 {
-    std::string path = filePath();
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        path.erase(dot);
-    path += ".@S@";
+    std::string path = dbf::withExtension(filePath(), ".@S@");
     const std::string& folder = engine().config().semaphoreDirectory;
     if (!folder.empty())
-        path = folder + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+        path = folder + "/" + dbf::baseName(path);
     std::remove(path.c_str());
     // Another program still holding the table keeps its semaphore; its
     // indexes are then trusted rather than rebuilt under it.
