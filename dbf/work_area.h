@@ -215,6 +215,7 @@ private:
     bool anyIndexOpen() const;
     void lockSemaphore();
     void unlockSemaphore();
+    class SemaphoreLock;
     bool retryLock(const std::function<bool()>& attempt) const;
     uint64_t recordOffset(long recno) const
     {

@@ -81,6 +81,19 @@ private:
     int m_exceptions;
 };
 
+// Holds the semaphore lock of a shared table's indexes for one update or one
+// move, and gives it back however the scope is left.
+class WorkArea::SemaphoreLock {
+public:
+    explicit SemaphoreLock(WorkArea& area) : m_area(area) { area.lockSemaphore(); }
+    ~SemaphoreLock() { m_area.unlockSemaphore(); }
+    SemaphoreLock(const SemaphoreLock&) = delete;
+    SemaphoreLock& operator=(const SemaphoreLock&) = delete;
+
+private:
+    WorkArea& m_area;
+};
+
 // Another program may change a shared index at any moment, but only under
 // the semaphore lock. Every move in a shared index therefore takes that lock,
 // reads the header again (the root may have moved) and finds the cursor
@@ -90,17 +103,10 @@ template <typename F> auto WorkArea::walkIndex(NdxIndex& idx, F&& body)
 {
     if (!idx.shared())
         return body();
-    lockSemaphore();
-    try {
-        idx.refreshHeader();
-        m_cursorSynced = false;
-        auto result = body();
-        unlockSemaphore();
-        return result;
-    } catch (...) {
-        unlockSemaphore();
-        throw;
-    }
+    SemaphoreLock lock(*this);
+    idx.refreshHeader();
+    m_cursorSynced = false;
+    return body();
 }
 
 } // namespace dbf

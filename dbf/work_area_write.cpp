@@ -73,7 +73,7 @@ void WorkArea::append()
     unpack(m_image.data(), m_buffer);
     m_bof = m_eof = false;
     if (anyIndexOpen()) {
-        lockSemaphore();
+        SemaphoreLock lock(*this);
         for (int slot = 1; slot <= kMaxIndexes; ++slot) {
             if (NdxIndex* idx = index(slot)) {
                 if (idx->shared())
@@ -84,7 +84,6 @@ void WorkArea::append()
                     idx->writeSharedHeader(long(m_count), base::toUpper(baseName(m_path)));
             }
         }
-        unlockSemaphore();
     }
     m_cursorSynced = false;
     // Other users of a shared table learn the new count from the header.
@@ -142,7 +141,7 @@ void WorkArea::replace()
         m_change = ChangeState::Rewritten;
     unpack(m_image.data(), m_buffer);
     if (anyIndexOpen()) {
-        lockSemaphore();
+        SemaphoreLock lock(*this);
         for (int slot = 1; slot <= kMaxIndexes; ++slot) {
             NdxIndex* idx = index(slot);
             if (!idx)
@@ -153,16 +152,13 @@ void WorkArea::replace()
                 continue;
             if (idx->shared())
                 idx->refreshHeader();
-            if (!idx->remove(oldKey, uint32_t(m_recno))) {
-                unlockSemaphore();
+            if (!idx->remove(oldKey, uint32_t(m_recno)))
                 fail(kCorruptedIndex, "Record with key: " + oldKey + " not found in " +
                                           idx->path() + " [SoftSyncIndex]");
-            }
             insertKey(*idx, newKey, uint32_t(m_recno));
             if (idx->shared())
                 idx->writeSharedHeader(long(m_count), base::toUpper(baseName(m_path)));
         }
-        unlockSemaphore();
     }
     m_cursorSynced = false;
     if (m_config.flushEveryWrite) {
