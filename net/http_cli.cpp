@@ -1,5 +1,6 @@
 #include "net/http_cli.h"
 
+#include "base/ascii.h"
 #include "net/hidden_window.h"
 #include "platform/message_wait.h"
 
@@ -16,7 +17,11 @@ namespace {
 const char* const kCrLf = "\r\n";
 const char* const kHttpVersion = "1.0";
 const char* const kDefaultPort = "80";
+const char* const kDefaultTlsPort = "443";
 const char* const kDefaultProto = "http";
+const char* const kTlsProto = "https";
+const char* const kTunnelVersion = "1.1";
+const char* const kLineTooLongText = "HTTP line too long";
 const char* const kResolveFailure = "can't resolve hostname to IP address";
 const char* const kAbortedText = "Connection aborted on request";
 constexpr size_t kStatusPrefixLength = 8; // "HTTP/1.x"
@@ -25,18 +30,14 @@ constexpr size_t kStatusCodeLength = 3;
 constexpr size_t kReasonOffset = 13;
 constexpr size_t kHtmlTagLength = 6; // "<HTML>"
 
-std::string lower(std::string s)
+bool isTlsScheme(const std::string& proto)
 {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+    return base::equalsIgnoreCase(proto, kTlsProto);
 }
 
-std::string upper(std::string s)
+const char* defaultPort(bool tls)
 {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
+    return tls ? kDefaultTlsPort : kDefaultPort;
 }
 
 // The status code from characters 10 to 12 of a status line; 0 when they
@@ -158,14 +159,14 @@ void ParseURL(const std::string& url, std::string& proto, std::string& user, std
             return;
         }
         rest = url.substr(1);
-    } else if (lower(url.substr(0, 5)) == "http:") {
+    } else if (base::toLower(url.substr(0, 5)) == "http:") {
         proto = kDefaultProto;
         if (url.size() > 6 && url[6] != '/') {
             path = url.substr(5);
             return;
         }
         rest = url.substr(std::min<size_t>(6, url.size()));
-    } else if (lower(url.substr(0, 7)) == "mailto:") {
+    } else if (base::toLower(url.substr(0, 7)) == "mailto:") {
         proto = "mailto";
         rest = url.substr(url.find(':') + 1);
     } else {
@@ -288,6 +289,7 @@ THttpCli::THttpCli()
     m_ctrlSocket.OnDnsLookupDone = [this](TCustomWSocket*, uint16_t error) {
         SocketDnsLookupDone(error);
     };
+    m_ctrlSocket.OnTlsDone = [this](TCustomWSocket*, uint16_t error) { SocketTlsDone(error); };
 }
 
 THttpCli::~THttpCli()
@@ -297,6 +299,7 @@ THttpCli::~THttpCli()
     m_ctrlSocket.OnSessionConnected = nullptr;
     m_ctrlSocket.OnDataSent = nullptr;
     m_ctrlSocket.OnDnsLookupDone = nullptr;
+    m_ctrlSocket.OnTlsDone = nullptr;
     m_timeLimit.stop();
     HiddenWindow::release(m_window);
 }
@@ -387,6 +390,7 @@ void THttpCli::StartRequest(THttpRequest kind)
     m_connected = false;
     m_locationChangeFlag = false;
     m_next = NextStep::None;
+    m_tunnel = Tunnel::None;
     if (kind == rqPost)
         m_sendStreamStart = m_sendStream->pos();
 
@@ -394,17 +398,22 @@ void THttpCli::StartRequest(THttpRequest kind)
     ParseURL(withoutFragment(m_url), proto, user, pass, host, port, path);
     m_targetHost = host;
     m_targetPort = port;
+    m_tls = isTlsScheme(proto);
     if (!user.empty())
         m_username = user;
     if (!pass.empty())
         m_password = pass;
-    if (m_proxy.empty()) {
+    if (m_proxy.empty() || m_tls) {
+        // Direct, or through the proxy's tunnel: the server sees the path.
         m_path = path;
-        m_hostName = socketHost(host);
-        m_port = port.empty() ? kDefaultPort : port;
     } else {
         m_path = (proto.empty() ? std::string(kDefaultProto) : proto) + "://" + host +
                  (port.empty() ? "" : ":" + port) + path;
+    }
+    if (m_proxy.empty()) {
+        m_hostName = socketHost(host);
+        m_port = port.empty() ? defaultPort(m_tls) : port;
+    } else {
         std::string pProto, pUser, pPass, pHost, pPort, pPath;
         ParseURL(m_proxy, pProto, pUser, pPass, pHost, pPort, pPath);
         m_hostName = socketHost(pHost);
@@ -533,10 +542,43 @@ void THttpCli::SocketSessionConnected(uint16_t error)
         return;
     }
     m_connected = true;
+    m_tunnel = Tunnel::None;
     StateChange(hsConnected);
     Progress();
     if (OnSessionConnected)
         OnSessionConnected(this);
+    if (!m_tls) {
+        SendRequestHeader();
+        return;
+    }
+    try {
+        if (m_proxy.empty())
+            m_ctrlSocket.StartTls(socketHost(m_targetHost));
+        else
+            OpenTunnel();
+    } catch (const std::exception&) {
+        m_ctrlSocket.Close();
+    }
+}
+
+// The request goes out once TLS is up; a failed handshake has closed the
+// socket already, and its close completes the request with the TLS code.
+void THttpCli::SocketTlsDone(uint16_t error)
+{
+    if (m_state != hsConnected)
+        return;
+    if (error != 0) {
+        m_requestDoneError = error;
+        m_statusCode = kLocalFailureStatus;
+        m_reasonPhrase = describe(error);
+        return;
+    }
+    Progress();
+    SendRequestHeader();
+}
+
+void THttpCli::SendRequestHeader()
+{
     m_next = NextStep::HeaderLine;
     StateChange(hsWaitingHeader);
     try {
@@ -555,6 +597,69 @@ void THttpCli::SocketSessionConnected(uint16_t error)
             SendRequest("GET");
             break;
         }
+    } catch (const std::exception&) {
+        m_ctrlSocket.Close();
+    }
+}
+
+// Asks the proxy for a tunnel to the server; its answer is read by the
+// header-line step (TunnelAnswerLine).
+void THttpCli::OpenTunnel()
+{
+    const std::string authority =
+        m_targetHost + ":" + (m_targetPort.empty() ? std::string(kDefaultTlsPort) : m_targetPort);
+    std::string header;
+    const auto line = [this, &header](const std::string& text) {
+        if (OnCommand)
+            OnCommand(this, text);
+        header += text;
+        header += kCrLf;
+    };
+    line("CONNECT " + authority + " HTTP/" + kTunnelVersion);
+    line("Host: " + authority);
+    if (!m_proxyUsername.empty())
+        line("Proxy-Authorization: Basic " + Base64Encode(m_proxyUsername + ":" + m_proxyPassword));
+    header += kCrLf;
+    m_tunnel = Tunnel::Requested;
+    m_next = NextStep::HeaderLine;
+    StateChange(hsWaitingHeader);
+    m_ctrlSocket.SendStr(header);
+}
+
+// One line of the proxy's answer to CONNECT. Returns true when the line is
+// the tunnel's business; false hands it to the ordinary header step, which
+// takes a refusal as the request's answer.
+bool THttpCli::TunnelAnswerLine(const std::string& line)
+{
+    if (m_tunnel == Tunnel::Requested) {
+        const std::string prefix = line.substr(0, kStatusPrefixLength);
+        const bool status = prefix == "HTTP/1.0" || prefix == "HTTP/1.1";
+        const int32_t code = status ? statusCodeOf(line) : 0;
+        if (code >= 200 && code < 300) {
+            m_tunnel = Tunnel::Accepted;
+            return true;
+        }
+        m_tunnel = Tunnel::Refused;
+        return false;
+    }
+    if (m_tunnel != Tunnel::Accepted)
+        return false;
+    if (line.empty())
+        TunnelEstablished();
+    return true;
+}
+
+// The proxy has opened the tunnel: TLS to the server starts inside it.
+// Nothing of the proxy's answer belongs to the server's.
+void THttpCli::TunnelEstablished()
+{
+    m_tunnel = Tunnel::Established;
+    m_next = NextStep::None;
+    m_receiveLen = 0;
+    m_answerBytes = 0;
+    StateChange(hsConnected);
+    try {
+        m_ctrlSocket.StartTls(socketHost(m_targetHost));
     } catch (const std::exception&) {
         m_ctrlSocket.Close();
     }
@@ -591,7 +696,8 @@ void THttpCli::SendRequest(const std::string& method)
         line("If-Modified-Since: " + RFC1123Date(m_modifiedSince) + " GMT");
     if (!m_username.empty())
         line("Authorization: Basic " + Base64Encode(m_username + ":" + m_password));
-    if (!m_proxy.empty() && !m_proxyUsername.empty())
+    // Inside a tunnel the server would read the proxy's credentials.
+    if (!m_proxy.empty() && !m_proxyUsername.empty() && m_tunnel == Tunnel::None)
         line("Proxy-Authorization: Basic " + Base64Encode(m_proxyUsername + ":" + m_proxyPassword));
     if (!m_cookie.empty())
         line("Cookie: " + m_cookie);
@@ -633,8 +739,13 @@ void THttpCli::SocketDataSent()
 
 void THttpCli::SocketDataAvailable()
 {
-    if (m_receiveLen >= kReceiveBufferSize)
-        throw EHttpException("HTTP line too long", kErrorLineTooLong);
+    if (m_receiveLen >= kReceiveBufferSize) {
+        // A header line that does not fit the buffer: no answer can be read
+        // from here on, so the request ends now rather than when the server
+        // closes (or never).
+        Terminate(wsock::WSAEMSGSIZE, kLineTooLongText, false);
+        return;
+    }
     const int n =
         m_ctrlSocket.Receive(m_receiveBuffer + m_receiveLen, kReceiveBufferSize - m_receiveLen);
     if (n < 0 && m_ctrlSocket.LastError() != wsock::WSAEWOULDBLOCK && m_receiveError == 0)
@@ -682,7 +793,7 @@ void THttpCli::SocketDataAvailable()
             return;
         switch (m_next) {
         case NextStep::HeaderLine: {
-            const bool documentStarts = upper(line.substr(0, kHtmlTagLength)) == "<HTML>";
+            const bool documentStarts = base::toUpper(line.substr(0, kHtmlTagLength)) == "<HTML>";
             HeaderLine(line);
             // No (more) header: the document starts with this line, whose
             // line end is part of the document too.
@@ -704,12 +815,15 @@ void THttpCli::SocketDataAvailable()
 
 void THttpCli::HeaderLine(const std::string& line)
 {
+    if (m_tunnel != Tunnel::None && TunnelAnswerLine(line))
+        return;
     if (m_headerLineCount == 0 && OnHeaderBegin)
         OnHeaderBegin(this);
     ++m_headerLineCount;
 
-    if (upper(line.substr(0, kHtmlTagLength)) == "<HTML>") {
-        m_headerless = m_rcvdHeader.empty();
+    if (base::toUpper(line.substr(0, kHtmlTagLength)) == "<HTML>") {
+        // A proxy's answer is never the server's page.
+        m_headerless = m_rcvdHeader.empty() && m_tunnel != Tunnel::Refused;
         if (m_contentType.empty())
             m_contentType = "text/html";
         StateChange(hsWaitingBody);
@@ -740,10 +854,13 @@ void THttpCli::HeaderField(const std::string& line)
     const size_t colon = line.find(':');
     if (colon == std::string::npos)
         return;
-    const std::string field = lower(line.substr(0, colon));
+    const std::string field = base::toLower(line.substr(0, colon));
     // One blank after the colon is assumed.
     const std::string value = colon + 2 <= line.size() ? line.substr(colon + 2) : "";
     if (field == "location") {
+        // A proxy that refuses the tunnel sends nobody elsewhere.
+        if (m_tunnel == Tunnel::Refused)
+            return;
         // Past the limit the response is taken as the final one.
         if (m_relocations < kMaxRelocations)
             Relocate(withoutFragment(value));
@@ -752,7 +869,7 @@ void THttpCli::HeaderField(const std::string& line)
     } else if (field == "content-length") {
         m_contentLength = contentLengthOf(value);
     } else if (field == "content-type") {
-        m_contentType = lower(value);
+        m_contentType = base::toLower(value);
     } else if (field == "www-authenticate") {
         m_authorizationRequest.push_back(value);
     } else if (field == "set-cookie") {
@@ -766,51 +883,56 @@ void THttpCli::Relocate(const std::string& value)
 {
     m_locationChangeFlag = true;
     std::string proto, user, pass, host, port, path;
+    ParseURL(value, proto, user, pass, host, port, path);
+    // An address that names no scheme stays with the current one.
+    const bool named = value.find("://") != std::string::npos;
+    const bool tls = named ? isTlsScheme(proto) : m_tls;
+    if (!named)
+        proto = m_tls ? kTlsProto : kDefaultProto;
+    const bool absolute = named && !host.empty();
     // The server of the current request, port included, so that a relative
     // relocation stays on the same server.
-    const auto origin = [this](const std::string& protocol) {
-        return protocol + "://" + m_targetHost + (m_targetPort.empty() ? "" : ":" + m_targetPort);
+    const auto origin = [this, &proto] {
+        return proto + "://" + m_targetHost + (m_targetPort.empty() ? "" : ":" + m_targetPort);
     };
-    if (!m_proxy.empty()) {
-        ParseURL(value, proto, user, pass, host, port, path);
-        if (proto.empty())
-            proto = kDefaultProto;
-        if (path.empty()) {
-            m_path = origin(proto) + "/" + host;
-        } else if (!host.empty()) {
-            m_path = value;
+    if (!m_proxy.empty() && !tls) {
+        // Plain http through the proxy: the request line carries the
+        // absolute address.
+        if (absolute) {
+            // An absolute address without a path names the server's root.
+            m_path = path.empty() ? value + "/" : value;
             // The "Host: " line follows the request to its new server.
             m_targetHost = host;
             m_targetPort = port;
-        } else {
-            m_path = origin(proto) + value;
-        }
-    } else if (!value.empty() && value[0] == '/') {
-        m_path = value;
-    } else {
-        ParseURL(value, proto, user, pass, host, port, path);
-        if (proto.empty())
-            proto = kDefaultProto;
-        m_hostName = host;
-        if (!port.empty())
-            m_port = port;
-        if (path.empty()) {
-            m_path = origin(proto) + "/" + host;
-            m_hostName = socketHost(m_targetHost);
+        } else if (path.empty()) {
+            // A bare document name, on the current server.
+            m_path = origin() + "/" + host;
         } else if (!host.empty()) {
-            m_path = path;
+            m_path = value;
             m_targetHost = host;
-            m_hostName = socketHost(host);
             m_targetPort = port;
-            // An absolute address without a port means the default port,
-            // not the port of the previous server.
-            if (port.empty())
-                m_port = kDefaultPort;
         } else {
-            m_path = origin(proto) + path;
-            m_hostName = socketHost(m_targetHost);
+            m_path = origin() + path;
         }
+    } else if (!named && !value.empty() && value[0] == '/') {
+        m_path = value;
+    } else if (absolute || (!host.empty() && !path.empty())) {
+        // Another server (or the same one under another scheme or port):
+        // a new connection, to the default port of the scheme unless the
+        // address names one.
+        m_path = path.empty() ? "/" : path;
+        m_targetHost = host;
+        m_targetPort = port;
+        if (m_proxy.empty()) {
+            m_hostName = socketHost(host);
+            m_port = port.empty() ? defaultPort(tls) : port;
+        }
+    } else if (path.empty()) {
+        m_path = origin() + "/" + host;
+    } else {
+        m_path = origin() + path;
     }
+    m_tls = tls;
     m_location = m_path;
 }
 
@@ -843,7 +965,7 @@ void THttpCli::EndOfHeader()
 void THttpCli::ApplyExeRule()
 {
     const size_t dot = m_docName.rfind('.');
-    if (dot == std::string::npos || lower(m_docName.substr(dot)) != ".exe" ||
+    if (dot == std::string::npos || base::toLower(m_docName.substr(dot)) != ".exe" ||
         m_contentType != "text/html")
         return;
     m_docName = m_docName.substr(0, dot + 1) + "htm";
@@ -897,8 +1019,8 @@ void THttpCli::FinishBody()
 void THttpCli::FlushHeaderlessLine()
 {
     if (m_receiveLen <= 0 || m_next != NextStep::HeaderLine ||
-        upper(std::string(m_receiveBuffer, std::min<size_t>(m_receiveLen, kHtmlTagLength))) !=
-            "<HTML>")
+        base::toUpper(std::string(m_receiveBuffer,
+                                  std::min<size_t>(m_receiveLen, kHtmlTagLength))) != "<HTML>")
         return;
     const std::string line(m_receiveBuffer, static_cast<size_t>(m_receiveLen));
     m_receiveLen = 0;
@@ -949,6 +1071,7 @@ void THttpCli::LocationSessionClosed()
     m_contentLength = -1;
     m_contentType.clear();
     m_next = NextStep::None;
+    m_tunnel = Tunnel::None;
     if (m_requestType == rqPost && m_sendStream)
         m_sendStream->seek(m_sendStreamStart);
     if (OnLocationChange)

@@ -30,8 +30,9 @@ enum THttpClientState {
 };
 
 // Raised by THttpCli for misuse detected at a call (ErrorCode 1: busy,
-// 2: nothing to post, 4: line too long) and by Get for an HTTP status of 400
-// or more (ErrorCode: the status).
+// 2: nothing to post) and by Get for an HTTP status of 400 or more
+// (ErrorCode: the status) or a failed exchange. (ErrorCode 4, line too long,
+// is no longer raised: such an answer completes with Error 10040.)
 class EHttpException : public Exception {
 public:
     EHttpException(std::string message, int errorCode)
@@ -65,7 +66,9 @@ std::string DocNameFromPath(const std::string& path);
 
 // A non-blocking HTTP/1.0 client: one request at a time, one connection per
 // request, the body ending after "Content-Length" bytes or when the server
-// closes the connection.
+// closes the connection. "https" URLs (any letter case) go over TLS, to
+// port 443 unless the URL names one; through a proxy they go through a
+// CONNECT tunnel, plain "http" ones as absolute URLs in the request line.
 //
 // Typical use (asynchronous):
 //
@@ -105,6 +108,13 @@ std::string DocNameFromPath(const std::string& path);
 //          result) for RequestTimeout seconds. StatusCode stays as received,
 //          or is 404 with ReasonPhrase "Connection timed out (Error #10060)"
 //          when no status had arrived.
+//   21001-21007  https: the TLS handshake or session failed (404, the
+//          error text + " (Error #" + code + ")", e.g. "Certificate not
+//          trusted (Error #21002)").
+//   10040  a header line longer than the receive buffer (8192 bytes);
+//          StatusCode stays as received, or 404 "HTTP line too long".
+// A proxy that refuses a CONNECT completes the request with Error 0 and its
+// own status (407, 403, 502, ...), its answer's body kept as any other.
 // A call that raises (busy client, POST without SendStream) starts nothing
 // and produces no OnRequestDone.
 //
@@ -254,6 +264,14 @@ public:
 private:
     enum class NextStep { None, HeaderLine, Body };
     enum class ClosedRoute { EndOfConnection, Relocation };
+    // The CONNECT exchange with a proxy, for https through it.
+    enum class Tunnel {
+        None,       // no tunnel (yet) on this connection
+        Requested,  // CONNECT sent, the proxy's status line awaited
+        Accepted,   // a 2xx status: the rest of the proxy's header is skipped
+        Refused,    // any other status: the proxy's answer is the request's
+        Established // TLS to the server runs inside the tunnel
+    };
 
     void StartRequest(THttpRequest kind);
     void StartLookup();
@@ -274,7 +292,12 @@ private:
     void SocketSessionClosed(uint16_t socketError = 0);
     void LocationSessionClosed();
 
+    void SocketTlsDone(uint16_t error);
+    void SendRequestHeader();
     void SendRequest(const std::string& method);
+    void OpenTunnel();
+    bool TunnelAnswerLine(const std::string& line);
+    void TunnelEstablished();
     void SendNextBodyChunk();
     void HeaderLine(const std::string& line);
     void HeaderField(const std::string& line);
@@ -329,6 +352,8 @@ private:
     std::string m_targetHost; // what the "Host: " line names
     std::string m_targetPort; // the port the URL named, if any
     std::string m_path;       // the request target
+    bool m_tls = false;       // the target's scheme is https
+    Tunnel m_tunnel = Tunnel::None;
     THttpRequest m_requestType = rqNone;
     uint16_t m_requestDoneError = 0;
     char m_receiveBuffer[kReceiveBufferSize + 1] = {};

@@ -16,6 +16,7 @@
 #include "platform/text_file.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -208,6 +209,44 @@ TEST_F(PageDownload, AFailedDownloadShowsTheErrorAndKeepsThePage)
         EXPECT_EQ(m_window->agHTTP1().RcvdStream(), nullptr);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
+}
+
+TEST_F(PageDownload, HttpsPagesDownloadWithTheCertificatesTrusted)
+{
+    // A CA and a certificate for localhost, made for the test; the page
+    // server speaks https with them, and QUORVANE_CA_FILE names the CA.
+    QTemporaryDir certs;
+    const QString makeCerts = QFileInfo(PAGE_SERVER_SCRIPT).dir().filePath("../net/tls_certs.sh");
+    ASSERT_EQ(QProcess::execute("/bin/bash", {makeCerts, certs.path()}), 0);
+    AnswerServer secure(PAGE_SERVER_SCRIPT,
+                        {m_site.path(), certs.filePath("good.pem"), certs.filePath("server.key")});
+    ASSERT_GT(secure.port(), 0);
+    const QByteArray savedCa = qgetenv("QUORVANE_CA_FILE");
+    const bool hadCa = qEnvironmentVariableIsSet("QUORVANE_CA_FILE");
+    qputenv("QUORVANE_CA_FILE", certs.filePath("ca.pem").toLocal8Bit());
+    serve("secure.html", "<html><head><title>Over TLS</title></head><body>secure</body></html>");
+    const std::string port = std::to_string(secure.port());
+    for (const std::string& address : {"https://localhost:" + port + "/secure.html",
+                                       "HTTPS://LOCALHOST:" + port + "/secure.html"}) {
+        SCOPED_TRACE(address);
+        download(address);
+        EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+        EXPECT_EQ(visor().DocumentTitle(), "Over TLS");
+        EXPECT_EQ(m_window->siteAddress, address);
+    }
+    EXPECT_EQ(secure.received(), QStringList({"GET /secure.html", "GET /secure.html"}));
+
+    // Without the CA the server is not trusted: an error, and the page shown
+    // stays.
+    qunsetenv("QUORVANE_CA_FILE");
+    download("https://localhost:" + port + "/secure.html");
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_TRUE(m_errors[0].contains("Certificate not trusted (Error #21002)"))
+        << m_errors[0].toStdString();
+    EXPECT_EQ(visor().DocumentTitle(), "Over TLS");
+    EXPECT_EQ(secure.received().size(), 2);
+    if (hadCa)
+        qputenv("QUORVANE_CA_FILE", savedCa);
 }
 
 TEST_F(PageDownload, LinksOfADownloadedPage)

@@ -176,7 +176,8 @@ uint16_t unusedPort()
     return ntohs(a.sin_port);
 }
 
-Tinyproxy::Tinyproxy(const std::string& user, const std::string& password)
+Tinyproxy::Tinyproxy(const std::string& user, const std::string& password,
+                     const std::string& extraConfig)
 {
     const QString program = "/usr/bin/tinyproxy";
     if (!QFile::exists(program)) {
@@ -195,7 +196,7 @@ Tinyproxy::Tinyproxy(const std::string& user, const std::string& password)
     const std::string text = "Port " + std::to_string(m_port) +
                              "\nListen 127.0.0.1\nTimeout 30\nLogLevel Info\nPidFile \"" +
                              m_folder + "/tinyproxy.pid\"\nMaxClients 20\nBasicAuth " + user + " " +
-                             password + "\nAllow 127.0.0.1\n";
+                             password + "\nAllow 127.0.0.1\n" + extraConfig;
     f.write(text.data(), static_cast<qint64>(text.size()));
     f.close();
     m_process = std::make_unique<QProcess>();

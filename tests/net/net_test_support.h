@@ -63,9 +63,12 @@ uint16_t unusedPort();
 
 // A real tinyproxy with Basic credentials, run as the calling user from a
 // private temporary folder, in the foreground, stopped when this object dies.
+// extraConfig lines (each ending in a line feed) are added to its
+// configuration, e.g. "ConnectPort 443\n".
 class Tinyproxy {
 public:
-    Tinyproxy(const std::string& user, const std::string& password);
+    Tinyproxy(const std::string& user, const std::string& password,
+              const std::string& extraConfig = "");
     ~Tinyproxy();
     bool started() const { return m_started; }
     uint16_t port() const { return m_port; }

@@ -12,8 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#ifndef QUORVANE_TLS_SERVER
-#error "QUORVANE_TLS_SERVER must name tls_server.py"
+#if !defined(QUORVANE_TLS_SERVER) || !defined(QUORVANE_TLS_CERTS)
+#error "QUORVANE_TLS_SERVER and QUORVANE_TLS_CERTS must name tls_server.py and tls_certs.sh"
 #endif
 
 namespace nettest {
@@ -26,13 +26,6 @@ bool run(const std::string& folder, const std::string& command)
 {
     const std::string line = "cd '" + folder + "' && (" + command + ") >>openssl.log 2>&1";
     return std::system(line.c_str()) == 0;
-}
-
-bool writeFile(const std::string& path, const std::string& text)
-{
-    std::ofstream f(path);
-    f << text;
-    return static_cast<bool>(f);
 }
 
 } // namespace
@@ -68,28 +61,9 @@ TlsFixture::~TlsFixture()
 
 bool TlsFixture::generate()
 {
-    // EC keys: generated in milliseconds, unlike RSA ones.
-    const std::string sign = "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key "
-                             "-CAcreateserial -sha256 ";
-    const bool ok =
-        writeFile(m_folder + "/good.ext", "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1\n"
-                                          "basicConstraints=CA:FALSE\n"
-                                          "extendedKeyUsage=serverAuth\n") &&
-        writeFile(m_folder + "/wrong.ext", "subjectAltName=DNS:wrong.example\n"
-                                           "basicConstraints=CA:FALSE\n"
-                                           "extendedKeyUsage=serverAuth\n") &&
-        run(m_folder, "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
-                      "-nodes -keyout ca.key -out ca.pem -subj '/CN=Quorvane Test CA' "
-                      "-days 3650") &&
-        run(m_folder, "openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 "
-                      "-out server.key") &&
-        run(m_folder, "openssl req -new -key server.key -subj /CN=localhost -out server.csr") &&
-        run(m_folder, sign + "-days 365 -extfile good.ext -out good.pem") &&
-        run(m_folder, sign + "-days 365 -extfile wrong.ext -out wrong.pem") &&
-        // Valid from now until a day ago: expired from the start.
-        run(m_folder, sign + "-days -1 -extfile good.ext -out expired.pem");
+    const bool ok = run(m_folder, std::string("/bin/bash '") + QUORVANE_TLS_CERTS + "' .");
     if (!ok)
-        m_error = "openssl failed; see " + m_folder + "/openssl.log";
+        m_error = "making the test certificates failed; see " + m_folder + "/openssl.log";
     return ok;
 }
 
@@ -137,7 +111,8 @@ bool TlsFixture::startServer()
         line.append(buf, static_cast<size_t>(n));
     }
     ::close(out[0]);
-    static const char* const names[kPeerCount] = {"good", "good6", "wrong", "expired", "reset"};
+    static const char* const names[kPeerCount] = {"good",  "good6", "wrong", "expired",
+                                                  "reset", "http",  "http6", "silent"};
     std::istringstream words(line);
     std::string word;
     while (words >> word) {

@@ -12,7 +12,7 @@ namespace nettest {
 // each peer does). The process ends with the test binary.
 class TlsFixture {
 public:
-    enum Peer { Good, Good6, WrongName, Expired, Reset, kPeerCount };
+    enum Peer { Good, Good6, WrongName, Expired, Reset, Https, Https6, Silent, kPeerCount };
 
     static TlsFixture& instance();
 

@@ -9,6 +9,16 @@ Peers:
   wrong         certificate for another name
   expired       certificate whose validity has ended
   reset         reads the first bytes of the handshake, then resets
+  http, http6   HTTPS servers with the good certificate (http6 on ::1)
+  silent        takes connections and never sends or reads a byte
+
+After the handshake an HTTPS peer reads one request (header, then as many
+body bytes as Content-Length says) and answers by its path, then sends
+close_notify and closes:
+  /echo...     200, the body is the request exactly as received
+  /to?ADDRESS  302 with "Location: ADDRESS"
+  /status/N    status N, body "refused N"
+  other        200 "hello over tls"
 
 After the handshake a good peer reads one command line:
   ECHO text    sends text back exactly, then waits for the client to close
@@ -101,6 +111,72 @@ def serve_tls(conn, ctx):
         tls.close()
 
 
+def read_request(tls):
+    data = b""
+    while b"\r\n\r\n" not in data:
+        chunk = tls.recv(4096)
+        if not chunk:
+            return data
+        data += chunk
+    header, _, body = data.partition(b"\r\n\r\n")
+    length = 0
+    for line in header.split(b"\r\n")[1:]:
+        name, _, value = line.partition(b":")
+        if name.strip().lower() == b"content-length":
+            length = int(value.strip())
+    while len(body) < length:
+        chunk = tls.recv(4096)
+        if not chunk:
+            break
+        body += chunk
+    return header + b"\r\n\r\n" + body
+
+
+def http_answer(request):
+    target = request.split(b" ")[1].decode("latin-1") if request.count(b" ") >= 2 else "/"
+    extra = ""
+    if target.startswith("/echo"):
+        status, body = "200 OK", request
+    elif target.startswith("/to?"):
+        status, body = "302 Found", b"moved"
+        extra = "Location: " + target[4:] + "\r\n"
+    elif target.startswith("/status/"):
+        code = target[len("/status/"):]
+        status, body = code + " Refused", b"refused " + code.encode()
+    else:
+        status, body = "200 OK", b"hello over tls"
+    head = "HTTP/1.0 %s\r\nContent-Type: text/plain\r\n%sContent-Length: %d\r\n\r\n" % (
+        status, extra, len(body))
+    return head.encode("latin-1") + body
+
+
+def serve_https(conn, ctx):
+    try:
+        tls = ctx.wrap_socket(conn, server_side=True, suppress_ragged_eofs=False)
+    except (ssl.SSLError, OSError):
+        conn.close()
+        return
+    try:
+        request = read_request(tls)
+        log("https " + request.split(b"\r\n")[0].decode("latin-1"))
+        tls.sendall(http_answer(request))
+        tls.unwrap().close()
+    except (ssl.SSLError, OSError):
+        pass
+    finally:
+        tls.close()
+
+
+def serve_silent(conn):
+    try:
+        while conn.recv(4096):
+            pass
+    except OSError:
+        pass
+    finally:
+        conn.close()
+
+
 def serve_reset(conn):
     try:
         conn.recv(5)
@@ -131,6 +207,9 @@ for name, family, host, handler in (
     ("wrong", socket.AF_INET, "127.0.0.1", (lambda ctx: lambda c: serve_tls(c, ctx))(context("wrong.pem"))),
     ("expired", socket.AF_INET, "127.0.0.1", (lambda ctx: lambda c: serve_tls(c, ctx))(context("expired.pem"))),
     ("reset", socket.AF_INET, "127.0.0.1", serve_reset),
+    ("http", socket.AF_INET, "127.0.0.1", lambda c: serve_https(c, good)),
+    ("http6", socket.AF_INET6, "::1", lambda c: serve_https(c, good)),
+    ("silent", socket.AF_INET, "127.0.0.1", serve_silent),
 ):
     s = listener(family, host)
     peers[name] = s.getsockname()[1]
