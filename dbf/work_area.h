@@ -210,6 +210,7 @@ private:
     void writeCleanMarker(const std::vector<std::string>& currentIndexes);
     void rebuildIndex(int slot);
     void buildIndex(const std::string& expression, const IndexOptions& options);
+    ExprValue firstKey(const KeyExpression* compiled, std::vector<uint8_t>& buffer);
     void openIndexSlot(const IndexOptions& options, int slot);
     void closeIndexes();
     bool anyIndexOpen() const;

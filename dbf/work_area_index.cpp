@@ -37,6 +37,29 @@ bool WorkArea::hasIndexFile(const std::string& path) const
     return false;
 }
 
+// The key of the first record (or of a blank record): it gives the type of an
+// index, and the length of a text key. `buffer` is left holding that record.
+ExprValue WorkArea::firstKey(const KeyExpression* compiled, std::vector<uint8_t>& buffer)
+{
+    std::vector<uint8_t> image(static_cast<size_t>(m_recordLength), uint8_t(' '));
+    buffer.assign(m_bufferSize, 0);
+    if (m_count > 0) {
+        readImage(1, image.data());
+        unpack(image.data(), buffer.data());
+    } else {
+        std::vector<uint8_t> saved(m_buffer, m_buffer + m_bufferSize);
+        clearRecord();
+        buffer.assign(m_buffer, m_buffer + m_bufferSize);
+        std::memcpy(m_buffer, saved.data(), saved.size());
+    }
+    ExprValue value;
+    if (!compiled)
+        value = m_config.keyMaker(KeyRecord(m_fields, image.data(), 1));
+    else
+        compiled->evaluate(context(buffer.data(), 1, m_count > 0 ? image.data() : nullptr), value);
+    return value;
+}
+
 void WorkArea::buildIndex(const std::string& expression, const IndexOptions& options)
 {
     const KeyMaker& keyMaker = m_config.keyMaker;
@@ -62,24 +85,8 @@ void WorkArea::buildIndex(const std::string& expression, const IndexOptions& opt
             fail(kInvalidParameter, error);
     }
 
-    // The type, and the length of a text key, come from the key of the first
-    // record (or of a blank record).
-    std::vector<uint8_t> image(static_cast<size_t>(m_recordLength), uint8_t(' '));
-    std::vector<uint8_t> buffer(m_bufferSize);
-    if (m_count > 0) {
-        readImage(1, image.data());
-        unpack(image.data(), buffer.data());
-    } else {
-        std::vector<uint8_t> saved(m_buffer, m_buffer + m_bufferSize);
-        clearRecord();
-        buffer.assign(m_buffer, m_buffer + m_bufferSize);
-        std::memcpy(m_buffer, saved.data(), saved.size());
-    }
-    ExprValue value;
-    if (byKeyMaker)
-        value = keyMaker(KeyRecord(m_fields, image.data(), 1));
-    else
-        compiled->evaluate(context(buffer.data(), 1, m_count > 0 ? image.data() : nullptr), value);
+    std::vector<uint8_t> buffer;
+    ExprValue value = firstKey(compiled.get(), buffer);
     const char type = value.type == 'F' ? 'N' : value.type;
     if (type != 'C' && type != 'N' && type != 'D')
         fail(kInvalidParameter, "Wrong parser return type");
