@@ -1,5 +1,7 @@
 #include "engine_line.h"
 
+#include "base/ascii.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -21,9 +23,7 @@ bool startsWithPost(std::string_view line)
 {
     if (line.size() < kPostWord.size())
         return false;
-    return std::equal(kPostWord.begin(), kPostWord.end(), line.begin(), [](char word, char c) {
-        return word == std::toupper(static_cast<unsigned char>(c));
-    });
+    return base::equalsIgnoreCase(line.substr(0, kPostWord.size()), kPostWord);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "wait_cursor.h"
 #include "window_setup.h"
 
+#include "base/ascii.h"
 #include "html/document/form_control_obj.h"
 #include "html/viewer/html_viewer.h"
 #include "platform/ansi.h"
@@ -38,13 +39,6 @@ constexpr const char* kPlaceholderPrefix = "##";
 const QKeySequence kUrlKey("Ctrl+U");
 const QKeySequence kEmailKey("Ctrl+E");
 const QKeySequence kNameKey("Ctrl+N");
-
-std::string trimmedRight(std::string text)
-{
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
 
 bool isEditField(QWidget* control)
 {
@@ -88,7 +82,7 @@ void TForm1::downloadurl()
 {
     const QString typed = InputBox::ask(this, kDownloadCaption, kDownloadPrompt, kDownloadDefault);
     siteAddress = platform::toAnsi(typed);
-    const std::string address = trimmedRight(siteAddress);
+    const std::string address = base::trimmedRightSpaces(siteAddress);
     // A scheme alone names no page.
     if (address.empty() || address == "http://" || address == "https://")
         return;
@@ -97,7 +91,7 @@ void TForm1::downloadurl()
 
 void TForm1::LoadClick(const std::string& Address)
 {
-    if (trimmedRight(Address).empty())
+    if (base::trimmedRightSpaces(Address).empty())
         return;
     // The wait for the page runs the event loop, so the window may be asked
     // to close meanwhile (see stopDownloadForClose). A download asked for

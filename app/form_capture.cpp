@@ -2,29 +2,14 @@
 
 #include "profile.h"
 
+#include "base/ascii.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace app {
 namespace {
 
 constexpr std::string_view kSchemeSeparator = "//";
-
-std::string lowerAscii(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
-
-std::string upperAscii(std::string_view text)
-{
-    std::string upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return upper;
-}
 
 bool isBlank(std::string_view text)
 {
@@ -35,7 +20,7 @@ bool isBlank(std::string_view text)
 // absolute and stays as it is.
 bool isAbsoluteAction(std::string_view line)
 {
-    return lowerAscii(line.substr(0, 4)) == "http";
+    return base::toLower(line.substr(0, 4)) == "http";
 }
 
 // A root such as "http://" names no site: resolving against it would turn
@@ -88,7 +73,7 @@ std::string extraewebbasic(std::string_view address)
 
 bool isWebAddress(std::string_view address)
 {
-    const std::string upper = upperAscii(address);
+    const std::string upper = base::toUpper(address);
     return upper.find("HTTP://") != std::string::npos ||
            upper.find("HTTPS://") != std::string::npos;
 }
@@ -108,7 +93,7 @@ std::string captureEngineLine(const SubmittedForm& form, std::string& siteAddres
         trimmed.remove_suffix(1);
     if (!isAbsoluteAction(line) && !trimmed.empty() && !namesNoHost(siteAddress))
         line = resolveAgainstSite(std::move(line), siteAddress);
-    return upperAscii(form.method) + line;
+    return base::toUpper(form.method) + line;
 }
 
 } // namespace app

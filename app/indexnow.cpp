@@ -3,6 +3,7 @@
 #include "engine_line.h"
 #include "registry_keys.h"
 
+#include "base/ascii.h"
 #include "platform/ansi.h"
 #include "platform/exception.h"
 
@@ -56,14 +57,6 @@ bool fillRandom(unsigned char* buffer, size_t size)
 bool isKeyCharacter(char c)
 {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-';
-}
-
-std::string lowerCase(std::string_view text)
-{
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return result;
 }
 
 std::string batchBody(const std::string& host, std::string_view key,
@@ -127,7 +120,7 @@ std::string pageHost(std::string_view page)
     size_t at = authority.rfind('@');
     if (at != std::string_view::npos)
         authority.remove_prefix(at + 1);
-    return lowerCase(authority);
+    return base::toLower(authority);
 }
 
 std::string keyFileAddress(std::string_view host, std::string_view key)
@@ -139,7 +132,7 @@ bool isIndexNowLine(std::string_view line)
 {
     line = trimEngineLine(line);
     return line.size() >= kIndexNowMethodWord.size() &&
-           lowerCase(line.substr(0, kIndexNowMethodWord.size())) == lowerCase(kIndexNowMethodWord);
+           base::equalsIgnoreCase(line.substr(0, kIndexNowMethodWord.size()), kIndexNowMethodWord);
 }
 
 IndexNowSubmission indexNowSubmission(std::string_view line, const std::vector<std::string>& pages,

@@ -2,8 +2,9 @@
 
 #include "indexnow.h"
 
+#include "base/ascii.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace app {
 namespace {
@@ -14,15 +15,11 @@ constexpr size_t kMaxKeyFileBytes = 4096;
 constexpr int kNotFound = 404;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-std::string_view trimmed(std::string_view text)
+std::string trimmed(std::string_view text)
 {
     if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom)
         text.remove_prefix(kUtf8Bom.size());
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
+    return base::trimmed(text);
 }
 
 KeyCheckLine checkHost(const std::string& host, std::string_view key, const Fetcher& fetch)

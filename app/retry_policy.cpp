@@ -2,6 +2,8 @@
 
 #include "registry_keys.h"
 
+#include "base/ascii.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -25,23 +27,6 @@ constexpr double kJitterLow = 0.75;
 constexpr double kJitterSpan = 0.5;
 // Back-off doubles up to this exponent; later waits are capped anyway.
 constexpr int kMaxDoublings = 16;
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // The three date forms HTTP allows; senders should use the first. The
 // weekday is dropped before parsing: it adds nothing, and a two-digit year
@@ -104,15 +89,16 @@ std::optional<std::string> headerValue(const std::vector<std::string>& headerLin
         size_t colon = line.find(':');
         if (colon == std::string::npos)
             continue;
-        if (equalsIgnoringCase(trimmed(std::string_view(line).substr(0, colon)), name))
-            return std::string(trimmed(std::string_view(line).substr(colon + 1)));
+        if (base::equalsIgnoreCase(base::trimmed(std::string_view(line).substr(0, colon)), name))
+            return base::trimmed(std::string_view(line).substr(colon + 1));
     }
     return std::nullopt;
 }
 
 std::optional<std::chrono::seconds> parseRetryAfter(std::string_view value, const QDateTime& now)
 {
-    value = trimmed(value);
+    const std::string held = base::trimmed(value);
+    value = held;
     if (value.empty())
         return std::nullopt;
     if (std::all_of(value.begin(), value.end(),

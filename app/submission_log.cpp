@@ -2,6 +2,7 @@
 
 #include "profile.h"
 
+#include "base/ascii.h"
 #include "dbf/dataset/tz_dbf.h"
 #include "dbf/date_text.h"
 #include "dbf/work_area.h"
@@ -27,13 +28,6 @@ constexpr int kDateCentury = 20;
 constexpr const char* kCrLf = "\r\n";
 // The I/O error number of a write that failed.
 constexpr int kWriteFault = 101;
-
-std::string trimRight(std::string text)
-{
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
 
 // The current record's answer, byte for byte as stored. A damaged pointer
 // (one past the end of the memo file, for instance) gives false and the
@@ -71,13 +65,13 @@ struct LogFieldNumbers {
 std::string csvRecord(dbf::DbfEngine& engine, const LogFieldNumbers& fields,
                       const std::string& message)
 {
-    std::string line = csvField(trimRight(engine.FieldText(fields.date)));
+    std::string line = csvField(base::trimmedRightSpaces(engine.FieldText(fields.date)));
     line += ',';
     line += engine.FieldLogical(fields.success) ? "true" : "false";
-    line += ',' + csvField(trimRight(engine.FieldText(fields.url)));
+    line += ',' + csvField(base::trimmedRightSpaces(engine.FieldText(fields.url)));
     line += ',' + csvField(message);
     if (fields.status > 0)
-        line += ',' + csvField(trimRight(engine.FieldText(fields.status)));
+        line += ',' + csvField(base::trimmedRightSpaces(engine.FieldText(fields.status)));
     return line;
 }
 
@@ -144,9 +138,9 @@ bool recentSuccess(dbf::DbfEngine& engine, const LogFieldNumbers& fields, const 
                    int days, long today)
 {
     if (engine.Deleted() || !engine.FieldLogical(fields.success) ||
-        trimRight(engine.FieldText(fields.url)) != url)
+        base::trimmedRightSpaces(engine.FieldText(fields.url)) != url)
         return false;
-    const long sent = dbf::julianDay(dbf::parseDateText(trimRight(engine.FieldText(fields.date)),
+    const long sent = dbf::julianDay(dbf::parseDateText(base::trimmedRightSpaces(engine.FieldText(fields.date)),
                                                         engine.dateStyle(), kDateCentury));
     return sent > 0 && today - sent < days;
 }
@@ -188,7 +182,7 @@ bool sentSuccessfullyWithin(TTzDbf& log, std::string_view address, int days)
     if (!engine.Select(log.WorkArea()) || engine.RecCount() == 0)
         return false;
     // The address as the url field holds it.
-    const std::string url = trimRight(std::string(address.substr(0, kLogUrlWidth)));
+    const std::string url = base::trimmedRightSpaces(std::string(address.substr(0, kLogUrlWidth)));
     const long today = dbf::julianDay(engine.today());
     QuietEngine quiet(engine);
     KeepPosition keep(engine);
@@ -207,7 +201,7 @@ bool sentSuccessfullyWithin(TTzDbf& log, std::string_view address, int days)
     key.resize(kUrlKeyLength, ' ');
     if (!engine.Set_Order_To(order) || !engine.Find(key))
         return false;
-    while (!engine.Eof() && trimRight(engine.CurrentKey()) == trimRight(key)) {
+    while (!engine.Eof() && base::trimmedRightSpaces(engine.CurrentKey()) == base::trimmedRightSpaces(key)) {
         if (recentSuccess(engine, fields, url, days, today))
             return true;
         if (!engine.Skip(1))

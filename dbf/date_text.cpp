@@ -1,5 +1,7 @@
 #include "dbf/date_text.h"
 
+#include "base/ascii.h"
+
 #include <array>
 #include <cctype>
 #include <chrono>
@@ -210,7 +212,7 @@ int dateStyleFromFormat(std::string_view format)
 {
     if (format.empty())
         return 0;
-    const char first = char(std::toupper(static_cast<unsigned char>(format.front())));
+    const char first = base::upperAscii(format.front());
     if (first == 'Y')
         return 1;
     if (first != 'D')
@@ -228,10 +230,7 @@ int dateStyleFromFormat(std::string_view format)
 
 bool fourDigitYearFromFormat(std::string_view format)
 {
-    std::string upper;
-    for (char ch : format)
-        upper += char(std::toupper(static_cast<unsigned char>(ch)));
-    return upper.find("YYYY") != std::string::npos;
+    return base::toUpper(format).find("YYYY") != std::string::npos;
 }
 
 namespace {

@@ -1,9 +1,11 @@
 #include "dbf/dbf_engine.h"
 
+#include "base/ascii.h"
 #include "dbf/clean_marker.h"
+#include "dbf/file_name.h"
+#include "dbf/index_list.h"
 #include "dbf/key_sorter.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -11,25 +13,10 @@ namespace dbf {
 
 namespace {
 
-std::string upper(std::string text)
-{
-    for (char& ch : text)
-        ch = char(std::toupper(static_cast<unsigned char>(ch)));
-    return text;
-}
-
-std::string trim(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // Finds a keyword surrounded by blanks (or at the end), ignoring case.
 size_t findWord(const std::string& text, const std::string& word)
 {
-    const std::string haystack = upper(text) + " ";
+    const std::string haystack = base::toUpper(text) + " ";
     size_t at = haystack.find(" " + word + " ");
     return at;
 }
@@ -190,29 +177,24 @@ bool DbfEngine::Use(const std::string& command, uint8_t* buffer, size_t bufferSi
         std::string alias;
         bool exclusive = false;
         if (const size_t at = findWord(rest, "ALIAS"); at != std::string::npos) {
-            alias = trim(rest.substr(at + 6));
+            alias = base::trimmedSpaces(rest.substr(at + 6));
             rest = rest.substr(0, at);
         }
         if (const size_t at = findWord(rest, "EXCLUSIVE"); at != std::string::npos) {
             exclusive = true;
             rest = rest.substr(0, at);
         }
-        std::string path = trim(rest);
+        std::string path = base::trimmedSpaces(rest);
         if (path.empty())
             fail(kInvalidParameter, "File name missing [USE]");
-        const size_t slash = path.rfind('/');
-        const size_t dot = path.rfind('.');
-        if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-            path += ".dbf";
-        if (alias.empty()) {
-            std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-            const size_t ext = base.rfind('.');
-            alias = upper(ext == std::string::npos ? base : base.substr(0, ext));
-        }
+        path = withDefaultExtension(path, ".dbf");
+        if (alias.empty())
+            alias = base::toUpper(withExtension(baseName(path), ""));
         alias = alias.substr(0, kMaxAliasLength);
         WorkArea& target = *m_areas[size_t(m_current - 1)];
         for (const auto& other : m_areas)
-            if (other.get() != &target && other->isOpen() && upper(other->alias()) == upper(alias))
+            if (other.get() != &target && other->isOpen() &&
+                base::equalsIgnoreCase(other->alias(), alias))
                 fail(kInvalidParameter, "Alias name " + alias + " is already in use [USE]");
         target.close();
         target.open(path, alias, exclusive, buffer, bufferSize);
@@ -222,12 +204,8 @@ bool DbfEngine::Use(const std::string& command, uint8_t* buffer, size_t bufferSi
 bool DbfEngine::CreateDBF(const std::string& fileName, const std::vector<FieldDef>& fields)
 {
     return run("CreateDBF", [&] {
-        std::string path = trim(fileName);
-        const size_t slash = path.rfind('/');
-        const size_t dot = path.rfind('.');
-        if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-            path += ".dbf";
-        WorkArea::create(path, fields, m_config);
+        WorkArea::create(withDefaultExtension(base::trimmedSpaces(fileName), ".dbf"), fields,
+                         m_config);
     });
 }
 
@@ -521,16 +499,10 @@ bool DbfEngine::SetMemoFieldBytes(int number, const std::string& bytes)
 
 bool DbfEngine::IndexesCurrent(const std::string& table, const std::vector<std::string>& indexes)
 {
-    auto withDefault = [](const std::string& name, const char* extension) {
-        const size_t slash = name.rfind('/');
-        const size_t dot = name.rfind('.');
-        const bool has = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-        return has ? name : name + extension;
-    };
     std::vector<std::string> files;
     for (const std::string& index : indexes)
-        files.push_back(withDefault(index, ".ndx"));
-    return CleanMarker::vouchesFor(withDefault(table, ".dbf"), files);
+        files.push_back(withDefaultExtension(index, ".ndx"));
+    return CleanMarker::vouchesFor(withDefaultExtension(table, ".dbf"), files);
 }
 
 WorkArea& DbfEngine::memoFieldArea(int number)
@@ -614,15 +586,7 @@ void DbfEngine::makeIndexIn(WorkArea* a, const std::string& expression,
 {
     if (!a)
         fail(kNoDatabase, "(database not open attempting to index to" + fileWithOptions + ")");
-    std::string name = trim(fileWithOptions);
-    for (const char* word : {" UNIQUE", " SOUNDEX", " DESCENDING", " NOCACHE"})
-        if (const size_t at = upper(name).find(word); at != std::string::npos)
-            name.erase(at, std::string(word).size());
-    name = trim(name);
-    const size_t slash = name.rfind('/');
-    const size_t dot = name.rfind('.');
-    if (!name.empty() && (dot == std::string::npos || (slash != std::string::npos && dot < slash)))
-        name += ".ndx";
+    const std::string name = parseIndexOptions(fileWithOptions).path;
     for (const auto& other : m_areas)
         if (other.get() != a && other->isOpen() && other->hasIndexFile(name))
             fail(kFileInUse, "Index file " + name + " is in use [MakeIndex]");

@@ -1,5 +1,6 @@
 #include "dbf/key_expression.h"
 
+#include "base/ascii.h"
 #include "dbf/dbf_error.h"
 #include "dbf/real48.h"
 
@@ -20,15 +21,6 @@ constexpr size_t kMaxWorkText = 255;       // longest text IIF, REPLICATE, SPACE
 // working stack, and texts among them on a string stack, both of fixed size.
 constexpr int kWorkStackSize = 32;
 constexpr int kStringStackSize = 16;
-
-std::string upper(std::string_view text)
-{
-    std::string out(text);
-    for (char& ch : out)
-        if (ch >= 'a' && ch <= 'z')
-            ch = char(ch - 'a' + 'A');
-    return out;
-}
 
 enum class Fn {
     Abs,
@@ -224,7 +216,7 @@ public:
                    (std::isalnum(static_cast<unsigned char>(m_text[end])) || m_text[end] == '_'))
                 ++end;
             token.kind = TokenKind::Name;
-            token.text = upper(m_text.substr(m_pos, end - m_pos));
+            token.text = base::toUpper(m_text.substr(m_pos, end - m_pos));
             m_pos = end;
             return token;
         }
@@ -232,7 +224,7 @@ public:
             const size_t end = m_text.find('.', m_pos + 1);
             if (end == std::string::npos)
                 throw ParseError{"Syntax error"};
-            const std::string word = upper(m_text.substr(m_pos + 1, end - m_pos - 1));
+            const std::string word = base::toUpper(m_text.substr(m_pos + 1, end - m_pos - 1));
             m_pos = end + 1;
             if (word == "T" || word == "Y" || word == "F" || word == "N") {
                 token.kind = TokenKind::Logical;
@@ -851,20 +843,16 @@ struct Evaluator {
         case Fn::Len:
             return setNumber(out, double(a[0].text.size()));
         case Fn::Lower:
-            for (char& ch : a[0].text)
-                if (ch >= 'A' && ch <= 'Z')
-                    ch = char(ch - 'A' + 'a');
-            return setText(out, std::move(a[0].text));
+            return setText(out, base::toLower(a[0].text));
         case Fn::Upper:
-            return setText(out, upper(a[0].text));
+            return setText(out, base::toUpper(a[0].text));
         case Fn::Ltrim: {
             const size_t first = a[0].text.find_first_not_of(' ');
             return setText(out, first == std::string::npos ? "" : a[0].text.substr(first));
         }
         case Fn::Trim:
         case Fn::Rtrim: {
-            const size_t last = a[0].text.find_last_not_of(' ');
-            return setText(out, last == std::string::npos ? "" : a[0].text.substr(0, last + 1));
+            return setText(out, base::trimmedRightSpaces(a[0].text));
         }
         case Fn::Max:
             return setNumber(out, std::max(a[0].number, a[1].number));
@@ -1002,7 +990,7 @@ std::string soundex(const std::string& text)
     std::string out;
     char last = 0;
     for (char raw : text) {
-        const char ch = char(std::toupper(static_cast<unsigned char>(raw)));
+        const char ch = base::upperAscii(raw);
         if (ch < 'A' || ch > 'Z')
             continue;
         const char code = kCodes[ch - 'A'];

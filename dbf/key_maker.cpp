@@ -1,6 +1,7 @@
 #include "dbf/key_maker.h"
 
-#include <cctype>
+#include "base/ascii.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -9,13 +10,8 @@ namespace dbf {
 const FieldInfo* KeyRecord::find(const std::string& name) const
 {
     for (const FieldInfo& f : m_fields) {
-        if (f.name.size() != name.size())
-            continue;
-        bool same = true;
-        for (size_t i = 0; i < name.size() && same; ++i)
-            same = std::toupper(static_cast<unsigned char>(name[i])) ==
-                   static_cast<unsigned char>(f.name[i]);
-        if (same)
+        // Stored field names are upper case.
+        if (base::equalsIgnoreCase(name, f.name))
             return &f;
     }
     return nullptr;

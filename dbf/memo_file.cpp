@@ -1,6 +1,7 @@
 #include "dbf/memo_file.h"
 
 #include "dbf/dbf_error.h"
+#include "dbf/little_endian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,17 +19,6 @@ constexpr size_t kDBase4HeaderSize = 24;
 constexpr size_t kDBase4PrefixSize = 8;
 constexpr uint8_t kDBase4Prefix[4] = {0xFF, 0xFF, 0x08, 0x00};
 const char* const kBlob = "(BLOB)";
-
-void putU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
-uint32_t getU32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 } // namespace
 
@@ -49,8 +39,7 @@ void MemoFile::create(const std::string& path, MemoStyle style, const std::strin
         std::memcpy(bytes.data() + 8, name.data(), name.size());
         bytes[18] = 0x02;
         bytes[19] = 0x01;
-        bytes[20] = uint8_t(kBlockSize & 0xFF);
-        bytes[21] = uint8_t(kBlockSize >> 8);
+        putU16(bytes.data() + 20, uint16_t(kBlockSize));
     }
     if (!file.writeExact(0, bytes.data(), bytes.size()))
         fail(kWriteFault, "Cannot create memo file " + path + " [CreateDbf]");

@@ -1,6 +1,7 @@
 #include "dbf/ndx_index.h"
 
 #include "dbf/dbf_error.h"
+#include "dbf/little_endian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,28 +20,6 @@ constexpr size_t kCountComplementOffset = 488;
 constexpr size_t kCountOffset = 492;
 constexpr size_t kTableNameOffset = 496;
 constexpr size_t kTableNameLength = 12;
-
-void putU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
-void putU16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-uint32_t getU32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint16_t getU16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
 
 [[noreturn]] void corrupted(const std::string& path)
 {

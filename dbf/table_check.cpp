@@ -1,14 +1,15 @@
 #include "dbf/table_check.h"
 
+#include "base/ascii.h"
 #include "dbf/dbf_error.h"
 #include "dbf/key_expression.h"
+#include "dbf/little_endian.h"
 #include "dbf/memo_file.h"
 #include "dbf/ndx_index.h"
 #include "dbf/posix_file.h"
 #include "dbf/real48.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <map>
 #include <set>
@@ -21,16 +22,6 @@ constexpr size_t kNodeHeader = 4;
 constexpr size_t kEntryPrefix = 8;
 constexpr int kMaxDepth = 32;
 
-uint32_t u32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint16_t u16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
 struct Table {
     PosixFile file;
     std::vector<uint8_t> header;
@@ -40,14 +31,6 @@ struct Table {
     FieldList fields;
     std::vector<uint8_t> records; // all records, for key and memo checks
 };
-
-std::string trim(std::string text)
-{
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 std::string checkHeader(const std::string& path, Table& t)
 {
@@ -60,9 +43,9 @@ std::string checkHeader(const std::string& path, Table& t)
     const int low = prolog[0] & 7;
     if (low < 3)
         return path + ": invalid version byte";
-    t.headerLength = u16(prolog + 8);
-    t.recordLength = u16(prolog + 10);
-    t.count = u32(prolog + 4);
+    t.headerLength = getU16(prolog + 8);
+    t.recordLength = getU16(prolog + 10);
+    t.count = getU32(prolog + 4);
     const int n = (t.headerLength - 33) / 32;
     if (t.headerLength < 65 || (t.headerLength - 33) % 32 != 0 || uint64_t(t.headerLength) > size)
         return path + ": header length " + std::to_string(t.headerLength) + " is invalid";
@@ -142,8 +125,8 @@ std::string checkMemos(const std::string& path, Table& t)
         for (const auto& f : t.fields) {
             if (f.type != 'M')
                 continue;
-            const std::string text =
-                trim(std::string(reinterpret_cast<const char*>(rec + f.offset), size_t(f.length)));
+            const std::string text = base::trimmedSpaces(
+                std::string(reinterpret_cast<const char*>(rec + f.offset), size_t(f.length)));
             if (text.empty())
                 continue;
             char* end = nullptr;
@@ -202,7 +185,7 @@ struct Walk {
             error = "node " + std::to_string(block) + " unreadable";
             return false;
         }
-        const uint32_t n = u32(b);
+        const uint32_t n = getU32(b);
         if (n > uint32_t(h.keysPerNode)) {
             error = "node " + std::to_string(block) + " holds " + std::to_string(n) + " keys";
             return false;
@@ -213,7 +196,7 @@ struct Walk {
                 reinterpret_cast<const char*>(b + kNodeHeader + i * g + kEntryPrefix),
                 size_t(h.keyLength));
         };
-        const bool leaf = u32(b + kNodeHeader) == 0;
+        const bool leaf = getU32(b + kNodeHeader) == 0;
         if (leaf) {
             if (leafDepth < 0)
                 leafDepth = depth;
@@ -222,7 +205,7 @@ struct Walk {
                 return false;
             }
             for (uint32_t i = 0; i < n; ++i) {
-                if (u32(b + kNodeHeader + i * g) != 0) {
+                if (getU32(b + kNodeHeader + i * g) != 0) {
                     error = "leaf " + std::to_string(block) + " has a child pointer";
                     return false;
                 }
@@ -231,7 +214,7 @@ struct Walk {
                     error = "keys out of order in node " + std::to_string(block);
                     return false;
                 }
-                entries.emplace_back(key, u32(b + kNodeHeader + i * g + 4));
+                entries.emplace_back(key, getU32(b + kNodeHeader + i * g + 4));
             }
             if (n > 0) {
                 low = keyAt(0);
@@ -241,7 +224,7 @@ struct Walk {
         }
         std::string previous;
         for (uint32_t i = 0; i <= n; ++i) {
-            const uint32_t child = u32(b + kNodeHeader + i * g);
+            const uint32_t child = getU32(b + kNodeHeader + i * g);
             std::string childLow, childHigh;
             const size_t before = entries.size();
             if (!node(child, depth + 1, childLow, childHigh))

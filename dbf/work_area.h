@@ -22,6 +22,7 @@
 
 #include "dbf/engine_config.h"
 #include "dbf/field_info.h"
+#include "dbf/index_list.h"
 #include "dbf/memo_file.h"
 #include "dbf/ndx_index.h"
 #include "dbf/posix_file.h"
@@ -156,12 +157,6 @@ public:
     }
 
 private:
-    struct IndexOptions {
-        std::string path;
-        bool unique = false, soundex = false, descending = false, noCache = false;
-    };
-    static IndexOptions parseIndexOptions(const std::string& fileWithOptions);
-
     void readHeader();
     void layoutBuffer(uint8_t* callerBuffer, size_t callerSize);
     void openMemo();
@@ -215,11 +210,13 @@ private:
     void writeCleanMarker(const std::vector<std::string>& currentIndexes);
     void rebuildIndex(int slot);
     void buildIndex(const std::string& expression, const IndexOptions& options);
+    ExprValue firstKey(const KeyExpression* compiled, std::vector<uint8_t>& buffer);
     void openIndexSlot(const IndexOptions& options, int slot);
     void closeIndexes();
     bool anyIndexOpen() const;
     void lockSemaphore();
     void unlockSemaphore();
+    class SemaphoreLock;
     bool retryLock(const std::function<bool()>& attempt) const;
     uint64_t recordOffset(long recno) const
     {

@@ -1,19 +1,7 @@
 #include "dbf/dataset/tz_data_set.h"
 
+#include "base/ascii.h"
 #include "dbf/dataset/tz_odbf.h"
-
-#include <cctype>
-
-namespace {
-
-std::string lower(std::string text)
-{
-    for (char& ch : text)
-        ch = char(std::tolower(static_cast<unsigned char>(ch)));
-    return text;
-}
-
-} // namespace
 
 bool TTzDataSet::IsEmpty() const
 {
@@ -22,7 +10,7 @@ bool TTzDataSet::IsEmpty() const
 
 TTzField* TTzDataSet::FindField(const std::string& name) const
 {
-    const std::string wanted = lower(name);
+    const std::string wanted = base::toLower(name);
     for (const auto& field : m_fields)
         if (field->FieldName() == wanted)
             return field.get();
@@ -113,8 +101,8 @@ void TTzDataSet::opened()
     const int count = m_table->FieldCount();
     for (int i = 1; i <= count; ++i)
         m_fields.push_back(std::make_unique<TTzField>(
-            m_table, i, lower(m_table->Field(i)), m_table->FieldType(i), m_table->FieldLen(i),
-            m_table->FieldDec(i), m_table->FieldAddress(i)));
+            m_table, i, base::toLower(m_table->Field(i)), m_table->FieldType(i),
+            m_table->FieldLen(i), m_table->FieldDec(i), m_table->FieldAddress(i)));
     m_state = dsBrowse;
     m_modified = false;
     dataEvent(TTzDataEvent::deActiveChange, nullptr);

@@ -1,10 +1,11 @@
 #include "dbf/dataset/tz_dbf.h"
 
+#include "base/ascii.h"
 #include "dbf/dataset/tz_messages.h"
 #include "dbf/dataset/tz_session.h"
+#include "dbf/file_name.h"
 #include "platform/ansi.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,14 +22,6 @@ constexpr int kMaxCharacterLength = 254;
 constexpr int kMaxNumericLength = 19;
 constexpr int kMaxNumericDecimals = 15;
 
-std::string trim(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 [[noreturn]] void rangeCheck()
 {
     throw ETzDataError(tzmsg::kRangeCheck.text, tzmsg::kRangeCheck.id);
@@ -36,7 +29,7 @@ std::string trim(const std::string& text)
 
 int toInteger(const std::string& text)
 {
-    const std::string t = trim(text);
+    const std::string t = base::trimmed(text);
     if (t.empty())
         rangeCheck();
     char* end = nullptr;
@@ -153,8 +146,8 @@ TTzDbf::FieldParse TTzDbf::parseFields(const std::vector<std::string>& lines)
         std::vector<std::string> parts;
         size_t start = 0;
         for (size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
-            parts.push_back(trim(line.substr(start, comma - start)));
-        parts.push_back(trim(line.substr(start)));
+            parts.push_back(base::trimmed(line.substr(start, comma - start)));
+        parts.push_back(base::trimmed(line.substr(start)));
         if (parts.size() != 4) {
             result.malformed = true;
             break;
@@ -163,7 +156,7 @@ TTzDbf::FieldParse TTzDbf::parseFields(const std::vector<std::string>& lines)
             rangeCheck();
         dbf::FieldDef field;
         field.name = parts[0].substr(0, kMaxFieldNameLength);
-        field.type = char(std::toupper(static_cast<unsigned char>(parts[1][0])));
+        field.type = base::upperAscii(parts[1][0]);
         field.length = toInteger(parts[2]);
         field.decimals = toInteger(parts[3]);
         if (field.type == 'X')
@@ -203,8 +196,8 @@ std::vector<TTzDbf::IndexEntry> TTzDbf::parseIndexList(const std::vector<std::st
             continue;
         IndexEntry entry;
         entry.order = toInteger(line.substr(0, first));
-        entry.file = trim(line.substr(first + 1, second - first - 1));
-        entry.expression = trim(line.substr(second + 1)).substr(0, kMaxIndexExpression);
+        entry.file = base::trimmed(line.substr(first + 1, second - first - 1));
+        entry.expression = base::trimmed(line.substr(second + 1)).substr(0, kMaxIndexExpression);
         entries.push_back(entry);
     }
     return entries;
@@ -286,15 +279,10 @@ void TTzDbf::close()
 
 void TTzDbf::removeSemaphore()
 {
-    std::string path = filePath();
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        path.erase(dot);
-    path += ".@S@";
+    std::string path = dbf::withExtension(filePath(), ".@S@");
     const std::string& folder = engine().config().semaphoreDirectory;
     if (!folder.empty())
-        path = folder + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+        path = folder + "/" + dbf::baseName(path);
     std::remove(path.c_str());
     // Another program still holding the table keeps its semaphore; its
     // indexes are then trusted rather than rebuilt under it.

@@ -1,8 +1,8 @@
 #include "dbf/dataset/tz_field.h"
 
+#include "base/ascii.h"
 #include "dbf/dataset/tz_odbf.h"
 
-#include <cctype>
 #include <charconv>
 
 std::string TTzField::AsString() const
@@ -15,18 +15,6 @@ bool TTzField::AsBoolean() const
     return m_type == 'L' && m_address && m_address[0] != 0;
 }
 
-namespace {
-
-std::string trimmed(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-} // namespace
-
 bool TTzField::SetAsString(const std::string& text)
 {
     switch (m_type) {
@@ -37,7 +25,7 @@ bool TTzField::SetAsString(const std::string& text)
         return m_table->SetDField(m_name, text);
     case 'N':
     case 'F': {
-        const std::string number = trimmed(text);
+        const std::string number = base::trimmedSpaces(text);
         double value = 0;
         if (!number.empty()) {
             const char* end = number.data() + number.size();
@@ -49,9 +37,8 @@ bool TTzField::SetAsString(const std::string& text)
         return true;
     }
     case 'L': {
-        const std::string word = trimmed(text);
-        const char first =
-            word.empty() ? 'F' : char(std::toupper(static_cast<unsigned char>(word[0])));
+        const std::string word = base::trimmedSpaces(text);
+        const char first = word.empty() ? 'F' : base::upperAscii(word[0]);
         if (word.size() > 1 || (first != 'T' && first != 'Y' && first != 'F' && first != 'N'))
             return false;
         m_table->SetLField(m_name, first == 'T' || first == 'Y');

@@ -2,9 +2,9 @@
 
 #include "dbf/dataset/tz_messages.h"
 #include "dbf/date_text.h"
+#include "dbf/index_list.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <utility>
 
@@ -57,14 +57,6 @@ std::string typeName(char type, bool expected, int length, int decimals)
         return "Numeric, width: " + std::to_string(length) +
                " decimals: " + std::to_string(decimals);
     }
-}
-
-bool isOptionWord(const std::string& word)
-{
-    std::string upper = word;
-    for (char& ch : upper)
-        ch = char(std::toupper(static_cast<unsigned char>(ch)));
-    return upper == "UNIQUE" || upper == "SOUNDEX" || upper == "DESCENDING" || upper == "NOCACHE";
 }
 
 } // namespace
@@ -418,21 +410,14 @@ std::string TTzODbf::IndexPath(const std::string& name) const
 bool TTzODbf::SetIndexTo(const std::string& list)
 {
     select("SetIndexTo");
-    // Option words stay with the file name before them.
+    // File names are looked up beside the table; option words stay with
+    // the file name before them.
     std::string resolved;
-    size_t pos = 0;
-    while (pos < list.size()) {
-        const size_t start = list.find_first_not_of(' ', pos);
-        if (start == std::string::npos)
-            break;
-        size_t end = list.find(' ', start);
-        if (end == std::string::npos)
-            end = list.size();
-        const std::string word = list.substr(start, end - start);
+    for (dbf::IndexListEntry entry : dbf::splitIndexList(list)) {
+        entry.file = IndexPath(entry.file);
         if (!resolved.empty())
             resolved += ' ';
-        resolved += isOptionWord(word) ? word : IndexPath(word);
-        pos = end;
+        resolved += entry.text();
     }
     const bool ok = m_engine.SetIndexTo(resolved);
     m_errorCode = m_engine.ErrorCode();

@@ -507,3 +507,36 @@ TEST_F(IndexTest, NumericAndDateKeysOrderByValue)
 }
 
 } // namespace
+
+// An index update of a shared table that fails part way must still give the
+// semaphore back; otherwise every other user's next move in the index waits
+// for it and fails.
+TEST_F(IndexTest, AFailedSharedIndexUpdateGivesTheSemaphoreBack)
+{
+    for (int i = 0; i < 3; ++i)
+        appendLog("01/01/2026", true, "http://site" + std::to_string(i) + ".example/");
+    ASSERT_TRUE(engine.MakeIndex("left(url,50)", path("url.ndx")));
+    engine.CloseDbf();
+    dbf::DbfEngine writer, reader;
+    ASSERT_TRUE(openShared(writer));
+    ASSERT_TRUE(openShared(reader));
+    writer.setExceptions(false);
+    writer.setErrorCheck(false);
+    reader.setExceptions(false);
+    reader.setErrorCheck(false);
+    bool failedInside = false;
+    for (long nth = 1; nth <= 4; ++nth) {
+        ASSERT_TRUE(writer.ALock());
+        writer.ClearRecord();
+        writer.SetFieldText(4, "http://new" + std::to_string(nth) + ".example/");
+        dbf::fault::set(dbf::fault::Kind::Write, nth, dbf::fault::Action::NoSpace);
+        failedInside = !writer.Append() || failedInside;
+        dbf::fault::clear();
+        writer.Unlock();
+        // Whatever the failed append left in the files, the index can be
+        // walked again at once.
+        reader.GoTop();
+        EXPECT_NE(reader.ErrorCode(), dbf::kSemaphoreError) << nth << ": " << reader.ErrorMessage();
+    }
+    EXPECT_TRUE(failedInside);
+}

@@ -2,6 +2,7 @@
 // command line. Texts on the command line and in the output are UTF-8; inside
 // the table they are Windows-1252.
 
+#include "base/ascii.h"
 #include "dbf/dbf_engine.h"
 #include "dbf/table_check.h"
 #include "platform/ansi.h"
@@ -76,21 +77,6 @@ std::string jsonString(const std::string& ansi)
         }
     }
     return out + "\"";
-}
-
-std::string rtrim(std::string text)
-{
-    const size_t last = text.find_last_not_of(' ');
-    text.erase(last == std::string::npos ? 0 : last + 1);
-    return text;
-}
-
-std::string lower(std::string text)
-{
-    for (char& ch : text)
-        if (ch >= 'A' && ch <= 'Z')
-            ch = char(ch - 'A' + 'a');
-    return text;
 }
 
 std::string numberJson(double value, int decimals)
@@ -199,14 +185,12 @@ std::string recordJson(dbf::DbfEngine& engine)
                       ",\"deleted\":" + (engine.Deleted() ? "true" : "false");
     const int count = engine.FieldCount();
     for (int i = 1; i <= count; ++i) {
-        out += "," + jsonString(lower(engine.Field(i))) + ":";
+        out += "," + jsonString(base::toLower(engine.Field(i))) + ":";
         const std::string raw = engine.RawFieldText(i);
         switch (engine.FieldType(i)) {
         case 'N':
         case 'F': {
-            const std::string text = rtrim(raw.substr(
-                raw.find_first_not_of(' ') == std::string::npos ? raw.size()
-                                                                : raw.find_first_not_of(' ')));
+            const std::string text = base::trimmedSpaces(raw);
             char* end = nullptr;
             const double value = std::strtod(text.c_str(), &end);
             const bool whole = !text.empty() && engine.FieldDec(i) == 0 &&
@@ -220,7 +204,7 @@ std::string recordJson(dbf::DbfEngine& engine)
             out += engine.FieldLogical(i) ? "true" : "false";
             break;
         case 'D':
-            out += jsonString(rtrim(raw));
+            out += jsonString(base::trimmedRightSpaces(raw));
             break;
         case 'M': {
             std::string text;
@@ -229,7 +213,7 @@ std::string recordJson(dbf::DbfEngine& engine)
             break;
         }
         default:
-            out += jsonString(rtrim(raw));
+            out += jsonString(base::trimmedRightSpaces(raw));
         }
     }
     return out + "}";
