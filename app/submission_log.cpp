@@ -140,8 +140,8 @@ bool recentSuccess(dbf::DbfEngine& engine, const LogFieldNumbers& fields, const 
     if (engine.Deleted() || !engine.FieldLogical(fields.success) ||
         base::trimmedRightSpaces(engine.FieldText(fields.url)) != url)
         return false;
-    const long sent = dbf::julianDay(dbf::parseDateText(base::trimmedRightSpaces(engine.FieldText(fields.date)),
-                                                        engine.dateStyle(), kDateCentury));
+    const long sent = dbf::julianDay(dbf::parseDateText(
+        base::trimmedRightSpaces(engine.FieldText(fields.date)), engine.dateStyle(), kDateCentury));
     return sent > 0 && today - sent < days;
 }
 
@@ -201,7 +201,8 @@ bool sentSuccessfullyWithin(TTzDbf& log, std::string_view address, int days)
     key.resize(kUrlKeyLength, ' ');
     if (!engine.Set_Order_To(order) || !engine.Find(key))
         return false;
-    while (!engine.Eof() && base::trimmedRightSpaces(engine.CurrentKey()) == base::trimmedRightSpaces(key)) {
+    while (!engine.Eof() &&
+           base::trimmedRightSpaces(engine.CurrentKey()) == base::trimmedRightSpaces(key)) {
         if (recentSuccess(engine, fields, url, days, today))
             return true;
         if (!engine.Skip(1))

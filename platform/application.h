@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QApplication>
 #include <functional>
+#include <QApplication>
 
 // The program's application object. An exception that escapes an event
 // handler is caught here, at the event-loop boundary, and shown in the

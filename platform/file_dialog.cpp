@@ -71,8 +71,17 @@ QString FileDialog::folder(QWidget* parent, const QString& title, const QString&
     return QFileDialog::getExistingDirectory(parent, title, start);
 }
 
-void FileDialog::queuePath(const QString& path) { hooks().paths.push_back(path); }
+void FileDialog::queuePath(const QString& path)
+{
+    hooks().paths.push_back(path);
+}
 
-const std::deque<FileDialog::Options>& FileDialog::requests() { return hooks().requests; }
+const std::deque<FileDialog::Options>& FileDialog::requests()
+{
+    return hooks().requests;
+}
 
-void FileDialog::clearRequests() { hooks().requests.clear(); }
+void FileDialog::clearRequests()
+{
+    hooks().requests.clear();
+}

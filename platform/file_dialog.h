@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
 #include <deque>
+#include <QString>
 
 class QWidget;
 
@@ -11,9 +11,9 @@ class FileDialog {
 public:
     struct Options {
         QString title;
-        QString filter;       // Qt filter text, e.g. "Text files (*.txt);;All files (*)"
-        QString folder;       // starting folder
-        QString fileName;     // preset file name
+        QString filter;   // Qt filter text, e.g. "Text files (*.txt);;All files (*)"
+        QString folder;   // starting folder
+        QString fileName; // preset file name
         QString defaultSuffix;
         bool mustExist = true;     // open dialogs only
         bool promptCreate = false; // open dialogs: a missing file may be created

@@ -21,8 +21,7 @@ constexpr QEvent::Type messageEventType(int message)
 class PostedMessage : public QEvent {
 public:
     PostedMessage(int message, quintptr wParam, qintptr lParam)
-        : QEvent(messageEventType(message)), m_message(message), m_wParam(wParam),
-          m_lParam(lParam)
+        : QEvent(messageEventType(message)), m_message(message), m_wParam(wParam), m_lParam(lParam)
     {
     }
     int message() const { return m_message; }

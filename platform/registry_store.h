@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
 #include <map>
+#include <QString>
 
 // Stands in for the system registry: one INI file, registry.ini, in
 // $XDG_CONFIG_HOME/quorvane/ (default ~/.config/quorvane/). Each key path is

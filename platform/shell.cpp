@@ -22,6 +22,9 @@ bool shellOpen(const QString& address)
     return QDesktopServices::openUrl(url);
 }
 
-void setShellOpener(std::function<bool(const QString&)> opener_) { opener() = std::move(opener_); }
+void setShellOpener(std::function<bool(const QString&)> opener_)
+{
+    opener() = std::move(opener_);
+}
 
 } // namespace platform

@@ -1,7 +1,7 @@
 #include "dbf/widgets/tz_grid.h"
 
-#include "dbf/widgets/tz_inplace_editor.h"
 #include "dbf/dataset/tz_messages.h"
+#include "dbf/widgets/tz_inplace_editor.h"
 #include "platform/ansi.h"
 #include "platform/message_box.h"
 

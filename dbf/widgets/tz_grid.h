@@ -1,8 +1,8 @@
 #pragma once
 
-#include "dbf/widgets/tz_column.h"
 #include "dbf/dataset/tz_data_link.h"
 #include "dbf/dataset/tz_odbf.h"
+#include "dbf/widgets/tz_column.h"
 
 #include <functional>
 #include <QAbstractScrollArea>

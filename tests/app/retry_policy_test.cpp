@@ -1,6 +1,5 @@
 #include "app/retry_policy.h"
 
-
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;

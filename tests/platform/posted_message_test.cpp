@@ -1,7 +1,7 @@
 #include "platform/posted_message.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <vector>
 
 namespace {

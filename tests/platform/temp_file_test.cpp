@@ -1,8 +1,8 @@
 #include "platform/temp_file.h"
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QFileInfo>
-#include <gtest/gtest.h>
 
 TEST(TempFile, CreatesDistinctEmptyFilesWhoseNamesEndWithADot)
 {

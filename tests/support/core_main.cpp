@@ -1,6 +1,6 @@
 // Test entry for suites that need an event loop but no windows.
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 int main(int argc, char** argv)
 {

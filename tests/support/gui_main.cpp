@@ -1,7 +1,7 @@
 // Test entry for suites that create widgets. Runs without a display unless
 // the caller chose a platform.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv)
 {

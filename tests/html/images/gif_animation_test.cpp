@@ -19,7 +19,7 @@ std::shared_ptr<const TGIFImage> twoFrames(int loopCount)
     recipe.globalPalette = giftest::rampPalette(4);
     recipe.loopCount = loopCount;
     recipe.frames = {FrameRecipe{QRect(0, 0, 1, 1), {1}, {}, false, true, -1, 10, 1},
-                   FrameRecipe{QRect(0, 0, 1, 1), {2}, {}, false, true, -1, 20, 1}};
+                     FrameRecipe{QRect(0, 0, 1, 1), {2}, {}, false, true, -1, 20, 1}};
     return std::make_shared<const TGIFImage>(giftest::writeGif(recipe));
 }
 

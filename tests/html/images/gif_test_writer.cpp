@@ -135,7 +135,8 @@ QByteArray writeGif(const GifRecipe& recipe)
     putWord(out, recipe.width);
     putWord(out, recipe.height);
     const bool global = !recipe.globalPalette.empty();
-    out.append(static_cast<char>(global ? 0x80 | 0x70 | tableBits(recipe.globalPalette.size()) : 0));
+    out.append(
+        static_cast<char>(global ? 0x80 | 0x70 | tableBits(recipe.globalPalette.size()) : 0));
     out.append('\0');
     out.append('\0');
     if (global)
