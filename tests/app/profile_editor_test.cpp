@@ -181,7 +181,7 @@ class SitemapIntoEditor : public ProfileEditor {
 protected:
     struct Url {
         std::string loc;
-        std::string lastmod;
+        std::string lastmod = {};
     };
     static std::string urlset(const std::vector<Url>& urls)
     {
