@@ -459,6 +459,47 @@ TEST_F(IndexNowRun, KeyAndBatchLinesWorkOverHttps)
     }
 }
 
+// The key check over https: one line per host of the profile, and exit 0
+// only when every host serves the key.
+TEST_F(IndexNowRun, KeyCheckOverHttpsTellsWhatEachHostServes)
+{
+    QTemporaryDir certs;
+    ASSERT_TRUE(certs.isValid());
+    ASSERT_EQ(QProcess::execute("bash", {TLS_CERTS_SCRIPT, certs.path()}), 0);
+    QTemporaryDir tlsRequests;
+    AnswerServer tls(
+        INDEXNOW_SERVER_SCRIPT,
+        {tlsRequests.path(), "--tls", certs.path() + "/good.pem", certs.path() + "/server.key"});
+    ASSERT_GT(tls.port(), 0);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QUORVANE_CA_FILE", certs.path() + "/ca.pem");
+    m_process.setProcessEnvironment(environment);
+
+    const std::string port = std::to_string(tls.port());
+    writeFiles({}, {"https://127.0.0.1:" + port + "/a", "https://localhost:" + port + "/b",
+                    "https://127.0.0.1:" + port + "/c"});
+    const struct {
+        const char* key;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {"good-key-1234", 0, "key found"},
+        {"wrong-key-1234", 4, "key file holds another key"},
+        {"lost-key-1234", 4, "key file missing (HTTP 404)"},
+    };
+    for (const auto& c : cases) {
+        setRegistry(app::kIndexNowKeyValue, c.key);
+        const int code = run({"--check-key", "p.ini"});
+        const QStringList lines = m_out.split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(lines.size(), 2) << c.key << ": " << m_out.toStdString() << m_err.toStdString();
+        for (const QString& line : lines)
+            EXPECT_TRUE(line.contains(c.says)) << c.key << ": " << line.toStdString();
+        EXPECT_TRUE(m_out.contains("localhost:" + QString::fromStdString(port)))
+            << m_out.toStdString();
+        EXPECT_EQ(code == 0, c.exitCode == 0) << c.key << ": " << code;
+    }
+}
+
 TEST(SkipRecentOption, SubmitTakesANumberOfDays)
 {
     using Action = app::CommandLine::Action;

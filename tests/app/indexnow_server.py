@@ -65,6 +65,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send(202)
         elif parts[1] == "always429":
             self.send(429, extra="Retry-After: %s\r\n" % parts[2])
+        elif parts[1].endswith(".txt"):
+            # Key files: a key starting "good" is served as itself, one starting
+            # "wrong" holds another key, every other one is missing.
+            stem = parts[1][:-4]
+            if stem.startswith("good"):
+                self.send(200, stem.encode())
+            elif stem.startswith("wrong"):
+                self.send(200, b"0123456789abcdef")
+            else:
+                self.send(404, b"<html>no such file</html>")
         elif parts[1] == "body":
             self.send(int(parts[2]), ("engine says %s" % parts[2]).encode())
         else:
