@@ -7,6 +7,7 @@
 #include "submission_log.h"
 #include "table_errors.h"
 #include "tool_strip.h"
+#include "wait_cursor.h"
 #include "window_setup.h"
 
 #include "dbf/dataset/tz_dbf.h"
@@ -427,22 +428,22 @@ void Tfsearch::StartClick()
     m_progressBar->setRange(0, static_cast<int>(m_run.engineLines().size() * m_run.pages().size()));
     m_progressBar->setValue(0);
     m_progressLabel->setText(QString("Sended 0 of %1").arg(m_progressBar->maximum()));
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_progressPanel->show();
-    m_progressPanel->raise();
-    FormResize();
-
     app::SubmissionRun::Outcome outcome = app::SubmissionRun::Outcome::Finished;
-    try {
-        outcome = m_run.run();
-    } catch (...) {
-        QApplication::restoreOverrideCursor();
-        m_progressPanel->hide();
-        m_startButton->setEnabled(true);
-        m_grid->setOptions(gridOptions);
-        throw;
+    {
+        // The hourglass for the run only, not for what its end shows.
+        const app::WaitCursor wait;
+        m_progressPanel->show();
+        m_progressPanel->raise();
+        FormResize();
+        try {
+            outcome = m_run.run();
+        } catch (...) {
+            m_progressPanel->hide();
+            m_startButton->setEnabled(true);
+            m_grid->setOptions(gridOptions);
+            throw;
+        }
     }
-    QApplication::restoreOverrideCursor();
     m_startButton->setEnabled(true);
     m_grid->setOptions(gridOptions);
     if (outcome == app::SubmissionRun::Outcome::Cancelled) {
@@ -628,13 +629,13 @@ void Tfsearch::TzGrid1DepressTitle(const std::string& fieldName)
         m_sortedByColumn = false;
         return;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const app::WaitCursor wait;
     const long recNo = m_log.RecNo();
-    dbf::DbfEngine& engine = m_log.engine();
-    const bool errorCheck = engine.errorCheck();
-    engine.setErrorCheck(false);
-    const bool ordered = m_log.SetIndexTo(m_indexFileName);
-    engine.setErrorCheck(errorCheck);
+    bool ordered = false;
+    {
+        const dbf::ErrorCheckOff quiet(m_log.engine());
+        ordered = m_log.SetIndexTo(m_indexFileName);
+    }
     m_sortedByColumn = ordered;
     if (!ordered)
         beep();
@@ -642,7 +643,6 @@ void Tfsearch::TzGrid1DepressTitle(const std::string& fieldName)
         m_log.Go(recNo);
     else
         m_log.GoTop();
-    QApplication::restoreOverrideCursor();
 }
 
 void Tfsearch::Button1Click()

@@ -75,23 +75,6 @@ std::string csvRecord(dbf::DbfEngine& engine, const LogFieldNumbers& fields,
     return line;
 }
 
-// Switches the engine's error checking off for a walk that handles every
-// failure itself, and back on afterwards.
-class QuietEngine {
-public:
-    explicit QuietEngine(dbf::DbfEngine& engine) : m_engine(engine), m_check(engine.errorCheck())
-    {
-        m_engine.setErrorCheck(false);
-    }
-    ~QuietEngine() { m_engine.setErrorCheck(m_check); }
-    QuietEngine(const QuietEngine&) = delete;
-    QuietEngine& operator=(const QuietEngine&) = delete;
-
-private:
-    dbf::DbfEngine& m_engine;
-    bool m_check;
-};
-
 // Puts the engine back on the record and in the order it had, whatever a
 // search did in between.
 class KeepPosition {
@@ -184,7 +167,7 @@ bool sentSuccessfullyWithin(TTzDbf& log, std::string_view address, int days)
     // The address as the url field holds it.
     const std::string url = base::trimmedRightSpaces(std::string(address.substr(0, kLogUrlWidth)));
     const long today = dbf::julianDay(engine.today());
-    QuietEngine quiet(engine);
+    const dbf::ErrorCheckOff quiet(engine);
     KeepPosition keep(engine);
     const LogFieldNumbers fields(engine);
     const int order = urlIndexOrder(log, engine);
@@ -272,7 +255,7 @@ LogExport exportLogCsv(TTzDbf& log, const QString& path)
     LogExport result;
     dbf::DbfEngine& engine = log.engine();
     if (log.Active() && engine.Select(log.WorkArea())) {
-        QuietEngine quiet(engine);
+        const dbf::ErrorCheckOff quiet(engine);
         const bool hideDeleted = engine.hideDeleted();
         engine.setHideDeleted(false);
         const long current = engine.RecNo();

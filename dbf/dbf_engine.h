@@ -220,4 +220,21 @@ private:
     HaltReporter m_haltReporter = defaultHaltReporter;
 };
 
+// Switches an engine's error checking off for a scope whose code judges every
+// failure itself, and restores the setting before it however the scope ends.
+class ErrorCheckOff {
+public:
+    explicit ErrorCheckOff(DbfEngine& engine) : m_engine(engine), m_check(engine.errorCheck())
+    {
+        m_engine.setErrorCheck(false);
+    }
+    ~ErrorCheckOff() { m_engine.setErrorCheck(m_check); }
+    ErrorCheckOff(const ErrorCheckOff&) = delete;
+    ErrorCheckOff& operator=(const ErrorCheckOff&) = delete;
+
+private:
+    DbfEngine& m_engine;
+    bool m_check;
+};
+
 } // namespace dbf

@@ -49,10 +49,8 @@ bool fileExists(const std::string& path)
 // The quiet form of an engine call: its failure is for the caller to judge.
 template <typename F> int codeOf(dbf::DbfEngine& engine, F&& call)
 {
-    const bool check = engine.errorCheck();
-    engine.setErrorCheck(false);
+    const dbf::ErrorCheckOff quiet(engine);
     call();
-    engine.setErrorCheck(check);
     return engine.ErrorCode();
 }
 

@@ -33,10 +33,8 @@ TTzODbf::MessageReporter& messageReporterSlot()
 // the caller decides what a failure means.
 template <typename F> bool quietly(dbf::DbfEngine& engine, F&& call)
 {
-    const bool check = engine.errorCheck();
-    engine.setErrorCheck(false);
+    const dbf::ErrorCheckOff quiet(engine);
     call();
-    engine.setErrorCheck(check);
     return engine.ErrorCode() == 0;
 }
 

@@ -601,4 +601,25 @@ TEST(DateText, JulianDaysAndNames)
     EXPECT_FALSE(dbf::fourDigitYearFromFormat("M/d/yy"));
 }
 
+// Error checking switched off for a scope comes back as it was, also when
+// the scope is left by an exception.
+TEST(ErrorCheckOffTest, RestoresTheSettingHoweverTheScopeEnds)
+{
+    for (const bool before : {true, false}) {
+        dbf::DbfEngine engine;
+        engine.setErrorCheck(before);
+        {
+            const dbf::ErrorCheckOff quiet(engine);
+            EXPECT_FALSE(engine.errorCheck());
+        }
+        EXPECT_EQ(engine.errorCheck(), before);
+        try {
+            const dbf::ErrorCheckOff quiet(engine);
+            throw std::runtime_error("left early");
+        } catch (const std::runtime_error&) {
+        }
+        EXPECT_EQ(engine.errorCheck(), before);
+    }
+}
+
 } // namespace
