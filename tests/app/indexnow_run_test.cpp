@@ -123,6 +123,22 @@ protected:
         EXPECT_EQ(run({"--export-log", "log.csv"}), 0) << m_err.toStdString();
         return csvRows(fileBytes(m_work->path() + "/log.csv"));
     }
+    // Starts the server over TLS with a certificate from a fresh test CA,
+    // which the program is told to trust.
+    void startTlsServer()
+    {
+        m_certs = std::make_unique<QTemporaryDir>();
+        ASSERT_TRUE(m_certs->isValid());
+        const QString certs = m_certs->path();
+        ASSERT_EQ(QProcess::execute("bash", {TLS_CERTS_SCRIPT, certs}), 0);
+        m_tls = std::make_unique<AnswerServer>(
+            INDEXNOW_SERVER_SCRIPT,
+            QStringList{m_tlsRequests.path(), "--tls", certs + "/good.pem", certs + "/server.key"});
+        ASSERT_GT(m_tls->port(), 0);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QUORVANE_CA_FILE", certs + "/ca.pem");
+        m_process.setProcessEnvironment(environment);
+    }
     // Every request the server received, as received, in order.
     QList<QByteArray> requests() const
     {
@@ -135,6 +151,9 @@ protected:
 
     QTemporaryDir m_requests;
     std::unique_ptr<AnswerServer> m_server;
+    std::unique_ptr<QTemporaryDir> m_certs;
+    QTemporaryDir m_tlsRequests;
+    std::unique_ptr<AnswerServer> m_tls;
     std::unique_ptr<QTemporaryDir> m_work;
     QProcess m_process;
     QString m_out;
@@ -411,17 +430,9 @@ TEST_F(IndexNowRun, SkipRecentLeavesOutExactlyThePagesSentSuccessfullyWithinTheW
 // (named in QUORVANE_CA_FILE).
 TEST_F(IndexNowRun, KeyAndBatchLinesWorkOverHttps)
 {
-    QTemporaryDir certs;
-    ASSERT_TRUE(certs.isValid());
-    ASSERT_EQ(QProcess::execute("bash", {TLS_CERTS_SCRIPT, certs.path()}), 0);
-    QTemporaryDir tlsRequests;
-    AnswerServer tls(
-        INDEXNOW_SERVER_SCRIPT,
-        {tlsRequests.path(), "--tls", certs.path() + "/good.pem", certs.path() + "/server.key"});
-    ASSERT_GT(tls.port(), 0);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QUORVANE_CA_FILE", certs.path() + "/ca.pem");
-    m_process.setProcessEnvironment(environment);
+    ASSERT_NO_FATAL_FAILURE(startTlsServer());
+    AnswerServer& tls = *m_tls;
+    const QTemporaryDir& tlsRequests = m_tlsRequests;
 
     const std::string base = "https://127.0.0.1:" + std::to_string(tls.port()) + "/";
     writeFiles({"GET" + base + "s200?url=##url&key=##key", "INDEXNOW" + base + "indexnow"},
@@ -467,17 +478,8 @@ TEST_F(IndexNowRun, KeyAndBatchLinesWorkOverHttps)
 // only when every host serves the key.
 TEST_F(IndexNowRun, KeyCheckOverHttpsTellsWhatEachHostServes)
 {
-    QTemporaryDir certs;
-    ASSERT_TRUE(certs.isValid());
-    ASSERT_EQ(QProcess::execute("bash", {TLS_CERTS_SCRIPT, certs.path()}), 0);
-    QTemporaryDir tlsRequests;
-    AnswerServer tls(
-        INDEXNOW_SERVER_SCRIPT,
-        {tlsRequests.path(), "--tls", certs.path() + "/good.pem", certs.path() + "/server.key"});
-    ASSERT_GT(tls.port(), 0);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QUORVANE_CA_FILE", certs.path() + "/ca.pem");
-    m_process.setProcessEnvironment(environment);
+    ASSERT_NO_FATAL_FAILURE(startTlsServer());
+    AnswerServer& tls = *m_tls;
 
     const std::string port = std::to_string(tls.port());
     writeFiles({}, {"https://127.0.0.1:" + port + "/a", "https://localhost:" + port + "/b",
